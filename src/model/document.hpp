@@ -1,0 +1,45 @@
+// The document store: version text, indirect objects kept in identifier order, the trailer, and
+// the counter from which new object numbers are drawn.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "model/object.hpp"
+#include "model/object_id.hpp"
+#include "model/xref_slot.hpp"
+
+namespace vantril {
+
+struct XrefState {
+  std::map<std::uint32_t, XrefSlot> slots;
+  std::uint32_t declared_size = 0;
+  XrefForm xref_form = XrefForm::XrefStreamForm;
+};
+
+// A default-constructed Document is a new one: version "1.4", empty trailer, no objects.
+struct Document {
+  std::string version = "1.4";
+  Dictionary trailer;
+  XrefState xref_state;
+  std::map<ObjectId, Object> object_table;
+  // The highest number handed out by reserve_id or append_object; not derived from object_table.
+  std::uint32_t highest_number = 0;
+};
+
+// A new document with the given version text (not validated).
+Document create_versioned(std::string_view version);
+
+// Raises highest_number by one and returns (highest_number, 0); stores nothing. Passing the
+// largest object number is a broken invariant and ends the process.
+ObjectId reserve_id(Document& document);
+
+// Stores the object under a freshly reserved identifier and returns it.
+ObjectId append_object(Document& document, Object object);
+
+// Stores the object under the identifier, replacing any object there; highest_number unchanged.
+void put_object(Document& document, ObjectId id, Object object);
+
+}  // namespace vantril

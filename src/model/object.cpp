@@ -1,0 +1,159 @@
+// Object kinds, streams, the type test and deep copies.
+#include "model/object.hpp"
+
+#include <cstddef>
+
+namespace vantril {
+
+static_assert(std::variant_size_v<Object::Value> == 10);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Null),
+                                                        Object::Value>,
+                             Null>);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Boolean),
+                                                        Object::Value>,
+                             bool>);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Integer),
+                                                        Object::Value>,
+                             std::int64_t>);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Real),
+                                                        Object::Value>,
+                             float>);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Name),
+                                                        Object::Value>,
+                             Name>);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::String),
+                                                        Object::Value>,
+                             String>);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Array),
+                                                        Object::Value>,
+                             Array>);
+static_assert(
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Dictionary),
+                                              Object::Value>,
+                   Dictionary>);
+static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Stream),
+                                                        Object::Value>,
+                             std::unique_ptr<Stream>>);
+static_assert(
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Reference),
+                                              Object::Value>,
+                   ObjectId>);
+
+// Text must never turn into a Boolean or an Integer behind the caller's back.
+static_assert(!std::is_constructible_v<Object, const char*>);
+static_assert(!std::is_constructible_v<Object, char>);
+static_assert(!std::is_constructible_v<Object, std::uint64_t>);
+static_assert(!std::is_copy_constructible_v<Object>);
+
+Object::Object(Stream stream)
+    : value(std::in_place_index<8>, std::make_unique<Stream>(std::move(stream))) {}
+
+const Stream* Object::stream() const {
+  const auto* boxed = std::get_if<8>(&value);
+  return boxed != nullptr ? boxed->get() : nullptr;
+}
+
+Stream* Object::stream() {
+  auto* boxed = std::get_if<8>(&value);
+  return boxed != nullptr ? boxed->get() : nullptr;
+}
+
+Stream make_stream(Dictionary dictionary, Bytes data) {
+  dictionary.set("Length", static_cast<std::int64_t>(data.size()));
+  return Stream{std::move(dictionary), std::move(data), true, std::nullopt};
+}
+
+const Dictionary* dictionary_of(const Object& object) {
+  if (const Dictionary* dictionary = object.dictionary()) return dictionary;
+  if (const Stream* stream = object.stream()) return &stream->stream_dictionary;
+  return nullptr;
+}
+
+namespace {
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool is_valid_utf8(std::string_view bytes) {
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      const unsigned char lo = k == 1 ? low : 0x80;
+      const unsigned char hi = k == 1 ? high : 0xBF;
+      if (next < lo || next > hi) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string_view> type_label(const Dictionary& dictionary) {
+  if (const Object* type = dictionary.get("Type")) {
+    if (const Name* name = type->name(); name != nullptr && is_valid_utf8(name->bytes)) {
+      return std::string_view(name->bytes);
+    }
+  }
+  if (dictionary.get("Linearized") != nullptr) return std::string_view("Linearized");
+  return std::nullopt;
+}
+
+Object clone(const Object& object) {
+  switch (object.kind()) {
+    case ObjectKind::Null:
+      return Object(Null{});
+    case ObjectKind::Boolean:
+      return Object(*object.boolean());
+    case ObjectKind::Integer:
+      return Object(*object.integer());
+    case ObjectKind::Real:
+      return Object(*object.real());
+    case ObjectKind::Name:
+      return Object(*object.name());
+    case ObjectKind::String:
+      return Object(*object.string());
+    case ObjectKind::Array: {
+      Array copy;
+      copy.reserve(object.array()->size());
+      for (const Object& element : *object.array()) copy.push_back(clone(element));
+      return Object(std::move(copy));
+    }
+    case ObjectKind::Dictionary:
+      return Object(clone(*object.dictionary()));
+    case ObjectKind::Stream:
+      return Object(clone(*object.stream()));
+    case ObjectKind::Reference:
+      return Object(*object.reference());
+  }
+  return Object();
+}
+
+Stream clone(const Stream& stream) {
+  return Stream{clone(stream.stream_dictionary), stream.data, stream.compressible,
+                stream.source_offset};
+}
+
+}  // namespace vantril

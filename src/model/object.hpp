@@ -1,0 +1,203 @@
+// The PDF value model: Object (a tagged value of ten kinds), Dictionary (insertion-ordered, with a
+// hash index) and Stream. Values are move-only with a single owner; clone() copies deeply.
+#pragma once
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "model/bytes.hpp"
+#include "model/object_id.hpp"
+
+namespace vantril {
+
+// The declared order of the kinds; the serializer's spacing rules depend on it.
+enum class ObjectKind : std::uint8_t {
+  Null,
+  Boolean,
+  Integer,
+  Real,
+  Name,
+  String,
+  Array,
+  Dictionary,
+  Stream,
+  Reference,
+};
+
+enum class StringStyle : std::uint8_t { Literal = 0, Hexadecimal = 1 };
+
+struct Null {
+  friend bool operator==(Null, Null) = default;
+};
+
+// A name's bytes, without the leading solidus.
+struct Name {
+  Bytes bytes;
+  Name() = default;
+  explicit Name(std::string_view text) : bytes(text) {}
+};
+
+// A string's raw, unescaped bytes and how the serializer writes them.
+struct String {
+  Bytes bytes;
+  StringStyle style = StringStyle::Literal;
+};
+
+struct Object;
+struct Stream;
+struct DictionaryEntry;
+using Array = std::vector<Object>;
+
+// An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
+// an open-addressing index maps keys to positions so that set, get and remove never scan.
+class Dictionary {
+ public:
+  // A key and value for from_pairs.
+  struct Pair;
+
+  Dictionary() = default;  // no entries, no storage reserved
+  Dictionary(Dictionary&& other) noexcept;
+  Dictionary& operator=(Dictionary&& other) noexcept;
+  ~Dictionary();
+
+  // `set` applied to each pair in order: a repeated key keeps its first position, last value.
+  static Dictionary from_pairs(std::span<Pair> pairs);
+  template <std::size_t N>
+  static Dictionary from_pairs(Pair (&&pairs)[N]);
+
+  // Replaces the value of an existing key in place, or appends a new entry.
+  void set(std::string_view key, Object value);
+  const Object* get(std::string_view key) const;
+  Object* get(std::string_view key);
+  // Swap removal: the last entry moves into the removed entry's position.
+  std::optional<Object> remove(std::string_view key);
+  std::size_t len() const { return entries_.size(); }
+  // The entries in position order.
+  std::span<const DictionaryEntry> iter() const;
+
+ private:
+  friend Dictionary clone(const Dictionary& dictionary);
+
+  std::size_t find_slot(std::string_view key) const;
+  void insert_into_index(std::size_t position);
+  void grow_index();
+
+  std::vector<DictionaryEntry> entries_;
+  // Slot values are position + 1; 0 marks an empty slot. Null until the first entry.
+  std::unique_ptr<std::uint32_t[]> index_;
+  std::uint32_t index_mask_ = 0;
+  std::uint32_t seed_ = 0;
+};
+
+// A dictionary and content bytes.
+struct Stream {
+  Dictionary stream_dictionary;
+  Bytes data;
+  bool compressible = true;
+  std::optional<std::uint64_t> source_offset;
+};
+
+// Exactly one value of one of the ten kinds. Construction is explicit about the kind: integers
+// (not bool or characters) make Integer, floating-point values make Real, a bool makes Boolean,
+// and text never converts silently; use Name or String.
+struct Object {
+  using Value = std::variant<Null, bool, std::int64_t, float, Name, String, Array, Dictionary,
+                             std::unique_ptr<Stream>, ObjectId>;
+
+  Value value;
+
+  Object() = default;
+  Object(Null) {}
+  template <class T>
+    requires std::same_as<T, bool>
+  Object(T boolean) : value(std::in_place_index<1>, boolean) {}
+  template <std::integral T>
+    requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, char8_t> &&
+             !std::same_as<T, char16_t> && !std::same_as<T, char32_t> &&
+             !std::same_as<T, wchar_t> && (std::is_signed_v<T> || sizeof(T) < 8))
+  Object(T integer) : value(std::in_place_index<2>, static_cast<std::int64_t>(integer)) {}
+  template <std::floating_point T>
+  Object(T real) : value(std::in_place_index<3>, static_cast<float>(real)) {}
+  Object(Name name) : value(std::in_place_index<4>, std::move(name)) {}
+  Object(String string) : value(std::in_place_index<5>, std::move(string)) {}
+  Object(Array array) : value(std::in_place_index<6>, std::move(array)) {}
+  Object(Dictionary dictionary) : value(std::in_place_index<7>, std::move(dictionary)) {}
+  Object(Stream stream);
+  Object(ObjectId reference) : value(std::in_place_index<9>, reference) {}
+  Object(const char*) = delete;
+  Object(std::string_view) = delete;
+
+  ObjectKind kind() const { return static_cast<ObjectKind>(value.index()); }
+
+  // The payload of the given kind, or null when the object is of another kind.
+  const bool* boolean() const { return std::get_if<1>(&value); }
+  const std::int64_t* integer() const { return std::get_if<2>(&value); }
+  const float* real() const { return std::get_if<3>(&value); }
+  const Name* name() const { return std::get_if<4>(&value); }
+  const String* string() const { return std::get_if<5>(&value); }
+  const Array* array() const { return std::get_if<6>(&value); }
+  Array* array() { return std::get_if<6>(&value); }
+  const Dictionary* dictionary() const { return std::get_if<7>(&value); }
+  Dictionary* dictionary() { return std::get_if<7>(&value); }
+  const Stream* stream() const;
+  Stream* stream();
+  const ObjectId* reference() const { return std::get_if<9>(&value); }
+};
+
+struct DictionaryEntry {
+  Bytes key;
+  Object value;
+};
+
+struct Dictionary::Pair {
+  std::string_view key;
+  Object value;
+};
+
+template <std::size_t N>
+Dictionary Dictionary::from_pairs(Pair (&&pairs)[N]) {
+  return from_pairs(std::span<Pair>(pairs, N));
+}
+
+// An Array from objects, moved in, in order.
+template <class... Items>
+Array make_array(Items&&... items) {
+  Array array;
+  array.reserve(sizeof...(items));
+  (array.emplace_back(std::forward<Items>(items)), ...);
+  return array;
+}
+
+// A literal or hexadecimal String object's payload from bytes.
+inline String literal_string(std::string_view bytes) {
+  return String{Bytes(bytes), StringStyle::Literal};
+}
+inline String hex_string(std::string_view bytes) {
+  return String{Bytes(bytes), StringStyle::Hexadecimal};
+}
+
+// A stream from a dictionary and content; sets "Length" to the content's size.
+Stream make_stream(Dictionary dictionary, Bytes data);
+
+// The dictionary of a Dictionary object or the stream dictionary of a Stream; null otherwise.
+const Dictionary* dictionary_of(const Object& object);
+
+// The "Type" name as text when it is valid UTF-8; else "Linearized" when that key exists; else
+// nothing (no type).
+std::optional<std::string_view> type_label(const Dictionary& dictionary);
+
+// Deep copies: every byte, element, entry and field.
+Object clone(const Object& object);
+Dictionary clone(const Dictionary& dictionary);
+Stream clone(const Stream& stream);
+
+}  // namespace vantril

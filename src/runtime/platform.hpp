@@ -1,0 +1,73 @@
+// The operating-system layer: the few calls the runtime and the output sink need, with one
+// implementation per platform (runtime/posix, runtime/windows) behind these declarations.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "runtime/io_error.hpp"
+#include "runtime/result.hpp"
+
+namespace vantril::os {
+
+// A file or pipe handle: a file descriptor on POSIX systems, a HANDLE on Windows.
+using NativeHandle = std::intptr_t;
+
+enum class StandardStream : std::uint8_t { Output, Error };
+
+// Process start-up work that must precede the command (on POSIX: SIGPIPE is ignored so that a
+// vanished reader becomes an EPIPE error instead of a silent death).
+void initialize_process();
+
+// Creates the file or empties an existing one, for writing only; relative paths are resolved
+// against the current directory; other processes may read, write and delete it while it is open.
+Result<NativeHandle> create_output_file(std::string_view path);
+
+// One synchronous system write at the handle's current position; returns the count accepted,
+// which may be fewer than given (or 0).
+Result<std::size_t> write_handle(NativeHandle handle, const char* data, std::size_t size);
+
+// Closes the handle; the result is ignored.
+void close_handle(NativeHandle handle);
+
+// The raw write behind standard output and standard error: one attempt, the count accepted.
+// A missing or closed stream fails with the code invalid_handle_code() reports.
+Result<std::size_t> write_standard_stream(StandardStream stream, const char* data,
+                                          std::size_t size);
+
+// The Os error code that means "there is no such handle" (EBADF, ERROR_INVALID_HANDLE).
+std::int32_t invalid_handle_code();
+
+// The kind an Os error code maps to on this platform.
+IoErrorKind kind_from_code(std::int32_t code);
+
+// The system's message text for an Os error code, with trailing whitespace removed.
+std::string system_message(std::int32_t code);
+
+// The operating system's identifier of the calling thread.
+std::uint64_t current_thread_id();
+
+// Random bits from the operating system's random source.
+std::uint64_t random_seed();
+
+// Ends the process at once: no exit handlers run, no buffer is flushed.
+[[noreturn]] void fail_fast();
+
+// The environment variable that switches on stack traces in fatal-error reports.
+inline constexpr std::string_view stack_trace_variable = "VANTRIL_BACKTRACE";
+
+// True when stack_trace_variable is set to a value other than "0" (read once per process).
+bool stack_traces_enabled();
+
+// Writes a best-effort stack trace of the calling thread to standard error.
+void print_stack_trace();
+
+// Test seam: when set, write_handle and write_standard_stream call it instead of the system
+// write. It returns the count accepted or an Os error, like the system call it replaces.
+using WriteSeam = Result<std::size_t> (*)(NativeHandle handle, const char* data,
+                                          std::size_t size);
+void set_write_seam(WriteSeam seam);
+
+}  // namespace vantril::os
