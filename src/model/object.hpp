@@ -80,7 +80,7 @@ class Dictionary {
   Object* get(std::string_view key);
   // Swap removal: the last entry moves into the removed entry's position.
   std::optional<Object> remove(std::string_view key);
-  std::size_t len() const { return entries_.size(); }
+  std::size_t len() const;
   // The entries in position order.
   std::span<const DictionaryEntry> iter() const;
 
@@ -157,6 +157,8 @@ struct DictionaryEntry {
   Bytes key;
   Object value;
 };
+
+inline std::size_t Dictionary::len() const { return entries_.size(); }
 
 struct Dictionary::Pair {
   std::string_view key;

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstddef>
-#include <source_location>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "runtime/io_error.hpp"
+#include "runtime/source_location.hpp"
 #include "runtime/result.hpp"
 
 namespace vantril {
@@ -18,29 +20,29 @@ struct ReportMessage {
   bool fixed;
 };
 
-[[noreturn]] void fatal_error(ReportMessage message, std::source_location location);
+[[noreturn]] void fatal_error(ReportMessage message, SourceLocation location);
 
 // A report with fixed text.
 [[noreturn]] inline void fatal_error(
-    const char* fixed_text, std::source_location location = std::source_location::current()) {
+    const char* fixed_text, SourceLocation location = SourceLocation::current()) {
   fatal_error(ReportMessage{fixed_text, true}, location);
 }
 
 // A report whose message was formatted from arguments.
 [[noreturn]] inline void fatal_error_formatted(
-    std::string_view text, std::source_location location = std::source_location::current()) {
+    std::string_view text, SourceLocation location = SourceLocation::current()) {
   fatal_error(ReportMessage{text, false}, location);
 }
 
 // The report whose message is "{text}: {debug form of error}".
 [[noreturn]] void expectation_failed(std::string_view text, const IoError& error,
-                                     std::source_location location);
+                                     SourceLocation location);
 
 // The value of a successful result; a failed one ends the process with expectation_failed,
 // reporting the caller's location.
 template <class T>
 T expect(Result<T>&& result, std::string_view text,
-         std::source_location location = std::source_location::current()) {
+         SourceLocation location = SourceLocation::current()) {
   if (!result.ok()) expectation_failed(text, result.error(), location);
   return std::move(result).value();
 }
