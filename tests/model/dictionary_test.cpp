@@ -1,0 +1,185 @@
+// Dictionary order, replacement in place, swap removal, and the index under churn.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "model/object.hpp"
+
+namespace vantril {
+namespace {
+
+std::vector<std::string> keys_of(const Dictionary& dictionary) {
+  std::vector<std::string> keys;
+  for (const DictionaryEntry& entry : dictionary.iter()) keys.push_back(entry.key);
+  return keys;
+}
+
+std::vector<std::int64_t> integer_values_of(const Dictionary& dictionary) {
+  std::vector<std::int64_t> values;
+  for (const DictionaryEntry& entry : dictionary.iter()) values.push_back(*entry.value.integer());
+  return values;
+}
+
+Dictionary abcd() {
+  return Dictionary::from_pairs({{"A", 1}, {"B", 2}, {"C", 3}, {"D", 4}});
+}
+
+TEST(Dictionary, SetReplacesInPlaceAndAppendsNewKeys) {
+  Dictionary dictionary = Dictionary::from_pairs({{"A", 1}, {"B", 2}, {"C", 3}});
+  dictionary.set("B", 20);
+  dictionary.set("E", 5);
+  EXPECT_EQ(keys_of(dictionary), (std::vector<std::string>{"A", "B", "C", "E"}));
+  EXPECT_EQ(integer_values_of(dictionary), (std::vector<std::int64_t>{1, 20, 3, 5}));
+  EXPECT_EQ(dictionary.len(), 4u);
+}
+
+TEST(Dictionary, FromPairsKeepsFirstPositionAndLastValueOfARepeatedKey) {
+  Dictionary dictionary = Dictionary::from_pairs({{"K", 1}, {"L", 2}, {"K", 3}});
+  EXPECT_EQ(keys_of(dictionary), (std::vector<std::string>{"K", "L"}));
+  EXPECT_EQ(integer_values_of(dictionary), (std::vector<std::int64_t>{3, 2}));
+}
+
+TEST(Dictionary, KeysAreComparedByteForByte) {
+  Dictionary dictionary;
+  dictionary.set("type", 1);
+  dictionary.set("Type", 2);
+  dictionary.set(std::string_view("Ty\0pe", 5), 3);
+  dictionary.set(std::string_view("Ty\0pf", 5), 4);
+  EXPECT_EQ(dictionary.len(), 4u);
+  EXPECT_EQ(*dictionary.get("type")->integer(), 1);
+  EXPECT_EQ(*dictionary.get("Type")->integer(), 2);
+  EXPECT_EQ(*dictionary.get(std::string_view("Ty\0pf", 5))->integer(), 4);
+  EXPECT_EQ(dictionary.get("TYPE"), nullptr);
+}
+
+struct RemoveCase {
+  const char* name;
+  std::vector<std::string> removals;
+  std::vector<std::string> expected_keys;
+  std::vector<std::int64_t> expected_values;
+};
+
+TEST(Dictionary, RemoveIsASwapRemoval) {
+  const RemoveCase cases[] = {
+      {"middle entry: the last moves into the hole", {"B"}, {"A", "D", "C"}, {1, 4, 3}},
+      {"last entry: nothing moves", {"D"}, {"A", "B", "C"}, {1, 2, 3}},
+      {"first entry", {"A"}, {"D", "B", "C"}, {4, 2, 3}},
+      {"absent key: nothing changes", {"Z"}, {"A", "B", "C", "D"}, {1, 2, 3, 4}},
+      {"two removals", {"A", "D"}, {"C", "B"}, {3, 2}},
+      {"everything", {"A", "B", "C", "D"}, {}, {}},
+  };
+  for (const RemoveCase& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    Dictionary dictionary = abcd();
+    for (const std::string& key : test_case.removals) (void)dictionary.remove(key);
+    EXPECT_EQ(keys_of(dictionary), test_case.expected_keys);
+    EXPECT_EQ(integer_values_of(dictionary), test_case.expected_values);
+    // Every remaining key is still found through the index at its new position.
+    for (std::size_t i = 0; i < test_case.expected_keys.size(); ++i) {
+      const Object* value = dictionary.get(test_case.expected_keys[i]);
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(*value->integer(), test_case.expected_values[i]);
+    }
+  }
+}
+
+TEST(Dictionary, RemoveReturnsTheValueOnlyWhenPresent) {
+  Dictionary empty;
+  EXPECT_FALSE(empty.remove("A").has_value());
+
+  Dictionary dictionary = Dictionary::from_pairs({{"Only", Name("x")}});
+  std::optional<Object> removed = dictionary.remove("Only");
+  ASSERT_TRUE(removed.has_value());
+  EXPECT_EQ(removed->name()->bytes, "x");
+  EXPECT_EQ(dictionary.len(), 0u);
+  EXPECT_EQ(dictionary.get("Only"), nullptr);
+  dictionary.set("Again", 1);
+  EXPECT_EQ(keys_of(dictionary), (std::vector<std::string>{"Again"}));
+}
+
+// Random operations against a plain reference model: order, values and lookups must agree
+// through index growth, probe chains and backward-shift deletion.
+TEST(Dictionary, AgreesWithAReferenceModelUnderRandomChurn) {
+  std::mt19937 random(12345);
+  Dictionary dictionary;
+  std::vector<std::pair<std::string, std::int64_t>> model;
+  auto model_find = [&](const std::string& key) {
+    for (std::size_t i = 0; i < model.size(); ++i) {
+      if (model[i].first == key) return static_cast<std::ptrdiff_t>(i);
+    }
+    return std::ptrdiff_t{-1};
+  };
+  for (int step = 0; step < 20000; ++step) {
+    const std::string key = "k" + std::to_string(random() % 300);
+    const auto value = static_cast<std::int64_t>(step);
+    const std::ptrdiff_t at = model_find(key);
+    if (random() % 3 == 0) {
+      std::optional<Object> removed = dictionary.remove(key);
+      ASSERT_EQ(removed.has_value(), at >= 0);
+      if (at >= 0) {
+        ASSERT_EQ(*removed->integer(), model[static_cast<std::size_t>(at)].second);
+        model[static_cast<std::size_t>(at)] = model.back();
+        model.pop_back();
+      }
+    } else {
+      dictionary.set(key, value);
+      if (at >= 0) {
+        model[static_cast<std::size_t>(at)].second = value;
+      } else {
+        model.emplace_back(key, value);
+      }
+    }
+  }
+  ASSERT_EQ(dictionary.len(), model.size());
+  std::size_t position = 0;
+  for (const DictionaryEntry& entry : dictionary.iter()) {
+    EXPECT_EQ(entry.key, model[position].first);
+    EXPECT_EQ(*entry.value.integer(), model[position].second);
+    ++position;
+  }
+  for (int k = 0; k < 300; ++k) {
+    const std::string key = "k" + std::to_string(k);
+    const std::ptrdiff_t at = model_find(key);
+    const Object* found = dictionary.get(key);
+    ASSERT_EQ(found != nullptr, at >= 0) << key;
+    if (found) {
+      EXPECT_EQ(*found->integer(), model[static_cast<std::size_t>(at)].second);
+    }
+  }
+}
+
+TEST(Dictionary, CloneIsDeepAndKeepsOrder) {
+  Dictionary inner = Dictionary::from_pairs({{"X", make_array(1, Name("n"))}});
+  Dictionary source = Dictionary::from_pairs({{"B", 2}, {"A", std::move(inner)}, {"C", 3}});
+  Dictionary copy = clone(source);
+  EXPECT_EQ(keys_of(copy), (std::vector<std::string>{"B", "A", "C"}));
+
+  copy.set("B", 200);
+  copy.get("A")->dictionary()->get("X")->array()->push_back(Object(7));
+  (void)copy.remove("C");
+  copy.set("D", 4);
+
+  EXPECT_EQ(keys_of(source), (std::vector<std::string>{"B", "A", "C"}));
+  EXPECT_EQ(*source.get("B")->integer(), 2);
+  EXPECT_EQ(source.get("A")->dictionary()->get("X")->array()->size(), 2u);
+  EXPECT_EQ(source.get("D"), nullptr);
+  EXPECT_EQ(keys_of(copy), (std::vector<std::string>{"B", "A", "D"}));
+}
+
+TEST(Dictionary, MovedFromDictionaryIsEmptyAndUsable) {
+  Dictionary source = abcd();
+  Dictionary target = std::move(source);
+  EXPECT_EQ(target.len(), 4u);
+  EXPECT_EQ(*target.get("C")->integer(), 3);
+  // NOLINTNEXTLINE(bugprone-use-after-move): the moved-from state is part of the contract.
+  EXPECT_EQ(source.len(), 0u);
+  EXPECT_EQ(source.get("A"), nullptr);
+  source.set("A", 9);
+  EXPECT_EQ(*source.get("A")->integer(), 9);
+}
+
+}  // namespace
+}  // namespace vantril
