@@ -193,27 +193,5 @@ TEST_F(BufferedFileWriterTest, IntoFileReturnsTheFlushErrorAfterOneMoreAttempt) 
   EXPECT_EQ(writes().accepted, bytes.substr(0, 200));
 }
 
-TEST_F(BufferedFileWriterTest, OutputFileCreationEmptiesAnExistingFile) {
-  os::set_write_seam(nullptr);
-  const auto directory = testing_support::fresh_directory("OutputFileCreation");
-  const auto path = directory / "existing.pdf";
-  {
-    Result<OutputFile> file = OutputFile::create(path.string());
-    ASSERT_TRUE(file.ok());
-    BufferedFileWriter writer(std::move(file).value());
-    ASSERT_TRUE(writer.write_all(std::string(5000, 'x')).ok());
-  }
-  EXPECT_EQ(testing_support::read_file(path).size(), 5000u);
-  {
-    Result<OutputFile> file = OutputFile::create(path.string());
-    ASSERT_TRUE(file.ok());
-    BufferedFileWriter writer(std::move(file).value());
-    ASSERT_TRUE(writer.write_all("short").ok());
-    ASSERT_TRUE(writer.into_file().ok());
-  }
-  EXPECT_EQ(testing_support::read_file(path), "short");
-  EXPECT_FALSE(OutputFile::create((directory / "missing" / "x.pdf").string()).ok());
-}
-
 }  // namespace
 }  // namespace vantril
