@@ -1,0 +1,92 @@
+// The global allocation functions, replaced so that running out of memory ends the process
+// with the allocation-failure report instead of an exception nobody catches.
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+#include "runtime/fatal.hpp"
+
+namespace {
+
+void* allocate_or_null(std::size_t size) {
+  // malloc(0) may return null; C++ requires a distinct non-null pointer.
+  const std::size_t request = size == 0 ? 1 : size;
+  for (;;) {
+    if (void* memory = std::malloc(request)) return memory;
+    std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) return nullptr;
+    handler();
+  }
+}
+
+void* allocate_aligned_or_null(std::size_t size, std::align_val_t alignment) {
+  std::size_t align = static_cast<std::size_t>(alignment);
+  if (align < sizeof(void*)) align = sizeof(void*);
+  const std::size_t request = size == 0 ? 1 : size;
+  for (;;) {
+    void* memory = nullptr;
+    if (posix_memalign(&memory, align, request) == 0) return memory;
+    std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) return nullptr;
+    handler();
+  }
+}
+
+void* allocate(std::size_t size) {
+  void* memory = allocate_or_null(size);
+  if (memory == nullptr) vantril::allocation_failure(size);
+  return memory;
+}
+
+void* allocate_aligned(std::size_t size, std::align_val_t alignment) {
+  void* memory = allocate_aligned_or_null(size, alignment);
+  if (memory == nullptr) vantril::allocation_failure(size);
+  return memory;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  return allocate_aligned(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+  return allocate_aligned(size, alignment);
+}
+
+// The nothrow forms keep their contract of answering null: the standard library asks for
+// temporary buffers this way and manages with less when refused.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return allocate_or_null(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return allocate_or_null(size);
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  return allocate_aligned_or_null(size, alignment);
+}
+void* operator new[](std::size_t size, std::align_val_t alignment,
+                     const std::nothrow_t&) noexcept {
+  return allocate_aligned_or_null(size, alignment);
+}
+
+// Every form above allocates with malloc or posix_memalign, which free releases alike.
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
+  std::free(memory);
+}
+void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
+  std::free(memory);
+}

@@ -1,0 +1,157 @@
+// The line writer behind standard output, the process-wide standard output, and standard error.
+#include "runtime/standard_output.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "runtime/platform.hpp"
+
+namespace vantril {
+namespace {
+
+// A destination that is gone (no standard output at all) swallows the bytes: losing console
+// output must not fail the program.
+bool is_missing_handle(const IoError& error) {
+  const auto* os_error = std::get_if<IoError::Os>(&error.repr);
+  return os_error != nullptr && os_error->code == os::invalid_handle_code();
+}
+
+// Hands every byte to the raw write, one call after another.
+Status write_out(LineWriter::RawWrite raw_write, const char* data, std::size_t size,
+                 std::string_view zero_message) {
+  while (size > 0) {
+    Result<std::size_t> written = raw_write(data, size);
+    if (!written.ok()) {
+      if (kind_of(written.error()) == IoErrorKind::Interrupted) continue;
+      if (is_missing_handle(written.error())) return {};
+      return std::move(written).error();
+    }
+    if (written.value() == 0) return IoError::with_message(IoErrorKind::WriteZero, zero_message);
+    const std::size_t taken = std::min(written.value(), size);
+    data += taken;
+    size -= taken;
+  }
+  return {};
+}
+
+Status write_direct(LineWriter& writer, std::string_view bytes) {
+  return write_out(writer.raw_write, bytes.data(), bytes.size(), "failed to write whole buffer");
+}
+
+// Buffered writing: bytes that fit wait in the buffer; bytes that do not fit go out directly
+// once the buffer is empty, so a large write is never copied.
+Status write_buffered(LineWriter& writer, std::string_view bytes) {
+  const std::size_t free_space = LineWriter::capacity - writer.buffered;
+  if (bytes.size() > free_space) VANTRIL_TRY(line_writer_flush(writer));
+  if (bytes.size() >= LineWriter::capacity) return write_direct(writer, bytes);
+  std::memcpy(writer.buffer.data() + writer.buffered, bytes.data(), bytes.size());
+  writer.buffered += bytes.size();
+  return {};
+}
+
+bool ends_with_complete_line(const LineWriter& writer) {
+  return writer.buffered > 0 && writer.buffer[writer.buffered - 1] == '\n';
+}
+
+}  // namespace
+
+Status line_writer_flush(LineWriter& writer) {
+  std::size_t written = 0;
+  Status status;
+  while (written < writer.buffered) {
+    Result<std::size_t> accepted =
+        writer.raw_write(writer.buffer.data() + written, writer.buffered - written);
+    if (!accepted.ok()) {
+      if (kind_of(accepted.error()) == IoErrorKind::Interrupted) continue;
+      if (is_missing_handle(accepted.error())) {
+        written = writer.buffered;
+        break;
+      }
+      status = std::move(accepted).error();
+      break;
+    }
+    if (accepted.value() == 0) {
+      status = IoError::with_message(IoErrorKind::WriteZero, "failed to write the buffered data");
+      break;
+    }
+    written += std::min(accepted.value(), writer.buffered - written);
+  }
+  // What was taken leaves the buffer even when the flush stops early; the rest moves up front.
+  std::memmove(writer.buffer.data(), writer.buffer.data() + written, writer.buffered - written);
+  writer.buffered -= written;
+  return status;
+}
+
+Status line_writer_write(LineWriter& writer, std::string_view bytes) {
+  const std::size_t last_line_feed = bytes.rfind('\n');
+  if (last_line_feed == std::string_view::npos) {
+    // A finished line must not wait behind the start of the next one.
+    if (ends_with_complete_line(writer)) VANTRIL_TRY(line_writer_flush(writer));
+    return write_buffered(writer, bytes);
+  }
+  const std::string_view lines = bytes.substr(0, last_line_feed + 1);
+  const std::string_view tail = bytes.substr(last_line_feed + 1);
+  if (writer.buffered == 0) {
+    VANTRIL_TRY(write_direct(writer, lines));
+  } else {
+    VANTRIL_TRY(write_buffered(writer, lines));
+    VANTRIL_TRY(line_writer_flush(writer));
+  }
+  return write_buffered(writer, tail);
+}
+
+namespace {
+
+Result<std::size_t> write_standard_output(const char* data, std::size_t size) {
+  return os::write_standard_stream(os::StandardStream::Output, data, size);
+}
+
+struct StandardOutput {
+  std::recursive_mutex lock;
+  LineWriter writer{write_standard_output};
+};
+
+// Made on first use and never destroyed: output written from exit handlers or by other threads
+// late in the process must still find it.
+StandardOutput& standard_output() {
+  alignas(StandardOutput) static unsigned char storage[sizeof(StandardOutput)];
+  static StandardOutput* const instance = new (storage) StandardOutput;
+  return *instance;
+}
+
+}  // namespace
+
+Status standard_output_write(std::string_view bytes) {
+  StandardOutput& output = standard_output();
+  std::lock_guard<std::recursive_mutex> guard(output.lock);
+  return line_writer_write(output.writer, bytes);
+}
+
+void standard_output_flush_at_exit() {
+  StandardOutput& output = standard_output();
+  // A thread that still holds the lock may be mid-write; leaving its bytes alone is better than
+  // waiting for it forever.
+  std::unique_lock<std::recursive_mutex> guard(output.lock, std::try_to_lock);
+  if (!guard.owns_lock()) return;
+  (void)line_writer_flush(output.writer);
+}
+
+void standard_error_write(std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t size = bytes.size();
+  while (size > 0) {
+    Result<std::size_t> written = os::write_standard_stream(os::StandardStream::Error, data, size);
+    if (!written.ok()) {
+      if (kind_of(written.error()) == IoErrorKind::Interrupted) continue;
+      return;
+    }
+    if (written.value() == 0) return;
+    const std::size_t taken = std::min(written.value(), size);
+    data += taken;
+    size -= taken;
+  }
+}
+
+}  // namespace vantril
