@@ -151,7 +151,7 @@ TEST(ConsoleWritePlan, LargeWritesArePiecesOfWholeCharactersWithinTheLimit) {
       {"a", 5000, 4096},
       {"\xE2\x82\xAC", 2000, 4095},          // 1365 whole three-byte characters
       {"\xF0\x9F\x98\x80", 1500, 4096},      // exactly 1024 four-byte characters
-      {"a\xF0\x9F\x98\x80", 1000, 4095},     // 819 pairs; the next character would cross
+      {"a\xF0\x9F\x98\x80", 1000, 4096},     // 819 pairs and an "a"; the next one would cross
   };
   for (const Case& c : cases) {
     std::string text;

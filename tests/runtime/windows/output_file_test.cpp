@@ -119,10 +119,23 @@ TEST(WindowsPath, EmbeddedNulIsInvalidInputAndCreatesNothing) {
   EXPECT_FALSE(exists(scratch.file(L"clean")));
 }
 
-TEST(WindowsPath, NonAsciiNamesArriveAsUtf16) {
-  ScratchDirectory scratch;
-  ASSERT_TRUE(create_and_write(to_utf8(scratch.path()) + "\\r\xC3\xA9sum\xC3\xA9.pdf", "x"));
-  EXPECT_EQ(read_file(scratch.file(L"r\u00e9sum\u00e9.pdf")), "x");
+TEST(WindowsPath, Utf8BecomesUtf16) {
+  struct Case {
+    std::string_view utf8;
+    std::wstring_view utf16;
+  };
+  const Case cases[] = {
+      {"clean.pdf", L"clean.pdf"},
+      {"r\xC3\xA9sum\xC3\xA9.pdf", L"r\u00e9sum\u00e9.pdf"},
+      {"\xF0\x9F\x98\x80.pdf", L"\xD83D\xDE00.pdf"},
+      {"bad\xFF.pdf", L"bad\uFFFD.pdf"},
+      {"", L""},
+  };
+  for (const Case& c : cases) {
+    Result<std::wstring> wide = to_wide_path(c.utf8);
+    ASSERT_TRUE(wide.ok());
+    EXPECT_EQ(wide.value(), c.utf16) << c.utf8;
+  }
 }
 
 using OutputFileCreation = InScratchDirectory;
