@@ -3,6 +3,7 @@
 // executable. Symbol lookup at run time would need dbghelp, which is not linked.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -37,7 +38,6 @@ void print_stack_trace() {
   // Skip this function's own frame.
   const USHORT count = RtlCaptureStackBackTrace(1, static_cast<DWORD>(frames.size()),
                                                 frames.data(), nullptr);
-  write_error("stack backtrace:\n");
   for (USHORT i = 0; i < count; ++i) {
     std::array<char, 128> line{};
     const auto address = reinterpret_cast<std::uintptr_t>(frames[i]);
@@ -60,7 +60,7 @@ void print_stack_trace() {
     const int length = std::snprintf(line.data(), line.size(), "%4u: 0x%016llx %.*s+0x%llx\n",
                                      static_cast<unsigned>(i),
                                      static_cast<unsigned long long>(address),
-                                     static_cast<int>(module_name.size() > 64 ? 64 : module_name.size()),
+                                     static_cast<int>(std::min<std::size_t>(module_name.size(), 64)),
                                      module_name.data(), static_cast<unsigned long long>(offset));
     if (length > 0) {
       write_error({line.data(), static_cast<std::size_t>(length) < line.size()

@@ -109,7 +109,9 @@ TEST(CommandOnWindows, WritesTheDocumentAndTheLine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchDirectory scratch;
-    if (!c.existing.empty()) ASSERT_TRUE(write_file(scratch.file(L"clean.pdf"), c.existing));
+    if (!c.existing.empty()) {
+      ASSERT_TRUE(write_file(scratch.file(L"clean.pdf"), c.existing));
+    }
     Outcome outcome;
     ASSERT_TRUE(run_command(scratch.path(), c.arguments, c.with_output, outcome));
     EXPECT_EQ(outcome.exit_code, 0u);
@@ -130,7 +132,8 @@ TEST(CommandOnWindows, DirectoryInTheWayIsReportedAndEndsFailFast) {
   EXPECT_EQ(outcome.standard_output, "");
   const std::string& report = outcome.standard_error;
   EXPECT_EQ(report.rfind("\nthread 'main' (", 0), 0u) << report;
-  const std::string failure = "Failed to save clean.pdf: Os { code: 5, kind: PermissionDenied, message: \"";
+  const std::string failure =
+      "Failed to save clean.pdf: Os { code: 5, kind: PermissionDenied, message: \"";
   const std::size_t at = report.find(failure);
   ASSERT_NE(at, std::string::npos) << report;
   // The system's text for code 5 (it differs between Windows versions and Wine), then the end of
