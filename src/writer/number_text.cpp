@@ -1,0 +1,117 @@
+// Integer digits by repeated division; real digits from the shortest round-trip conversion,
+// placed positionally here because the fixed-notation conversion prints large floats' exact
+// binary values (1e20f would come out as 100000002004087734272).
+#include "writer/number_text.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "runtime/fatal.hpp"
+
+namespace vantril {
+
+IntegerText unsigned_text(std::uint64_t value) {
+  IntegerText text{};
+  std::size_t position = text.chars.size();
+  do {
+    text.chars[--position] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  text.first = position;
+  return text;
+}
+
+IntegerText integer_text(std::int64_t value) {
+  if (value >= 0) return unsigned_text(static_cast<std::uint64_t>(value));
+  // Negating in unsigned arithmetic is exact for the minimum value too.
+  const std::uint64_t magnitude = 0u - static_cast<std::uint64_t>(value);
+  IntegerText text = unsigned_text(magnitude);
+  text.chars[--text.first] = '-';
+  return text;
+}
+
+namespace {
+
+struct RealBuilder {
+  RealText text{};
+
+  void put(char c) {
+    if (text.size == text.chars.size()) fatal_error("real number text longer than its scratch area");
+    text.chars[text.size++] = c;
+  }
+  void put(std::string_view s) {
+    for (char c : s) put(c);
+  }
+  void put_zeros(std::int64_t n) {
+    for (std::int64_t i = 0; i < n; ++i) put('0');
+  }
+};
+
+}  // namespace
+
+RealText real_text(float value) {
+  RealBuilder out;
+  if (std::isnan(value)) {
+    out.put("NaN");
+    return out.text;
+  }
+  if (std::signbit(value)) out.put('-');
+  if (std::isinf(value)) {
+    out.put("inf");
+    return out.text;
+  }
+  if (value == 0.0f) {
+    out.put('0');
+    return out.text;
+  }
+
+  // Scientific notation without a precision gives the shortest digits that round-trip (the
+  // nearest such on a tie): "d[.ddd]e±xx".
+  std::array<char, 32> scientific{};
+  const auto [end, error] = std::to_chars(scientific.data(), scientific.data() + scientific.size(),
+                                          std::fabs(value), std::chars_format::scientific);
+  if (error != std::errc()) fatal_error("a float did not fit its conversion scratch area");
+  const std::string_view converted(scientific.data(),
+                                   static_cast<std::size_t>(end - scientific.data()));
+
+  const std::size_t e_position = converted.find('e');
+  if (e_position == std::string_view::npos || e_position == 0) {
+    fatal_error("unexpected form of a converted float");
+  }
+  std::array<char, 16> digits{};
+  std::size_t digit_count = 0;
+  for (char c : converted.substr(0, e_position)) {
+    if (c == '.') continue;
+    if (digit_count == digits.size()) fatal_error("more float digits than expected");
+    digits[digit_count++] = c;
+  }
+  std::int64_t exponent = 0;
+  const std::string_view exponent_text = converted.substr(e_position + 1);
+  const bool negative_exponent = !exponent_text.empty() && exponent_text.front() == '-';
+  for (char c : exponent_text) {
+    if (c >= '0' && c <= '9') exponent = exponent * 10 + (c - '0');
+  }
+  if (negative_exponent) exponent = -exponent;
+
+  // The number of digits before the decimal point.
+  const std::int64_t point = exponent + 1;
+  const std::string_view all_digits(digits.data(), digit_count);
+  const auto count = static_cast<std::int64_t>(digit_count);
+  if (point <= 0) {
+    out.put("0.");
+    out.put_zeros(-point);
+    out.put(all_digits);
+  } else if (point < count) {
+    const auto before = static_cast<std::size_t>(point);
+    out.put(all_digits.substr(0, before));
+    out.put('.');
+    out.put(all_digits.substr(before));
+  } else {
+    out.put(all_digits);
+    out.put_zeros(point - count);
+  }
+  return out.text;
+}
+
+}  // namespace vantril

@@ -1,0 +1,37 @@
+// The open output file of a save: owns one operating-system handle and closes it when destroyed.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "runtime/platform.hpp"
+#include "runtime/result.hpp"
+
+namespace vantril {
+
+class OutputFile {
+ public:
+  // Creates the file, or empties an existing one, for writing.
+  static Result<OutputFile> create(std::string_view path);
+
+  // Takes ownership of an open handle.
+  explicit OutputFile(os::NativeHandle handle) : handle_(handle), open_(true) {}
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // One system write; returns the count accepted, possibly fewer than given, possibly 0.
+  Result<std::size_t> write(std::string_view bytes);
+
+  bool is_open() const { return open_; }
+
+ private:
+  void close();
+
+  os::NativeHandle handle_ = 0;
+  bool open_ = false;
+};
+
+}  // namespace vantril

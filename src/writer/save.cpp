@@ -1,0 +1,125 @@
+// The file layout: header, body in identifier order, cross-reference table or stream, tail.
+#include "writer/save.hpp"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+#include "writer/buffered_file_writer.hpp"
+#include "writer/number_text.hpp"
+#include "writer/serializer.hpp"
+#include "writer/xref_stream.hpp"
+
+namespace vantril {
+
+namespace {
+
+// Cross-reference streams and object streams of a source document describe that document's
+// layout, not this one's; a linearization dictionary would be wrong after rewriting.
+bool is_left_out(const Object& object) {
+  const Dictionary* dictionary = dictionary_of(object);
+  if (dictionary == nullptr) return false;
+  const std::optional<std::string_view> label = type_label(*dictionary);
+  return label.has_value() && (*label == "XRef" || *label == "ObjStm" || *label == "Linearized");
+}
+
+constexpr std::string_view free_row = "0000000000 00000 f \n";
+// Object 0 heads every table with this row; object-stream entries have no table form and show
+// it too.
+constexpr std::string_view final_free_row = "0000000000 65535 f \n";
+
+// Writes `value` as exactly `width` decimal digits, zero-padded, ending just before `end`.
+void put_padded(char* end, std::size_t width, std::uint32_t value) {
+  for (std::size_t i = 0; i < width; ++i) {
+    *--end = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+Status write_row(CountingSink& sink, const XrefSlot& slot) {
+  switch (slot.kind) {
+    case XrefSlotKind::InUse: {
+      // "oooooooooo ggggg n \n": 20 bytes, formed here and appended in one piece.
+      std::array<char, 20> row = {'0', '0', '0', '0', '0', '0', '0', '0', '0',  '0',
+                                  ' ', '0', '0', '0', '0', '0', ' ', 'n', ' ', '\n'};
+      put_padded(row.data() + 10, 10, slot.offset);
+      put_padded(row.data() + 16, 5, slot.generation);
+      return sink.write_all(std::string_view(row.data(), row.size()));
+    }
+    case XrefSlotKind::Free:
+      return sink.write_all(free_row);
+    case XrefSlotKind::FreeFinal:
+    case XrefSlotKind::InObjectStream:
+      break;
+  }
+  return sink.write_all(final_free_row);
+}
+
+Status write_xref_table(const XrefRecord& record, CountingSink& sink) {
+  VANTRIL_TRY(sink.write_all("xref\n"));
+  XrefRun run{0, {XrefSlot{XrefSlotKind::FreeFinal, 0, 0}}};
+  // declared_size - 1 in 32-bit arithmetic is the highest number even when declared_size wrapped.
+  const std::uint32_t last = record.declared_size - 1u;
+  return for_each_run(record, 1, last, run,
+                      [&](const XrefRun& full) { return write_subsection(full, sink); });
+}
+
+Status write_unsigned(CountingSink& sink, std::uint64_t value) {
+  const IntegerText text = unsigned_text(value);
+  return sink.write_all(text.view());
+}
+
+}  // namespace
+
+Status write_subsection(const XrefRun& run, CountingSink& sink) {
+  if (run.slots.empty()) return {};
+  VANTRIL_TRY(write_unsigned(sink, run.start));
+  VANTRIL_TRY(sink.write_all(" "));
+  VANTRIL_TRY(write_unsigned(sink, run.slots.size()));
+  VANTRIL_TRY(sink.write_all("\n"));
+  for (const XrefSlot& slot : run.slots) VANTRIL_TRY(write_row(sink, slot));
+  return {};
+}
+
+Status write_document(Document& document, CountingSink& sink) {
+  XrefRecord record = start_record(document);
+
+  VANTRIL_TRY(sink.write_all("%PDF-"));
+  VANTRIL_TRY(sink.write_all(document.version));
+  VANTRIL_TRY(sink.write_all("\n"));
+
+  for (const auto& [id, object] : document.object_table) {
+    if (is_left_out(object)) continue;
+    VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
+  }
+
+  const std::uint64_t xref_position = sink.count;
+  VANTRIL_TRY(check_offset_fits(xref_position,
+                                "the cross-reference section would start at or beyond 4 GiB, "
+                                "out of reach of a 32-bit offset"));
+  if (record.form == XrefForm::XrefStreamForm) {
+    VANTRIL_TRY(write_xref_stream(document, sink, record, xref_position));
+  } else {
+    VANTRIL_TRY(write_xref_table(record, sink));
+    document.trailer.set("Size", static_cast<std::int64_t>(document.highest_number) + 1);
+    VANTRIL_TRY(sink.write_all("trailer\n"));
+    VANTRIL_TRY(serialize_dictionary(sink, document.trailer));
+  }
+
+  VANTRIL_TRY(sink.write_all("\nstartxref\n"));
+  VANTRIL_TRY(write_unsigned(sink, xref_position));
+  return sink.write_all("\n%%EOF");
+}
+
+Result<OutputFile> save_to_path(Document& document, std::string_view path) {
+  Result<OutputFile> created = OutputFile::create(path);
+  if (!created.ok()) return std::move(created).error();
+  // On an early return the writer's destructor writes out what it holds and closes the file.
+  BufferedFileWriter writer(std::move(created).value());
+  CountingSink sink(writer);
+  VANTRIL_TRY(write_document(document, sink));
+  return writer.into_file();
+}
+
+}  // namespace vantril

@@ -1,0 +1,54 @@
+// Writes model values in their compact PDF form, token by token, straight into a CountingSink.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "model/object.hpp"
+#include "runtime/result.hpp"
+#include "writer/counting_sink.hpp"
+#include "writer/xref_record.hpp"
+
+namespace vantril {
+
+// The kinds written with one space before them as a non-first array element, a dictionary value
+// or the object of an indirect object: those whose text starts with a letter, digit or "-".
+constexpr bool takes_leading_space(ObjectKind kind) {
+  switch (kind) {
+    case ObjectKind::Null:
+    case ObjectKind::Boolean:
+    case ObjectKind::Integer:
+    case ObjectKind::Real:
+    case ObjectKind::Reference:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The kinds followed by one space before the end line of an indirect object.
+constexpr bool takes_trailing_space(ObjectKind kind) {
+  return takes_leading_space(kind) || kind == ObjectKind::Name || kind == ObjectKind::Stream;
+}
+
+// The direct form of any object. The first failing append ends the whole call, however deep the
+// nesting, and its error is returned unchanged; what was appended before stays appended.
+Status serialize_object(CountingSink& sink, const Object& object);
+
+// "<<", each key as a name with its value, ">>".
+Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary);
+
+// Records an InUse slot at the sink's current count under the number, then writes
+// "<number> <generation> obj\n", the object and "\nendobj\n" with the spacing its kind asks for.
+// An object that would start at or beyond 4 GiB cannot be given a 32-bit offset: the call then
+// fails with FileTooLarge before recording or writing anything.
+Status serialize_indirect_object(CountingSink& sink, std::uint32_t number,
+                                 std::uint16_t generation, const Object& object,
+                                 XrefRecord& record);
+
+// Fails with FileTooLarge and the message (fixed text of static lifetime) when `position` cannot
+// be stored as a 32-bit cross-reference offset: a truncated offset would corrupt the file
+// silently.
+Status check_offset_fits(std::uint64_t position, std::string_view fixed_message);
+
+}  // namespace vantril

@@ -1,0 +1,15 @@
+// The record a save starts from.
+#include "writer/xref_record.hpp"
+
+namespace vantril {
+
+XrefRecord start_record(const Document& document) {
+  XrefRecord record;
+  // Wraps to 0 only for highest_number == UINT32_MAX; declared_size - 1 then still yields the
+  // highest number in 32-bit arithmetic, which is all the writers use it for.
+  record.declared_size = document.highest_number + 1u;
+  record.form = document.xref_state.xref_form;
+  return record;
+}
+
+}  // namespace vantril

@@ -1,0 +1,100 @@
+// Cross-reference stream: fixed-width entries (widths 1, 4, 2, big-endian), an "Index" of the
+// runs of listed numbers, and the trailer's entries in the stream's dictionary.
+#include "writer/xref_stream.hpp"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "writer/serializer.hpp"
+
+namespace vantril {
+
+namespace {
+
+constexpr std::size_t entry_size = 7;
+
+void append_big_endian(Bytes& out, std::uint32_t value, int bytes) {
+  for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+    out.push_back(static_cast<char>((value >> shift) & 0xFFu));
+  }
+}
+
+// Type 1 for objects in the body, 2 for objects inside an object stream. Free numbers (never
+// recorded by a save) get type 0 with the generation a table row would show for them.
+void append_entry(Bytes& out, const XrefSlot& slot) {
+  std::uint32_t type = 0;
+  std::uint32_t field2 = 0;
+  std::uint32_t field3 = 0;
+  switch (slot.kind) {
+    case XrefSlotKind::Free:
+      break;
+    case XrefSlotKind::FreeFinal:
+      field3 = 65535;
+      break;
+    case XrefSlotKind::InUse:
+      type = 1;
+      field2 = slot.offset;
+      field3 = slot.generation;
+      break;
+    case XrefSlotKind::InObjectStream:
+      type = 2;
+      field2 = slot.offset;
+      field3 = slot.generation;
+      break;
+  }
+  append_big_endian(out, type, 1);
+  append_big_endian(out, field2, 4);
+  append_big_endian(out, field3, 2);
+}
+
+}  // namespace
+
+Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
+                         std::uint64_t xref_position) {
+  VANTRIL_TRY(check_offset_fits(xref_position,
+                                "the cross-reference section would start at or beyond 4 GiB, "
+                                "out of reach of a 32-bit offset"));
+  // Ends the process rather than wrap if every number has been handed out already.
+  const std::uint32_t stream_number = reserve_id(document).number;
+  record_slot(record, stream_number,
+              XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
+
+  Dictionary& trailer = document.trailer;
+  trailer.set("Type", Name("XRef"));
+  trailer.set("Size", static_cast<std::int64_t>(stream_number) + 1);
+  trailer.set("W", make_array(1, 4, 2));
+
+  // All runs first, then index and content from them.
+  std::vector<XrefRun> runs;
+  XrefRun current;
+  std::size_t listed = 0;
+  VANTRIL_TRY(for_each_run(record, 1, stream_number, current, [&](XrefRun& run) -> Status {
+    listed += run.slots.size();
+    runs.push_back(std::move(run));
+    return {};
+  }));
+
+  Array index;
+  index.reserve(2 * runs.size());
+  Bytes content;
+  content.reserve(entry_size * listed);
+  for (const XrefRun& run : runs) {
+    index.emplace_back(static_cast<std::int64_t>(run.start));
+    index.emplace_back(static_cast<std::int64_t>(run.slots.size()));
+    for (const XrefSlot& slot : run.slots) append_entry(content, slot);
+  }
+  runs.clear();
+
+  trailer.set("Index", std::move(index));
+  // A compression filter left over from a source document would not describe this content.
+  std::optional<Object> removed = trailer.remove("Filter");
+  removed.reset();
+  trailer.set("Length", static_cast<std::int64_t>(content.size()));
+
+  const Object stream(Stream{clone(trailer), std::move(content), true, std::nullopt});
+  // Records the same slot again: nothing was written since xref_position.
+  return serialize_indirect_object(sink, stream_number, 0, stream, record);
+}
+
+}  // namespace vantril

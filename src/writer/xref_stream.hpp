@@ -1,0 +1,21 @@
+// The cross-reference section as a stream object that also carries the trailer's entries.
+#pragma once
+
+#include <cstdint>
+
+#include "model/document.hpp"
+#include "runtime/result.hpp"
+#include "writer/counting_sink.hpp"
+#include "writer/xref_record.hpp"
+
+namespace vantril {
+
+// Writes the cross-reference stream at `xref_position` (the sink's count right after the body)
+// under the number one above the document's highest_number, which it raises. Before writing, it
+// sets "Type", "Size", "W", "Index", removes "Filter" and sets "Length" in the trailer, in that
+// order, and writes a copy of the trailer as the stream's dictionary; these changes stay in the
+// document even when the write fails. Lists every recorded number from 1 to the stream's own.
+Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
+                         std::uint64_t xref_position);
+
+}  // namespace vantril
