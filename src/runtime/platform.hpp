@@ -23,6 +23,7 @@ void initialize_process();
 
 // Creates the file or empties an existing one, for writing only; relative paths are resolved
 // against the current directory; other processes may read, write and delete it while it is open.
+// A path containing a NUL byte fails with InvalidInput before the file system is touched.
 Result<NativeHandle> create_output_file(std::string_view path);
 
 // One synchronous system write at the handle's current position; returns the count accepted,

@@ -10,57 +10,25 @@
 namespace vantril {
 namespace {
 
-TEST(ErrnoKinds, EveryMappedCodeAndAnUnmappedOne) {
+// The codes where a slip is likely: pairs sharing a kind, kinds whose name does not follow the
+// code's, and codes left uncategorised.
+TEST(ErrnoKinds, MappedAndUnmappedCodes) {
   struct Case {
     int code;
     IoErrorKind kind;
   };
   const Case cases[] = {
-      {ENOENT, IoErrorKind::NotFound},
-      {EACCES, IoErrorKind::PermissionDenied},
-      {EPERM, IoErrorKind::PermissionDenied},
-      {ECONNREFUSED, IoErrorKind::ConnectionRefused},
-      {ECONNRESET, IoErrorKind::ConnectionReset},
-      {EHOSTUNREACH, IoErrorKind::HostUnreachable},
-      {ENETUNREACH, IoErrorKind::NetworkUnreachable},
-      {ECONNABORTED, IoErrorKind::ConnectionAborted},
-      {ENOTCONN, IoErrorKind::NotConnected},
-      {EADDRINUSE, IoErrorKind::AddrInUse},
-      {EADDRNOTAVAIL, IoErrorKind::AddrNotAvailable},
-      {ENETDOWN, IoErrorKind::NetworkDown},
-      {EPIPE, IoErrorKind::BrokenPipe},
-      {EEXIST, IoErrorKind::AlreadyExists},
-      {EAGAIN, IoErrorKind::WouldBlock},
-      {EWOULDBLOCK, IoErrorKind::WouldBlock},
-      {ENOTDIR, IoErrorKind::NotADirectory},
-      {EISDIR, IoErrorKind::IsADirectory},
-      {ENOTEMPTY, IoErrorKind::DirectoryNotEmpty},
-      {EROFS, IoErrorKind::ReadOnlyFilesystem},
-      {ELOOP, IoErrorKind::FilesystemLoop},
-      {ESTALE, IoErrorKind::StaleNetworkFileHandle},
-      {EINVAL, IoErrorKind::InvalidInput},
-      {ETIMEDOUT, IoErrorKind::TimedOut},
-      {ENOSPC, IoErrorKind::StorageFull},
-      {ESPIPE, IoErrorKind::NotSeekable},
-      {EDQUOT, IoErrorKind::QuotaExceeded},
-      {EFBIG, IoErrorKind::FileTooLarge},
-      {EBUSY, IoErrorKind::ResourceBusy},
-      {ETXTBSY, IoErrorKind::ExecutableFileBusy},
-      {EDEADLK, IoErrorKind::Deadlock},
-      {EXDEV, IoErrorKind::CrossesDevices},
-      {EMLINK, IoErrorKind::TooManyLinks},
-      {ENAMETOOLONG, IoErrorKind::InvalidFilename},
-      {E2BIG, IoErrorKind::ArgumentListTooLong},
-      {EINTR, IoErrorKind::Interrupted},
-      {ENOSYS, IoErrorKind::Unsupported},
-      {ENOMEM, IoErrorKind::OutOfMemory},
-      {EINPROGRESS, IoErrorKind::InProgress},
-      {EMFILE, IoErrorKind::TooManyOpenFiles},
-      {ENFILE, IoErrorKind::TooManyOpenFiles},
-      {EIO, IoErrorKind::Uncategorized},
-      {EBADF, IoErrorKind::Uncategorized},
-      {0, IoErrorKind::Uncategorized},
-      {100000, IoErrorKind::Uncategorized},
+      {ENOENT, IoErrorKind::NotFound},          {EACCES, IoErrorKind::PermissionDenied},
+      {EPERM, IoErrorKind::PermissionDenied},   {EAGAIN, IoErrorKind::WouldBlock},
+      {EWOULDBLOCK, IoErrorKind::WouldBlock},   {EMFILE, IoErrorKind::TooManyOpenFiles},
+      {ENFILE, IoErrorKind::TooManyOpenFiles},  {ENAMETOOLONG, IoErrorKind::InvalidFilename},
+      {ESTALE, IoErrorKind::StaleNetworkFileHandle}, {ETXTBSY, IoErrorKind::ExecutableFileBusy},
+      {EDQUOT, IoErrorKind::QuotaExceeded},     {ENOSPC, IoErrorKind::StorageFull},
+      {EXDEV, IoErrorKind::CrossesDevices},     {E2BIG, IoErrorKind::ArgumentListTooLong},
+      {EINTR, IoErrorKind::Interrupted},        {EINPROGRESS, IoErrorKind::InProgress},
+      {EPIPE, IoErrorKind::BrokenPipe},         {EISDIR, IoErrorKind::IsADirectory},
+      {EIO, IoErrorKind::Uncategorized},        {EBADF, IoErrorKind::Uncategorized},
+      {0, IoErrorKind::Uncategorized},          {100000, IoErrorKind::Uncategorized},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(os::kind_from_code(c.code), c.kind) << c.code;

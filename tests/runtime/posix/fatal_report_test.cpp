@@ -250,6 +250,49 @@ TEST(AllocationFailure, ReportThenTheNote) {
   EXPECT_EQ(child.standard_error, "memory allocation of 123456 bytes failed\n" + note);
 }
 
+// A second report raised from within an allocation-failure report, once its note is out: the
+// only way one process can see two reports get that far.
+void (*second_report)() = nullptr;
+
+Result<std::size_t> write_then_report_again(os::NativeHandle handle, const char* data,
+                                            std::size_t size) {
+  static int calls = 0;
+  Result<std::size_t> written = bracketing_write(handle, data, size);
+  if (++calls == 2) second_report();
+  return written;
+}
+
+TEST(AllocationFailure, NoteOnlyOnceAndNoTraceWhenItRecurs) {
+  struct Case {
+    std::string_view name;
+    void (*report)();
+    std::string second_text;  // "{pid}" stands for the child's id
+  };
+  const Case cases[] = {
+      {"fatal error", [] { fatal_error("after the note", somewhere); },
+       "[\nthread '<unnamed>' ({pid}) panicked at src/model/document.cpp:19:5:\nafter the "
+       "note\n]"},
+      {"allocation failure", [] { allocation_failure(99); },
+       "[memory allocation of 99 bytes failed\nskipping backtrace printing to avoid potential "
+       "recursion\n]"},
+  };
+  for (const Case& c : cases) {
+    second_report = c.report;
+    const ChildOutcome child = run_in_child([] {
+      os::set_write_seam(write_then_report_again);
+      allocation_failure(7);
+    });
+    expect_aborted(child);
+    std::string second = c.second_text;
+    if (const auto at = second.find("{pid}"); at != std::string::npos) {
+      second.replace(at, 5, std::to_string(child.pid));
+    }
+    EXPECT_EQ(child.standard_error,
+              "[memory allocation of 7 bytes failed\n][" + note + "]" + second)
+        << c.name;
+  }
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 #define VANTRIL_SANITIZED 1
 #elif defined(__has_feature)
