@@ -57,10 +57,10 @@ void print_stack_trace() {
     }
     const std::uintptr_t offset =
         module != nullptr ? address - reinterpret_cast<std::uintptr_t>(module) : address;
+    const int name_length = static_cast<int>(std::min<std::size_t>(module_name.size(), 64));
     const int length = std::snprintf(line.data(), line.size(), "%4u: 0x%016llx %.*s+0x%llx\n",
                                      static_cast<unsigned>(i),
-                                     static_cast<unsigned long long>(address),
-                                     static_cast<int>(std::min<std::size_t>(module_name.size(), 64)),
+                                     static_cast<unsigned long long>(address), name_length,
                                      module_name.data(), static_cast<unsigned long long>(offset));
     if (length > 0) {
       write_error({line.data(), static_cast<std::size_t>(length) < line.size()
