@@ -110,12 +110,6 @@ TEST(ConsoleWritePlan, CharacterSplitOverThreeWritesWaitsUntilWhole) {
   EXPECT_EQ(trace.shown, "\xF0\x9F\x98\x80");
 }
 
-TEST(ConsoleWritePlan, CompletingTakesOnlyTheMissingBytes) {
-  const ConsolePlan plan = plan_console_write("\xE2\x82", "\xAC" "abc");
-  ASSERT_TRUE(std::holds_alternative<CompletePending>(plan));
-  EXPECT_EQ(std::get<CompletePending>(plan).taken, 1u);
-}
-
 TEST(ConsoleWritePlan, InvalidBytesAreRejected) {
   struct Case {
     std::string_view pending;

@@ -1,12 +1,11 @@
 // Process-level services on Windows: the fail-fast end as a Windows parent sees it, the
-// switch for stack traces, the trace itself, thread ids and the random seed.
+// switch for stack traces, the trace itself and the random seed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <set>
-#include <thread>
 
 #include "runtime/fatal.hpp"
 #include "runtime/platform.hpp"
@@ -60,14 +59,6 @@ TEST(StackTraceDeathTest, ListsReturnAddressesWithTheirModule) {
         fail_fast();
       },
       ::testing::ExitedWithCode(fail_fast_status), "   0: 0x\\w+ \\S+\\.exe\\+0x\\w+\n");
-}
-
-TEST(ThreadId, DiffersBetweenThreads) {
-  const std::uint64_t here = current_thread_id();
-  std::uint64_t there = here;
-  std::thread([&there] { there = current_thread_id(); }).join();
-  EXPECT_NE(here, there);
-  EXPECT_NE(here, 0u);
 }
 
 TEST(RandomSeed, ComesFromTheSystemSourceEachTime) {

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "runtime/io_error.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/windows/text.hpp"
 
@@ -45,13 +44,6 @@ TEST(SystemMessage, StatusCarryingCodeIsLookedUpWithoutFailing) {
   }
 }
 
-TEST(SystemMessage, DebugFormOfAccessDeniedHasCodeKindAndText) {
-  const std::string debug = debug_form(IoError::from_os(5));
-  const std::string prefix = "Os { code: 5, kind: PermissionDenied, message: \"";
-  ASSERT_EQ(debug.rfind(prefix, 0), 0u) << debug;
-  EXPECT_EQ(debug, prefix + system_message(5) + "\" }");
-}
-
 TEST(Utf16ToUtf8, ConvertsPairsAndRefusesLoneSurrogates) {
   struct Case {
     std::wstring_view units;
@@ -77,13 +69,6 @@ TEST(TrimTrailingWhitespace, RemovesOnlyTrailingSpacesTabsAndLineEnds) {
   EXPECT_EQ(trim_trailing_whitespace(" a b \t\n\f\r "), " a b");
   EXPECT_EQ(trim_trailing_whitespace("keep\vvertical tab\v"), "keep\vvertical tab\v");
   EXPECT_EQ(trim_trailing_whitespace(" \r\n"), "");
-}
-
-TEST(KindFromCode, FollowsTheWindowsTable) {
-  EXPECT_EQ(kind_from_code(5), IoErrorKind::PermissionDenied);
-  EXPECT_EQ(kind_from_code(183), IoErrorKind::AlreadyExists);
-  EXPECT_EQ(kind_from_code(232), IoErrorKind::BrokenPipe);
-  EXPECT_EQ(kind_from_code(12345678), IoErrorKind::Uncategorized);
 }
 
 }  // namespace
