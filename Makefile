@@ -5,7 +5,7 @@ BUILD_TOOLS := cmake ninja-build g++ make
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf
 ENSURE      := tools/ensure-packages
 
-.PHONY: all build run test test-asan clean
+.PHONY: all build run test test-asan test-windows clean
 
 all: build
 
@@ -28,6 +28,10 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# Cross-builds the Windows executables and runs the suite under Wine (tools/test-windows).
+test-windows:
+	tools/test-windows
 
 clean:
 	rm -rf build
