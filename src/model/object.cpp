@@ -6,38 +6,22 @@
 namespace vantril {
 
 static_assert(std::variant_size_v<Object::Value> == 10);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Null),
-                                                        Object::Value>,
-                             Null>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Boolean),
-                                                        Object::Value>,
-                             bool>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Integer),
-                                                        Object::Value>,
-                             std::int64_t>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Real),
-                                                        Object::Value>,
-                             float>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Name),
-                                                        Object::Value>,
-                             Name>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::String),
-                                                        Object::Value>,
-                             String>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Array),
-                                                        Object::Value>,
-                             Array>);
-static_assert(
-    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Dictionary),
-                                              Object::Value>,
-                   Dictionary>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Stream),
-                                                        Object::Value>,
-                             std::unique_ptr<Stream>>);
-static_assert(
-    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Reference),
-                                              Object::Value>,
-                   ObjectId>);
+
+// The serializer's spacing rules go by the kind index, so the alternatives follow the kind order.
+template <ObjectKind kind, class Payload>
+constexpr bool kind_holds =
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(kind), Object::Value>,
+                   Payload>;
+static_assert(kind_holds<ObjectKind::Null, Null>);
+static_assert(kind_holds<ObjectKind::Boolean, bool>);
+static_assert(kind_holds<ObjectKind::Integer, std::int64_t>);
+static_assert(kind_holds<ObjectKind::Real, float>);
+static_assert(kind_holds<ObjectKind::Name, Name>);
+static_assert(kind_holds<ObjectKind::String, String>);
+static_assert(kind_holds<ObjectKind::Array, Array>);
+static_assert(kind_holds<ObjectKind::Dictionary, Dictionary>);
+static_assert(kind_holds<ObjectKind::Stream, std::unique_ptr<Stream>>);
+static_assert(kind_holds<ObjectKind::Reference, ObjectId>);
 
 // Text must never turn into a Boolean or an Integer behind the caller's back.
 static_assert(!std::is_constructible_v<Object, const char*>);

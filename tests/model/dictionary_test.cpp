@@ -6,16 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "model/model_test_support.hpp"
 #include "model/object.hpp"
 
 namespace vantril {
 namespace {
 
-std::vector<std::string> keys_of(const Dictionary& dictionary) {
-  std::vector<std::string> keys;
-  for (const DictionaryEntry& entry : dictionary.iter()) keys.push_back(entry.key);
-  return keys;
-}
+using test_support::keys_of;
 
 std::vector<std::int64_t> integer_values_of(const Dictionary& dictionary) {
   std::vector<std::int64_t> values;

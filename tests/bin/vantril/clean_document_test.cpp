@@ -5,15 +5,12 @@
 #include <vector>
 
 #include "bin/vantril/clean_document.hpp"
+#include "model/model_test_support.hpp"
 
 namespace vantril {
 namespace {
 
-std::vector<std::string> keys_of(const Dictionary& dictionary) {
-  std::vector<std::string> keys;
-  for (const DictionaryEntry& entry : dictionary.iter()) keys.push_back(entry.key);
-  return keys;
-}
+using test_support::keys_of;
 
 const Dictionary& dictionary_at(const Document& document, std::uint32_t number) {
   const Dictionary* dictionary = dictionary_of(document.object_table.at(ObjectId{number, 0}));
