@@ -2,10 +2,14 @@
 # machine: as root they first install whatever build or test tools are missing.
 
 BUILD_TOOLS := cmake ninja-build g++ make
-TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf
+# Independent readers, libqpdf for the round trips, valgrind for the memory checks.
+TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
+               python3-pikepdf valgrind
+FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
+FUZZ_SECONDS ?= 300
 ENSURE      := tools/ensure-packages
 
-.PHONY: all build run test test-asan clean
+.PHONY: all build run test test-asan fuzz clean
 
 all: build
 
@@ -28,6 +32,15 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# Round trips steered by libFuzzer for FUZZ_SECONDS; the corpus is kept in build/fuzz-corpus.
+fuzz:
+	@$(ENSURE) $(FUZZ_TOOLS)
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz-corpus
+	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build/fuzz-corpus
 
 clean:
 	rm -rf build
