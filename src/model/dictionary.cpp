@@ -166,16 +166,16 @@ std::optional<Object> Dictionary::remove(std::string_view key) {
 
 std::span<const DictionaryEntry> Dictionary::iter() const { return entries_; }
 
-Dictionary clone(const Dictionary& dictionary) {
+Dictionary Dictionary::copy_keys(Object (*shell)(const Object&)) const {
   Dictionary copy;
-  copy.entries_.reserve(dictionary.entries_.size());
-  for (const DictionaryEntry& entry : dictionary.entries_) {
-    copy.entries_.push_back(DictionaryEntry{entry.key, clone(entry.value)});
+  copy.entries_.reserve(entries_.size());
+  for (const DictionaryEntry& entry : entries_) {
+    copy.entries_.push_back(DictionaryEntry{entry.key, shell(entry.value)});
   }
-  if (dictionary.index_) {
+  if (index_) {
     copy.seed_ = next_dictionary_seed();
-    copy.index_ = std::make_unique<std::uint32_t[]>(std::size_t{dictionary.index_mask_} + 1);
-    copy.index_mask_ = dictionary.index_mask_;
+    copy.index_ = std::make_unique<std::uint32_t[]>(std::size_t{index_mask_} + 1);
+    copy.index_mask_ = index_mask_;
     for (std::size_t position = 0; position < copy.entries_.size(); ++position) {
       copy.insert_into_index(position);
     }
