@@ -3,9 +3,10 @@
 
 BUILD_TOOLS := cmake ninja-build g++ make
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf
+BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf hyperfine
 ENSURE      := tools/ensure-packages
 
-.PHONY: all build run test test-asan clean
+.PHONY: all build run test test-asan bench clean
 
 all: build
 
@@ -28,6 +29,15 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan
+
+# Not part of `test`: the write benchmark against the peers (../shared/bench/compare.sh), then the
+# command's whole-process time against the floor program.
+bench:
+	@$(ENSURE) $(BENCH_TOOLS)
+	cmake --preset bench
+	cmake --build --preset bench
+	../shared/bench/compare.sh build/bench/bench/vantril_write_bench --runs 3
+	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 
 clean:
 	rm -rf build
