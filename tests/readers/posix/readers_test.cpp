@@ -189,7 +189,7 @@ class Readers : public ::testing::Test {
                                 ? &document.object_table.at({4, 0})
                                 : nullptr;
     ASSERT_NE(content, nullptr);
-    const std::string& data = content->stream()->data;
+    const std::string data = content->stream()->data;
     const std::size_t open = data.find('(');
     corpus_->push_back({path, data.substr(open + 1, data.rfind(')') - open - 1)});
   }
