@@ -5,12 +5,12 @@ BUILD_TOOLS := cmake ninja-build g++ make
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
                python3-pikepdf valgrind
-BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf hyperfine
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
+BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf hyperfine
 ENSURE      := tools/ensure-packages
 
-.PHONY: all build run test test-asan bench fuzz clean
+.PHONY: all build run test test-asan fuzz bench clean
 
 all: build
 
@@ -34,15 +34,6 @@ test-asan:
 	cmake --build --preset asan
 	ctest --preset asan
 
-# Not part of `test`: the write benchmark against the peers (../shared/bench/compare.sh), then the
-# command's whole-process time against the floor program.
-bench:
-	@$(ENSURE) $(BENCH_TOOLS)
-	cmake --preset bench
-	cmake --build --preset bench
-	../shared/bench/compare.sh build/bench/bench/vantril_write_bench --runs 3
-	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
-
 # Round trips steered by libFuzzer for FUZZ_SECONDS; the corpus is kept in build/fuzz-corpus.
 fuzz:
 	@$(ENSURE) $(FUZZ_TOOLS)
@@ -51,6 +42,15 @@ fuzz:
 	mkdir -p build/fuzz-corpus
 	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build/fuzz-corpus
+
+# Not part of `test`: the write benchmark against the peers (../shared/bench/compare.sh), then the
+# command's whole-process time against the floor program.
+bench:
+	@$(ENSURE) $(BENCH_TOOLS)
+	cmake --preset bench
+	cmake --build --preset bench
+	../shared/bench/compare.sh build/bench/bench/vantril_write_bench --runs 3
+	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 
 clean:
 	rm -rf build
