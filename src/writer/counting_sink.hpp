@@ -22,6 +22,7 @@ struct CallbackDestination {
 // file of a save, or a callback. The sink refers to the destination without owning it.
 using SinkDestination = std::variant<std::string*, BufferedFileWriter*, CallbackDestination>;
 
+// Counts and forwards bytes; construct it over a std::string for output in memory.
 struct CountingSink {
   SinkDestination destination;
   // Bytes handed to the sink so far. Counted before the destination sees them, so after a
@@ -32,6 +33,7 @@ struct CountingSink {
   explicit CountingSink(BufferedFileWriter& writer) : destination(&writer) {}
   explicit CountingSink(CallbackDestination callback) : destination(callback) {}
 
+  // Hands all the bytes to the destination; fails with the destination's error.
   Status write_all(std::string_view bytes) {
     count += bytes.size();
     if (BufferedFileWriter* const* writer = std::get_if<BufferedFileWriter*>(&destination)) {

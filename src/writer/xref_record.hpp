@@ -12,6 +12,7 @@
 
 namespace vantril {
 
+// Filled in by a save as it writes each object; read by the cross-reference section.
 struct XrefRecord {
   // Iterated in ascending number order; recording a number again replaces its slot.
   std::map<std::uint32_t, XrefSlot> slots;
