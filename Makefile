@@ -2,10 +2,12 @@
 # machine: as root they first install whatever build or test tools are missing.
 
 BUILD_TOOLS := cmake ninja-build g++ make
-TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf
+TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf pkgconf
+LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 ENSURE      := tools/ensure-packages
+PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-asan test-windows clean
+.PHONY: all build run test test-asan test-windows install docs lint clean
 
 all: build
 
@@ -32,6 +34,24 @@ test-asan:
 # Cross-builds the Windows executables and runs the suite under Wine (tools/test-windows).
 test-windows:
 	tools/test-windows
+
+# The headers, the library, the command, the CMake package and vantril.pc under $(PREFIX).
+install: build
+	cmake --build --preset default
+	cmake --install build/default --prefix $(PREFIX)
+
+# Renders the page of clean.pdf for the README (docs/clean-page.png).
+docs: build
+	@$(ENSURE) poppler-utils
+	rm -rf build/docs && mkdir -p build/docs docs
+	cd build/docs && ../default/vantril
+	pdftoppm -r 60 -png -singlefile build/docs/clean.pdf docs/clean-page
+
+# Formatting and static analysis over the sources (tools/lint).
+lint:
+	@$(ENSURE) $(LINT_TOOLS)
+	cmake --preset default -DVANTRIL_BUILD_TESTS=ON
+	tools/lint
 
 clean:
 	rm -rf build
