@@ -2,12 +2,17 @@
 # machine: as root they first install whatever build or test tools are missing.
 
 BUILD_TOOLS := cmake ninja-build g++ make
-TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf pkgconf
+# Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
+# also for the install test.
+TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
+               python3-pikepdf valgrind
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
+FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
+FUZZ_SECONDS ?= 300
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-asan test-windows install docs lint clean
+.PHONY: all build run test test-asan test-windows fuzz install docs lint clean
 
 all: build
 
@@ -52,6 +57,15 @@ lint:
 	@$(ENSURE) $(LINT_TOOLS)
 	cmake --preset default -DVANTRIL_BUILD_TESTS=ON
 	tools/lint
+
+# Round trips steered by libFuzzer for FUZZ_SECONDS; the corpus is kept in build/fuzz-corpus.
+fuzz:
+	@$(ENSURE) $(FUZZ_TOOLS)
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz-corpus
+	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build/fuzz-corpus
 
 clean:
 	rm -rf build
