@@ -9,10 +9,11 @@ TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-u
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
+BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf hyperfine
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-asan test-windows fuzz install docs lint clean
+.PHONY: all build run test test-asan test-windows fuzz bench install docs lint clean
 
 all: build
 
@@ -66,6 +67,15 @@ fuzz:
 	mkdir -p build/fuzz-corpus
 	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build/fuzz-corpus
+
+# Not part of `test`: the write benchmark against the peers (../shared/bench/compare.sh), then the
+# command's whole-process time against the floor program.
+bench:
+	@$(ENSURE) $(BENCH_TOOLS)
+	cmake --preset bench
+	cmake --build --preset bench
+	../shared/bench/compare.sh build/bench/bench/vantril_write_bench --runs 3
+	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 
 clean:
 	rm -rf build

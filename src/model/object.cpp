@@ -45,6 +45,13 @@ static_assert(!std::is_constructible_v<Object, char>);
 static_assert(!std::is_constructible_v<Object, std::uint64_t>);
 static_assert(!std::is_copy_constructible_v<Object>);
 
+Object::Object(Object&& other) noexcept : value(std::move(other.value)) {}
+
+Object& Object::operator=(Object&& other) noexcept {
+  value = std::move(other.value);
+  return *this;
+}
+
 Object::Object(Stream stream)
     : value(std::in_place_index<8>, std::make_unique<Stream>(std::move(stream))) {}
 

@@ -61,7 +61,8 @@ struct DictionaryEntry;
 using Array = std::vector<Object>;
 
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
-// an open-addressing index maps keys to positions so that set, get and remove never scan.
+// an open-addressing index maps keys to positions so that set, get and remove never scan. Entries
+// and index share one heap block, so a dictionary is one pointer and one allocation.
 class Dictionary {
  public:
   // A key and value for from_pairs.
@@ -92,16 +93,14 @@ class Dictionary {
 
  private:
   friend Dictionary clone(const Dictionary& dictionary);
+  struct Block;
 
   std::size_t find_slot(std::string_view key) const;
   void insert_into_index(std::size_t position);
-  void grow_index();
+  // Moves the entries into a block with room for `capacity` entries and a fresh index.
+  void regrow(std::size_t capacity);
 
-  std::vector<DictionaryEntry> entries_;
-  // Slot values are position + 1; 0 marks an empty slot. Null until the first entry.
-  std::unique_ptr<std::uint32_t[]> index_;
-  std::uint32_t index_mask_ = 0;
-  std::uint32_t seed_ = 0;
+  Block* block_ = nullptr;
 };
 
 // A dictionary and content bytes. The writer writes both as held: keeping "Length" equal to the
@@ -124,6 +123,11 @@ struct Object {
   Value value;
 
   Object() = default;
+  // Out of line: inlined everywhere, the variant's move makes GCC warn about alternatives the
+  // moved object does not hold.
+  Object(Object&& other) noexcept;
+  Object& operator=(Object&& other) noexcept;
+  ~Object() = default;
   Object(Null) {}
   template <class T>
     requires std::same_as<T, bool>
@@ -168,7 +172,6 @@ struct DictionaryEntry {
   Object value;
 };
 
-inline std::size_t Dictionary::len() const { return entries_.size(); }
 
 struct Dictionary::Pair {
   std::string_view key;

@@ -48,6 +48,40 @@ struct RealBuilder {
   }
 };
 
+// Values with a short exact decimal form (0.5, 0.25, 100, 1.75) are common and take a cheaper path
+// than the general conversion, with the same result: a decimal of at most six significant digits
+// is the only decimal of its length or shorter that reads back as its float (floats keep six
+// decimal digits), so when the float is exactly such a decimal, those are its shortest digits. An
+// integer below 2^24 is exact too, and every shorter decimal is another exact integer. Scaling
+// by 10^k is exact in double arithmetic (24 + 14 significant bits at most).
+bool put_short_exact(RealBuilder& out, float value) {
+  const double magnitude = std::fabs(static_cast<double>(value));
+  if (!(magnitude >= 1e-6 && magnitude < 16777216.0)) return false;
+  double scale = 1;
+  for (std::size_t fraction_digits = 0; fraction_digits <= 6; ++fraction_digits) {
+    const double scaled = magnitude * scale;
+    if (scaled == std::floor(scaled)) {
+      if (fraction_digits > 0 && scaled >= 1e6) return false;
+      const auto digits = static_cast<std::uint64_t>(scaled);
+      std::array<char, 16> text{};
+      std::size_t length = 0;
+      for (std::uint64_t rest = digits; rest != 0; rest /= 10) {
+        text[length++] = static_cast<char>('0' + rest % 10);
+      }
+      // Leading zeros up to the point: 5 with two fraction digits is 0.05.
+      while (length <= fraction_digits) text[length++] = '0';
+      if (std::signbit(value)) out.put('-');
+      for (std::size_t i = length; i-- > 0;) {
+        out.put(text[i]);
+        if (i == fraction_digits && i != 0) out.put('.');
+      }
+      return true;
+    }
+    scale *= 10;
+  }
+  return false;
+}
+
 }  // namespace
 
 RealText real_text(float value) {
@@ -65,6 +99,8 @@ RealText real_text(float value) {
     out.put('0');
     return out.text;
   }
+  RealBuilder fast;
+  if (put_short_exact(fast, value)) return fast.text;
 
   // Scientific notation without a precision gives the shortest digits that round-trip (the
   // nearest such on a tie): "d[.ddd]e±xx".

@@ -35,17 +35,19 @@ std::array<char, 3> name_escape_text(unsigned char byte) {
 Status write_char(CountingSink& sink, char c) { return sink.write_all(std::string_view(&c, 1)); }
 
 // "/" and the bytes, each escaped as "#XX" where needed. Used for names and dictionary keys.
+// Runs of bytes that need no escape go to the sink in one piece.
 Status write_name(CountingSink& sink, std::string_view bytes) {
   VANTRIL_TRY(sink.write_all("/"));
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (name_escape[byte]) {
-      const std::array<char, 3> escaped = name_escape_text(byte);
-      VANTRIL_TRY(sink.write_all(std::string_view(escaped.data(), escaped.size())));
-    } else {
-      VANTRIL_TRY(write_char(sink, c));
-    }
+  std::size_t run_start = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (!name_escape[byte]) continue;
+    if (i > run_start) VANTRIL_TRY(sink.write_all(bytes.substr(run_start, i - run_start)));
+    const std::array<char, 3> escaped = name_escape_text(byte);
+    VANTRIL_TRY(sink.write_all(std::string_view(escaped.data(), escaped.size())));
+    run_start = i + 1;
   }
+  if (run_start < bytes.size()) return sink.write_all(bytes.substr(run_start));
   return {};
 }
 

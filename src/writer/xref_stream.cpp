@@ -68,6 +68,7 @@ Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& rec
   // All runs first, then index and content from them.
   std::vector<XrefRun> runs;
   XrefRun current;
+  current.slots.reserve(record.slots.size());
   std::size_t listed = 0;
   VANTRIL_TRY(for_each_run(record, 1, stream_number, current, [&](XrefRun& run) -> Status {
     listed += run.slots.size();

@@ -113,9 +113,9 @@ class Comparison {
     for (const DictionaryEntry& entry : expected.iter()) {
       const auto found = read.find(entry.key);
       if (found == read.end()) {
-        differ(where, "key /" + entry.key + " missing");
+        differ(where, "key /" + std::string(entry.key) + " missing");
       } else {
-        object(entry.value, *found->second, where + "/" + entry.key);
+        object(entry.value, *found->second, where + "/" + std::string(entry.key));
       }
     }
   }

@@ -81,7 +81,7 @@ TEST(RoundTrip, TheCheckerNoticesWhatASaveCouldGetWrong) {
       }
     }
     if (stream == nullptr) continue;
-    stream->data[0] = static_cast<char>(stream->data[0] ^ 1);
+    stream->data.data()[0] = static_cast<char>(stream->data[0] ^ 1);
     EXPECT_FALSE(testing_support::round_trip_differences(document, file).empty());
     break;
   }
