@@ -219,15 +219,19 @@ std::span<const DictionaryEntry> Dictionary::iter() const {
   return {block_->entries(), block_->length};
 }
 
-Dictionary clone(const Dictionary& dictionary) {
+std::span<DictionaryEntry> Dictionary::entries_in_place() {
+  if (block_ == nullptr) return {};
+  return {block_->entries(), block_->length};
+}
+
+Dictionary Dictionary::copy_keys(Object (*shell)(const Object&)) const {
   Dictionary copy;
-  if (dictionary.block_ == nullptr) return copy;
-  copy.regrow(dictionary.block_->capacity);
-  copy.block_->seed = next_dictionary_seed();
-  const DictionaryEntry* entries = dictionary.block_->entries();
-  for (std::uint32_t position = 0; position < dictionary.block_->length; ++position) {
+  if (block_ == nullptr) return copy;
+  copy.regrow(block_->capacity);
+  const DictionaryEntry* entries = block_->entries();
+  for (std::uint32_t position = 0; position < block_->length; ++position) {
     new (&copy.block_->entries()[position])
-        DictionaryEntry{entries[position].key, clone(entries[position].value)};
+        DictionaryEntry{entries[position].key, shell(entries[position].value)};
     copy.block_->length = position + 1;
     copy.insert_into_index(position);
   }

@@ -128,39 +128,4 @@ std::optional<std::string_view> type_label(const Dictionary& dictionary) {
   return std::nullopt;
 }
 
-Object clone(const Object& object) {
-  switch (object.kind()) {
-    case ObjectKind::Null:
-      return Object(Null{});
-    case ObjectKind::Boolean:
-      return Object(*object.boolean());
-    case ObjectKind::Integer:
-      return Object(*object.integer());
-    case ObjectKind::Real:
-      return Object(*object.real());
-    case ObjectKind::Name:
-      return Object(*object.name());
-    case ObjectKind::String:
-      return Object(*object.string());
-    case ObjectKind::Array: {
-      Array copy;
-      copy.reserve(object.array()->size());
-      for (const Object& element : *object.array()) copy.push_back(clone(element));
-      return Object(std::move(copy));
-    }
-    case ObjectKind::Dictionary:
-      return Object(clone(*object.dictionary()));
-    case ObjectKind::Stream:
-      return Object(clone(*object.stream()));
-    case ObjectKind::Reference:
-      return Object(*object.reference());
-  }
-  return Object();
-}
-
-Stream clone(const Stream& stream) {
-  return Stream{clone(stream.stream_dictionary), stream.data, stream.compressible,
-                stream.source_offset};
-}
-
 }  // namespace vantril

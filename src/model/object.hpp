@@ -92,7 +92,12 @@ class Dictionary {
   std::span<const DictionaryEntry> iter() const;
 
  private:
-  friend Dictionary clone(const Dictionary& dictionary);
+  // Copying and dismantling values of any depth without recursion (nested_values.cpp) needs the
+  // entries in place.
+  friend struct NestedValues;
+  std::span<DictionaryEntry> entries_in_place();
+  // The same keys, order and index, each value replaced by shell(value).
+  Dictionary copy_keys(Object (*shell)(const Object&)) const;
   struct Block;
 
   std::size_t find_slot(std::string_view key) const;
@@ -127,7 +132,9 @@ struct Object {
   // moved object does not hold.
   Object(Object&& other) noexcept;
   Object& operator=(Object&& other) noexcept;
-  ~Object() = default;
+  // Nested containers are dismantled with an explicit stack, so that a value nested a million
+  // levels deep is destroyed without a million nested destructor calls.
+  ~Object();
   Object(Null) {}
   template <class T>
     requires std::same_as<T, bool>
@@ -210,7 +217,7 @@ const Dictionary* dictionary_of(const Object& object);
 // nothing (no type).
 std::optional<std::string_view> type_label(const Dictionary& dictionary);
 
-// Deep copies: every byte, element, entry and field.
+// Deep copies: every byte, element, entry and field. Iterative, so any depth can be copied.
 Object clone(const Object& object);
 Dictionary clone(const Dictionary& dictionary);
 Stream clone(const Stream& stream);

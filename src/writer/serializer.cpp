@@ -3,6 +3,7 @@
 
 #include <array>
 #include <limits>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -124,25 +125,6 @@ Status write_hex_string(CountingSink& sink, std::string_view bytes) {
   return sink.write_all(">");
 }
 
-Status write_array(CountingSink& sink, const Array& array) {
-  VANTRIL_TRY(sink.write_all("["));
-  bool first = true;
-  for (const Object& element : array) {
-    if (!first && takes_leading_space(element.kind())) VANTRIL_TRY(sink.write_all(" "));
-    first = false;
-    VANTRIL_TRY(serialize_object(sink, element));
-  }
-  return sink.write_all("]");
-}
-
-// The "Length" entry is written as held: the stream dictionary is the caller's to keep right.
-Status write_stream(CountingSink& sink, const Stream& stream) {
-  VANTRIL_TRY(serialize_dictionary(sink, stream.stream_dictionary));
-  VANTRIL_TRY(sink.write_all("stream\n"));
-  VANTRIL_TRY(sink.write_all(stream.data));
-  return sink.write_all("\nendstream");
-}
-
 Status write_reference(CountingSink& sink, ObjectId id) {
   VANTRIL_TRY(write_unsigned(sink, id.number));
   VANTRIL_TRY(sink.write_all(" "));
@@ -159,7 +141,46 @@ Status check_offset_fits(std::uint64_t position, std::string_view fixed_message)
   return {};
 }
 
-Status serialize_object(CountingSink& sink, const Object& object) {
+namespace {
+
+// An array or dictionary whose opening bracket is written and whose closing one is not yet. For
+// a stream's dictionary, `stream` is set: its data follows the dictionary.
+struct OpenContainer {
+  const Array* array = nullptr;
+  const Dictionary* dictionary = nullptr;
+  const Stream* stream = nullptr;
+  std::size_t next = 0;
+};
+
+// The containers being written, innermost last. Values may nest far deeper than the call stack
+// could follow, so nesting lives here rather than in recursion; the first few levels need no
+// allocation.
+class OpenContainers {
+ public:
+  bool empty() const { return size_ == 0; }
+  OpenContainer& top() { return size_ <= near_.size() ? near_[size_ - 1] : far_.back(); }
+  void push(const OpenContainer& container) {
+    if (size_ < near_.size()) {
+      near_[size_] = container;
+    } else {
+      far_.push_back(container);
+    }
+    ++size_;
+  }
+  void pop() {
+    if (size_ > near_.size()) far_.pop_back();
+    --size_;
+  }
+
+ private:
+  std::array<OpenContainer, 16> near_{};
+  std::vector<OpenContainer> far_;
+  std::size_t size_ = 0;
+};
+
+// Writes a value whole if it is not a container; otherwise writes its opening bracket and leaves
+// it open on the stack.
+Status open_value(CountingSink& sink, const Object& object, OpenContainers& open) {
   switch (object.kind()) {
     case ObjectKind::Null:
       return sink.write_all("null");
@@ -179,13 +200,16 @@ Status serialize_object(CountingSink& sink, const Object& object) {
                                                       : write_literal_string(sink, string.bytes);
     }
     case ObjectKind::Array:
-      return write_array(sink, *object.array());
+      open.push(OpenContainer{object.array(), nullptr, nullptr, 0});
+      return sink.write_all("[");
     case ObjectKind::Dictionary:
-      return serialize_dictionary(sink, *object.dictionary());
+      open.push(OpenContainer{nullptr, object.dictionary(), nullptr, 0});
+      return sink.write_all("<<");
     case ObjectKind::Stream: {
       const Stream* stream = object.stream();
       if (stream == nullptr) fatal_error("a stream object without its stream");
-      return write_stream(sink, *stream);
+      open.push(OpenContainer{nullptr, &stream->stream_dictionary, stream, 0});
+      return sink.write_all("<<");
     }
     case ObjectKind::Reference:
       return write_reference(sink, *object.reference());
@@ -193,14 +217,60 @@ Status serialize_object(CountingSink& sink, const Object& object) {
   fatal_error("an object of no known kind");
 }
 
-Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
-  VANTRIL_TRY(sink.write_all("<<"));
-  for (const DictionaryEntry& entry : dictionary.iter()) {
+// Writes the rest of every open container, innermost first, each element or entry in order:
+// an array's elements with a space before every non-first one of a leading-space kind, then "]";
+// a dictionary's keys as names, a space before a value of a leading-space kind, then ">>"; for a
+// stream, then "stream\n", the data as held (its "Length" is the caller's to keep right) and
+// "\nendstream".
+Status close_all(CountingSink& sink, OpenContainers& open) {
+  while (!open.empty()) {
+    OpenContainer& container = open.top();
+    if (const Array* array = container.array) {
+      if (container.next == array->size()) {
+        open.pop();
+        VANTRIL_TRY(sink.write_all("]"));
+        continue;
+      }
+      const Object& element = (*array)[container.next++];
+      if (container.next > 1 && takes_leading_space(element.kind())) {
+        VANTRIL_TRY(sink.write_all(" "));
+      }
+      VANTRIL_TRY(open_value(sink, element, open));
+      continue;
+    }
+    const std::span<const DictionaryEntry> entries = container.dictionary->iter();
+    if (container.next == entries.size()) {
+      const Stream* stream = container.stream;
+      open.pop();
+      VANTRIL_TRY(sink.write_all(">>"));
+      if (stream != nullptr) {
+        VANTRIL_TRY(sink.write_all("stream\n"));
+        VANTRIL_TRY(sink.write_all(stream->data));
+        VANTRIL_TRY(sink.write_all("\nendstream"));
+      }
+      continue;
+    }
+    const DictionaryEntry& entry = entries[container.next++];
     VANTRIL_TRY(write_name(sink, entry.key));
     if (takes_leading_space(entry.value.kind())) VANTRIL_TRY(sink.write_all(" "));
-    VANTRIL_TRY(serialize_object(sink, entry.value));
+    VANTRIL_TRY(open_value(sink, entry.value, open));
   }
-  return sink.write_all(">>");
+  return {};
+}
+
+}  // namespace
+
+Status serialize_object(CountingSink& sink, const Object& object) {
+  OpenContainers open;
+  VANTRIL_TRY(open_value(sink, object, open));
+  return close_all(sink, open);
+}
+
+Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
+  OpenContainers open;
+  open.push(OpenContainer{nullptr, &dictionary, nullptr, 0});
+  VANTRIL_TRY(sink.write_all("<<"));
+  return close_all(sink, open);
 }
 
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number,

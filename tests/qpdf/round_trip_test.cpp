@@ -81,7 +81,9 @@ TEST(RoundTrip, TheCheckerNoticesWhatASaveCouldGetWrong) {
       }
     }
     if (stream == nullptr) continue;
-    stream->data.data()[0] = static_cast<char>(stream->data[0] ^ 1);
+    std::string data = stream->data;
+    data[0] = static_cast<char>(data[0] ^ 1);
+    stream->data = Bytes(data);
     EXPECT_FALSE(testing_support::round_trip_differences(document, file).empty());
     break;
   }
