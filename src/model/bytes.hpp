@@ -51,11 +51,23 @@ class Bytes {
   const char* begin() const { return data(); }
   const char* end() const { return data() + size(); }
   char operator[](std::size_t position) const { return data()[position]; }
+  char& operator[](std::size_t position) { return data()[position]; }
 
   void reserve(std::size_t count);
   void append(std::string_view bytes);
   void push_back(char byte) { append(std::string_view(&byte, 1)); }
   void clear();
+
+  // Text built around bytes, as with a std::string.
+  friend std::string operator+(std::string text, const Bytes& bytes) {
+    text.append(bytes.data(), bytes.size());
+    return text;
+  }
+  friend std::string operator+(const Bytes& bytes, std::string_view text) {
+    std::string joined(bytes);
+    joined.append(text);
+    return joined;
+  }
 
   friend bool operator==(const Bytes& a, const Bytes& b) {
     return std::string_view(a) == std::string_view(b);
