@@ -33,8 +33,11 @@ enum class ObjectKind : std::uint8_t {
   Reference,
 };
 
+// How a string is written: in parentheses with escapes, or as hexadecimal digits in angle
+// brackets. The bytes are the same either way.
 enum class StringStyle : std::uint8_t { Literal = 0, Hexadecimal = 1 };
 
+// The null object.
 struct Null {
   friend bool operator==(Null, Null) = default;
 };
@@ -77,10 +80,13 @@ class Dictionary {
 
   // Replaces the value of an existing key in place, or appends a new entry.
   void set(std::string_view key, Object value);
+  // The value under the key, or null when the key is absent. The pointer is the dictionary's and
+  // stays valid until the dictionary is next changed.
   const Object* get(std::string_view key) const;
   Object* get(std::string_view key);
   // Swap removal: the last entry moves into the removed entry's position.
   std::optional<Object> remove(std::string_view key);
+  // The number of entries.
   std::size_t len() const;
   // The entries in position order.
   std::span<const DictionaryEntry> iter() const;
@@ -102,10 +108,12 @@ class Dictionary {
   Block* block_ = nullptr;
 };
 
-// A dictionary and content bytes.
+// A dictionary and content bytes. The writer writes both as held: keeping "Length" equal to the
+// content's size is the caller's task (make_stream does it).
 struct Stream {
   Dictionary stream_dictionary;
   Bytes data;
+  // Carried along by clone() for callers that track them; the writer does not read them.
   bool compressible = true;
   std::optional<std::uint64_t> source_offset;
 };
@@ -147,6 +155,7 @@ struct Object {
   Object(const char*) = delete;
   Object(std::string_view) = delete;
 
+  // Which of the ten kinds the object holds.
   ObjectKind kind() const { return static_cast<ObjectKind>(value.index()); }
 
   // The payload of the given kind, or null when the object is of another kind.
@@ -164,6 +173,7 @@ struct Object {
   const ObjectId* reference() const { return std::get_if<9>(&value); }
 };
 
+// One key and its value, as Dictionary::iter() shows them.
 struct DictionaryEntry {
   Bytes key;
   Object value;

@@ -35,18 +35,31 @@ void* allocate_or_null(std::size_t size) {
   }
 }
 
+// Over-aligned blocks come from malloc with room to move their start up to the alignment; the
+// pointer malloc gave is kept just before the aligned start, for the aligned delete to free.
+// (posix_memalign does not exist on Windows, and _aligned_malloc memory cannot go to free.)
 void* allocate_aligned_or_null(std::size_t size, std::align_val_t alignment) {
   note_allocation(size);
   std::size_t align = static_cast<std::size_t>(alignment);
   if (align < sizeof(void*)) align = sizeof(void*);
   const std::size_t request = size == 0 ? 1 : size;
+  const std::size_t overhead = align - 1 + sizeof(void*);
+  if (request > SIZE_MAX - overhead) return nullptr;
   for (;;) {
-    void* memory = nullptr;
-    if (posix_memalign(&memory, align, request) == 0) return memory;
+    if (void* raw = std::malloc(request + overhead)) {
+      const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*);
+      const std::uintptr_t aligned = (start + align - 1) & ~static_cast<std::uintptr_t>(align - 1);
+      reinterpret_cast<void**>(aligned)[-1] = raw;
+      return reinterpret_cast<void*>(aligned);
+    }
     std::new_handler handler = std::get_new_handler();
     if (handler == nullptr) return nullptr;
     handler();
   }
+}
+
+void free_aligned(void* memory) {
+  if (memory != nullptr) std::free(static_cast<void**>(memory)[-1]);
 }
 
 void* allocate(std::size_t size) {
@@ -104,22 +117,22 @@ void* operator new[](std::size_t size, std::align_val_t alignment,
   return allocate_aligned_or_null(size, alignment);
 }
 
-// Every form above allocates with malloc or posix_memalign, which free releases alike.
+// The unaligned forms allocate with malloc; the aligned forms release through free_aligned.
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+void operator delete(void* memory, std::align_val_t) noexcept { free_aligned(memory); }
+void operator delete[](void* memory, std::align_val_t) noexcept { free_aligned(memory); }
+void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { free_aligned(memory); }
 void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept {
-  std::free(memory);
+  free_aligned(memory);
 }
 void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(memory);
+  free_aligned(memory);
 }
 void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(memory);
+  free_aligned(memory);
 }

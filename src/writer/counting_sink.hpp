@@ -22,6 +22,7 @@ struct CallbackDestination {
 // file of a save, or a callback. The sink refers to the destination without owning it.
 using SinkDestination = std::variant<std::string*, BufferedFileWriter*, CallbackDestination>;
 
+// Counts and forwards bytes; construct it over a std::string for output in memory.
 struct CountingSink {
   SinkDestination destination;
   // Bytes handed to the sink so far. Counted before the destination sees them, so after a
@@ -32,8 +33,9 @@ struct CountingSink {
   explicit CountingSink(BufferedFileWriter& writer) : destination(&writer), file_(&writer) {}
   explicit CountingSink(CallbackDestination callback) : destination(callback) {}
 
-  // The serializer calls this for every token, so the buffered file, the destination of every
-  // save, is tested first and its fast path is inlined here.
+  // Hands all the bytes to the destination; fails with the destination's error. The serializer
+  // calls this for every token, so the buffered file, the destination of every save, is tested
+  // first and its fast path is inlined here.
   Status write_all(std::string_view bytes) {
     count += bytes.size();
     if (file_ != nullptr) return file_->write_all(bytes);

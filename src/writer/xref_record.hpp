@@ -63,6 +63,7 @@ class XrefSlotMap {
   std::vector<value_type> entries_;
 };
 
+// Filled in by a save as it writes each object; read by the cross-reference section.
 struct XrefRecord {
   // Iterated in ascending number order; recording a number again replaces its slot.
   XrefSlotMap slots;
