@@ -2,10 +2,18 @@
 # machine: as root they first install whatever build or test tools are missing.
 
 BUILD_TOOLS := cmake ninja-build g++ make
-TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf
+# Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
+# also for the install test.
+TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
+               python3-pikepdf valgrind
+LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
+FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
+FUZZ_SECONDS ?= 300
+BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf hyperfine
 ENSURE      := tools/ensure-packages
+PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-asan test-windows clean
+.PHONY: all build run test test-asan test-windows fuzz bench install docs lint clean
 
 all: build
 
@@ -32,6 +40,42 @@ test-asan:
 # Cross-builds the Windows executables and runs the suite under Wine (tools/test-windows).
 test-windows:
 	tools/test-windows
+
+# The headers, the library, the command, the CMake package and vantril.pc under $(PREFIX).
+install: build
+	cmake --build --preset default
+	cmake --install build/default --prefix $(PREFIX)
+
+# Renders the page of clean.pdf for the README (docs/clean-page.png).
+docs: build
+	@$(ENSURE) poppler-utils
+	rm -rf build/docs && mkdir -p build/docs docs
+	cd build/docs && ../default/vantril
+	pdftoppm -r 60 -png -singlefile build/docs/clean.pdf docs/clean-page
+
+# Formatting and static analysis over the sources (tools/lint).
+lint:
+	@$(ENSURE) $(LINT_TOOLS)
+	cmake --preset default -DVANTRIL_BUILD_TESTS=ON
+	tools/lint
+
+# Round trips steered by libFuzzer for FUZZ_SECONDS; the corpus is kept in build/fuzz-corpus.
+fuzz:
+	@$(ENSURE) $(FUZZ_TOOLS)
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz-corpus
+	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build/fuzz-corpus
+
+# Not part of `test`: the write benchmark against the peers (../shared/bench/compare.sh), then the
+# command's whole-process time against the floor program.
+bench:
+	@$(ENSURE) $(BENCH_TOOLS)
+	cmake --preset bench
+	cmake --build --preset bench
+	../shared/bench/compare.sh build/bench/bench/vantril_write_bench --runs 3
+	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 
 clean:
 	rm -rf build

@@ -1,6 +1,7 @@
 // The insertion-ordered dictionary and its open-addressing hash index.
 #include <atomic>
 #include <cstring>
+#include <new>
 
 #include "model/object.hpp"
 #include "runtime/fatal.hpp"
@@ -9,8 +10,6 @@
 namespace vantril {
 
 namespace {
-
-constexpr std::uint32_t initial_index_size = 8;
 
 // Every dictionary hashes with its own seed: one random value per process, varied by a counter.
 std::uint32_t next_dictionary_seed() {
@@ -32,102 +31,170 @@ std::uint64_t mix(std::uint64_t x) {
   return x;
 }
 
+template <class T>
+T load(const char* bytes) {
+  T value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
 std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
-  std::uint64_t h = mix(seed ^ (key.size() * 0x9E3779B97F4A7C15ULL));
+  const char* bytes = key.data();
+  const std::size_t size = key.size();
+  std::uint64_t h = seed ^ (size * 0x9E3779B97F4A7C15ULL);
+  if (size <= 16) {
+    // Nearly every key is this short: two loads from its two ends (overlapping when shorter
+    // than twice their width) cover all its bytes, without a loop.
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    if (size >= 8) {
+      first = load<std::uint64_t>(bytes);
+      last = load<std::uint64_t>(bytes + size - 8);
+    } else if (size >= 4) {
+      first = load<std::uint32_t>(bytes);
+      last = load<std::uint32_t>(bytes + size - 4);
+    } else if (size > 0) {
+      first = static_cast<unsigned char>(bytes[0]);
+      last = std::uint64_t{static_cast<unsigned char>(bytes[size / 2])} << 8 |
+             std::uint64_t{static_cast<unsigned char>(bytes[size - 1])} << 16;
+    }
+    return mix(mix(h ^ first) + last);
+  }
+  h = mix(h);
   std::size_t i = 0;
-  for (; i + 8 <= key.size(); i += 8) {
-    std::uint64_t chunk = 0;
-    std::memcpy(&chunk, key.data() + i, 8);
-    h = mix(h ^ chunk) + 0x9E3779B97F4A7C15ULL;
-  }
-  if (i < key.size()) {
-    std::uint64_t chunk = 0;
-    std::memcpy(&chunk, key.data() + i, key.size() - i);
-    h = mix(h ^ chunk);
-  }
+  for (; i + 8 <= size; i += 8) h = mix(h ^ load<std::uint64_t>(bytes + i)) + 0x9E3779B97F4A7C15ULL;
+  // The last eight bytes again, overlapping, cover any rest.
+  if (i < size) h = mix(h ^ load<std::uint64_t>(bytes + size - 8));
   return h;
 }
 
 }  // namespace
 
+// The header of a dictionary's block; `capacity` entries follow it (the first `length` of them
+// alive), then the index of index_mask + 1 slots. Slot values are position + 1; 0 marks an empty
+// slot. The index has at least twice as many slots as the block has room for entries, so it is
+// never more than half full.
+struct Dictionary::Block {
+  std::uint32_t length;
+  std::uint32_t capacity;
+  std::uint32_t index_mask;
+  std::uint32_t seed;
+
+  DictionaryEntry* entries() { return reinterpret_cast<DictionaryEntry*>(this + 1); }
+  std::uint32_t* index() { return reinterpret_cast<std::uint32_t*>(entries() + capacity); }
+};
+
+namespace {
+
+constexpr std::uint32_t first_capacity = 4;
+
+}  // namespace
+
 Dictionary::Dictionary(Dictionary&& other) noexcept
-    : entries_(std::move(other.entries_)),
-      index_(std::move(other.index_)),
-      index_mask_(other.index_mask_),
-      seed_(other.seed_) {
-  other.entries_.clear();
-  other.index_mask_ = 0;
-}
+    : block_(std::exchange(other.block_, nullptr)) {}
 
 Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
   if (this != &other) {
-    entries_ = std::move(other.entries_);
-    index_ = std::move(other.index_);
-    index_mask_ = other.index_mask_;
-    seed_ = other.seed_;
-    other.entries_.clear();
-    other.index_mask_ = 0;
+    Dictionary old(std::move(*this));
+    block_ = std::exchange(other.block_, nullptr);
   }
   return *this;
 }
 
-Dictionary::~Dictionary() = default;
+Dictionary::~Dictionary() {
+  if (block_ == nullptr) return;
+  DictionaryEntry* entries = block_->entries();
+  for (std::uint32_t position = 0; position < block_->length; ++position) {
+    entries[position].~DictionaryEntry();
+  }
+  ::operator delete(block_);
+}
 
 Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
   Dictionary dictionary;
+  // Room for every pair at once: most dictionaries are built this way and never grow again.
+  if (!pairs.empty()) dictionary.regrow(pairs.size());
   for (Pair& pair : pairs) dictionary.set(pair.key, std::move(pair.value));
   return dictionary;
 }
 
-// The slot holding the key, or the empty slot where it would go. Requires an index.
+// The slot holding the key, or the empty slot where it would go. Requires a block.
 std::size_t Dictionary::find_slot(std::string_view key) const {
-  std::size_t slot = hash_key(key, seed_) & index_mask_;
+  const std::uint32_t* index = block_->index();
+  const DictionaryEntry* entries = block_->entries();
+  const std::uint32_t mask = block_->index_mask;
+  std::size_t slot = hash_key(key, block_->seed) & mask;
   while (true) {
-    const std::uint32_t held = index_[slot];
-    if (held == 0 || entries_[held - 1].key == key) return slot;
-    slot = (slot + 1) & index_mask_;
+    const std::uint32_t held = index[slot];
+    if (held == 0 || std::string_view(entries[held - 1].key) == key) return slot;
+    slot = (slot + 1) & mask;
   }
 }
 
 void Dictionary::insert_into_index(std::size_t position) {
-  const std::size_t slot = find_slot(entries_[position].key);
-  index_[slot] = static_cast<std::uint32_t>(position + 1);
+  const std::size_t slot = find_slot(block_->entries()[position].key);
+  block_->index()[slot] = static_cast<std::uint32_t>(position + 1);
 }
 
-void Dictionary::grow_index() {
-  const std::uint32_t size = index_ ? (index_mask_ + 1) * 2 : initial_index_size;
-  if (!index_) seed_ = next_dictionary_seed();
-  index_ = std::make_unique<std::uint32_t[]>(size);
-  index_mask_ = size - 1;
-  for (std::size_t position = 0; position < entries_.size(); ++position) {
+void Dictionary::regrow(std::size_t wanted) {
+  if (wanted >= 0x40000000u) fatal_error("dictionary entry count overflow");
+  const auto capacity = static_cast<std::uint32_t>(wanted);
+  std::uint32_t index_size = 8;
+  while (index_size < 2 * capacity) index_size *= 2;
+  static_assert(sizeof(Block) % alignof(DictionaryEntry) == 0);
+  static_assert(sizeof(DictionaryEntry) % alignof(std::uint32_t) == 0);
+  const std::size_t bytes = sizeof(Block) + std::size_t{capacity} * sizeof(DictionaryEntry) +
+                            std::size_t{index_size} * sizeof(std::uint32_t);
+  auto* grown = static_cast<Block*>(::operator new(bytes));
+  grown->length = 0;
+  grown->capacity = capacity;
+  grown->index_mask = index_size - 1;
+  grown->seed = block_ != nullptr ? block_->seed : next_dictionary_seed();
+  std::memset(grown->index(), 0, std::size_t{index_size} * sizeof(std::uint32_t));
+  if (block_ != nullptr) {
+    DictionaryEntry* from = block_->entries();
+    DictionaryEntry* to = grown->entries();
+    for (std::uint32_t position = 0; position < block_->length; ++position) {
+      new (&to[position]) DictionaryEntry(std::move(from[position]));
+      from[position].~DictionaryEntry();
+    }
+    grown->length = block_->length;
+    ::operator delete(block_);
+  }
+  block_ = grown;
+  for (std::size_t position = 0; position < block_->length; ++position) {
     insert_into_index(position);
   }
 }
 
 void Dictionary::set(std::string_view key, Object value) {
-  if (index_) {
+  if (block_ != nullptr) {
+    // One probe finds the key or the free slot where it goes.
     const std::size_t slot = find_slot(key);
-    if (index_[slot] != 0) {
+    if (const std::uint32_t held = block_->index()[slot]; held != 0) {
       // Replace in place: the entry keeps its position and its stored key.
-      Object previous = std::exchange(entries_[index_[slot] - 1].value, std::move(value));
+      Object previous = std::exchange(block_->entries()[held - 1].value, std::move(value));
+      return;
+    }
+    if (block_->length < block_->capacity) {
+      const std::uint32_t position = block_->length;
+      new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
+      block_->length = position + 1;
+      block_->index()[slot] = position + 1;
       return;
     }
   }
-  if (entries_.size() >= 0xFFFFFFFEu) fatal_error("dictionary entry count overflow");
-  // Keep the index at most half full.
-  if (!index_ || (entries_.size() + 1) * 2 > std::size_t{index_mask_} + 1) {
-    entries_.push_back(DictionaryEntry{Bytes(key), std::move(value)});
-    grow_index();
-    return;
-  }
-  entries_.push_back(DictionaryEntry{Bytes(key), std::move(value)});
-  insert_into_index(entries_.size() - 1);
+  regrow(block_ == nullptr ? first_capacity : std::size_t{block_->capacity} * 2);
+  const std::uint32_t position = block_->length;
+  new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
+  block_->length = position + 1;
+  insert_into_index(position);
 }
 
 const Object* Dictionary::get(std::string_view key) const {
-  if (!index_) return nullptr;
-  const std::uint32_t held = index_[find_slot(key)];
-  return held == 0 ? nullptr : &entries_[held - 1].value;
+  if (block_ == nullptr) return nullptr;
+  const std::uint32_t held = block_->index()[find_slot(key)];
+  return held == 0 ? nullptr : &block_->entries()[held - 1].value;
 }
 
 Object* Dictionary::get(std::string_view key) {
@@ -135,50 +202,60 @@ Object* Dictionary::get(std::string_view key) {
 }
 
 std::optional<Object> Dictionary::remove(std::string_view key) {
-  if (!index_) return std::nullopt;
+  if (block_ == nullptr) return std::nullopt;
+  std::uint32_t* index = block_->index();
+  DictionaryEntry* entries = block_->entries();
+  const std::uint32_t mask = block_->index_mask;
   std::size_t hole = find_slot(key);
-  if (index_[hole] == 0) return std::nullopt;
-  const std::size_t position = index_[hole] - 1;
+  if (index[hole] == 0) return std::nullopt;
+  const std::size_t position = index[hole] - 1;
 
   // Backward-shift deletion keeps every remaining key reachable from its home slot.
-  index_[hole] = 0;
-  for (std::size_t next = (hole + 1) & index_mask_; index_[next] != 0;
-       next = (next + 1) & index_mask_) {
-    const std::size_t home = hash_key(entries_[index_[next] - 1].key, seed_) & index_mask_;
+  index[hole] = 0;
+  for (std::size_t next = (hole + 1) & mask; index[next] != 0; next = (next + 1) & mask) {
+    const std::size_t home = hash_key(entries[index[next] - 1].key, block_->seed) & mask;
     const bool home_is_after_hole =
         hole <= next ? (home > hole && home <= next) : (home > hole || home <= next);
     if (!home_is_after_hole) {
-      index_[hole] = index_[next];
-      index_[next] = 0;
+      index[hole] = index[next];
+      index[next] = 0;
       hole = next;
     }
   }
 
-  Object removed = std::move(entries_[position].value);
-  const std::size_t last = entries_.size() - 1;
+  Object removed = std::move(entries[position].value);
+  const std::size_t last = block_->length - 1;
   if (position != last) {
-    index_[find_slot(entries_[last].key)] = static_cast<std::uint32_t>(position + 1);
-    entries_[position] = std::move(entries_[last]);
+    index[find_slot(entries[last].key)] = static_cast<std::uint32_t>(position + 1);
+    entries[position] = std::move(entries[last]);
   }
-  entries_.pop_back();
+  entries[last].~DictionaryEntry();
+  block_->length = static_cast<std::uint32_t>(last);
   return removed;
 }
 
-std::span<const DictionaryEntry> Dictionary::iter() const { return entries_; }
+std::size_t Dictionary::len() const { return block_ != nullptr ? block_->length : 0; }
 
-Dictionary clone(const Dictionary& dictionary) {
+std::span<const DictionaryEntry> Dictionary::iter() const {
+  if (block_ == nullptr) return {};
+  return {block_->entries(), block_->length};
+}
+
+std::span<DictionaryEntry> Dictionary::entries_in_place() {
+  if (block_ == nullptr) return {};
+  return {block_->entries(), block_->length};
+}
+
+Dictionary Dictionary::copy_keys(Object (*shell)(const Object&)) const {
   Dictionary copy;
-  copy.entries_.reserve(dictionary.entries_.size());
-  for (const DictionaryEntry& entry : dictionary.entries_) {
-    copy.entries_.push_back(DictionaryEntry{entry.key, clone(entry.value)});
-  }
-  if (dictionary.index_) {
-    copy.seed_ = next_dictionary_seed();
-    copy.index_ = std::make_unique<std::uint32_t[]>(std::size_t{dictionary.index_mask_} + 1);
-    copy.index_mask_ = dictionary.index_mask_;
-    for (std::size_t position = 0; position < copy.entries_.size(); ++position) {
-      copy.insert_into_index(position);
-    }
+  if (block_ == nullptr) return copy;
+  copy.regrow(block_->capacity);
+  const DictionaryEntry* entries = block_->entries();
+  for (std::uint32_t position = 0; position < block_->length; ++position) {
+    new (&copy.block_->entries()[position])
+        DictionaryEntry{entries[position].key, shell(entries[position].value)};
+    copy.block_->length = position + 1;
+    copy.insert_into_index(position);
   }
   return copy;
 }

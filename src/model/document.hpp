@@ -13,6 +13,8 @@
 
 namespace vantril {
 
+// The document's cross-reference settings. A save reads only xref_form, the form it writes; the
+// slots and declared size are kept for callers that track a source file's table.
 struct XrefState {
   std::map<std::uint32_t, XrefSlot> slots;
   std::uint32_t declared_size = 0;
@@ -20,10 +22,14 @@ struct XrefState {
 };
 
 // A default-constructed Document is a new one: version "1.4", empty trailer, no objects.
+// The document owns every object in it; a reference (ObjectId) names an entry of object_table.
 struct Document {
+  // Written after "%PDF-" in the header line.
   std::string version = "1.4";
+  // The trailer's entries, "Root" among them; a save adds the ones it computes.
   Dictionary trailer;
   XrefState xref_state;
+  // The indirect objects, written in this order.
   std::map<ObjectId, Object> object_table;
   // The highest number handed out by reserve_id or append_object; not derived from object_table.
   std::uint32_t highest_number = 0;

@@ -29,6 +29,13 @@ static_assert(!std::is_constructible_v<Object, char>);
 static_assert(!std::is_constructible_v<Object, std::uint64_t>);
 static_assert(!std::is_copy_constructible_v<Object>);
 
+Object::Object(Object&& other) noexcept : value(std::move(other.value)) {}
+
+Object& Object::operator=(Object&& other) noexcept {
+  value = std::move(other.value);
+  return *this;
+}
+
 Object::Object(Stream stream)
     : value(std::in_place_index<8>, std::make_unique<Stream>(std::move(stream))) {}
 
@@ -103,41 +110,6 @@ std::optional<std::string_view> type_label(const Dictionary& dictionary) {
   }
   if (dictionary.get("Linearized") != nullptr) return std::string_view("Linearized");
   return std::nullopt;
-}
-
-Object clone(const Object& object) {
-  switch (object.kind()) {
-    case ObjectKind::Null:
-      return Object(Null{});
-    case ObjectKind::Boolean:
-      return Object(*object.boolean());
-    case ObjectKind::Integer:
-      return Object(*object.integer());
-    case ObjectKind::Real:
-      return Object(*object.real());
-    case ObjectKind::Name:
-      return Object(*object.name());
-    case ObjectKind::String:
-      return Object(*object.string());
-    case ObjectKind::Array: {
-      Array copy;
-      copy.reserve(object.array()->size());
-      for (const Object& element : *object.array()) copy.push_back(clone(element));
-      return Object(std::move(copy));
-    }
-    case ObjectKind::Dictionary:
-      return Object(clone(*object.dictionary()));
-    case ObjectKind::Stream:
-      return Object(clone(*object.stream()));
-    case ObjectKind::Reference:
-      return Object(*object.reference());
-  }
-  return Object();
-}
-
-Stream clone(const Stream& stream) {
-  return Stream{clone(stream.stream_dictionary), stream.data, stream.compressible,
-                stream.source_offset};
 }
 
 }  // namespace vantril

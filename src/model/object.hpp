@@ -33,8 +33,11 @@ enum class ObjectKind : std::uint8_t {
   Reference,
 };
 
+// How a string is written: in parentheses with escapes, or as hexadecimal digits in angle
+// brackets. The bytes are the same either way.
 enum class StringStyle : std::uint8_t { Literal = 0, Hexadecimal = 1 };
 
+// The null object.
 struct Null {
   friend bool operator==(Null, Null) = default;
 };
@@ -58,7 +61,8 @@ struct DictionaryEntry;
 using Array = std::vector<Object>;
 
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
-// an open-addressing index maps keys to positions so that set, get and remove never scan.
+// an open-addressing index maps keys to positions so that set, get and remove never scan. Entries
+// and index share one heap block, so a dictionary is one pointer and one allocation.
 class Dictionary {
  public:
   // A key and value for from_pairs.
@@ -76,32 +80,40 @@ class Dictionary {
 
   // Replaces the value of an existing key in place, or appends a new entry.
   void set(std::string_view key, Object value);
+  // The value under the key, or null when the key is absent. The pointer is the dictionary's and
+  // stays valid until the dictionary is next changed.
   const Object* get(std::string_view key) const;
   Object* get(std::string_view key);
   // Swap removal: the last entry moves into the removed entry's position.
   std::optional<Object> remove(std::string_view key);
+  // The number of entries.
   std::size_t len() const;
   // The entries in position order.
   std::span<const DictionaryEntry> iter() const;
 
  private:
-  friend Dictionary clone(const Dictionary& dictionary);
+  // Copying and dismantling values of any depth without recursion (nested_values.cpp) needs the
+  // entries in place.
+  friend struct NestedValues;
+  std::span<DictionaryEntry> entries_in_place();
+  // The same keys, order and index, each value replaced by shell(value).
+  Dictionary copy_keys(Object (*shell)(const Object&)) const;
+  struct Block;
 
   std::size_t find_slot(std::string_view key) const;
   void insert_into_index(std::size_t position);
-  void grow_index();
+  // Moves the entries into a block with room for `capacity` entries and a fresh index.
+  void regrow(std::size_t capacity);
 
-  std::vector<DictionaryEntry> entries_;
-  // Slot values are position + 1; 0 marks an empty slot. Null until the first entry.
-  std::unique_ptr<std::uint32_t[]> index_;
-  std::uint32_t index_mask_ = 0;
-  std::uint32_t seed_ = 0;
+  Block* block_ = nullptr;
 };
 
-// A dictionary and content bytes.
+// A dictionary and content bytes. The writer writes both as held: keeping "Length" equal to the
+// content's size is the caller's task (make_stream does it).
 struct Stream {
   Dictionary stream_dictionary;
   Bytes data;
+  // Carried along by clone() for callers that track them; the writer does not read them.
   bool compressible = true;
   std::optional<std::uint64_t> source_offset;
 };
@@ -116,6 +128,13 @@ struct Object {
   Value value;
 
   Object() = default;
+  // Out of line: inlined everywhere, the variant's move makes GCC warn about alternatives the
+  // moved object does not hold.
+  Object(Object&& other) noexcept;
+  Object& operator=(Object&& other) noexcept;
+  // Nested containers are dismantled with an explicit stack, so that a value nested a million
+  // levels deep is destroyed without a million nested destructor calls.
+  ~Object();
   Object(Null) {}
   template <class T>
     requires std::same_as<T, bool>
@@ -136,6 +155,7 @@ struct Object {
   Object(const char*) = delete;
   Object(std::string_view) = delete;
 
+  // Which of the ten kinds the object holds.
   ObjectKind kind() const { return static_cast<ObjectKind>(value.index()); }
 
   // The payload of the given kind, or null when the object is of another kind.
@@ -153,12 +173,12 @@ struct Object {
   const ObjectId* reference() const { return std::get_if<9>(&value); }
 };
 
+// One key and its value, as Dictionary::iter() shows them.
 struct DictionaryEntry {
   Bytes key;
   Object value;
 };
 
-inline std::size_t Dictionary::len() const { return entries_.size(); }
 
 struct Dictionary::Pair {
   std::string_view key;
@@ -197,7 +217,7 @@ const Dictionary* dictionary_of(const Object& object);
 // nothing (no type).
 std::optional<std::string_view> type_label(const Dictionary& dictionary);
 
-// Deep copies: every byte, element, entry and field.
+// Deep copies: every byte, element, entry and field. Iterative, so any depth can be copied.
 Object clone(const Object& object);
 Dictionary clone(const Dictionary& dictionary);
 Stream clone(const Stream& stream);

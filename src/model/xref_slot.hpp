@@ -5,6 +5,8 @@
 
 namespace vantril {
 
+// A free number, the free number that ends the free list (object 0), an object written in the
+// body, or one stored inside an object stream.
 enum class XrefSlotKind : std::uint16_t {
   Free = 0,
   FreeFinal = 1,

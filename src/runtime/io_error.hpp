@@ -56,6 +56,7 @@ enum class IoErrorKind : std::uint8_t {
   Uncategorized,
 };
 
+// The number of kinds: IoErrorKind values run from 0 to io_error_kind_count - 1.
 inline constexpr int io_error_kind_count = 43;
 
 // The kind's name as the debug form shows it, e.g. "PermissionDenied".
@@ -69,11 +70,13 @@ struct InnerError {
   std::string display_text;
 };
 
+// One of four representations. Copying shares a Custom error's inner value.
 struct IoError {
   // A code from the operating system: errno on POSIX systems, a Windows error code on Windows.
   struct Os {
     std::int32_t code;
   };
+  // Only a kind, with no code or message.
   struct KindOnly {
     IoErrorKind kind;
   };
@@ -82,6 +85,7 @@ struct IoError {
     IoErrorKind kind;
     std::string_view message;
   };
+  // A caller's own error under a kind; its texts appear in the debug and display forms.
   struct Custom {
     IoErrorKind kind;
     std::shared_ptr<const InnerError> error;
@@ -89,6 +93,8 @@ struct IoError {
 
   std::variant<Os, KindOnly, KindWithMessage, Custom> repr;
 
+  // Constructors of the first three representations; with_message keeps the view, so the text
+  // must outlive the error (a string literal does).
   static IoError from_os(std::int32_t code) { return IoError{Os{code}}; }
   static IoError from_kind(IoErrorKind kind) { return IoError{KindOnly{kind}}; }
   static IoError with_message(IoErrorKind kind, std::string_view fixed_message) {

@@ -1,15 +1,30 @@
 // The global allocation functions, replaced so that running out of memory ends the process
 // with the allocation-failure report instead of an exception nobody catches.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 
+#include "runtime/allocation_count.hpp"
 #include "runtime/fatal.hpp"
 
 namespace {
 
+// Off except while a benchmark or test measures a stretch of code; then one relaxed load decides.
+std::atomic<bool> counting{false};
+std::atomic<std::uint64_t> counted_allocations{0};
+std::atomic<std::uint64_t> counted_bytes{0};
+
+void note_allocation(std::size_t size) {
+  if (counting.load(std::memory_order_relaxed)) {
+    counted_allocations.fetch_add(1, std::memory_order_relaxed);
+    counted_bytes.fetch_add(size, std::memory_order_relaxed);
+  }
+}
+
 void* allocate_or_null(std::size_t size) {
+  note_allocation(size);
   // malloc(0) may return null; C++ requires a distinct non-null pointer.
   const std::size_t request = size == 0 ? 1 : size;
   for (;;) {
@@ -24,6 +39,7 @@ void* allocate_or_null(std::size_t size) {
 // pointer malloc gave is kept just before the aligned start, for the aligned delete to free.
 // (posix_memalign does not exist on Windows, and _aligned_malloc memory cannot go to free.)
 void* allocate_aligned_or_null(std::size_t size, std::align_val_t alignment) {
+  note_allocation(size);
   std::size_t align = static_cast<std::size_t>(alignment);
   if (align < sizeof(void*)) align = sizeof(void*);
   const std::size_t request = size == 0 ? 1 : size;
@@ -59,6 +75,22 @@ void* allocate_aligned(std::size_t size, std::align_val_t alignment) {
 }
 
 }  // namespace
+
+namespace vantril {
+
+void start_counting_allocations() {
+  counted_allocations.store(0, std::memory_order_relaxed);
+  counted_bytes.store(0, std::memory_order_relaxed);
+  counting.store(true, std::memory_order_seq_cst);
+}
+
+AllocationCount stop_counting_allocations() {
+  counting.store(false, std::memory_order_seq_cst);
+  return AllocationCount{counted_allocations.load(std::memory_order_relaxed),
+                         counted_bytes.load(std::memory_order_relaxed)};
+}
+
+}  // namespace vantril
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }

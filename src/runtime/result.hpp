@@ -9,6 +9,8 @@
 
 namespace vantril {
 
+// Holds exactly one of a value and an IoError. value() and error() may be called only on the side
+// that ok() reports; the rvalue forms move it out.
 template <class T>
 class [[nodiscard]] Result {
  public:
@@ -26,6 +28,7 @@ class [[nodiscard]] Result {
   std::variant<T, IoError> state_;
 };
 
+// The result of an operation that produces nothing: success or an IoError.
 template <>
 class [[nodiscard]] Result<void> {
  public:

@@ -9,6 +9,9 @@
 
 namespace vantril {
 
+// Move-only. Its calls fail with the operating system's errors (IoError::Os), and create with
+// InvalidInput for a path holding a NUL byte. Writing through a moved-from OutputFile is a broken
+// invariant and ends the process.
 class OutputFile {
  public:
   // Creates the file, or empties an existing one, for writing.
@@ -25,6 +28,7 @@ class OutputFile {
   // One system write; returns the count accepted, possibly fewer than given, possibly 0.
   Result<std::size_t> write(std::string_view bytes);
 
+  // False only for a file whose handle was moved to another OutputFile.
   bool is_open() const { return open_; }
 
  private:

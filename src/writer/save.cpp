@@ -59,6 +59,8 @@ Status write_row(CountingSink& sink, const XrefSlot& slot) {
 Status write_xref_table(const XrefRecord& record, CountingSink& sink) {
   VANTRIL_TRY(sink.write_all("xref\n"));
   XrefRun run{0, {XrefSlot{XrefSlotKind::FreeFinal, 0, 0}}};
+  // A run never holds more than object 0 and every recorded slot; one allocation serves them all.
+  run.slots.reserve(record.slots.size() + 1);
   // declared_size - 1 in 32-bit arithmetic is the highest number even when declared_size wrapped.
   const std::uint32_t last = record.declared_size - 1u;
   return for_each_run(record, 1, last, run,

@@ -2,8 +2,10 @@
 // consecutive numbers in which both cross-reference forms list it.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <map>
+#include <utility>
 #include <vector>
 
 #include "model/document.hpp"
@@ -12,21 +14,72 @@
 
 namespace vantril {
 
+// The slots of a record by object number, ascending, at most one per number. A save records the
+// numbers in ascending order, so recording is an append into storage reserved when the save
+// starts; lookups are binary searches. Reads like the ordered map it stands in for.
+class XrefSlotMap {
+ public:
+  using value_type = std::pair<std::uint32_t, XrefSlot>;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  void reserve(std::size_t count) { entries_.reserve(count); }
+
+  // Stores the slot under the number, replacing any slot already there.
+  void insert_or_assign(std::uint32_t number, XrefSlot slot) {
+    if (entries_.empty() || entries_.back().first < number) {
+      entries_.emplace_back(number, slot);
+      return;
+    }
+    const auto at = std::lower_bound(
+        entries_.begin(), entries_.end(), number,
+        [](const value_type& entry, std::uint32_t wanted) { return entry.first < wanted; });
+    if (at != entries_.end() && at->first == number) {
+      at->second = slot;
+    } else {
+      entries_.emplace(at, number, slot);
+    }
+  }
+
+  // The first entry whose number is not below `number`.
+  const_iterator lower_bound(std::uint32_t number) const {
+    return std::lower_bound(
+        entries_.begin(), entries_.end(), number,
+        [](const value_type& entry, std::uint32_t wanted) { return entry.first < wanted; });
+  }
+  const_iterator find(std::uint32_t number) const {
+    const const_iterator at = lower_bound(number);
+    return at != entries_.end() && at->first == number ? at : entries_.end();
+  }
+  std::size_t count(std::uint32_t number) const { return find(number) != end() ? 1 : 0; }
+  // The slot of a recorded number; asking for another is a broken invariant.
+  const XrefSlot& at(std::uint32_t number) const;
+
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+
+ private:
+  std::vector<value_type> entries_;
+};
+
+// Filled in by a save as it writes each object; read by the cross-reference section.
 struct XrefRecord {
   // Iterated in ascending number order; recording a number again replaces its slot.
-  std::map<std::uint32_t, XrefSlot> slots;
+  XrefSlotMap slots;
   // The document's highest_number + 1 when the save started (modulo 2^32).
   std::uint32_t declared_size = 0;
   XrefForm form = XrefForm::XrefStreamForm;
 };
 
-// The empty record a save of this document starts with.
+// The empty record a save of this document starts with, with room for a slot per stored object
+// and one for a cross-reference stream, so that recording allocates nothing.
 XrefRecord start_record(const Document& document);
 
 // Stores the slot under the number, replacing any slot already there. A save records numbers in
-// ascending order, so the end is the hint that makes each insertion constant time.
+// ascending order, which makes each insertion an append.
 inline void record_slot(XrefRecord& record, std::uint32_t number, XrefSlot slot) {
-  record.slots.insert_or_assign(record.slots.end(), number, slot);
+  record.slots.insert_or_assign(number, slot);
 }
 
 // Consecutive slots: the k-th belongs to object number start + k.

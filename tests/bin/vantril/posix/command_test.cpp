@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class StdoutMode { Pipe, Closed, DevFull };
+enum class StdoutMode { Pipe, Closed, DevFull, BrokenPipe };
 
 struct Outcome {
   int wait_status = 0;
@@ -62,6 +62,15 @@ Outcome run_command(const fs::path& dir, const std::vector<std::string>& argumen
       case StdoutMode::Closed:
         close(1);
         break;
+      case StdoutMode::BrokenPipe: {
+        // A pipe whose reader is gone before the command writes.
+        int broken[2];
+        if (pipe(broken) != 0) _exit(122);
+        close(broken[0]);
+        dup2(broken[1], 1);
+        close(broken[1]);
+        break;
+      }
       case StdoutMode::DevFull: {
         const int full = open("/dev/full", O_WRONLY);
         dup2(full, 1);
@@ -203,6 +212,29 @@ TEST_F(Command, FullStandardOutputIsReportedAfterTheFileIsComplete) {
       report_pattern(R"(failed printing to stdout: No space left on device \(os error 28\))")))
       << outcome.err;
   EXPECT_EQ(read_file(dir_ / "clean.pdf"), golden_);
+}
+
+// The command ignores SIGPIPE, so a vanished reader is a reported error, never a silent death.
+TEST_F(Command, VanishedStandardOutputReaderIsReportedAfterTheFileIsComplete) {
+  const Outcome outcome = run_command(dir_, {}, StdoutMode::BrokenPipe);
+  EXPECT_TRUE(killed_by_abort(outcome)) << outcome.wait_status;
+  EXPECT_TRUE(std::regex_match(
+      outcome.err, report_pattern(R"(failed printing to stdout: Broken pipe \(os error 32\))")))
+      << outcome.err;
+  EXPECT_EQ(read_file(dir_ / "clean.pdf"), golden_);
+}
+
+TEST_F(Command, FullDeviceUnderTheFileEndsWithTheReport) {
+  fs::create_symlink("/dev/full", dir_ / "clean.pdf");
+  const Outcome outcome = run_command(dir_, {});
+  EXPECT_TRUE(killed_by_abort(outcome)) << outcome.wait_status;
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_TRUE(std::regex_match(
+      outcome.err,
+      report_pattern(
+          R"(Failed to save clean\.pdf: Os \{ code: 28, kind: StorageFull, message: "No space left on device" \})")))
+      << outcome.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
 TEST_F(Command, OutputPassesQpdfCheck) {

@@ -1,0 +1,253 @@
+// The write benchmark: builds one synthetic workload in memory with the object model, saves it
+// with save_to_path, and prints one result line in the format the peer benchmarks share:
+//
+//   write_bench W1|W2|W3 OUT.pdf [--count N] [--table]
+//
+// W1: 1,000,000 small annotation dictionaries (N with --count); W2: 64 streams of 16 MiB of
+// xorshift64 data; W3: 10,000 arrays of 100 integers interleaved with 100 names. Objects 1 and 2
+// are the catalog and an empty page tree in every workload. --table writes a classic
+// cross-reference table instead of a cross-reference stream.
+#include <sys/resource.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+#include "model/document.hpp"
+#include "model/object.hpp"
+#include "runtime/allocation_count.hpp"
+#include "runtime/io_error.hpp"
+#include "writer/save.hpp"
+
+namespace {
+
+using namespace vantril;
+using Clock = std::chrono::steady_clock;
+
+constexpr long w1_default_count = 1000000;
+constexpr int w2_streams = 64;
+constexpr std::size_t w2_stream_bytes = std::size_t{16} * 1024 * 1024;
+constexpr std::uint64_t w2_first_seed = 0x9E3779B97F4A7C15ULL;
+constexpr long w3_arrays = 10000;
+constexpr int w3_pairs = 100;
+
+struct Options {
+  std::string workload;
+  std::string output;
+  long count = w1_default_count;
+  bool table = false;
+};
+
+[[noreturn]] void usage(const char* program, std::string_view problem) {
+  std::fprintf(stderr, "%s: %.*s\nusage: %s W1|W2|W3 OUT.pdf [--count N] [--table]\n", program,
+               static_cast<int>(problem.size()), problem.data(), program);
+  std::exit(2);
+}
+
+Options parse_options(int argc, char** argv) {
+  Options options;
+  int positional = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--table") {
+      options.table = true;
+    } else if (arg == "--count") {
+      if (i + 1 == argc) usage(argv[0], "--count needs a value");
+      const std::string_view text = argv[++i];
+      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(),
+                                                options.count);
+      if (error != std::errc() || end != text.data() + text.size() || options.count < 1 ||
+          options.count > 4000000000L) {
+        usage(argv[0], "--count needs a positive integer");
+      }
+    } else if (arg.starts_with("--")) {
+      usage(argv[0], "unknown option");
+    } else if (positional == 0) {
+      options.workload = arg;
+      ++positional;
+    } else if (positional == 1) {
+      options.output = arg;
+      ++positional;
+    } else {
+      usage(argv[0], "too many arguments");
+    }
+  }
+  if (positional != 2) usage(argv[0], "a workload and an output file are needed");
+  if (options.workload != "W1" && options.workload != "W2" && options.workload != "W3") {
+    usage(argv[0], "the workload is W1, W2 or W3");
+  }
+  return options;
+}
+
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// xorshift64, eight bytes per step in the machine's byte order, the last step cut short.
+void fill_xorshift(char* out, std::size_t size, std::uint64_t state) {
+  auto step = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  std::size_t at = 0;
+  for (; at + 8 <= size; at += 8) {
+    const std::uint64_t value = step();
+    std::memcpy(out + at, &value, 8);
+  }
+  if (at < size) {
+    const std::uint64_t value = step();
+    std::memcpy(out + at, &value, size - at);
+  }
+}
+
+// "<prefix><number>" without going through general formatting.
+template <std::size_t N>
+std::string_view numbered(char (&scratch)[N], std::string_view prefix, long number) {
+  std::memcpy(scratch, prefix.data(), prefix.size());
+  const auto [end, error] = std::to_chars(scratch + prefix.size(), scratch + N, number);
+  (void)error;
+  return {scratch, static_cast<std::size_t>(end - scratch)};
+}
+
+void add_catalog_and_pages(Document& document) {
+  const ObjectId catalog = reserve_id(document);
+  const ObjectId pages = reserve_id(document);
+  put_object(document, catalog,
+             Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", pages}}));
+  put_object(document, pages,
+             Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", Array()}, {"Count", 0}}));
+  document.trailer.set("Root", catalog);
+}
+
+void build_many_small(Document& document, long count) {
+  const ObjectId pages{2, 0};
+  char scratch[32];
+  for (long k = 0; k < count; ++k) {
+    const long number = static_cast<long>(document.highest_number) + 1;
+    append_object(document,
+                  Dictionary::from_pairs({
+                      {"Type", Name("Annot")},
+                      {"Subtype", Name("Square")},
+                      {"Rect", make_array(10, 20, 110, 120)},
+                      {"P", pages},
+                      {"C", make_array(0.5, 0.25, 1)},
+                      {"Border", make_array(0, 0, 1)},
+                      {"NM", literal_string(numbered(scratch, "annot-", number))},
+                      {"F", 4},
+                  }));
+  }
+}
+
+// Returns the time spent generating the data, which build_s leaves out.
+double build_big_streams(Document& document) {
+  double generating = 0;
+  for (int i = 0; i < w2_streams; ++i) {
+    Bytes data(w2_stream_bytes, '\0');
+    const Clock::time_point start = Clock::now();
+    fill_xorshift(data.data(), data.size(), w2_first_seed + static_cast<std::uint64_t>(i));
+    generating += seconds_between(start, Clock::now());
+    append_object(document, make_stream(Dictionary(), std::move(data)));
+  }
+  return generating;
+}
+
+void build_deep_arrays(Document& document) {
+  char scratch[16];
+  for (long k = 0; k < w3_arrays; ++k) {
+    const long number = static_cast<long>(document.highest_number) + 1;
+    Array array;
+    array.reserve(2 * w3_pairs);
+    for (int j = 0; j < w3_pairs; ++j) {
+      array.emplace_back(number * 100 + j);
+      array.emplace_back(Name(numbered(scratch, "N", j)));
+    }
+    append_object(document, std::move(array));
+  }
+}
+
+long peak_rss_kb() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+const char* workload_label(const std::string& workload) {
+  if (workload == "W1") return "many-small";
+  if (workload == "W2") return "big-streams";
+  return "deep-arrays";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parse_options(argc, argv);
+
+  const Clock::time_point build_start = Clock::now();
+  Document document = create_versioned("1.7");
+  add_catalog_and_pages(document);
+  double generating = 0;
+  if (options.workload == "W1") {
+    build_many_small(document, options.count);
+  } else if (options.workload == "W2") {
+    generating = build_big_streams(document);
+  } else {
+    build_deep_arrays(document);
+  }
+  if (options.table) document.xref_state.xref_form = XrefForm::XrefTableForm;
+  const Clock::time_point write_start = Clock::now();
+
+#if defined(VANTRIL_ALLOCATION_COUNTING)
+  start_counting_allocations();
+#endif
+  {
+    Result<OutputFile> saved = save_to_path(document, options.output);
+    if (!saved.ok()) {
+      std::fprintf(stderr, "%s: saving %s failed: %s\n", argv[0], options.output.c_str(),
+                   display_form(saved.error()).c_str());
+      return 1;
+    }
+  }  // the file is closed here
+#if defined(VANTRIL_ALLOCATION_COUNTING)
+  const AllocationCount allocations = stop_counting_allocations();
+#endif
+  const Clock::time_point write_end = Clock::now();
+
+  std::error_code size_error;
+  const std::uintmax_t bytes = std::filesystem::file_size(options.output, size_error);
+  if (size_error) {
+    std::fprintf(stderr, "%s: cannot read the size of %s: %s\n", argv[0], options.output.c_str(),
+                 size_error.message().c_str());
+    return 1;
+  }
+  const double build_s = seconds_between(build_start, write_start) - generating;
+  const double write_s = seconds_between(write_start, write_end);
+  const double megabytes_per_second = write_s > 0 ? static_cast<double>(bytes) / 1e6 / write_s : 0;
+  // The objects in the file: the document's, and the cross-reference stream when there is one.
+  const std::size_t objects = document.object_table.size() + (options.table ? 0 : 1);
+
+  std::printf(
+      "workload=%s lib=%s objects=%zu bytes=%ju build_s=%.4f write_s=%.4f write_MBps=%.1f "
+      "peak_rss_kb=%ld",
+      workload_label(options.workload), options.table ? "vantril-table" : "vantril", objects,
+      bytes, build_s, write_s, megabytes_per_second, peak_rss_kb());
+  if (options.workload == "W2") std::printf(" gen_s=%.4f", generating);
+  std::printf("\n");
+#if defined(VANTRIL_ALLOCATION_COUNTING)
+  std::fprintf(stderr, "allocations while writing: %llu (%llu bytes)\n",
+               static_cast<unsigned long long>(allocations.allocations),
+               static_cast<unsigned long long>(allocations.bytes));
+#endif
+  if (std::fflush(stdout) != 0) return 1;
+  // Tearing down millions of objects is not part of the measurement.
+  std::_Exit(0);
+}

@@ -1,0 +1,18 @@
+// vantril's PDF object model: the values a document is made of and the store that numbers them.
+// Values are plain move-only types with one owner each; clone() copies deeply. Building a model
+// cannot fail, so nothing here returns an error.
+//
+//   Object      one value of ten kinds: Null, bool, integer, real, Name, String, Array,
+//               Dictionary, Stream, ObjectId (a reference to an indirect object).
+//   Dictionary  keys in insertion order; set, get, remove, iter, from_pairs.
+//   Stream      a dictionary and content bytes; make_stream sets its Length.
+//   Document    the version, the trailer, the indirect objects by ObjectId, and the
+//               cross-reference form a save writes (xref_state.xref_form).
+//   reserve_id, append_object, put_object   number and store indirect objects.
+#pragma once
+
+#include "model/bytes.hpp"
+#include "model/document.hpp"
+#include "model/object.hpp"
+#include "model/object_id.hpp"
+#include "model/xref_slot.hpp"

@@ -1,0 +1,20 @@
+// vantril's writer: a Document saved as a complete PDF file, byte for byte the same on every run
+// and platform, with a cross-reference stream (XrefForm::XrefStreamForm, the default) or a
+// classic table (XrefForm::XrefTableForm).
+//
+//   save_to_path      creates the file and writes the document; the caller owns the returned,
+//                     still open OutputFile, which closes the file when destroyed.
+//   write_document    the same bytes into a CountingSink: a std::string in memory, a
+//                     BufferedFileWriter, or a callback.
+//   serialize_object  one value in its compact PDF form.
+// Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
+// and FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section.
+// A save updates the document's trailer, so save a freshly built document each time.
+#pragma once
+
+#include "vantril/error.hpp"
+#include "vantril/model.hpp"
+#include "writer/counting_sink.hpp"
+#include "writer/output_file.hpp"
+#include "writer/save.hpp"
+#include "writer/serializer.hpp"

@@ -1,0 +1,76 @@
+// Byte strings across the boundary between inline and heap storage.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model/bytes.hpp"
+
+namespace vantril {
+namespace {
+
+// Contents at and around the inline capacity, empty, and with NUL and high bytes.
+std::vector<std::string> samples() {
+  std::vector<std::string> texts = {"", "A", std::string("\0\xFF", 2)};
+  for (std::size_t size : {14u, 15u, 16u, 17u, 100u}) {
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char>(i * 37));
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+TEST(Bytes, KeepEveryByteThroughCopyMoveAndAssignment) {
+  for (const std::string& text : samples()) {
+    SCOPED_TRACE("size " + std::to_string(text.size()));
+    const Bytes original(text);
+    EXPECT_EQ(original, text);
+    EXPECT_EQ(original.size(), text.size());
+
+    Bytes copy(original);
+    EXPECT_EQ(copy, text);
+    Bytes moved(std::move(copy));
+    EXPECT_EQ(moved, text);
+    EXPECT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move): a moved-from value is empty
+
+    for (const std::string& other : samples()) {
+      Bytes target(other);
+      target = original;
+      EXPECT_EQ(target, text);
+      Bytes move_target(other);
+      move_target = Bytes(text);
+      EXPECT_EQ(move_target, text);
+    }
+  }
+}
+
+TEST(Bytes, AppendGrowsAcrossTheInlineLimitWithoutLosingBytes) {
+  for (const std::string& start : samples()) {
+    for (const std::string& piece : samples()) {
+      Bytes bytes(start);
+      bytes.append(piece);
+      bytes.push_back('#');
+      EXPECT_EQ(bytes, start + piece + "#");
+    }
+  }
+  Bytes many;
+  std::string expected;
+  for (int i = 0; i < 1000; ++i) {
+    many.push_back(static_cast<char>(i));
+    expected.push_back(static_cast<char>(i));
+  }
+  EXPECT_EQ(many, expected);
+}
+
+TEST(Bytes, FilledAndReservedContents) {
+  EXPECT_EQ(Bytes(3, 'x'), "xxx");
+  EXPECT_EQ(Bytes(40, '\0'), std::string(40, '\0'));
+  Bytes reserved("abc");
+  reserved.reserve(1000);
+  EXPECT_GE(reserved.capacity(), 1000u);
+  EXPECT_EQ(reserved, "abc");
+}
+
+}  // namespace
+}  // namespace vantril

@@ -1,0 +1,217 @@
+// The round-trip checker: the saved document against what libqpdf reads from its file.
+#include "qpdf/round_trip_check.hpp"
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "qpdf/qpdf_reader.hpp"
+
+namespace vantril::testing_support {
+namespace {
+
+using Kind = ReadValue::Kind;
+
+// The objects a reader should find: per number, the last one the save wrote (objects typed as
+// another file's layout are not written at all).
+std::map<std::uint32_t, std::pair<ObjectId, const Object*>> written_objects(
+    const Document& document) {
+  std::map<std::uint32_t, std::pair<ObjectId, const Object*>> written;
+  for (const auto& [id, object] : document.object_table) {
+    if (const Dictionary* dictionary = dictionary_of(object)) {
+      const std::optional<std::string_view> label = type_label(*dictionary);
+      if (label == "XRef" || label == "ObjStm" || label == "Linearized") continue;
+    }
+    written[id.number] = {id, &object};
+  }
+  return written;
+}
+
+std::string describe(const ReadValue& value) {
+  switch (value.kind) {
+    case Kind::Null:
+      return "null";
+    case Kind::Boolean:
+      return value.boolean ? "true" : "false";
+    case Kind::Integer:
+      return "integer " + std::to_string(value.integer);
+    case Kind::Real:
+      return "real " + value.text;
+    case Kind::Name:
+      return "name of " + std::to_string(value.text.size()) + " bytes";
+    case Kind::String:
+      return "string of " + std::to_string(value.text.size()) + " bytes";
+    case Kind::Array:
+      return "array of " + std::to_string(value.items.size());
+    case Kind::Dictionary:
+      return "dictionary of " + std::to_string(value.keys.size());
+    case Kind::Stream:
+      return "stream of " + std::to_string(value.text.size()) + " bytes";
+    case Kind::Reference:
+      return "reference " + std::to_string(value.number) + " " + std::to_string(value.generation);
+    case Kind::Other:
+      return "other: " + value.text;
+  }
+  return "?";
+}
+
+class Comparison {
+ public:
+  explicit Comparison(std::vector<std::string>& differences) : differences_(differences) {}
+
+  void object(const Object& expected, const ReadValue& actual, const std::string& where) {
+    bool same = false;
+    switch (expected.kind()) {
+      case ObjectKind::Null:
+        same = actual.kind == Kind::Null;
+        break;
+      case ObjectKind::Boolean:
+        same = actual.kind == Kind::Boolean && actual.boolean == *expected.boolean();
+        break;
+      case ObjectKind::Integer:
+        same = actual.kind == Kind::Integer && actual.integer == *expected.integer();
+        break;
+      case ObjectKind::Real:
+        // Integral reals are written without a decimal point, so they read back as integers.
+        same = (actual.kind == Kind::Integer &&
+                static_cast<float>(actual.integer) == *expected.real()) ||
+               (actual.kind == Kind::Real &&
+                std::strtof(actual.text.c_str(), nullptr) == *expected.real());
+        break;
+      case ObjectKind::Name:
+        same = actual.kind == Kind::Name && actual.text == expected.name()->bytes;
+        break;
+      case ObjectKind::String:
+        same = actual.kind == Kind::String && actual.text == expected.string()->bytes;
+        break;
+      case ObjectKind::Array: {
+        const Array& array = *expected.array();
+        same = actual.kind == Kind::Array && actual.items.size() == array.size();
+        if (same) {
+          for (std::size_t i = 0; i < array.size(); ++i) {
+            object(array[i], actual.items[i], where + "[" + std::to_string(i) + "]");
+          }
+        }
+        break;
+      }
+      case ObjectKind::Dictionary:
+        same = actual.kind == Kind::Dictionary;
+        if (same) dictionary(*expected.dictionary(), actual, where);
+        break;
+      case ObjectKind::Stream:
+        same = actual.kind == Kind::Stream;
+        if (same) {
+          dictionary(expected.stream()->stream_dictionary, actual, where);
+          if (actual.text != expected.stream()->data) differ(where, "stream data differs");
+        }
+        break;
+      case ObjectKind::Reference:
+        same = actual.kind == Kind::Reference &&
+               actual.number == static_cast<int>(expected.reference()->number) &&
+               actual.generation == expected.reference()->generation;
+        break;
+    }
+    if (!same) differ(where, "read back as " + describe(actual));
+  }
+
+  void dictionary(const Dictionary& expected, const ReadValue& actual, const std::string& where) {
+    if (actual.keys.size() != expected.len()) {
+      differ(where, std::to_string(expected.len()) + " entries written, " +
+                        std::to_string(actual.keys.size()) + " read");
+    }
+    std::map<std::string_view, const ReadValue*> read;
+    for (std::size_t i = 0; i < actual.keys.size(); ++i) read[actual.keys[i]] = &actual.items[i];
+    for (const DictionaryEntry& entry : expected.iter()) {
+      const auto found = read.find(entry.key);
+      if (found == read.end()) {
+        differ(where, "key /" + std::string(entry.key) + " missing");
+      } else {
+        object(entry.value, *found->second, where + "/" + std::string(entry.key));
+      }
+    }
+  }
+
+  void differ(const std::string& where, const std::string& what) {
+    differences_.push_back(where + ": " + what);
+  }
+
+ private:
+  std::vector<std::string>& differences_;
+};
+
+// The table form gives "Size" as highest number + 1 even when the highest numbers were never
+// written (they are left out of the table, not listed as free), and the parser says so. That
+// one warning, with exactly these numbers, is expected.
+std::string expected_warning(const Document& saved) {
+  if (saved.xref_state.xref_form != XrefForm::XrefTableForm) return {};
+  const auto written = written_objects(saved);
+  const std::uint32_t highest_listed = written.empty() ? 0 : written.rbegin()->first;
+  if (highest_listed >= saved.highest_number) return {};
+  return "saved document: reported number of objects (" +
+         std::to_string(std::uint64_t{saved.highest_number} + 1) +
+         ") is not one plus the highest object number (" + std::to_string(highest_listed) + ")";
+}
+
+}  // namespace
+
+std::vector<std::string> round_trip_differences(const Document& saved, std::string_view file) {
+  std::vector<std::string> differences;
+  Comparison compare(differences);
+  const std::string bytes(file);
+  const ReadFile read = read_with_qpdf(bytes);
+  if (!read.refusal.empty()) compare.differ("file", "refused: " + read.refusal);
+  const std::string allowed_warning = expected_warning(saved);
+  for (const std::string& warning : read.warnings) {
+    if (warning != allowed_warning) compare.differ("warning", warning);
+  }
+  if (!read.refusal.empty()) return differences;
+
+  const auto written = written_objects(saved);
+  // In the stream form the cross-reference stream is the highest number and takes its entry.
+  const std::uint32_t xref_stream_number =
+      saved.xref_state.xref_form == XrefForm::XrefStreamForm ? saved.highest_number : 0;
+  std::map<std::uint32_t, int> listed;
+  for (const ReadEntry& entry : read.xref) {
+    const std::string where = "cross-reference entry " + std::to_string(entry.number) + " " +
+                              std::to_string(entry.generation);
+    if (entry.type != 1) {
+      compare.differ(where, "of type " + std::to_string(entry.type));
+      continue;
+    }
+    const auto number = static_cast<std::uint32_t>(entry.number);
+    listed[number] = entry.generation;
+    const auto found = written.find(number);
+    const bool names_written =
+        found != written.end() && found->second.first.generation == entry.generation;
+    if (!names_written && !(number == xref_stream_number && entry.generation == 0)) {
+      compare.differ(where, "names no written object");
+    }
+    const std::string header =
+        std::to_string(entry.number) + " " + std::to_string(entry.generation) + " obj\n";
+    const auto offset = static_cast<std::size_t>(entry.offset);
+    if (offset > bytes.size() || bytes.compare(offset, header.size(), header) != 0) {
+      compare.differ(where, "points at offset " + std::to_string(offset) + ", not at its object");
+    }
+  }
+  for (const auto& [number, written_object] : written) {
+    if (number == xref_stream_number) continue;
+    const ObjectId id = written_object.first;
+    const std::string where =
+        "object " + std::to_string(number) + " " + std::to_string(id.generation);
+    const auto found = read.objects.find({static_cast<int>(id.number), id.generation});
+    if (found == read.objects.end()) {
+      compare.differ(where, "not read (no cross-reference entry)");
+      continue;
+    }
+    compare.object(*written_object.second, found->second, where);
+  }
+  if (read.trailer.kind != Kind::Dictionary && read.trailer.kind != Kind::Stream) {
+    compare.differ("trailer", "read back as " + describe(read.trailer));
+  } else {
+    compare.dictionary(saved.trailer, read.trailer, "trailer");
+  }
+  return differences;
+}
+
+}  // namespace vantril::testing_support
