@@ -1,5 +1,6 @@
 // Destroying and deep-copying values of any depth with an explicit stack instead of recursion:
 // values come from callers and may nest far deeper than the call stack could follow.
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -33,16 +34,11 @@ bool holds_values(const Object& object) {
 
 // True when destroying the object would go more than one container deep.
 bool has_nested_values(const Object& object) {
-  if (const Array* array = object.array()) {
-    for (const Object& element : *array) {
-      if (holds_values(element)) return true;
-    }
-    return false;
-  }
+  if (const Array* array = object.array()) return std::ranges::any_of(*array, holds_values);
   if (const Dictionary* dictionary = dictionary_of(object)) {
-    for (const DictionaryEntry& entry : dictionary->iter()) {
-      if (holds_values(entry.value)) return true;
-    }
+    return std::ranges::any_of(dictionary->iter(), [](const DictionaryEntry& entry) {
+      return holds_values(entry.value);
+    });
   }
   return false;
 }

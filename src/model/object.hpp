@@ -103,7 +103,7 @@ class Dictionary {
   std::size_t find_slot(std::string_view key) const;
   void insert_into_index(std::size_t position);
   // Moves the entries into a block with room for `capacity` entries and a fresh index.
-  void regrow(std::size_t capacity);
+  void regrow(std::size_t wanted);
 
   Block* block_ = nullptr;
 };

@@ -47,7 +47,7 @@ class XrefSlotMap {
         [](const value_type& entry, std::uint32_t wanted) { return entry.first < wanted; });
   }
   const_iterator find(std::uint32_t number) const {
-    const const_iterator at = lower_bound(number);
+    const auto at = lower_bound(number);
     return at != entries_.end() && at->first == number ? at : entries_.end();
   }
   std::size_t count(std::uint32_t number) const { return find(number) != end() ? 1 : 0; }
