@@ -36,9 +36,8 @@ bool holds_values(const Object& object) {
 bool has_nested_values(const Object& object) {
   if (const Array* array = object.array()) return std::ranges::any_of(*array, holds_values);
   if (const Dictionary* dictionary = dictionary_of(object)) {
-    return std::ranges::any_of(dictionary->iter(), [](const DictionaryEntry& entry) {
-      return holds_values(entry.value);
-    });
+    return std::ranges::any_of(
+        dictionary->iter(), [](const DictionaryEntry& entry) { return holds_values(entry.value); });
   }
   return false;
 }

@@ -113,8 +113,7 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
   return allocate_aligned_or_null(size, alignment);
 }
-void* operator new[](std::size_t size, std::align_val_t alignment,
-                     const std::nothrow_t&) noexcept {
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
   return allocate_aligned_or_null(size, alignment);
 }
 

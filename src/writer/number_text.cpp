@@ -37,7 +37,8 @@ struct RealBuilder {
   RealText text{};
 
   void put(char c) {
-    if (text.size == text.chars.size()) fatal_error("real number text longer than its scratch area");
+    if (text.size == text.chars.size())
+      fatal_error("real number text longer than its scratch area");
     text.chars[text.size++] = c;
   }
   void put(std::string_view s) {

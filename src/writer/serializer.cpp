@@ -273,9 +273,8 @@ Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
   return close_all(sink, open);
 }
 
-Status serialize_indirect_object(CountingSink& sink, std::uint32_t number,
-                                 std::uint16_t generation, const Object& object,
-                                 XrefRecord& record) {
+Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                                 const Object& object, XrefRecord& record) {
   VANTRIL_TRY(check_offset_fits(
       sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
   record_slot(record, number,

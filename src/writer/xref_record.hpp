@@ -95,8 +95,8 @@ struct XrefRun {
 // separates runs. Each number is visited once, with one cursor walking the record alongside, so
 // a long walk costs no map lookups.
 template <class Emit>
-Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t last,
-                    XrefRun& run, Emit&& emit) {
+Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t last, XrefRun& run,
+                    Emit&& emit) {
   auto cursor = record.slots.lower_bound(first);
   // 64-bit so that last == UINT32_MAX still ends the loop.
   for (std::uint64_t n = first; n <= last; ++n) {

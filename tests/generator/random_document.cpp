@@ -67,8 +67,7 @@ bool is_reserved(std::string_view key) {
 
 class Generator {
  public:
-  Generator(Entropy& entropy, const GeneratorLimits& limits)
-      : entropy_(entropy), limits_(limits) {}
+  Generator(Entropy& entropy, const GeneratorLimits& limits) : entropy_(entropy), limits_(limits) {}
 
   // Byte strings of a few flavours: plain words, the whole byte range, heavy on the bytes that
   // need escaping, and parentheses that may or may not balance.
@@ -78,7 +77,8 @@ class Generator {
     out.reserve(length);
     const std::uint64_t flavour = entropy_.below(4);
     static constexpr std::string_view tricky = "()\\\r\n\t\f #/%<>[]{}\x7F\x80\xFF";
-    static constexpr std::string_view letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    static constexpr std::string_view letters =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     for (std::size_t i = 0; i < length; ++i) {
       char c = 0;
       switch (flavour) {
@@ -123,8 +123,8 @@ class Generator {
 
   float real() {
     static constexpr std::array<float, 8> notable = {
-        0.0f, -0.0f, 0.1f, 1.0f / 3.0f, 1e-7f, -1.5f,
-        std::numeric_limits<float>::denorm_min(), 9.2e18f};
+        0.0f,   -0.0f, 0.1f, 1.0f / 3.0f, 1e-7f, -1.5f, std::numeric_limits<float>::denorm_min(),
+        9.2e18f};
     if (entropy_.chance(30)) return notable[entropy_.below(notable.size())];
     const auto bits = static_cast<std::uint32_t>(entropy_.next());
     const float value = std::bit_cast<float>(bits);
@@ -173,7 +173,8 @@ class Generator {
   // Any number up to two past the highest, so some references name nothing at all.
   ObjectId reference() {
     const auto number = static_cast<std::uint32_t>(1 + entropy_.below(limits_.objects + 5));
-    return ObjectId{number, static_cast<std::uint16_t>(entropy_.chance(90) ? 0 : entropy_.below(3))};
+    return ObjectId{number,
+                    static_cast<std::uint16_t>(entropy_.chance(90) ? 0 : entropy_.below(3))};
   }
 
   Object top_level_object() {
@@ -212,17 +213,17 @@ class Generator {
     const ObjectId catalog = append_object(
         document, Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", ObjectId{2, 0}}}));
     append_object(document, Dictionary::from_pairs({{"Type", Name("Pages")},
-                                                     {"Kids", make_array(ObjectId{3, 0})},
-                                                     {"Count", 1}}));
-    append_object(document,
-                  Dictionary::from_pairs({{"Type", Name("Page")},
-                                          {"Parent", ObjectId{2, 0}},
-                                          {"MediaBox", make_array(0, 0, 612, 792)}}));
+                                                    {"Kids", make_array(ObjectId{3, 0})},
+                                                    {"Count", 1}}));
+    append_object(document, Dictionary::from_pairs({{"Type", Name("Page")},
+                                                    {"Parent", ObjectId{2, 0}},
+                                                    {"MediaBox", make_array(0, 0, 612, 792)}}));
     const auto highest = static_cast<std::uint32_t>(3 + entropy_.below(limits_.objects + 1));
     for (std::uint32_t number = 4; number <= highest; ++number) {
       const std::uint64_t roll = entropy_.below(100);
       if (roll < 15) continue;  // a gap
-      const ObjectId id{number, static_cast<std::uint16_t>(entropy_.chance(90) ? 0 : 1 + entropy_.below(4))};
+      const ObjectId id{
+          number, static_cast<std::uint16_t>(entropy_.chance(90) ? 0 : 1 + entropy_.below(4))};
       put_object(document, id, roll < 25 ? left_out_object() : top_level_object());
       // An older generation under the same number: written first, then overridden in the
       // cross-reference section by the newer one.

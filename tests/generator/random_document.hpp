@@ -30,11 +30,11 @@ class Entropy {
 };
 
 struct GeneratorLimits {
-  int depth = 4;                 // containers inside the top-level value
-  std::size_t elements = 6;      // per array or dictionary
-  std::size_t bytes = 48;        // per name, key or string
+  int depth = 4;             // containers inside the top-level value
+  std::size_t elements = 6;  // per array or dictionary
+  std::size_t bytes = 48;    // per name, key or string
   std::size_t stream_bytes = 300;
-  std::uint32_t objects = 24;    // highest object number besides the page tree
+  std::uint32_t objects = 24;  // highest object number besides the page tree
 };
 
 // Objects 1 to 3 are a catalog, a page tree and its one page, so readers accept the document; the

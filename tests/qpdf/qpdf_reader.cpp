@@ -2,13 +2,12 @@
 #include "qpdf_reader.hpp"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <exception>
+#include <memory>
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-
-#include <exception>
-#include <memory>
 
 namespace vantril::testing_support {
 namespace {

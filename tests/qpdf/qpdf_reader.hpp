@@ -11,16 +11,28 @@
 namespace vantril::testing_support {
 
 struct ReadValue {
-  enum class Kind { Null, Boolean, Integer, Real, Name, String, Array, Dictionary, Stream, Reference, Other };
+  enum class Kind {
+    Null,
+    Boolean,
+    Integer,
+    Real,
+    Name,
+    String,
+    Array,
+    Dictionary,
+    Stream,
+    Reference,
+    Other
+  };
   Kind kind = Kind::Null;
   bool boolean = false;
   std::int64_t integer = 0;
   // Real: the number's text as written; Name: the decoded name without "/"; String: its bytes;
   // Stream: the raw data; Other: the parser's own text of the value.
   std::string text;
-  std::vector<ReadValue> items;  // Array elements; dictionary values, matching `keys`
+  std::vector<ReadValue> items;   // Array elements; dictionary values, matching `keys`
   std::vector<std::string> keys;  // Dictionary and stream dictionary keys, decoded, without "/"
-  int number = 0;                                           // Reference
+  int number = 0;                 // Reference
   int generation = 0;
 };
 

@@ -30,18 +30,28 @@ std::map<std::uint32_t, std::pair<ObjectId, const Object*>> written_objects(
 
 std::string describe(const ReadValue& value) {
   switch (value.kind) {
-    case Kind::Null: return "null";
-    case Kind::Boolean: return value.boolean ? "true" : "false";
-    case Kind::Integer: return "integer " + std::to_string(value.integer);
-    case Kind::Real: return "real " + value.text;
-    case Kind::Name: return "name of " + std::to_string(value.text.size()) + " bytes";
-    case Kind::String: return "string of " + std::to_string(value.text.size()) + " bytes";
-    case Kind::Array: return "array of " + std::to_string(value.items.size());
-    case Kind::Dictionary: return "dictionary of " + std::to_string(value.keys.size());
-    case Kind::Stream: return "stream of " + std::to_string(value.text.size()) + " bytes";
+    case Kind::Null:
+      return "null";
+    case Kind::Boolean:
+      return value.boolean ? "true" : "false";
+    case Kind::Integer:
+      return "integer " + std::to_string(value.integer);
+    case Kind::Real:
+      return "real " + value.text;
+    case Kind::Name:
+      return "name of " + std::to_string(value.text.size()) + " bytes";
+    case Kind::String:
+      return "string of " + std::to_string(value.text.size()) + " bytes";
+    case Kind::Array:
+      return "array of " + std::to_string(value.items.size());
+    case Kind::Dictionary:
+      return "dictionary of " + std::to_string(value.keys.size());
+    case Kind::Stream:
+      return "stream of " + std::to_string(value.text.size()) + " bytes";
     case Kind::Reference:
       return "reference " + std::to_string(value.number) + " " + std::to_string(value.generation);
-    case Kind::Other: return "other: " + value.text;
+    case Kind::Other:
+      return "other: " + value.text;
   }
   return "?";
 }
@@ -64,8 +74,10 @@ class Comparison {
         break;
       case ObjectKind::Real:
         // Integral reals are written without a decimal point, so they read back as integers.
-        same = (actual.kind == Kind::Integer && static_cast<float>(actual.integer) == *expected.real()) ||
-               (actual.kind == Kind::Real && std::strtof(actual.text.c_str(), nullptr) == *expected.real());
+        same = (actual.kind == Kind::Integer &&
+                static_cast<float>(actual.integer) == *expected.real()) ||
+               (actual.kind == Kind::Real &&
+                std::strtof(actual.text.c_str(), nullptr) == *expected.real());
         break;
       case ObjectKind::Name:
         same = actual.kind == Kind::Name && actual.text == expected.name()->bytes;
@@ -170,7 +182,8 @@ std::vector<std::string> round_trip_differences(const Document& saved, std::stri
     const auto number = static_cast<std::uint32_t>(entry.number);
     listed[number] = entry.generation;
     const auto found = written.find(number);
-    const bool names_written = found != written.end() && found->second.first.generation == entry.generation;
+    const bool names_written =
+        found != written.end() && found->second.first.generation == entry.generation;
     if (!names_written && !(number == xref_stream_number && entry.generation == 0)) {
       compare.differ(where, "names no written object");
     }
@@ -184,7 +197,8 @@ std::vector<std::string> round_trip_differences(const Document& saved, std::stri
   for (const auto& [number, written_object] : written) {
     if (number == xref_stream_number) continue;
     const ObjectId id = written_object.first;
-    const std::string where = "object " + std::to_string(number) + " " + std::to_string(id.generation);
+    const std::string where =
+        "object " + std::to_string(number) + " " + std::to_string(id.generation);
     const auto found = read.objects.find({static_cast<int>(id.number), id.generation});
     if (found == read.objects.end()) {
       compare.differ(where, "not read (no cross-reference entry)");

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 #include <iterator>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "generator/random_document.hpp"
 #include "qpdf/round_trip_check.hpp"
@@ -26,7 +26,8 @@ TEST(RoundTrip, RandomDocumentsReadBackAsSaved) {
     const std::vector<std::string> differences =
         testing_support::round_trip_differences(document, file);
     if (!differences.empty()) ++failures;
-    for (const std::string& difference : differences) ADD_FAILURE() << "seed " << seed << ": " << difference;
+    for (const std::string& difference : differences)
+      ADD_FAILURE() << "seed " << seed << ": " << difference;
   }
 }
 
@@ -74,7 +75,8 @@ TEST(RoundTrip, TheCheckerNoticesWhatASaveCouldGetWrong) {
     for (auto it = document.object_table.begin(); it != document.object_table.end(); ++it) {
       Stream* candidate = it->second.stream();
       const auto next = std::next(it);
-      const bool newest = next == document.object_table.end() || next->first.number != it->first.number;
+      const bool newest =
+          next == document.object_table.end() || next->first.number != it->first.number;
       if (candidate != nullptr && !candidate->data.empty() && newest &&
           !type_label(candidate->stream_dictionary).has_value()) {
         stream = candidate;

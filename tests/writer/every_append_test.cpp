@@ -80,8 +80,8 @@ TEST(EveryAppend, FailsAtEachPositionWithExactlyThatError) {
       ASSERT_EQ(full.compare(0, destination.received.size(), destination.received), 0);
       const bool changed = destination.received.size() >= changed_from;
       ASSERT_EQ(trailer_text(document), changed ? after : before);
-      ASSERT_EQ(document.highest_number, changed && stream_form ? finished.highest_number
-                                                                : untouched_copy.highest_number);
+      ASSERT_EQ(document.highest_number,
+                changed && stream_form ? finished.highest_number : untouched_copy.highest_number);
     }
   }
 }

@@ -55,18 +55,20 @@ std::string all_bytes(int from) {
 Document one_page(const std::string& text, XrefForm form) {
   Document document = create_versioned("1.7");
   document.xref_state.xref_form = form;
-  append_object(document, Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", ObjectId{2, 0}}}));
-  append_object(document, Dictionary::from_pairs({{"Type", Name("Pages")},
-                                                  {"Kids", make_array(ObjectId{3, 0})},
-                                                  {"Count", 1}}));
+  append_object(document,
+                Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", ObjectId{2, 0}}}));
   append_object(document,
                 Dictionary::from_pairs(
-                    {{"Type", Name("Page")},
-                     {"Parent", ObjectId{2, 0}},
-                     {"MediaBox", make_array(0, 0, 595, 842)},
-                     {"Contents", ObjectId{4, 0}},
-                     {"Resources", Dictionary::from_pairs({{"Font", Dictionary::from_pairs(
-                                                                        {{"F1", ObjectId{5, 0}}})}})}}));
+                    {{"Type", Name("Pages")}, {"Kids", make_array(ObjectId{3, 0})}, {"Count", 1}}));
+  append_object(
+      document,
+      Dictionary::from_pairs(
+          {{"Type", Name("Page")},
+           {"Parent", ObjectId{2, 0}},
+           {"MediaBox", make_array(0, 0, 595, 842)},
+           {"Contents", ObjectId{4, 0}},
+           {"Resources", Dictionary::from_pairs(
+                             {{"Font", Dictionary::from_pairs({{"F1", ObjectId{5, 0}}})}})}}));
   append_object(document, make_stream(Dictionary(), "BT /F1 12 Tf 72 720 Td (" + text + ") Tj ET"));
   append_object(document, Dictionary::from_pairs({{"Type", Name("Font")},
                                                   {"Subtype", Name("Type1")},
@@ -77,19 +79,25 @@ Document one_page(const std::string& text, XrefForm form) {
 
 // Every kind, extremes and empty containers, in an array, a dictionary and a stream dictionary.
 void add_every_kind(Document& document) {
-  Array kinds = make_array(Null{}, true, false, std::numeric_limits<std::int64_t>::min(),
-                           std::numeric_limits<std::int64_t>::max(), 0, 0.1f, -1.5f, -0.0f,
-                           1e-7f, 123456789.0f, Name("A"), Name(""), literal_string("s"),
-                           hex_string("\x00\xAB"), Array(), Dictionary(), ObjectId{4, 0},
-                           literal_string(""), hex_string(""));
+  Array kinds =
+      make_array(Null{}, true, false, std::numeric_limits<std::int64_t>::min(),
+                 std::numeric_limits<std::int64_t>::max(), 0, 0.1f, -1.5f, -0.0f, 1e-7f,
+                 123456789.0f, Name("A"), Name(""), literal_string("s"), hex_string("\x00\xAB"),
+                 Array(), Dictionary(), ObjectId{4, 0}, literal_string(""), hex_string(""));
   append_object(document, Object(clone(Object(std::move(kinds)))));
+  append_object(
+      document,
+      Dictionary::from_pairs(
+          {{"Null", Null{}},
+           {"Nested", Dictionary::from_pairs(
+                          {{"Inner", Dictionary::from_pairs(
+                                         {{"Deepest", make_array(make_array(make_array(1)))}})}})},
+           {"Empty", Dictionary()},
+           {"Ref", ObjectId{999, 0}}}));
   append_object(document,
-                Dictionary::from_pairs({{"Null", Null{}},
-                                        {"Nested", Dictionary::from_pairs({{"Inner", Dictionary::from_pairs({{"Deepest", make_array(make_array(make_array(1)))}})}})},
-                                        {"Empty", Dictionary()},
-                                        {"Ref", ObjectId{999, 0}}}));
-  append_object(document, make_stream(Dictionary::from_pairs({{"Kinds", make_array(Null{}, 1, 2.5f, Name("N"), literal_string("(x)"))}}),
-                                      all_bytes(0)));
+                make_stream(Dictionary::from_pairs({{"Kinds", make_array(Null{}, 1, 2.5f, Name("N"),
+                                                                         literal_string("(x)"))}}),
+                            all_bytes(0)));
   append_object(document, 42);
   append_object(document, Name("Alone"));
   append_object(document, Null{});
@@ -103,18 +111,21 @@ void add_every_byte(Document& document) {
   for (int byte = 1; byte < 256; ++byte) keys.set(std::string(1, static_cast<char>(byte)), byte);
   append_object(document, std::move(keys));
   Array names;
-  for (int byte = 1; byte < 256; ++byte) names.emplace_back(Name(std::string(1, static_cast<char>(byte)) + "x"));
+  for (int byte = 1; byte < 256; ++byte)
+    names.emplace_back(Name(std::string(1, static_cast<char>(byte)) + "x"));
   // Every byte in three names: mupdf warns about names longer than 127 bytes, the limit readers
   // are allowed to have.
   const std::string every = all_bytes(1);
-  for (std::size_t start = 0; start < every.size(); start += 85) names.emplace_back(Name(every.substr(start, 85)));
+  for (std::size_t start = 0; start < every.size(); start += 85)
+    names.emplace_back(Name(every.substr(start, 85)));
   append_object(document, std::move(names));
   append_object(document, literal_string(all_bytes(0)));
   append_object(document, hex_string(all_bytes(0)));
-  append_object(document, make_array(literal_string("a(b)c"), literal_string("a)b"), literal_string("("),
-                                     literal_string(")("), literal_string("((a)"), literal_string(")()"),
-                                     literal_string("C:\\d"), literal_string("a\rb\nc\r\n"),
-                                     literal_string("((((deep))))")));
+  append_object(document,
+                make_array(literal_string("a(b)c"), literal_string("a)b"), literal_string("("),
+                           literal_string(")("), literal_string("((a)"), literal_string(")()"),
+                           literal_string("C:\\d"), literal_string("a\rb\nc\r\n"),
+                           literal_string("((((deep))))")));
 }
 
 // Gaps, several subsections, and objects a save leaves out (in the middle, so the table's
@@ -123,7 +134,8 @@ void add_gaps(Document& document) {
   const std::uint32_t base = document.highest_number;
   put_object(document, {base + 2, 0}, literal_string("after a gap"));
   put_object(document, {base + 3, 0}, Dictionary::from_pairs({{"Type", Name("XRef")}}));
-  put_object(document, {base + 4, 0}, make_stream(Dictionary::from_pairs({{"Type", Name("ObjStm")}}), "x"));
+  put_object(document, {base + 4, 0},
+             make_stream(Dictionary::from_pairs({{"Type", Name("ObjStm")}}), "x"));
   put_object(document, {base + 5, 0}, Dictionary::from_pairs({{"Linearized", 1}}));
   put_object(document, {base + 7, 0}, make_array(1, 2));
   put_object(document, {base + 8, 0}, 8);
@@ -152,7 +164,8 @@ class Readers : public ::testing::Test {
         {"kinds", &add_every_kind}, {"bytes", &add_every_byte}, {"gaps", &add_gaps}};
     for (const auto& [name, add] : builders) {
       for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
-        const std::string stem = std::string(name) + (form == XrefForm::XrefStreamForm ? "-stream" : "-table");
+        const std::string stem =
+            std::string(name) + (form == XrefForm::XrefStreamForm ? "-stream" : "-table");
         Document document = one_page("Corpus " + stem, form);
         add(document);
         save(document, stem);
@@ -165,7 +178,8 @@ class Readers : public ::testing::Test {
       Document document = testing_support::random_document(entropy);
       document.xref_state.xref_form = XrefForm::XrefStreamForm;
       Document page = one_page("Corpus random " + std::to_string(seed), XrefForm::XrefStreamForm);
-      std::erase_if(document.object_table, [](const auto& entry) { return entry.first.number <= 5; });
+      std::erase_if(document.object_table,
+                    [](const auto& entry) { return entry.first.number <= 5; });
       for (std::uint32_t number = 1; number <= 5; ++number) {
         put_object(document, {number, 0}, std::move(page.object_table.at({number, 0})));
       }
@@ -213,7 +227,8 @@ TEST_F(Readers, QpdfChecksEveryFileWithoutWarnings) {
     const Ran ran = run("qpdf --check " + quoted(file.path));
     EXPECT_EQ(ran.exit_status, 0) << file.path << "\n" << ran.output;
     EXPECT_NE(ran.output.find("No syntax or stream encoding errors found"), std::string::npos)
-        << file.path << "\n" << ran.output;
+        << file.path << "\n"
+        << ran.output;
   }
 }
 
@@ -225,9 +240,11 @@ TEST_F(Readers, PopplerReadsOnePageAndItsText) {
     const Ran info = run("pdfinfo " + quoted(file.path));
     EXPECT_EQ(info.exit_status, 0) << file.path << "\n" << info.output;
     EXPECT_EQ(info.output.find("Syntax"), std::string::npos) << file.path << "\n" << info.output;
-    EXPECT_NE(info.output.find("\nPages:           1\n"), std::string::npos) << file.path << "\n" << info.output;
+    EXPECT_NE(info.output.find("\nPages:           1\n"), std::string::npos) << file.path << "\n"
+                                                                             << info.output;
     EXPECT_NE(info.output.find("\nPage size:       595 x 842 pts (A4)\n"), std::string::npos)
-        << file.path << "\n" << info.output;
+        << file.path << "\n"
+        << info.output;
     const Ran text = run("pdftotext " + quoted(file.path) + " -");
     EXPECT_EQ(text.exit_status, 0) << file.path << "\n" << text.output;
     EXPECT_EQ(text.output, file.text + "\n\n\f") << file.path;
@@ -240,11 +257,13 @@ TEST_F(Readers, MupdfShowsEveryObjectWithoutComplaint) {
   for (const CorpusFile& file : *corpus_) {
     const Ran info = run("mutool info " + quoted(file.path));
     EXPECT_EQ(info.exit_status, 0) << file.path << "\n" << info.output;
-    EXPECT_NE(info.output.find("Pages: 1\n"), std::string::npos) << file.path << "\n" << info.output;
+    EXPECT_NE(info.output.find("Pages: 1\n"), std::string::npos) << file.path << "\n"
+                                                                 << info.output;
     const Ran objects = run("mutool show " + quoted(file.path) + " grep");
     EXPECT_EQ(objects.exit_status, 0) << file.path;
     const Ran trailer = run("mutool show " + quoted(file.path) + " trailer");
-    EXPECT_NE(trailer.output.find("/Root "), std::string::npos) << file.path << "\n" << trailer.output;
+    EXPECT_NE(trailer.output.find("/Root "), std::string::npos) << file.path << "\n"
+                                                                << trailer.output;
     for (const Ran* ran : {&info, &objects, &trailer}) {
       EXPECT_EQ(ran->output.find("warning"), std::string::npos) << file.path << "\n" << ran->output;
       EXPECT_EQ(ran->output.find("error"), std::string::npos) << file.path << "\n" << ran->output;

@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 // stream large enough to bypass it.
 Document large_document() {
   Document document = build_clean_document();
-  for (int i = 0; i < 40; ++i) append_object(document, literal_string(std::string(700, static_cast<char>('a' + i % 26))));
+  for (int i = 0; i < 40; ++i)
+    append_object(document, literal_string(std::string(700, static_cast<char>('a' + i % 26))));
   append_object(document, make_stream(Dictionary(), Bytes(std::string(20000, 'z'))));
   return document;
 }
@@ -50,7 +51,8 @@ int calls = 0;
 Result<std::size_t> short_and_interrupted(os::NativeHandle handle, const char* data,
                                           std::size_t size) {
   if (++calls % 3 == 0) return IoError::from_os(EINTR);
-  const ssize_t written = ::write(static_cast<int>(handle), data, std::min<std::size_t>(size, 1000));
+  const ssize_t written =
+      ::write(static_cast<int>(handle), data, std::min<std::size_t>(size, 1000));
   if (written < 0) return IoError::from_os(errno);
   return static_cast<std::size_t>(written);
 }
