@@ -18,7 +18,16 @@ class Bytes {
   static constexpr std::size_t inline_capacity = 15;
 
   Bytes() noexcept { set_inline_size(0); }
-  explicit Bytes(std::string_view bytes) : Bytes() { append(bytes); }
+  explicit Bytes(std::string_view bytes) {
+    // Keys and names are short: they are copied in place without the growth logic of append.
+    if (bytes.size() <= inline_capacity) {
+      if (!bytes.empty()) std::memcpy(raw_, bytes.data(), bytes.size());
+      set_inline_size(bytes.size());
+    } else {
+      set_inline_size(0);
+      append(bytes);
+    }
+  }
   // Text and standard strings convert implicitly, as they did when bytes were a std::string.
   Bytes(const char* text) : Bytes(std::string_view(text)) {}
   Bytes(const std::string& text) : Bytes(std::string_view(text)) {}

@@ -31,22 +31,40 @@ std::uint64_t mix(std::uint64_t x) {
   return x;
 }
 
+template <class T>
+T load(const char* bytes) {
+  T value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
 std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
-  std::uint64_t h = mix(seed ^ (key.size() * 0x9E3779B97F4A7C15ULL));
-  std::size_t i = 0;
-  for (; i + 8 <= key.size(); i += 8) {
-    std::uint64_t chunk = 0;
-    std::memcpy(&chunk, key.data() + i, 8);
-    h = mix(h ^ chunk) + 0x9E3779B97F4A7C15ULL;
-  }
-  if (i < key.size()) {
-    // Byte by byte: a library call to copy at most seven bytes would cost more than the loop.
-    std::uint64_t chunk = 0;
-    for (std::size_t k = i; k < key.size(); ++k) {
-      chunk = (chunk << 8) | static_cast<unsigned char>(key[k]);
+  const char* bytes = key.data();
+  const std::size_t size = key.size();
+  std::uint64_t h = seed ^ (size * 0x9E3779B97F4A7C15ULL);
+  if (size <= 16) {
+    // Nearly every key is this short: two loads from its two ends (overlapping when shorter
+    // than twice their width) cover all its bytes, without a loop.
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    if (size >= 8) {
+      first = load<std::uint64_t>(bytes);
+      last = load<std::uint64_t>(bytes + size - 8);
+    } else if (size >= 4) {
+      first = load<std::uint32_t>(bytes);
+      last = load<std::uint32_t>(bytes + size - 4);
+    } else if (size > 0) {
+      first = static_cast<unsigned char>(bytes[0]);
+      last = std::uint64_t{static_cast<unsigned char>(bytes[size / 2])} << 8 |
+             std::uint64_t{static_cast<unsigned char>(bytes[size - 1])} << 16;
     }
-    h = mix(h ^ chunk);
+    return mix(mix(h ^ first) + last);
   }
+  h = mix(h);
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) h = mix(h ^ load<std::uint64_t>(bytes + i)) + 0x9E3779B97F4A7C15ULL;
+  // The last eight bytes again, overlapping, cover any rest.
+  if (i < size) h = mix(h ^ load<std::uint64_t>(bytes + size - 8));
   return h;
 }
 
@@ -151,18 +169,22 @@ void Dictionary::regrow(std::size_t wanted) {
 
 void Dictionary::set(std::string_view key, Object value) {
   if (block_ != nullptr) {
+    // One probe finds the key or the free slot where it goes.
     const std::size_t slot = find_slot(key);
     if (const std::uint32_t held = block_->index()[slot]; held != 0) {
       // Replace in place: the entry keeps its position and its stored key.
       Object previous = std::exchange(block_->entries()[held - 1].value, std::move(value));
       return;
     }
+    if (block_->length < block_->capacity) {
+      const std::uint32_t position = block_->length;
+      new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
+      block_->length = position + 1;
+      block_->index()[slot] = position + 1;
+      return;
+    }
   }
-  if (block_ == nullptr) {
-    regrow(first_capacity);
-  } else if (block_->length == block_->capacity) {
-    regrow(std::size_t{block_->capacity} * 2);
-  }
+  regrow(block_ == nullptr ? first_capacity : std::size_t{block_->capacity} * 2);
   const std::uint32_t position = block_->length;
   new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
   block_->length = position + 1;

@@ -24,7 +24,9 @@ ObjectId reserve_id(Document& document) {
 
 ObjectId append_object(Document& document, Object object) {
   const ObjectId id = reserve_id(document);
-  document.object_table.insert_or_assign(id, std::move(object));
+  // The new number is usually the highest in the table: the end is then the place, found
+  // without a descent through the tree.
+  document.object_table.insert_or_assign(document.object_table.end(), id, std::move(object));
   return id;
 }
 

@@ -128,6 +128,10 @@ void finish_copy(std::vector<CopyWork>& work) {
 
 Object::~Object() {
   // Leaves and containers of leaves go the ordinary way; only deeper values take the loop.
+  const ObjectKind kind = this->kind();
+  if (kind != ObjectKind::Array && kind != ObjectKind::Dictionary && kind != ObjectKind::Stream) {
+    return;
+  }
   if (!has_nested_values(*this)) return;
   std::vector<Object> pending;
   take_values(*this, pending);
