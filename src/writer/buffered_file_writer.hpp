@@ -38,6 +38,14 @@ class BufferedFileWriter {
     return write_all_slow(bytes);
   }
 
+  // The free room at the buffer's end when it has at least `size` bytes, else null. Bytes placed
+  // there count as written once `commit` says so; until then the next write overwrites them.
+  char* room(std::size_t size) {
+    if (buffer_ == nullptr || size > capacity - buffered_) return nullptr;
+    return buffer_.get() + buffered_;
+  }
+  void commit(std::size_t size) { buffered_ += size; }
+
   // Writes out the buffered bytes. Bytes the system has not taken stay at the buffer's front,
   // also when it fails.
   Status flush_buffer();

@@ -1,7 +1,9 @@
 // The destination of every byte a save writes, with the running count that gives every offset.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -33,13 +35,52 @@ struct CountingSink {
   explicit CountingSink(BufferedFileWriter& writer) : destination(&writer), file_(&writer) {}
   explicit CountingSink(CallbackDestination callback) : destination(callback) {}
 
-  // Hands all the bytes to the destination; fails with the destination's error. The serializer
-  // calls this for every token, so the buffered file, the destination of every save, is tested
-  // first and its fast path is inlined here.
+  // Hands all the bytes to the destination; fails with the destination's error. The buffered
+  // file, the destination of every save, is tested first and its fast path is inlined here.
   Status write_all(std::string_view bytes) {
     count += bytes.size();
     if (file_ != nullptr) return file_->write_all(bytes);
     return write_elsewhere(bytes);
+  }
+
+  // A token of fixed text ("<<", " R", "\nendobj\n"): with room in the buffered file it is a
+  // copy of a size known when compiling; otherwise an ordinary append.
+  template <std::size_t N>
+  Status write_text(const char (&text)[N]) {
+    constexpr std::size_t size = N - 1;
+    if (file_ != nullptr) {
+      if (char* room = file_->room(size)) {
+        std::memcpy(room, text, size);
+        file_->commit(size);
+        count += size;
+        return {};
+      }
+    }
+    return write_all(std::string_view(text, size));
+  }
+
+  // The longest token that may be formed in place.
+  static constexpr std::size_t token_capacity = 96;
+
+  // Where a token of at most `most` bytes (at most token_capacity) is formed in place: the
+  // buffered file's free room when it has that much, else the sink's own scratch area. The
+  // serializer writes number digits and short names straight there instead of building them
+  // elsewhere and copying. finish_token(end) then appends the bytes from the start to `end` as
+  // one append, which in the buffered file's room cannot fail. Nothing counts as appended before.
+  char* start_token(std::size_t most) {
+    if (file_ != nullptr) {
+      if (char* room = file_->room(most)) return token_ = room;
+    }
+    return token_ = scratch_;
+  }
+  Status finish_token(const char* end) {
+    const auto size = static_cast<std::size_t>(end - token_);
+    if (token_ != scratch_) {
+      file_->commit(size);
+      count += size;
+      return {};
+    }
+    return write_all(std::string_view(scratch_, size));
   }
 
  private:
@@ -54,6 +95,9 @@ struct CountingSink {
 
   // The destination when it is the buffered file, else null.
   BufferedFileWriter* file_ = nullptr;
+  // The start of the token being formed: in the buffered file's room or in scratch_.
+  char* token_ = nullptr;
+  char scratch_[token_capacity];
 };
 
 }  // namespace vantril

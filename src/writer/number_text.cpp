@@ -33,75 +33,61 @@ IntegerText integer_text(std::int64_t value) {
 
 namespace {
 
-struct RealBuilder {
-  RealText text{};
+char* put_text(char* out, std::string_view text) {
+  for (char c : text) *out++ = c;
+  return out;
+}
 
-  void put(char c) {
-    if (text.size == text.chars.size())
-      fatal_error("real number text longer than its scratch area");
-    text.chars[text.size++] = c;
-  }
-  void put(std::string_view s) {
-    for (char c : s) put(c);
-  }
-  void put_zeros(std::int64_t n) {
-    for (std::int64_t i = 0; i < n; ++i) put('0');
-  }
-};
+char* put_zeros(char* out, std::int64_t count) {
+  for (std::int64_t i = 0; i < count; ++i) *out++ = '0';
+  return out;
+}
 
 // Values with a short exact decimal form (0.5, 0.25, 100, 1.75) are common and take a cheaper path
 // than the general conversion, with the same result: a decimal of at most six significant digits
 // is the only decimal of its length or shorter that reads back as its float (floats keep six
 // decimal digits), so when the float is exactly such a decimal, those are its shortest digits. An
 // integer below 2^24 is exact too, and every shorter decimal is another exact integer. Scaling
-// by 10^k is exact in double arithmetic (24 + 14 significant bits at most).
-bool put_short_exact(RealBuilder& out, float value) {
+// by 10^k is exact in double arithmetic (24 + 14 significant bits at most), and so is the test
+// for a whole number by conversion (the scaled value stays below 2^44). Returns null when the
+// value has no such form.
+char* put_short_exact(char* out, float value) {
   const double magnitude = std::fabs(static_cast<double>(value));
-  if (!(magnitude >= 1e-6 && magnitude < 16777216.0)) return false;
+  if (!(magnitude >= 1e-6 && magnitude < 16777216.0)) return nullptr;
   double scale = 1;
   for (std::size_t fraction_digits = 0; fraction_digits <= 6; ++fraction_digits) {
     const double scaled = magnitude * scale;
-    if (scaled == std::floor(scaled)) {
-      if (fraction_digits > 0 && scaled >= 1e6) return false;
-      const auto digits = static_cast<std::uint64_t>(scaled);
-      std::array<char, 16> text{};
+    const auto whole = static_cast<std::int64_t>(scaled);
+    if (static_cast<double>(whole) == scaled) {
+      if (fraction_digits > 0 && scaled >= 1e6) return nullptr;
+      std::array<char, 16> text;
       std::size_t length = 0;
-      for (std::uint64_t rest = digits; rest != 0; rest /= 10) {
+      for (auto rest = static_cast<std::uint64_t>(whole); rest != 0; rest /= 10) {
         text[length++] = static_cast<char>('0' + rest % 10);
       }
       // Leading zeros up to the point: 5 with two fraction digits is 0.05.
       while (length <= fraction_digits) text[length++] = '0';
-      if (std::signbit(value)) out.put('-');
+      if (std::signbit(value)) *out++ = '-';
       for (std::size_t i = length; i-- > 0;) {
-        out.put(text[i]);
-        if (i == fraction_digits && i != 0) out.put('.');
+        *out++ = text[i];
+        if (i == fraction_digits && i != 0) *out++ = '.';
       }
-      return true;
+      return out;
     }
     scale *= 10;
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace
 
-RealText real_text(float value) {
-  RealBuilder out;
-  if (std::isnan(value)) {
-    out.put("NaN");
-    return out.text;
-  }
-  if (std::signbit(value)) out.put('-');
-  if (std::isinf(value)) {
-    out.put("inf");
-    return out.text;
-  }
-  if (value == 0.0f) {
-    out.put('0');
-    return out.text;
-  }
-  RealBuilder fast;
-  if (put_short_exact(fast, value)) return fast.text;
+// The longest texts: "-0.", 44 zeros and 9 digits (56 bytes), or "-" and 39 digits.
+char* put_real(char* out, float value) {
+  if (std::isnan(value)) return put_text(out, "NaN");
+  if (std::isinf(value)) return put_text(out, value < 0 ? "-inf" : "inf");
+  if (value == 0.0f) return put_text(out, std::signbit(value) ? "-0" : "0");
+  if (char* end = put_short_exact(out, value)) return end;
+  if (std::signbit(value)) *out++ = '-';
 
   // Scientific notation without a precision gives the shortest digits that round-trip (the
   // nearest such on a tie): "d[.ddd]e±xx".
@@ -130,25 +116,33 @@ RealText real_text(float value) {
     if (c >= '0' && c <= '9') exponent = exponent * 10 + (c - '0');
   }
   if (negative_exponent) exponent = -exponent;
+  // A float's decimal exponent lies within -45..38; anything else would overrun the text.
+  if (exponent < -46 || exponent > 39) fatal_error("a float's exponent out of its range");
 
   // The number of digits before the decimal point.
   const std::int64_t point = exponent + 1;
   const std::string_view all_digits(digits.data(), digit_count);
   const auto count = static_cast<std::int64_t>(digit_count);
   if (point <= 0) {
-    out.put("0.");
-    out.put_zeros(-point);
-    out.put(all_digits);
-  } else if (point < count) {
-    const auto before = static_cast<std::size_t>(point);
-    out.put(all_digits.substr(0, before));
-    out.put('.');
-    out.put(all_digits.substr(before));
-  } else {
-    out.put(all_digits);
-    out.put_zeros(point - count);
+    out = put_text(out, "0.");
+    out = put_zeros(out, -point);
+    return put_text(out, all_digits);
   }
-  return out.text;
+  if (point < count) {
+    const auto before = static_cast<std::size_t>(point);
+    out = put_text(out, all_digits.substr(0, before));
+    *out++ = '.';
+    return put_text(out, all_digits.substr(before));
+  }
+  out = put_text(out, all_digits);
+  return put_zeros(out, point - count);
+}
+
+RealText real_text(float value) {
+  static_assert(sizeof(RealText::chars) >= max_real_text);
+  RealText text;
+  text.size = static_cast<std::size_t>(put_real(text.chars.data(), value) - text.chars.data());
+  return text;
 }
 
 }  // namespace vantril

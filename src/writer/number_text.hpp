@@ -15,6 +15,31 @@ struct IntegerText {
   std::string_view view() const { return {chars.data() + first, chars.size() - first}; }
 };
 
+// The same decimal texts written at `out`, returning their end: at most 20 bytes for integers
+// and at most max_real_text bytes for reals. Inline for the integers, which the serializer
+// writes more than anything else.
+inline char* put_unsigned(char* out, std::uint64_t value) {
+  std::size_t digits = 1;
+  for (std::uint64_t rest = value; rest >= 10; rest /= 10) ++digits;
+  char* end = out + digits;
+  char* at = end;
+  do {
+    *--at = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  return end;
+}
+
+inline char* put_integer(char* out, std::int64_t value) {
+  if (value >= 0) return put_unsigned(out, static_cast<std::uint64_t>(value));
+  *out = '-';
+  // Negating in unsigned arithmetic is exact for the minimum value too.
+  return put_unsigned(out + 1, 0u - static_cast<std::uint64_t>(value));
+}
+
+inline constexpr std::size_t max_real_text = 64;
+char* put_real(char* out, float value);
+
 IntegerText unsigned_text(std::uint64_t value);
 // "-" for negative values, no "+", no leading zeros; the minimum value comes out right.
 IntegerText integer_text(std::int64_t value);

@@ -2,9 +2,11 @@
 #include "writer/serializer.hpp"
 
 #include <array>
+#include <cstring>
 #include <limits>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "runtime/fatal.hpp"
@@ -33,12 +35,30 @@ std::array<char, 3> name_escape_text(unsigned char byte) {
   return {'#', hex_digits[byte >> 4], hex_digits[byte & 0x0F]};
 }
 
+// "/" and the bytes at `out` when none needs an escape, returning the end; else null.
+char* put_plain_name(char* out, std::string_view bytes) {
+  *out++ = '/';
+  bool plain = true;
+  for (const char c : bytes) {
+    plain &= !name_escape[static_cast<unsigned char>(c)];
+    *out++ = c;
+  }
+  return plain ? out : nullptr;
+}
+
 Status write_char(CountingSink& sink, char c) { return sink.write_all(std::string_view(&c, 1)); }
 
 // "/" and the bytes, each escaped as "#XX" where needed. Used for names and dictionary keys.
-// Runs of bytes that need no escape go to the sink in one piece.
+// A short name needing no escape, the usual case, is one token formed in place; otherwise runs
+// of bytes that need no escape go to the sink in one piece.
 Status write_name(CountingSink& sink, std::string_view bytes) {
-  VANTRIL_TRY(sink.write_all("/"));
+  if (bytes.size() < CountingSink::token_capacity) {
+    // Bytes formed but not finished are not appended.
+    if (char* end = put_plain_name(sink.start_token(bytes.size() + 1), bytes)) {
+      return sink.finish_token(end);
+    }
+  }
+  VANTRIL_TRY(sink.write_text("/"));
   std::size_t run_start = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
@@ -52,15 +72,15 @@ Status write_name(CountingSink& sink, std::string_view bytes) {
   return {};
 }
 
-Status write_integer(CountingSink& sink, std::int64_t value) {
-  const IntegerText text = integer_text(value);
-  return sink.write_all(text.view());
+// The bytes a literal string cannot carry bare: parentheses may need a backslash, a backslash or
+// carriage return always does.
+constexpr std::array<bool, 256> make_literal_special_table() {
+  std::array<bool, 256> table{};
+  for (char c : std::string_view("()\\\r")) table[static_cast<unsigned char>(c)] = true;
+  return table;
 }
 
-Status write_unsigned(CountingSink& sink, std::uint64_t value) {
-  const IntegerText text = unsigned_text(value);
-  return sink.write_all(text.view());
-}
+constexpr std::array<bool, 256> literal_special = make_literal_special_table();
 
 bool needs_literal_scan(std::string_view bytes) {
   return bytes.find_first_of("()\\\r") != std::string_view::npos;
@@ -96,7 +116,20 @@ std::vector<bool> literal_escapes(std::string_view bytes) {
 }
 
 Status write_literal_string(CountingSink& sink, std::string_view bytes) {
-  VANTRIL_TRY(sink.write_all("("));
+  // A short string with nothing to escape is one token, parentheses included.
+  if (bytes.size() + 2 <= CountingSink::token_capacity) {
+    char* const start = sink.start_token(bytes.size() + 2);
+    char* out = start;
+    *out++ = '(';
+    bool plain = true;
+    for (const char c : bytes) {
+      plain &= !literal_special[static_cast<unsigned char>(c)];
+      *out++ = c;
+    }
+    *out++ = ')';
+    if (plain) return sink.finish_token(out);
+  }
+  VANTRIL_TRY(sink.write_text("("));
   if (!needs_literal_scan(bytes)) {
     VANTRIL_TRY(sink.write_all(bytes));
   } else {
@@ -105,31 +138,94 @@ Status write_literal_string(CountingSink& sink, std::string_view bytes) {
       if (!escape[i]) {
         VANTRIL_TRY(write_char(sink, bytes[i]));
       } else if (bytes[i] == '\r') {
-        VANTRIL_TRY(sink.write_all("\\r"));
+        VANTRIL_TRY(sink.write_text("\\r"));
       } else {
         const std::array<char, 2> escaped = {'\\', bytes[i]};
         VANTRIL_TRY(sink.write_all(std::string_view(escaped.data(), escaped.size())));
       }
     }
   }
-  return sink.write_all(")");
+  return sink.write_text(")");
 }
 
 Status write_hex_string(CountingSink& sink, std::string_view bytes) {
-  VANTRIL_TRY(sink.write_all("<"));
+  VANTRIL_TRY(sink.write_text("<"));
   for (char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
     const std::array<char, 2> pair = {hex_digits[byte >> 4], hex_digits[byte & 0x0F]};
     VANTRIL_TRY(sink.write_all(std::string_view(pair.data(), pair.size())));
   }
-  return sink.write_all(">");
+  return sink.write_text(">");
 }
 
-Status write_reference(CountingSink& sink, ObjectId id) {
-  VANTRIL_TRY(write_unsigned(sink, id.number));
-  VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(write_unsigned(sink, id.generation));
-  return sink.write_all(" R");
+// The longest number-like token: a space, then "-0.", 44 zeros and 9 digits for a real; a
+// reference's two numbers and " R" are shorter.
+constexpr std::size_t max_number_token = 1 + max_real_text;
+static_assert(max_number_token <= CountingSink::token_capacity);
+
+bool is_leaf(ObjectKind kind) {
+  return kind == ObjectKind::Integer || kind == ObjectKind::Real || kind == ObjectKind::Reference ||
+         kind == ObjectKind::Boolean || kind == ObjectKind::Null;
+}
+
+// Null, a boolean, a number or a reference at `out`, after a space when `space` is set; at most
+// max_number_token bytes. Returns the end.
+char* put_leaf(char* out, const Object& object, bool space) {
+  if (space) *out++ = ' ';
+  switch (object.kind()) {
+    case ObjectKind::Integer:
+      return put_integer(out, *object.integer());
+    case ObjectKind::Real:
+      return put_real(out, *object.real());
+    case ObjectKind::Reference: {
+      const ObjectId id = *object.reference();
+      out = put_unsigned(out, id.number);
+      *out++ = ' ';
+      out = put_unsigned(out, id.generation);
+      *out++ = ' ';
+      *out++ = 'R';
+      return out;
+    }
+    case ObjectKind::Boolean: {
+      const std::string_view text = *object.boolean() ? "true" : "false";
+      std::memcpy(out, text.data(), text.size());
+      return out + text.size();
+    }
+    default:
+      std::memcpy(out, "null", 4);
+      return out + 4;
+  }
+}
+
+Status write_leaf(CountingSink& sink, const Object& object, bool space) {
+  return sink.finish_token(put_leaf(sink.start_token(max_number_token), object, space));
+}
+
+// A dictionary entry whose key needs no escape and whose value is a leaf or a name needing no
+// escape, as one token of at most token_capacity bytes; false (nothing appended) for any other
+// entry.
+bool put_plain_entry(CountingSink& sink, const DictionaryEntry& entry, Status& status) {
+  const std::string_view key = entry.key;
+  const Object& value = entry.value;
+  const ObjectKind kind = value.kind();
+  char* out = nullptr;
+  if (is_leaf(kind)) {
+    if (key.size() + 1 + max_number_token > CountingSink::token_capacity) return false;
+    out = put_plain_name(sink.start_token(key.size() + 1 + max_number_token), key);
+    if (out == nullptr) return false;
+    out = put_leaf(out, value, takes_leading_space(kind));
+  } else if (kind == ObjectKind::Name) {
+    const std::string_view name = value.name()->bytes;
+    if (key.size() + name.size() + 2 > CountingSink::token_capacity) return false;
+    out = put_plain_name(sink.start_token(key.size() + name.size() + 2), key);
+    if (out == nullptr) return false;
+    out = put_plain_name(out, name);
+    if (out == nullptr) return false;
+  } else {
+    return false;
+  }
+  status = sink.finish_token(out);
+  return true;
 }
 
 }  // namespace
@@ -143,14 +239,28 @@ Status check_offset_fits(std::uint64_t position, std::string_view fixed_message)
 
 namespace {
 
-// An array or dictionary whose opening bracket is written and whose closing one is not yet. For
-// a stream's dictionary, `stream` is set: its data follows the dictionary.
+// An array or dictionary whose opening bracket is written and whose closing one is not yet: its
+// elements or entries, and how many of them are written. For a stream's dictionary, `stream` is
+// set: its data follows the dictionary.
+// Every field is always given: the stack's spare places are left uninitialised.
 struct OpenContainer {
-  const Array* array = nullptr;
-  const Dictionary* dictionary = nullptr;
-  const Stream* stream = nullptr;
-  std::size_t next = 0;
+  const Object* elements;
+  const DictionaryEntry* entries;
+  const Stream* stream;
+  std::size_t size;
+  std::size_t next;
+  // An empty array has no elements to point at, so the kind is kept apart.
+  bool is_array;
 };
+
+OpenContainer open_array(const Array& array) {
+  return OpenContainer{array.data(), nullptr, nullptr, array.size(), 0, true};
+}
+
+OpenContainer open_dictionary(const Dictionary& dictionary, const Stream* stream) {
+  const std::span<const DictionaryEntry> entries = dictionary.iter();
+  return OpenContainer{nullptr, entries.data(), stream, entries.size(), 0, false};
+}
 
 // The containers being written, innermost last. Values may nest far deeper than the call stack
 // could follow, so nesting lives here rather than in recursion; the first few levels need no
@@ -173,25 +283,24 @@ class OpenContainers {
   }
 
  private:
-  std::array<OpenContainer, 16> near_{};
+  // Left uninitialised: only the first size_ places are ever read, and a save sets up a stack
+  // for every object.
+  std::array<OpenContainer, 16> near_;
   std::vector<OpenContainer> far_;
   std::size_t size_ = 0;
 };
 
-// Writes a value whole if it is not a container; otherwise writes its opening bracket and leaves
-// it open on the stack.
-Status open_value(CountingSink& sink, const Object& object, OpenContainers& open) {
+// Writes a value whole if it is not a container, with a space before it when `space` is set
+// (only leading-space kinds ask for one); otherwise writes its opening bracket and leaves it
+// open on the stack.
+Status open_value(CountingSink& sink, const Object& object, OpenContainers& open, bool space) {
   switch (object.kind()) {
     case ObjectKind::Null:
-      return sink.write_all("null");
     case ObjectKind::Boolean:
-      return sink.write_all(*object.boolean() ? "true" : "false");
     case ObjectKind::Integer:
-      return write_integer(sink, *object.integer());
-    case ObjectKind::Real: {
-      const RealText text = real_text(*object.real());
-      return sink.write_all(text.view());
-    }
+    case ObjectKind::Real:
+    case ObjectKind::Reference:
+      return write_leaf(sink, object, space);
     case ObjectKind::Name:
       return write_name(sink, object.name()->bytes);
     case ObjectKind::String: {
@@ -200,19 +309,17 @@ Status open_value(CountingSink& sink, const Object& object, OpenContainers& open
                                                       : write_literal_string(sink, string.bytes);
     }
     case ObjectKind::Array:
-      open.push(OpenContainer{object.array(), nullptr, nullptr, 0});
-      return sink.write_all("[");
+      open.push(open_array(*object.array()));
+      return sink.write_text("[");
     case ObjectKind::Dictionary:
-      open.push(OpenContainer{nullptr, object.dictionary(), nullptr, 0});
-      return sink.write_all("<<");
+      open.push(open_dictionary(*object.dictionary(), nullptr));
+      return sink.write_text("<<");
     case ObjectKind::Stream: {
       const Stream* stream = object.stream();
       if (stream == nullptr) fatal_error("a stream object without its stream");
-      open.push(OpenContainer{nullptr, &stream->stream_dictionary, stream, 0});
-      return sink.write_all("<<");
+      open.push(open_dictionary(stream->stream_dictionary, stream));
+      return sink.write_text("<<");
     }
-    case ObjectKind::Reference:
-      return write_reference(sink, *object.reference());
   }
   fatal_error("an object of no known kind");
 }
@@ -225,51 +332,64 @@ Status open_value(CountingSink& sink, const Object& object, OpenContainers& open
 Status close_all(CountingSink& sink, OpenContainers& open) {
   while (!open.empty()) {
     OpenContainer& container = open.top();
-    if (const Array* array = container.array) {
-      if (container.next == array->size()) {
+    if (container.is_array) {
+      if (container.next == container.size) {
         open.pop();
-        VANTRIL_TRY(sink.write_all("]"));
+        VANTRIL_TRY(sink.write_text("]"));
         continue;
       }
-      const Object& element = (*array)[container.next++];
-      if (container.next > 1 && takes_leading_space(element.kind())) {
-        VANTRIL_TRY(sink.write_all(" "));
+      const bool first = container.next == 0;
+      const Object& element = container.elements[container.next++];
+      const bool space = !first && takes_leading_space(element.kind());
+      // Numbers, the usual elements, are formed right here.
+      if (is_leaf(element.kind())) {
+        VANTRIL_TRY(
+            sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
+        continue;
       }
-      VANTRIL_TRY(open_value(sink, element, open));
+      VANTRIL_TRY(open_value(sink, element, open, space));
       continue;
     }
-    const std::span<const DictionaryEntry> entries = container.dictionary->iter();
-    if (container.next == entries.size()) {
+    if (container.next == container.size) {
       const Stream* stream = container.stream;
       open.pop();
-      VANTRIL_TRY(sink.write_all(">>"));
+      VANTRIL_TRY(sink.write_text(">>"));
       if (stream != nullptr) {
-        VANTRIL_TRY(sink.write_all("stream\n"));
+        VANTRIL_TRY(sink.write_text("stream\n"));
         VANTRIL_TRY(sink.write_all(stream->data));
-        VANTRIL_TRY(sink.write_all("\nendstream"));
+        VANTRIL_TRY(sink.write_text("\nendstream"));
       }
       continue;
     }
-    const DictionaryEntry& entry = entries[container.next++];
+    const DictionaryEntry& entry = container.entries[container.next++];
+    // Most entries, a short key with a number or a name, are one token.
+    if (Status status; put_plain_entry(sink, entry, status)) {
+      VANTRIL_TRY(std::move(status));
+      continue;
+    }
     VANTRIL_TRY(write_name(sink, entry.key));
-    if (takes_leading_space(entry.value.kind())) VANTRIL_TRY(sink.write_all(" "));
-    VANTRIL_TRY(open_value(sink, entry.value, open));
+    VANTRIL_TRY(open_value(sink, entry.value, open, takes_leading_space(entry.value.kind())));
   }
   return {};
+}
+
+// The object with a space before it when `space` is set and it is of a leading-space kind.
+Status write_object(CountingSink& sink, const Object& object, bool space) {
+  OpenContainers open;
+  VANTRIL_TRY(open_value(sink, object, open, space && takes_leading_space(object.kind())));
+  return close_all(sink, open);
 }
 
 }  // namespace
 
 Status serialize_object(CountingSink& sink, const Object& object) {
-  OpenContainers open;
-  VANTRIL_TRY(open_value(sink, object, open));
-  return close_all(sink, open);
+  return write_object(sink, object, false);
 }
 
 Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
   OpenContainers open;
-  open.push(OpenContainer{nullptr, &dictionary, nullptr, 0});
-  VANTRIL_TRY(sink.write_all("<<"));
+  open.push(open_dictionary(dictionary, nullptr));
+  VANTRIL_TRY(sink.write_text("<<"));
   return close_all(sink, open);
 }
 
@@ -279,14 +399,16 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
       sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
   record_slot(record, number,
               XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
-  VANTRIL_TRY(write_unsigned(sink, number));
-  VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(write_unsigned(sink, generation));
-  VANTRIL_TRY(sink.write_all(" obj\n"));
-  if (takes_leading_space(object.kind())) VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(serialize_object(sink, object));
-  if (takes_trailing_space(object.kind())) VANTRIL_TRY(sink.write_all(" "));
-  return sink.write_all("\nendobj\n");
+  // "<number> <generation> obj\n" as one token.
+  char* out = sink.start_token(10 + 1 + 5 + 5);
+  out = put_unsigned(out, number);
+  *out++ = ' ';
+  out = put_unsigned(out, generation);
+  std::memcpy(out, " obj\n", 5);
+  VANTRIL_TRY(sink.finish_token(out + 5));
+  VANTRIL_TRY(write_object(sink, object, true));
+  if (takes_trailing_space(object.kind())) return sink.write_text(" \nendobj\n");
+  return sink.write_text("\nendobj\n");
 }
 
 }  // namespace vantril

@@ -14,15 +14,16 @@ namespace {
 
 constexpr std::size_t entry_size = 7;
 
-void append_big_endian(Bytes& out, std::uint32_t value, int bytes) {
+char* put_big_endian(char* out, std::uint32_t value, int bytes) {
   for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
-    out.push_back(static_cast<char>((value >> shift) & 0xFFu));
+    *out++ = static_cast<char>((value >> shift) & 0xFFu);
   }
+  return out;
 }
 
 // Type 1 for objects in the body, 2 for objects inside an object stream. Free numbers (never
 // recorded by a save) get type 0 with the generation a table row would show for them.
-void append_entry(Bytes& out, const XrefSlot& slot) {
+char* put_entry(char* out, const XrefSlot& slot) {
   std::uint32_t type = 0;
   std::uint32_t field2 = 0;
   std::uint32_t field3 = 0;
@@ -43,9 +44,9 @@ void append_entry(Bytes& out, const XrefSlot& slot) {
       field3 = slot.generation;
       break;
   }
-  append_big_endian(out, type, 1);
-  append_big_endian(out, field2, 4);
-  append_big_endian(out, field3, 2);
+  out = put_big_endian(out, type, 1);
+  out = put_big_endian(out, field2, 4);
+  return put_big_endian(out, field3, 2);
 }
 
 }  // namespace
@@ -78,12 +79,13 @@ Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& rec
 
   Array index;
   index.reserve(2 * runs.size());
-  Bytes content;
-  content.reserve(entry_size * listed);
+  // Sized once and filled in place: a million entries, seven bytes each.
+  Bytes content(entry_size * listed, '\0');
+  char* out = content.data();
   for (const XrefRun& run : runs) {
     index.emplace_back(static_cast<std::int64_t>(run.start));
     index.emplace_back(static_cast<std::int64_t>(run.slots.size()));
-    for (const XrefSlot& slot : run.slots) append_entry(content, slot);
+    for (const XrefSlot& slot : run.slots) out = put_entry(out, slot);
   }
   runs.clear();
 
