@@ -6,38 +6,42 @@
 namespace vantril {
 
 static_assert(std::variant_size_v<Object::Value> == 10);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Null),
-                                                        Object::Value>,
-                             Null>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Boolean),
-                                                        Object::Value>,
-                             bool>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Integer),
-                                                        Object::Value>,
-                             std::int64_t>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Real),
-                                                        Object::Value>,
-                             float>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Name),
-                                                        Object::Value>,
-                             Name>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::String),
-                                                        Object::Value>,
-                             String>);
+static_assert(std::is_same_v<
+              std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Null), Object::Value>,
+              Null>);
+static_assert(
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Boolean), Object::Value>,
+        bool>);
+static_assert(
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Integer), Object::Value>,
+        std::int64_t>);
+static_assert(std::is_same_v<
+              std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Real), Object::Value>,
+              float>);
+static_assert(std::is_same_v<
+              std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Name), Object::Value>,
+              Name>);
+static_assert(
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::String), Object::Value>,
+        String>);
 static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Array),
                                                         Object::Value>,
                              Array>);
 static_assert(
-    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Dictionary),
-                                              Object::Value>,
-                   Dictionary>);
-static_assert(std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Stream),
-                                                        Object::Value>,
-                             std::unique_ptr<Stream>>);
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Dictionary), Object::Value>,
+        Dictionary>);
 static_assert(
-    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Reference),
-                                              Object::Value>,
-                   ObjectId>);
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Stream), Object::Value>,
+        std::unique_ptr<Stream>>);
+static_assert(
+    std::is_same_v<
+        std::variant_alternative_t<static_cast<std::size_t>(ObjectKind::Reference), Object::Value>,
+        ObjectId>);
 
 // Text must never turn into a Boolean or an Integer behind the caller's back.
 static_assert(!std::is_constructible_v<Object, const char*>);
