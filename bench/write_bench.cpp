@@ -62,8 +62,8 @@ Options parse_options(int argc, char** argv) {
     } else if (arg == "--count") {
       if (i + 1 == argc) usage(argv[0], "--count needs a value");
       const std::string_view text = argv[++i];
-      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(),
-                                                options.count);
+      const auto [end, error] =
+          std::from_chars(text.data(), text.data() + text.size(), options.count);
       if (error != std::errc() || end != text.data() + text.size() || options.count < 1 ||
           options.count > 4000000000L) {
         usage(argv[0], "--count needs a positive integer");
@@ -134,17 +134,16 @@ void build_many_small(Document& document, long count) {
   char scratch[32];
   for (long k = 0; k < count; ++k) {
     const long number = static_cast<long>(document.highest_number) + 1;
-    append_object(document,
-                  Dictionary::from_pairs({
-                      {"Type", Name("Annot")},
-                      {"Subtype", Name("Square")},
-                      {"Rect", make_array(10, 20, 110, 120)},
-                      {"P", pages},
-                      {"C", make_array(0.5, 0.25, 1)},
-                      {"Border", make_array(0, 0, 1)},
-                      {"NM", literal_string(numbered(scratch, "annot-", number))},
-                      {"F", 4},
-                  }));
+    append_object(document, Dictionary::from_pairs({
+                                {"Type", Name("Annot")},
+                                {"Subtype", Name("Square")},
+                                {"Rect", make_array(10, 20, 110, 120)},
+                                {"P", pages},
+                                {"C", make_array(0.5, 0.25, 1)},
+                                {"Border", make_array(0, 0, 1)},
+                                {"NM", literal_string(numbered(scratch, "annot-", number))},
+                                {"F", 4},
+                            }));
   }
 }
 
@@ -238,8 +237,8 @@ int main(int argc, char** argv) {
   std::printf(
       "workload=%s lib=%s objects=%zu bytes=%ju build_s=%.4f write_s=%.4f write_MBps=%.1f "
       "peak_rss_kb=%ld",
-      workload_label(options.workload), options.table ? "vantril-table" : "vantril", objects,
-      bytes, build_s, write_s, megabytes_per_second, peak_rss_kb());
+      workload_label(options.workload), options.table ? "vantril-table" : "vantril", objects, bytes,
+      build_s, write_s, megabytes_per_second, peak_rss_kb());
   if (options.workload == "W2") std::printf(" gen_s=%.4f", generating);
   std::printf("\n");
 #if defined(VANTRIL_ALLOCATION_COUNTING)

@@ -4,12 +4,11 @@
 //
 // The part between the quick-start markers is the README's quick start, word for word.
 // [quick-start]
-#include <vantril/model.hpp>
-#include <vantril/writer.hpp>
-
 #include <iostream>
 #include <string>
 #include <utility>
+#include <vantril/model.hpp>
+#include <vantril/writer.hpp>
 
 using namespace vantril;
 
@@ -66,8 +65,7 @@ int main(int argc, char** argv) {
     // The returned file is still open; it closes when `saved` goes out of scope.
     const Result<OutputFile> saved = save_to_path(document, path);
     if (!saved.ok()) {
-      std::cerr << "two_pages: cannot save " << path << ": " << display_form(saved.error())
-                << '\n';
+      std::cerr << "two_pages: cannot save " << path << ": " << display_form(saved.error()) << '\n';
       return 1;
     }
     std::cout << "wrote " << path << '\n';

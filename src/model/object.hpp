@@ -103,7 +103,7 @@ class Dictionary {
   std::size_t find_slot(std::string_view key) const;
   void insert_into_index(std::size_t position);
   // Moves the entries into a block with room for `capacity` entries and a fresh index.
-  void regrow(std::size_t capacity);
+  void regrow(std::size_t wanted);
 
   Block* block_ = nullptr;
 };
@@ -137,13 +137,12 @@ struct Object {
   ~Object();
   Object(Null) {}
   template <class T>
-    requires std::same_as<T, bool>
-  Object(T boolean) : value(std::in_place_index<1>, boolean) {}
+  requires std::same_as<T, bool> Object(T boolean) : value(std::in_place_index<1>, boolean) {}
   template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, char8_t> &&
-             !std::same_as<T, char16_t> && !std::same_as<T, char32_t> &&
-             !std::same_as<T, wchar_t> && (std::is_signed_v<T> || sizeof(T) < 8))
-  Object(T integer) : value(std::in_place_index<2>, static_cast<std::int64_t>(integer)) {}
+  requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, char8_t> &&
+           !std::same_as<T, char16_t> && !std::same_as<T, char32_t> && !std::same_as<T, wchar_t> &&
+           (std::is_signed_v<T> || sizeof(T) < 8)) Object(T integer)
+      : value(std::in_place_index<2>, static_cast<std::int64_t>(integer)) {}
   template <std::floating_point T>
   Object(T real) : value(std::in_place_index<3>, static_cast<float>(real)) {}
   Object(Name name) : value(std::in_place_index<4>, std::move(name)) {}
@@ -178,7 +177,6 @@ struct DictionaryEntry {
   Bytes key;
   Object value;
 };
-
 
 struct Dictionary::Pair {
   std::string_view key;

@@ -11,6 +11,7 @@ struct ObjectId {
   std::uint16_t generation = 0;
 
   friend constexpr bool operator==(ObjectId, ObjectId) = default;
+  // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy 14 takes the defaulted <=>'s 0 for a pointer
   friend constexpr auto operator<=>(ObjectId, ObjectId) = default;
 };
 

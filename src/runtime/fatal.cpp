@@ -34,7 +34,7 @@ class ReportText {
 
   void add_number(std::uint64_t number) {
     char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    auto* const end = std::to_chars(digits, digits + sizeof digits, number).ptr;
     add(std::string_view(digits, static_cast<std::size_t>(end - digits)));
   }
 

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "runtime/io_error.hpp"
-#include "runtime/source_location.hpp"
 #include "runtime/result.hpp"
+#include "runtime/source_location.hpp"
 
 namespace vantril {
 
@@ -23,8 +23,8 @@ struct ReportMessage {
 [[noreturn]] void fatal_error(ReportMessage message, SourceLocation location);
 
 // A report with fixed text.
-[[noreturn]] inline void fatal_error(
-    const char* fixed_text, SourceLocation location = SourceLocation::current()) {
+[[noreturn]] inline void fatal_error(const char* fixed_text,
+                                     SourceLocation location = SourceLocation::current()) {
   fatal_error(ReportMessage{fixed_text, true}, location);
 }
 

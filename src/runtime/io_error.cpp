@@ -64,9 +64,7 @@ constexpr std::array<KindText, io_error_kind_count> kind_texts{{
 
 static_assert(static_cast<int>(IoErrorKind::Uncategorized) + 1 == io_error_kind_count);
 
-const KindText& texts_of(IoErrorKind kind) {
-  return kind_texts[static_cast<std::size_t>(kind)];
-}
+const KindText& texts_of(IoErrorKind kind) { return kind_texts[static_cast<std::size_t>(kind)]; }
 
 template <class... Visitors>
 struct Overloaded : Visitors... {
@@ -82,77 +80,77 @@ std::string_view kind_name(IoErrorKind kind) { return texts_of(kind).name; }
 std::string_view kind_description(IoErrorKind kind) { return texts_of(kind).description; }
 
 IoErrorKind kind_of(const IoError& error) {
-  return std::visit(Overloaded{
-                        [](const IoError::Os& os_error) { return os::kind_from_code(os_error.code); },
-                        [](const IoError::KindOnly& e) { return e.kind; },
-                        [](const IoError::KindWithMessage& e) { return e.kind; },
-                        [](const IoError::Custom& e) { return e.kind; },
-                    },
-                    error.repr);
-}
-
-std::string debug_form(const IoError& error) {
   return std::visit(
       Overloaded{
-          [](const IoError::Os& os_error) {
-            std::string text = "Os { code: ";
-            text += std::to_string(os_error.code);
-            text += ", kind: ";
-            text += kind_name(os::kind_from_code(os_error.code));
-            text += ", message: \"";
-            // The system's text goes in as it is: the form is for people, not for parsing.
-            text += os::system_message(os_error.code);
-            text += "\" }";
-            return text;
-          },
-          [](const IoError::KindOnly& e) {
-            std::string text = "Kind(";
-            text += kind_name(e.kind);
-            text += ")";
-            return text;
-          },
-          [](const IoError::KindWithMessage& e) {
-            std::string text = "Error { kind: ";
-            text += kind_name(e.kind);
-            text += ", message: \"";
-            text += e.message;
-            text += "\" }";
-            return text;
-          },
-          [](const IoError::Custom& e) {
-            std::string text = "Custom { kind: ";
-            text += kind_name(e.kind);
-            text += ", error: ";
-            if (e.error) text += e.error->debug_text;
-            text += " }";
-            return text;
-          },
+          [](const IoError::Os& os_error) { return os::kind_from_code(os_error.code); },
+          [](const IoError::KindOnly& e) { return e.kind; },
+          [](const IoError::KindWithMessage& e) { return e.kind; },
+          [](const IoError::Custom& e) { return e.kind; },
       },
       error.repr);
 }
 
-std::string display_form(const IoError& error) {
+std::string debug_form(const IoError& error) {
   return std::visit(Overloaded{
                         [](const IoError::Os& os_error) {
-                          std::string text = os::system_message(os_error.code);
-                          text += " (os error ";
+                          std::string text = "Os { code: ";
                           text += std::to_string(os_error.code);
-                          text += ")";
+                          text += ", kind: ";
+                          text += kind_name(os::kind_from_code(os_error.code));
+                          text += ", message: \"";
+                          // The system's text goes in as it is: the form is for people, not for
+                          // parsing.
+                          text += os::system_message(os_error.code);
+                          text += "\" }";
                           return text;
                         },
                         [](const IoError::KindOnly& e) {
-                          return std::string(kind_description(e.kind));
+                          std::string text = "Kind(";
+                          text += kind_name(e.kind);
+                          text += ")";
+                          return text;
                         },
-                        [](const IoError::KindWithMessage& e) { return std::string(e.message); },
+                        [](const IoError::KindWithMessage& e) {
+                          std::string text = "Error { kind: ";
+                          text += kind_name(e.kind);
+                          text += ", message: \"";
+                          text += e.message;
+                          text += "\" }";
+                          return text;
+                        },
                         [](const IoError::Custom& e) {
-                          return e.error ? e.error->display_text : std::string();
+                          std::string text = "Custom { kind: ";
+                          text += kind_name(e.kind);
+                          text += ", error: ";
+                          if (e.error) text += e.error->debug_text;
+                          text += " }";
+                          return text;
                         },
                     },
                     error.repr);
 }
 
+std::string display_form(const IoError& error) {
+  return std::visit(
+      Overloaded{
+          [](const IoError::Os& os_error) {
+            std::string text = os::system_message(os_error.code);
+            text += " (os error ";
+            text += std::to_string(os_error.code);
+            text += ")";
+            return text;
+          },
+          [](const IoError::KindOnly& e) { return std::string(kind_description(e.kind)); },
+          [](const IoError::KindWithMessage& e) { return std::string(e.message); },
+          [](const IoError::Custom& e) { return e.error ? e.error->display_text : std::string(); },
+      },
+      error.repr);
+}
+
 IoErrorKind kind_from_windows_code(std::int32_t code) {
   using K = IoErrorKind;
+  // A code table, kept one mapping (or one group of codes) a line.
+  // clang-format off
   switch (code) {
     case 2: case 3: case 15: case 53: case 67:
       return K::NotFound;
@@ -225,6 +223,7 @@ IoErrorKind kind_from_windows_code(std::int32_t code) {
     default:
       return K::Uncategorized;
   }
+  // clang-format on
 }
 
 }  // namespace vantril

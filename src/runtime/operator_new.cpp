@@ -40,7 +40,7 @@ void* allocate_or_null(std::size_t size) {
 // (posix_memalign does not exist on Windows, and _aligned_malloc memory cannot go to free.)
 void* allocate_aligned_or_null(std::size_t size, std::align_val_t alignment) {
   note_allocation(size);
-  std::size_t align = static_cast<std::size_t>(alignment);
+  auto align = static_cast<std::size_t>(alignment);
   if (align < sizeof(void*)) align = sizeof(void*);
   const std::size_t request = size == 0 ? 1 : size;
   const std::size_t overhead = align - 1 + sizeof(void*);
@@ -49,8 +49,9 @@ void* allocate_aligned_or_null(std::size_t size, std::align_val_t alignment) {
     if (void* raw = std::malloc(request + overhead)) {
       const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*);
       const std::uintptr_t aligned = (start + align - 1) & ~static_cast<std::uintptr_t>(align - 1);
-      reinterpret_cast<void**>(aligned)[-1] = raw;
-      return reinterpret_cast<void*>(aligned);
+      // The aligned start is found in integer arithmetic; malloc's block stays its provenance.
+      reinterpret_cast<void**>(aligned)[-1] = raw;  // NOLINT(performance-no-int-to-ptr)
+      return reinterpret_cast<void*>(aligned);      // NOLINT(performance-no-int-to-ptr)
     }
     std::new_handler handler = std::get_new_handler();
     if (handler == nullptr) return nullptr;
@@ -112,8 +113,7 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
   return allocate_aligned_or_null(size, alignment);
 }
-void* operator new[](std::size_t size, std::align_val_t alignment,
-                     const std::nothrow_t&) noexcept {
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
   return allocate_aligned_or_null(size, alignment);
 }
 

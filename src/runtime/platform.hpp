@@ -67,8 +67,7 @@ void print_stack_trace();
 
 // Test seam: when set, write_handle and write_standard_stream call it instead of the system
 // write. It returns the count accepted or an Os error, like the system call it replaces.
-using WriteSeam = Result<std::size_t> (*)(NativeHandle handle, const char* data,
-                                          std::size_t size);
+using WriteSeam = Result<std::size_t> (*)(NativeHandle handle, const char* data, std::size_t size);
 void set_write_seam(WriteSeam seam);
 
 }  // namespace vantril::os

@@ -49,10 +49,10 @@ using Status = Result<void>;
 }  // namespace vantril
 
 // Passes the error of a failed Status or Result up unchanged; on success evaluates to nothing.
-#define VANTRIL_TRY(expression)                          \
-  do {                                                   \
-    auto vantril_try_result_ = (expression);             \
-    if (!vantril_try_result_.ok()) {                     \
-      return std::move(vantril_try_result_).error();     \
-    }                                                    \
+#define VANTRIL_TRY(expression)                      \
+  do {                                               \
+    auto vantril_try_result_ = (expression);         \
+    if (!vantril_try_result_.ok()) {                 \
+      return std::move(vantril_try_result_).error(); \
+    }                                                \
   } while (false)

@@ -117,7 +117,7 @@ struct StandardOutput {
 // late in the process must still find it.
 StandardOutput& standard_output() {
   alignas(StandardOutput) static unsigned char storage[sizeof(StandardOutput)];
-  static StandardOutput* const instance = new (storage) StandardOutput;
+  static auto* const instance = new (storage) StandardOutput;
   return *instance;
 }
 

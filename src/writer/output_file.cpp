@@ -27,6 +27,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 
 OutputFile::~OutputFile() { close(); }
 
+// Not const: writing changes the file this object owns, though no member changes.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 Result<std::size_t> OutputFile::write(std::string_view bytes) {
   if (!open_) fatal_error("write to an output file that is no longer open");
   return os::write_handle(handle_, bytes.data(), bytes.size());

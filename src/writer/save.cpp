@@ -41,7 +41,7 @@ Status write_row(CountingSink& sink, const XrefSlot& slot) {
   switch (slot.kind) {
     case XrefSlotKind::InUse: {
       // "oooooooooo ggggg n \n": 20 bytes, formed here and appended in one piece.
-      std::array<char, 20> row = {'0', '0', '0', '0', '0', '0', '0', '0', '0',  '0',
+      std::array<char, 20> row = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0',
                                   ' ', '0', '0', '0', '0', '0', ' ', 'n', ' ', '\n'};
       put_padded(row.data() + 10, 10, slot.offset);
       put_padded(row.data() + 16, 5, slot.generation);

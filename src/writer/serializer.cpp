@@ -164,8 +164,8 @@ constexpr std::size_t max_number_token = 1 + max_real_text;
 static_assert(max_number_token <= CountingSink::token_capacity);
 
 bool is_leaf(ObjectKind kind) {
-  return kind == ObjectKind::Integer || kind == ObjectKind::Real ||
-         kind == ObjectKind::Reference || kind == ObjectKind::Boolean || kind == ObjectKind::Null;
+  return kind == ObjectKind::Integer || kind == ObjectKind::Real || kind == ObjectKind::Reference ||
+         kind == ObjectKind::Boolean || kind == ObjectKind::Null;
 }
 
 // Null, a boolean, a number or a reference at `out`, after a space when `space` is set; at most
@@ -343,7 +343,8 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       const bool space = !first && takes_leading_space(element.kind());
       // Numbers, the usual elements, are formed right here.
       if (is_leaf(element.kind())) {
-        VANTRIL_TRY(sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
+        VANTRIL_TRY(
+            sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
         continue;
       }
       VANTRIL_TRY(open_value(sink, element, open, space));
@@ -392,9 +393,8 @@ Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
   return close_all(sink, open);
 }
 
-Status serialize_indirect_object(CountingSink& sink, std::uint32_t number,
-                                 std::uint16_t generation, const Object& object,
-                                 XrefRecord& record) {
+Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                                 const Object& object, XrefRecord& record) {
   VANTRIL_TRY(check_offset_fits(
       sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
   record_slot(record, number,

@@ -42,9 +42,8 @@ Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary);
 // "<number> <generation> obj\n", the object and "\nendobj\n" with the spacing its kind asks for.
 // An object that would start at or beyond 4 GiB cannot be given a 32-bit offset: the call then
 // fails with FileTooLarge before recording or writing anything.
-Status serialize_indirect_object(CountingSink& sink, std::uint32_t number,
-                                 std::uint16_t generation, const Object& object,
-                                 XrefRecord& record);
+Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                                 const Object& object, XrefRecord& record);
 
 // Fails with FileTooLarge and the message (fixed text of static lifetime) when `position` cannot
 // be stored as a 32-bit cross-reference offset: a truncated offset would corrupt the file

@@ -6,7 +6,7 @@
 namespace vantril {
 
 const XrefSlot& XrefSlotMap::at(std::uint32_t number) const {
-  const const_iterator found = find(number);
+  const auto found = find(number);
   if (found == end()) fatal_error("no cross-reference slot recorded under the number");
   return found->second;
 }

@@ -47,7 +47,7 @@ class XrefSlotMap {
         [](const value_type& entry, std::uint32_t wanted) { return entry.first < wanted; });
   }
   const_iterator find(std::uint32_t number) const {
-    const const_iterator at = lower_bound(number);
+    const auto at = lower_bound(number);
     return at != entries_.end() && at->first == number ? at : entries_.end();
   }
   std::size_t count(std::uint32_t number) const { return find(number) != end() ? 1 : 0; }
@@ -95,8 +95,8 @@ struct XrefRun {
 // separates runs. Each number is visited once, with one cursor walking the record alongside, so
 // a long walk costs no map lookups.
 template <class Emit>
-Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t last,
-                    XrefRun& run, Emit&& emit) {
+Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t last, XrefRun& run,
+                    Emit&& emit) {
   auto cursor = record.slots.lower_bound(first);
   // 64-bit so that last == UINT32_MAX still ends the loop.
   for (std::uint64_t n = first; n <= last; ++n) {

@@ -1,11 +1,11 @@
 // Byte strings across the boundary between inline and heap storage.
+#include "model/bytes.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "model/bytes.hpp"
 
 namespace vantril {
 namespace {

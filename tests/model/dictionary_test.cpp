@@ -20,9 +20,7 @@ std::vector<std::int64_t> integer_values_of(const Dictionary& dictionary) {
   return values;
 }
 
-Dictionary abcd() {
-  return Dictionary::from_pairs({{"A", 1}, {"B", 2}, {"C", 3}, {"D", 4}});
-}
+Dictionary abcd() { return Dictionary::from_pairs({{"A", 1}, {"B", 2}, {"C", 3}, {"D", 4}}); }
 
 TEST(Dictionary, SetReplacesInPlaceAndAppendsNewKeys) {
   Dictionary dictionary = Dictionary::from_pairs({{"A", 1}, {"B", 2}, {"C", 3}});

@@ -1,9 +1,9 @@
 // Identifier allocation, storage and ordering of the document store.
+#include "model/document.hpp"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "model/document.hpp"
 
 namespace vantril {
 namespace {

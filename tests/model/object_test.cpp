@@ -1,20 +1,20 @@
 // Object kinds, the type test, streams and deep copies.
+#include "model/object.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "model/object.hpp"
-
 namespace vantril {
 namespace {
 
 TEST(Object, KindFollowsTheDeclaredOrder) {
-  Object objects[] = {Object(Null{}),       Object(true),
-                      Object(-5),           Object(0.5f),
-                      Object(Name("N")),    Object(literal_string("s")),
-                      Object(Array()),      Object(Dictionary()),
-                      Object(make_stream(Dictionary(), "")), Object(ObjectId{3, 0})};
+  Object objects[] = {
+      Object(Null{}),        Object(true),         Object(-5),
+      Object(0.5f),          Object(Name("N")),    Object(literal_string("s")),
+      Object(Array()),       Object(Dictionary()), Object(make_stream(Dictionary(), "")),
+      Object(ObjectId{3, 0})};
   for (std::size_t i = 0; i < std::size(objects); ++i) {
     EXPECT_EQ(static_cast<std::size_t>(objects[i].kind()), i);
   }
@@ -92,8 +92,7 @@ TEST(TypeLabel, DecidesByTheDirectTypeNameThenLinearized) {
 TEST(Clone, CopiesEveryKindDeeply) {
   Object source(make_array(
       Null{}, true, std::int64_t{-9}, 2.5f, Name("N"), hex_string(std::string("\0\xAB", 2)),
-      make_array(make_array(1)),
-      Dictionary::from_pairs({{"K", literal_string("v")}}),
+      make_array(make_array(1)), Dictionary::from_pairs({{"K", literal_string("v")}}),
       make_stream(Dictionary::from_pairs({{"Filter", Name("F")}}), std::string("\0data", 5)),
       ObjectId{4, 2}));
   source.array()->at(8).stream()->source_offset = 77;

@@ -44,7 +44,8 @@ TEST(IoErrorForms, DebugAndDisplay) {
     std::string debug;
     std::string display;
   };
-  const IoError inner = IoError::with_message(IoErrorKind::WriteZero, "failed to write whole buffer");
+  const IoError inner =
+      IoError::with_message(IoErrorKind::WriteZero, "failed to write whole buffer");
   const Case cases[] = {
       {IoError::from_kind(IoErrorKind::WriteZero), IoErrorKind::WriteZero, "Kind(WriteZero)",
        "write zero"},
@@ -53,9 +54,9 @@ TEST(IoErrorForms, DebugAndDisplay) {
       {inner, IoErrorKind::WriteZero,
        "Error { kind: WriteZero, message: \"failed to write whole buffer\" }",
        "failed to write whole buffer"},
-      {IoError{IoError::Custom{IoErrorKind::InvalidData,
-                               std::make_shared<const InnerError>(InnerError{
-                                   debug_form(inner), display_form(inner)})}},
+      {IoError{IoError::Custom{
+           IoErrorKind::InvalidData,
+           std::make_shared<const InnerError>(InnerError{debug_form(inner), display_form(inner)})}},
        IoErrorKind::InvalidData,
        "Custom { kind: InvalidData, error: Error { kind: WriteZero, message: \"failed to write "
        "whole buffer\" } }",
@@ -75,21 +76,21 @@ TEST(WindowsCodeKinds, ListedCodesAndTheRest) {
     IoErrorKind kind;
   };
   const Case cases[] = {
-      {2, IoErrorKind::NotFound},            {67, IoErrorKind::NotFound},
-      {5, IoErrorKind::PermissionDenied},    {10013, IoErrorKind::PermissionDenied},
-      {1232, IoErrorKind::HostUnreachable},  {10051, IoErrorKind::NetworkUnreachable},
-      {109, IoErrorKind::BrokenPipe},        {10058, IoErrorKind::BrokenPipe},
-      {80, IoErrorKind::AlreadyExists},      {183, IoErrorKind::AlreadyExists},
-      {336, IoErrorKind::IsADirectory},      {1921, IoErrorKind::FilesystemLoop},
-      {87, IoErrorKind::InvalidInput},       {10022, IoErrorKind::InvalidInput},
-      {121, IoErrorKind::TimedOut},          {15403, IoErrorKind::TimedOut},
-      {39, IoErrorKind::StorageFull},        {112, IoErrorKind::StorageFull},
-      {1295, IoErrorKind::QuotaExceeded},    {17, IoErrorKind::CrossesDevices},
-      {123, IoErrorKind::InvalidFilename},   {206, IoErrorKind::InvalidFilename},
-      {8, IoErrorKind::OutOfMemory},         {14, IoErrorKind::OutOfMemory},
-      {4, IoErrorKind::TooManyOpenFiles},    {10024, IoErrorKind::TooManyOpenFiles},
-      {0, IoErrorKind::Uncategorized},       {6, IoErrorKind::Uncategorized},
-      {10004, IoErrorKind::Uncategorized},   {-1, IoErrorKind::Uncategorized},
+      {2, IoErrorKind::NotFound},           {67, IoErrorKind::NotFound},
+      {5, IoErrorKind::PermissionDenied},   {10013, IoErrorKind::PermissionDenied},
+      {1232, IoErrorKind::HostUnreachable}, {10051, IoErrorKind::NetworkUnreachable},
+      {109, IoErrorKind::BrokenPipe},       {10058, IoErrorKind::BrokenPipe},
+      {80, IoErrorKind::AlreadyExists},     {183, IoErrorKind::AlreadyExists},
+      {336, IoErrorKind::IsADirectory},     {1921, IoErrorKind::FilesystemLoop},
+      {87, IoErrorKind::InvalidInput},      {10022, IoErrorKind::InvalidInput},
+      {121, IoErrorKind::TimedOut},         {15403, IoErrorKind::TimedOut},
+      {39, IoErrorKind::StorageFull},       {112, IoErrorKind::StorageFull},
+      {1295, IoErrorKind::QuotaExceeded},   {17, IoErrorKind::CrossesDevices},
+      {123, IoErrorKind::InvalidFilename},  {206, IoErrorKind::InvalidFilename},
+      {8, IoErrorKind::OutOfMemory},        {14, IoErrorKind::OutOfMemory},
+      {4, IoErrorKind::TooManyOpenFiles},   {10024, IoErrorKind::TooManyOpenFiles},
+      {0, IoErrorKind::Uncategorized},      {6, IoErrorKind::Uncategorized},
+      {10004, IoErrorKind::Uncategorized},  {-1, IoErrorKind::Uncategorized},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(kind_from_windows_code(c.code), c.kind) << c.code;

@@ -27,10 +27,14 @@ Result<std::size_t> fake_write(const char* data, std::size_t size) {
   const Step step = script.front();
   script.pop_front();
   switch (step.action) {
-    case Step::Take: return size;
-    case Step::TakeAtMost: return std::min(size, step.limit);
-    case Step::TakeNothing: return std::size_t{0};
-    case Step::Fail: return step.error;
+    case Step::Take:
+      return size;
+    case Step::TakeAtMost:
+      return std::min(size, step.limit);
+    case Step::TakeNothing:
+      return std::size_t{0};
+    case Step::Fail:
+      return step.error;
   }
   return size;
 }
@@ -103,10 +107,10 @@ TEST_F(LineWriterTest, BytesThatDoNotFitFlushTheBufferFirst) {
     std::size_t expected_buffered;
   };
   const Case cases[] = {
-      {24, {}, 1024},                                // fills the buffer exactly
-      {25, {held}, 25},                              // flush, then buffered
-      {1023, {held}, 1023},                          // flush, then still fits
-      {1024, {held, std::string(1024, 'b')}, 0},     // flush, then written directly
+      {24, {}, 1024},                             // fills the buffer exactly
+      {25, {held}, 25},                           // flush, then buffered
+      {1023, {held}, 1023},                       // flush, then still fits
+      {1024, {held, std::string(1024, 'b')}, 0},  // flush, then written directly
       {5000, {held, std::string(5000, 'b')}, 0},
   };
   for (const Case& c : cases) {

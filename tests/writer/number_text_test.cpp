@@ -1,4 +1,6 @@
 // The shortcut for reals with a short exact decimal form must give the general conversion's text.
+#include "writer/number_text.hpp"
+
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -7,8 +9,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-
-#include "writer/number_text.hpp"
 
 namespace vantril {
 namespace {

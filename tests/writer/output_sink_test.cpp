@@ -76,8 +76,7 @@ TEST_F(BufferedFileWriterTest, SmallWritesAreBufferedAndLargeOnesBypassTheBuffer
   const std::vector<BufferScenario> scenarios = {
       {"filling the free space exactly does not flush",
        {{100, {}, 100}, {8092, {}, 8192}, {1, {8192}, 1}}},
-      {"one byte more than the free space flushes first",
-       {{100, {}, 100}, {8093, {100}, 8093}}},
+      {"one byte more than the free space flushes first", {{100, {}, 100}, {8093, {100}, 8093}}},
       {"10000 bytes flush what is buffered, then go straight to the file",
        {{100, {}, 100}, {10000, {100, 10000}, 0}}},
       {"8192 bytes into an empty buffer go straight to the file", {{8192, {8192}, 0}}},
@@ -129,7 +128,7 @@ TEST_F(BufferedFileWriterTest, InterruptedWritesAreRetried) {
   const std::string small = pattern(300, 1);
   const std::string big = pattern(9000, 2);
   writes().replies = {fail(interrupted), fail(interrupted), accept(100), fail(interrupted),
-                      accept(200), fail(interrupted), accept(9000)};
+                      accept(200),       fail(interrupted), accept(9000)};
   BufferedFileWriter writer(open_file());
   ASSERT_TRUE(writer.write_all(small).ok());
   ASSERT_TRUE(writer.write_all(big).ok());  // flushes the 300 bytes, then writes directly

@@ -1,5 +1,7 @@
 // Whole files: the golden files, both cross-reference forms, the document changes a save makes,
 // failures at every append, and the 4 GiB offset limit.
+#include "writer/save.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,7 +11,6 @@
 
 #include "bin/vantril/clean_document.hpp"
 #include "model/document.hpp"
-#include "writer/save.hpp"
 #include "writer_test_support.hpp"
 
 #ifndef VANTRIL_TEST_DATA_DIR
@@ -154,8 +155,7 @@ TEST(WriteDocument, TableFormListsMaximalRunsAndLeavesOutLayoutObjects) {
   put_object(document, {3, 0},
              make_stream(Dictionary::from_pairs({{"Type", Name("ObjStm")}}), "x"));
   put_object(document, {4, 0}, Dictionary::from_pairs({{"Type", 5}, {"Linearized", 1}}));
-  put_object(document, {5, 0},
-             Dictionary::from_pairs({{"Type", Name("Page")}, {"Linearized", 1}}));
+  put_object(document, {5, 0}, Dictionary::from_pairs({{"Type", Name("Page")}, {"Linearized", 1}}));
   put_object(document, {6, 0}, Name("XRef"));
   put_object(document, {6, 1}, Null{});
   put_object(document, {8, 0}, Dictionary::from_pairs({{"Type", Name("Linearized")}}));
@@ -213,9 +213,13 @@ TEST(WriteDocument, TableFormWithoutObjectOneStartsWithObjectZeroAlone) {
 }
 
 std::string entry(std::uint32_t offset, std::uint16_t generation = 0) {
-  return std::string{'\x01', static_cast<char>(offset >> 24), static_cast<char>(offset >> 16),
-                     static_cast<char>(offset >> 8), static_cast<char>(offset),
-                     static_cast<char>(generation >> 8), static_cast<char>(generation)};
+  return std::string{'\x01',
+                     static_cast<char>(offset >> 24),
+                     static_cast<char>(offset >> 16),
+                     static_cast<char>(offset >> 8),
+                     static_cast<char>(offset),
+                     static_cast<char>(generation >> 8),
+                     static_cast<char>(generation)};
 }
 
 // An object already stored under the stream's own number is written, but the stream takes its
@@ -240,8 +244,8 @@ TEST(WriteDocument, StreamFormTakesNumberSAndReordersTheTrailerBySwapRemoval) {
       content + "\nendstream \nendobj\n\nstartxref\n85\n%%EOF";
   EXPECT_EQ(written(document), expected);
   EXPECT_EQ(document.highest_number, 3u);
-  EXPECT_EQ(keys(document.trailer), (std::vector<std::string>{"Root", "Index", "Info", "Type",
-                                                              "Size", "W", "Length"}));
+  EXPECT_EQ(keys(document.trailer),
+            (std::vector<std::string>{"Root", "Index", "Info", "Type", "Size", "W", "Length"}));
 }
 
 TEST(WriteDocument, StreamFormKeepsExistingTrailerEntriesInPlaceWithNewValues) {
@@ -373,8 +377,8 @@ TEST_F(SaveFailure, AFailedSaveKeepsTheBytesThatReachedTheFile) {
   const std::string full = written(copy);
   ASSERT_GT(full.size(), 3 * BufferedFileWriter::capacity);
 
-  writes().replies = {testing_support::WriteReply{}, testing_support::WriteReply{
-                                                         0, true, testing_support::scripted_error()}};
+  writes().replies = {testing_support::WriteReply{},
+                      testing_support::WriteReply{0, true, testing_support::scripted_error()}};
   const auto directory = testing_support::fresh_directory("AFailedSave");
   const Result<OutputFile> file = save_to_path(document, (directory / "clean.pdf").string());
   ASSERT_FALSE(file.ok());

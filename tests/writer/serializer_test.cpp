@@ -1,4 +1,6 @@
 // Exact bytes of every object kind in direct form and in the indirect-object frame.
+#include "writer/serializer.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "model/object.hpp"
-#include "writer/serializer.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {
@@ -140,8 +141,8 @@ TEST(SerializeObject, ArraysPutASpaceOnlyBeforeLeadingSpaceKindsAfterTheFirst) {
   cases.push_back({"[[1][2]]", make_array(make_array(1), make_array(2))});
   cases.push_back({"[null true 1.5 3 0 R]", make_array(Null{}, true, 1.5f, ObjectId{3, 0})});
   cases.push_back({"[false -0/]", make_array(false, -0.0f, Name(""))});
-  cases.push_back({"[<</Length 1>>stream\nx\nendstream 1]",
-                   make_array(make_stream(Dictionary(), "x"), 1)});
+  cases.push_back(
+      {"[<</Length 1>>stream\nx\nendstream 1]", make_array(make_stream(Dictionary(), "x"), 1)});
   expect_all(cases);
 }
 
@@ -152,9 +153,10 @@ TEST(SerializeObject, DictionariesSpaceValuesByKindAndEscapeKeys) {
                    Dictionary::from_pairs({{"Type", Name("Page")},
                                            {"Parent", ObjectId{1, 0}},
                                            {"MediaBox", make_array(0, 0, 595, 842)}})});
-  cases.push_back({"<</A<</B<</C 1>>>>>>",
-                   Dictionary::from_pairs({{"A", Dictionary::from_pairs({{"B",
-                       Dictionary::from_pairs({{"C", 1}})}})}})});
+  cases.push_back(
+      {"<</A<</B<</C 1>>>>>>",
+       Dictionary::from_pairs(
+           {{"A", Dictionary::from_pairs({{"B", Dictionary::from_pairs({{"C", 1}})}})}})});
   cases.push_back({"<</N null/B true/I -3/R 0.25/S(x)/H<01>/A[]/D<<>>/P 1 0 R/M/>>",
                    Dictionary::from_pairs({{"N", Null{}},
                                            {"B", true},
@@ -166,11 +168,10 @@ TEST(SerializeObject, DictionariesSpaceValuesByKindAndEscapeKeys) {
                                            {"D", Dictionary()},
                                            {"P", ObjectId{1, 0}},
                                            {"M", Name("")}})});
-  cases.push_back({"<</A#20B 1/#23/x/#E9(y)/<<>>>>",
-                   Dictionary::from_pairs({{"A B", 1},
-                                           {"#", Name("x")},
-                                           {"\xE9", literal_string("y")},
-                                           {"", Dictionary()}})});
+  cases.push_back(
+      {"<</A#20B 1/#23/x/#E9(y)/<<>>>>",
+       Dictionary::from_pairs(
+           {{"A B", 1}, {"#", Name("x")}, {"\xE9", literal_string("y")}, {"", Dictionary()}})});
   cases.push_back({"<</S<<>>stream\n\nendstream>>",
                    Dictionary::from_pairs({{"S", Stream{Dictionary(), "", true, std::nullopt}}})});
   expect_all(cases);
@@ -196,10 +197,10 @@ struct FrameCase {
 
 TEST(SerializeIndirectObject, FramesSpaceTheObjectByKindAndRecordWhereTheHeaderBegins) {
   std::vector<FrameCase> cases;
-  cases.push_back({1, 0, "1 0 obj\n<</Type/Pages/Kids[5 0 R]/Count 1>>\nendobj\n",
-                   Dictionary::from_pairs({{"Type", Name("Pages")},
-                                           {"Kids", make_array(ObjectId{5, 0})},
-                                           {"Count", 1}})});
+  cases.push_back(
+      {1, 0, "1 0 obj\n<</Type/Pages/Kids[5 0 R]/Count 1>>\nendobj\n",
+       Dictionary::from_pairs(
+           {{"Type", Name("Pages")}, {"Kids", make_array(ObjectId{5, 0})}, {"Count", 1}})});
   cases.push_back({2, 0, "2 0 obj\n[1]\nendobj\n", make_array(1)});
   cases.push_back({3, 0, "3 0 obj\n(a)\nendobj\n", literal_string("a")});
   cases.push_back({3, 1, "3 1 obj\n<0A>\nendobj\n", hex_string("\n")});
@@ -208,8 +209,9 @@ TEST(SerializeIndirectObject, FramesSpaceTheObjectByKindAndRecordWhereTheHeaderB
   cases.push_back({4, 0,
                    "4 0 obj\n<</Length 68>>stream\nBT /F1 24 Tf 100 700 Td (Clean PDF Generated "
                    "for Signing Test) Tj ET\nendstream \nendobj\n",
-                   make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (Clean PDF Generated for "
-                                             "Signing Test) Tj ET")});
+                   make_stream(Dictionary(),
+                               "BT /F1 24 Tf 100 700 Td (Clean PDF Generated for "
+                               "Signing Test) Tj ET")});
   cases.push_back({7, 0, "7 0 obj\n 42 \nendobj\n", 42});
   cases.push_back({10, 0, "10 0 obj\n null \nendobj\n", Null{}});
   cases.push_back({11, 0, "11 0 obj\n false \nendobj\n", false});
@@ -223,14 +225,12 @@ TEST(SerializeIndirectObject, FramesSpaceTheObjectByKindAndRecordWhereTheHeaderB
     CountingSink sink(out);
     sink.count = out.size();
     XrefRecord record;
-    ASSERT_TRUE(serialize_indirect_object(sink, frame.number, frame.generation, frame.object,
-                                          record)
-                    .ok());
+    ASSERT_TRUE(
+        serialize_indirect_object(sink, frame.number, frame.generation, frame.object, record).ok());
     EXPECT_EQ(out, "%PDF-1.7\n" + frame.expected);
     EXPECT_EQ(sink.count, out.size());
     ASSERT_EQ(record.slots.size(), 1u);
-    EXPECT_EQ(record.slots.at(frame.number),
-              (XrefSlot{XrefSlotKind::InUse, frame.generation, 9}));
+    EXPECT_EQ(record.slots.at(frame.number), (XrefSlot{XrefSlotKind::InUse, frame.generation, 9}));
   }
 }
 

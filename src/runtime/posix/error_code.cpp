@@ -27,6 +27,8 @@ locale_t c_locale() {
 
 IoErrorKind kind_from_code(std::int32_t code) {
   using K = IoErrorKind;
+  // A code table, kept one mapping (or one group of codes) a line.
+  // clang-format off
   switch (code) {
     case E2BIG: return K::ArgumentListTooLong;
     case EADDRINUSE: return K::AddrInUse;
@@ -67,6 +69,7 @@ IoErrorKind kind_from_code(std::int32_t code) {
     case EACCES: case EPERM: return K::PermissionDenied;
     default: break;
   }
+  // clang-format on
   // EAGAIN and EWOULDBLOCK are one value on Linux but not everywhere, so they cannot both be
   // case labels.
   if (code == EAGAIN || code == EWOULDBLOCK) return K::WouldBlock;

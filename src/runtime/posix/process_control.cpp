@@ -42,8 +42,8 @@ std::uint64_t random_seed() {
   if (filled == sizeof seed) return seed;
   // No getrandom (old kernel, seccomp filter): the seed only spreads hash buckets, so a mix of
   // time, process and address is good enough.
-  const auto now = static_cast<std::uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto now =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   std::uint64_t mixed = now ^ (static_cast<std::uint64_t>(::getpid()) << 32) ^
                         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&seed));
   // splitmix64 finaliser, so nearby inputs give unrelated seeds.

@@ -24,11 +24,16 @@ std::size_t sequence_length(unsigned char lead) {
 // allow overlong forms, surrogates or code points above U+10FFFF.
 bool second_byte_fits(unsigned char lead, unsigned char second) {
   switch (lead) {
-    case 0xE0: return second >= 0xA0 && second <= 0xBF;
-    case 0xED: return second >= 0x80 && second <= 0x9F;
-    case 0xF0: return second >= 0x90 && second <= 0xBF;
-    case 0xF4: return second >= 0x80 && second <= 0x8F;
-    default: return second >= 0x80 && second <= 0xBF;
+    case 0xE0:
+      return second >= 0xA0 && second <= 0xBF;
+    case 0xED:
+      return second >= 0x80 && second <= 0x9F;
+    case 0xF0:
+      return second >= 0x90 && second <= 0xBF;
+    case 0xF4:
+      return second >= 0x80 && second <= 0x8F;
+    default:
+      return second >= 0x80 && second <= 0xBF;
   }
 }
 
@@ -63,9 +68,12 @@ ConsolePlan plan_console_write(std::string_view pending, std::string_view data) 
     std::copy_n(data.begin(), taken, joined.begin() + static_cast<std::ptrdiff_t>(pending.size()));
     const Utf8Prefix scanned = scan_utf8({joined.data(), pending.size() + taken});
     switch (scanned.end) {
-      case Utf8Prefix::End::Complete: return CompletePending{taken};
-      case Utf8Prefix::End::Incomplete: return HoldPartial{};
-      case Utf8Prefix::End::Invalid: return RejectInvalid{};
+      case Utf8Prefix::End::Complete:
+        return CompletePending{taken};
+      case Utf8Prefix::End::Incomplete:
+        return HoldPartial{};
+      case Utf8Prefix::End::Invalid:
+        return RejectInvalid{};
     }
   }
   const Utf8Prefix scanned = scan_utf8(data.substr(0, console_piece_limit));

@@ -29,9 +29,9 @@ const IoError& invalid_utf8_error() {
 // no half surrogate pair is left on screen.
 Result<std::size_t> write_whole_characters(HANDLE console, std::string_view text) {
   std::array<wchar_t, console_piece_limit> units;
-  const int converted = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                            static_cast<int>(text.size()), units.data(),
-                                            static_cast<int>(units.size()));
+  const int converted =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                          units.data(), static_cast<int>(units.size()));
   if (converted <= 0) fatal_error("Unexpected error in MultiByteToWideChar");
   const auto total = static_cast<DWORD>(converted);
 

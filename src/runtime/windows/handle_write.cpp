@@ -37,9 +37,8 @@ WriteSeam installed_write_seam() { return write_seam.load(std::memory_order_acqu
 Result<std::size_t> write_handle_synchronously(NativeHandle handle, const char* data,
                                                std::size_t size) {
   // One call takes at most a 32-bit length; the caller loops over the rest.
-  const ULONG length = size > std::numeric_limits<ULONG>::max()
-                           ? std::numeric_limits<ULONG>::max()
-                           : static_cast<ULONG>(size);
+  const ULONG length = size > std::numeric_limits<ULONG>::max() ? std::numeric_limits<ULONG>::max()
+                                                                : static_cast<ULONG>(size);
   IoStatusBlock io_status{};
   io_status.status = status_pending;
   NtStatus status = NtWriteFile(to_handle(handle), nullptr, nullptr, nullptr, &io_status, data,

@@ -24,10 +24,10 @@ using IoApcRoutine = void(NTAPI*)(void* context, IoStatusBlock* io_status, ULONG
 }  // namespace vantril::os::windows
 
 extern "C" {
-__declspec(dllimport) vantril::os::windows::NtStatus NTAPI NtWriteFile(
-    HANDLE file_handle, HANDLE event, vantril::os::windows::IoApcRoutine apc_routine,
-    void* apc_context, vantril::os::windows::IoStatusBlock* io_status, const void* buffer,
-    ULONG length, LARGE_INTEGER* byte_offset, ULONG* key);
+__declspec(dllimport) vantril::os::windows::NtStatus NTAPI
+    NtWriteFile(HANDLE file_handle, HANDLE event, vantril::os::windows::IoApcRoutine apc_routine,
+                void* apc_context, vantril::os::windows::IoStatusBlock* io_status,
+                const void* buffer, ULONG length, LARGE_INTEGER* byte_offset, ULONG* key);
 
 __declspec(dllimport) ULONG NTAPI RtlNtStatusToDosError(vantril::os::windows::NtStatus status);
 }

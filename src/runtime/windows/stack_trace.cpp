@@ -36,17 +36,17 @@ bool stack_traces_enabled() {
 void print_stack_trace() {
   std::array<void*, 62> frames{};
   // Skip this function's own frame.
-  const USHORT count = RtlCaptureStackBackTrace(1, static_cast<DWORD>(frames.size()),
-                                                frames.data(), nullptr);
+  const USHORT count =
+      RtlCaptureStackBackTrace(1, static_cast<DWORD>(frames.size()), frames.data(), nullptr);
   for (USHORT i = 0; i < count; ++i) {
     std::array<char, 128> line{};
     const auto address = reinterpret_cast<std::uintptr_t>(frames[i]);
     HMODULE module = nullptr;
     std::array<char, MAX_PATH> module_path{};
     std::string_view module_name = "?";
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           static_cast<LPCSTR>(frames[i]), &module) &&
+    if (GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCSTR>(frames[i]), &module) &&
         GetModuleFileNameA(module, module_path.data(), static_cast<DWORD>(module_path.size())) >
             0) {
       module_name = module_path.data();
@@ -58,10 +58,10 @@ void print_stack_trace() {
     const std::uintptr_t offset =
         module != nullptr ? address - reinterpret_cast<std::uintptr_t>(module) : address;
     const int name_length = static_cast<int>(std::min<std::size_t>(module_name.size(), 64));
-    const int length = std::snprintf(line.data(), line.size(), "%4u: 0x%016llx %.*s+0x%llx\n",
-                                     static_cast<unsigned>(i),
-                                     static_cast<unsigned long long>(address), name_length,
-                                     module_name.data(), static_cast<unsigned long long>(offset));
+    const int length =
+        std::snprintf(line.data(), line.size(), "%4u: 0x%016llx %.*s+0x%llx\n",
+                      static_cast<unsigned>(i), static_cast<unsigned long long>(address),
+                      name_length, module_name.data(), static_cast<unsigned long long>(offset));
     if (length > 0) {
       write_error({line.data(), static_cast<std::size_t>(length) < line.size()
                                     ? static_cast<std::size_t>(length)

@@ -1,10 +1,11 @@
 // The fixed document: six objects under fixed numbers, entries in order, one trailer entry.
+#include "bin/vantril/clean_document.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "bin/vantril/clean_document.hpp"
 #include "model/model_test_support.hpp"
 
 namespace vantril {

@@ -42,9 +42,7 @@ Ran run(const std::string& command) {
   return ran;
 }
 
-std::string quoted(const fs::path& path) {
-  return "'" + path.string() + "'";
-}
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
 std::string all_bytes(int from) {
   std::string bytes;

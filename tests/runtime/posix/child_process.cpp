@@ -1,14 +1,13 @@
 // Forked children with their standard output and standard error captured in temporary files.
 #include "runtime/posix/child_process.hpp"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 namespace vantril::testing {
 namespace {

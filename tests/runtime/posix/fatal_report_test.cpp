@@ -1,8 +1,7 @@
 // Fatal-error and allocation-failure reports, checked byte for byte in forked children.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -42,8 +41,7 @@ std::string report_header(const ChildOutcome& child, std::string_view thread_nam
 
 void expect_aborted(const ChildOutcome& child) {
   EXPECT_TRUE(child.killed && child.signal == SIGABRT)
-      << "killed " << child.killed << " signal " << child.signal << " status "
-      << child.exit_status;
+      << "killed " << child.killed << " signal " << child.signal << " status " << child.exit_status;
 }
 
 constexpr SourceLocation somewhere{"src/model/document.cpp", 19, 5};
@@ -57,7 +55,8 @@ TEST(FatalReport, WholeReportInOneWriteThenTheNote) {
   expect_aborted(child);
   EXPECT_EQ(child.standard_error, "[" + report_header(child, "main") +
                                       "src/model/document.cpp:19:5:\nobject number overflow\n]"
-                                      "[" + note + "]");
+                                      "[" +
+                                      note + "]");
   EXPECT_EQ(child.standard_output, "");
 }
 
@@ -81,8 +80,7 @@ TEST(FatalReport, MessagesAndThreadNames) {
       {"expectation failed",
        [] {
          mark_main_thread();
-         (void)expect(Result<int>(IoError::from_os(EACCES)), "Failed to save clean.pdf",
-                      somewhere);
+         (void)expect(Result<int>(IoError::from_os(EACCES)), "Failed to save clean.pdf", somewhere);
        },
        "main",
        "Failed to save clean.pdf: Os { code: 13, kind: PermissionDenied, message: \"Permission "
@@ -92,8 +90,7 @@ TEST(FatalReport, MessagesAndThreadNames) {
     const ChildOutcome child = run_in_child(c.body);
     expect_aborted(child);
     EXPECT_EQ(child.standard_error, report_header(child, c.thread_name) +
-                                        "src/model/document.cpp:19:5:\n" + c.message + "\n" +
-                                        note)
+                                        "src/model/document.cpp:19:5:\n" + c.message + "\n" + note)
         << c.name;
   }
 }
@@ -102,16 +99,15 @@ TEST(FatalReport, ShowsTheCallersLocationAndThreadId) {
   const ChildOutcome child = run_in_child([] { fatal_error("from a caller"); });
   const int line = __LINE__ - 1;
   expect_aborted(child);
-  const std::string expected_start = report_header(child, "<unnamed>") +
-                                     "tests/runtime/posix/fatal_report_test.cpp:" +
-                                     std::to_string(line) + ":";
+  const std::string expected_start =
+      report_header(child, "<unnamed>") +
+      "tests/runtime/posix/fatal_report_test.cpp:" + std::to_string(line) + ":";
   EXPECT_EQ(child.standard_error.substr(0, expected_start.size()), expected_start)
       << child.standard_error;
 
   // Another thread reports its own system id, which is not the process id.
-  const ChildOutcome threaded = run_in_child([] {
-    std::thread([] { fatal_error("in a worker", somewhere); }).join();
-  });
+  const ChildOutcome threaded =
+      run_in_child([] { std::thread([] { fatal_error("in a worker", somewhere); }).join(); });
   expect_aborted(threaded);
   const std::string other_thread = report_header(threaded, "<unnamed>");
   const std::string prefix = "\nthread '<unnamed>' (";
@@ -119,7 +115,8 @@ TEST(FatalReport, ShowsTheCallersLocationAndThreadId) {
   EXPECT_EQ(threaded.standard_error.find(other_thread), std::string::npos)
       << threaded.standard_error;
   EXPECT_NE(threaded.standard_error.find(") panicked at src/model/document.cpp:19:5:\nin a "
-                                         "worker\n" + note),
+                                         "worker\n" +
+                                         note),
             std::string::npos)
       << threaded.standard_error;
 }
@@ -134,8 +131,8 @@ TEST(FatalReport, LongReportArrivesWholeInPieces) {
     fatal_error_formatted(message_copy, somewhere);
   });
   expect_aborted(child);
-  const std::string text = report_header(child, "main") + "src/model/document.cpp:19:5:\n" +
-                           message + "\n";
+  const std::string text =
+      report_header(child, "main") + "src/model/document.cpp:19:5:\n" + message + "\n";
   std::string joined;
   int writes = 0;
   for (char c : child.standard_error) {
@@ -168,10 +165,10 @@ TEST(FatalReport, ReportInsideAReportIsShortAndHasNoNote) {
     fatal_error("first", somewhere);
   });
   expect_aborted(child);
-  EXPECT_EQ(child.standard_error,
-            "[" + report_header(child, "main") + "src/model/document.cpp:19:5:\nfirst\n]" +
-                "[panicked at src/runtime/fatal.cpp:7:9:\nstderr exploded\n"
-                "thread panicked while processing panic. aborting.\n]");
+  EXPECT_EQ(child.standard_error, "[" + report_header(child, "main") +
+                                      "src/model/document.cpp:19:5:\nfirst\n]" +
+                                      "[panicked at src/runtime/fatal.cpp:7:9:\nstderr exploded\n"
+                                      "thread panicked while processing panic. aborting.\n]");
 }
 
 Result<std::size_t> write_then_fail_formatted(os::NativeHandle handle, const char* data,
@@ -212,8 +209,8 @@ TEST(FatalReport, StackTraceReplacesTheNoteWhenSwitchedOn) {
       fatal_error("traced", somewhere);
     });
     expect_aborted(child);
-    const std::string report = report_header(child, "<unnamed>") +
-                               "src/model/document.cpp:19:5:\ntraced\n";
+    const std::string report =
+        report_header(child, "<unnamed>") + "src/model/document.cpp:19:5:\ntraced\n";
     ASSERT_EQ(child.standard_error.substr(0, report.size()), report) << c.value;
     const std::string rest = child.standard_error.substr(report.size());
     if (c.trace) {
@@ -316,13 +313,14 @@ TEST(AllocationFailure, FailedOperatorNewReportsTheSize) {
   const Case cases[] = {
       {"new", [] { sink = ::operator new(huge); }},
       {"new[]", [] { sink = ::operator new[](huge); }},
-      {"aligned new", [] { sink = ::operator new(huge, std::align_val_t{64}); }},
+      {"aligned new", [] { sink = ::operator new (huge, std::align_val_t{64}); }},
       {"aligned new[]", [] { sink = ::operator new[](huge, std::align_val_t{64}); }},
   };
   for (const Case& c : cases) {
     const ChildOutcome child = run_in_child(c.allocate);
     expect_aborted(child);
-    EXPECT_EQ(child.standard_error, "memory allocation of 4611686018427387904 bytes failed\n" + note)
+    EXPECT_EQ(child.standard_error,
+              "memory allocation of 4611686018427387904 bytes failed\n" + note)
         << c.name;
   }
   // The nothrow forms keep their promise and answer null.

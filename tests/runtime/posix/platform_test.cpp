@@ -1,10 +1,11 @@
 // The POSIX platform calls: creating the output file, the one-call writes, the write seam,
 // SIGPIPE, and standard output and standard error over real descriptors.
+#include "runtime/platform.hpp"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <climits>
@@ -15,9 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/platform.hpp"
-#include "runtime/process.hpp"
 #include "runtime/posix/child_process.hpp"
+#include "runtime/process.hpp"
 #include "runtime/standard_output.hpp"
 
 namespace vantril {

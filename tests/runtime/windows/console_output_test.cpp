@@ -1,9 +1,8 @@
 // Standard output on a real console that does not take UTF-8. There is no console under ctest,
 // so these run (rather than skip) only when console_check.cmake starts the suite in a terminal;
 // that script also checks what reached the screen.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "runtime/platform.hpp"
 #include "runtime/standard_output.hpp"

@@ -26,15 +26,17 @@ TEST(ScanUtf8, ValidPrefixAndWhatFollowsIt) {
       {"ab\xE2\x82", 2, End::Incomplete},
       {"\xF0\x9F\x98", 0, End::Incomplete},
       {"ab\xFF", 2, End::Invalid},
-      {"a\x80", 1, End::Invalid},              // continuation byte without a lead
-      {"\xE2" "A", 0, End::Invalid},           // lead byte followed by a non-continuation
-      {"\xC0\xAF", 0, End::Invalid},           // overlong form of '/'
-      {"\xE0\x80\xAF", 0, End::Invalid},       // overlong three-byte form
-      {"\xED\xA0\x80", 0, End::Invalid},       // a UTF-16 surrogate encoded in UTF-8
-      {"\xF4\x90\x80\x80", 0, End::Invalid},   // above U+10FFFF
+      {"a\x80", 1, End::Invalid},  // continuation byte without a lead
+      {"\xE2"
+       "A",
+       0, End::Invalid},                      // lead byte followed by a non-continuation
+      {"\xC0\xAF", 0, End::Invalid},          // overlong form of '/'
+      {"\xE0\x80\xAF", 0, End::Invalid},      // overlong three-byte form
+      {"\xED\xA0\x80", 0, End::Invalid},      // a UTF-16 surrogate encoded in UTF-8
+      {"\xF4\x90\x80\x80", 0, End::Invalid},  // above U+10FFFF
       {"\xF5\x80\x80\x80", 0, End::Invalid},
-      {"\xF0\x80", 0, End::Invalid},           // cannot become valid whatever follows
-      {"\xEF\xBF\xBF", 3, End::Complete},      // U+FFFF, the last three-byte character
+      {"\xF0\x80", 0, End::Invalid},       // cannot become valid whatever follows
+      {"\xEF\xBF\xBF", 3, End::Complete},  // U+FFFF, the last three-byte character
   };
   for (const Case& c : cases) {
     const Utf8Prefix scanned = scan_utf8(c.bytes);
@@ -116,11 +118,10 @@ TEST(ConsoleWritePlan, InvalidBytesAreRejected) {
     std::string_view data;
   };
   const Case cases[] = {
-      {"\xE2", "A"},          // a partial character followed by a non-continuation byte
-      {"\xE2\x82", "\xE2"},   // ... by the start of another character
-      {"\xE0", "\x80"},       // completing it would make an overlong form
-      {"", "\xFF"},
-      {"", "\x80 stray continuation"},
+      {"\xE2", "A"},         // a partial character followed by a non-continuation byte
+      {"\xE2\x82", "\xE2"},  // ... by the start of another character
+      {"\xE0", "\x80"},      // completing it would make an overlong form
+      {"", "\xFF"},         {"", "\x80 stray continuation"},
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(std::holds_alternative<RejectInvalid>(plan_console_write(c.pending, c.data)))
@@ -143,9 +144,9 @@ TEST(ConsoleWritePlan, LargeWritesArePiecesOfWholeCharactersWithinTheLimit) {
   };
   const Case cases[] = {
       {"a", 5000, 4096},
-      {"\xE2\x82\xAC", 2000, 4095},          // 1365 whole three-byte characters
-      {"\xF0\x9F\x98\x80", 1500, 4096},      // exactly 1024 four-byte characters
-      {"a\xF0\x9F\x98\x80", 1000, 4096},     // 819 pairs and an "a"; the next one would cross
+      {"\xE2\x82\xAC", 2000, 4095},       // 1365 whole three-byte characters
+      {"\xF0\x9F\x98\x80", 1500, 4096},   // exactly 1024 four-byte characters
+      {"a\xF0\x9F\x98\x80", 1000, 4096},  // 819 pairs and an "a"; the next one would cross
   };
   for (const Case& c : cases) {
     std::string text;

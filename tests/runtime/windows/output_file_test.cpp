@@ -1,8 +1,7 @@
 // Creating the output file on Windows: path forms, truncation, sharing, and the error codes and
 // kinds real failures give.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -186,8 +185,8 @@ TEST_F(OutputFileCreation, RealFailuresGiveTheirCodeAndKind) {
     IoErrorKind kind;
   };
   const Case cases[] = {
-      {"clean.pdf", 5, IoErrorKind::PermissionDenied},         // a directory of that name
-      {"missing\\clean.pdf", 3, IoErrorKind::NotFound},        // no such parent folder
+      {"clean.pdf", 5, IoErrorKind::PermissionDenied},   // a directory of that name
+      {"missing\\clean.pdf", 3, IoErrorKind::NotFound},  // no such parent folder
       {"bad<name.pdf", 123, IoErrorKind::InvalidFilename},
   };
   for (const Case& c : cases) {
@@ -202,8 +201,8 @@ TEST_F(OutputFileCreation, RealFailuresGiveTheirCodeAndKind) {
 
 TEST_F(OutputFileCreation, WriteRefusedByTheSystemIsTranslatedToAnErrorCode) {
   ASSERT_TRUE(write_file(scratch_.file(L"read-only-handle"), "x"));
-  HANDLE reader = CreateFileW(scratch_.file(L"read-only-handle").c_str(), GENERIC_READ, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE reader = CreateFileW(scratch_.file(L"read-only-handle").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   Result<std::size_t> written = write_handle(reinterpret_cast<NativeHandle>(reader), "y", 1);
   CloseHandle(reader);

@@ -1,8 +1,7 @@
 // Process-level services on Windows: the fail-fast end as a Windows parent sees it, the
 // switch for stack traces, the trace itself and the random seed.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <set>
@@ -42,8 +41,7 @@ TEST_F(StackTraceSwitchDeathTest, AnyValueButZeroSwitchesTracesOn) {
     const char* value;  // null: unset
     bool enabled;
   };
-  const Case cases[] = {{nullptr, false}, {"0", false}, {"1", true}, {"full", true},
-                        {"00", true}};
+  const Case cases[] = {{nullptr, false}, {"0", false}, {"1", true}, {"full", true}, {"00", true}};
   for (const Case& c : cases) {
     SetEnvironmentVariableA(stack_trace_variable.data(), c.value);
     EXPECT_EXIT(std::_Exit(stack_traces_enabled() ? 10 : 20),

@@ -1,7 +1,6 @@
 // The raw standard-stream write on Windows, with the standard handle swapped for the test.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

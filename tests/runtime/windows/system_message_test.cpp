@@ -1,8 +1,7 @@
 // System messages for Windows error codes, and the text conversions behind them. Texts differ
 // between Windows and Wine, so only their shape is checked, except where no text exists.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <optional>
 #include <string>
@@ -27,8 +26,7 @@ TEST(SystemMessage, KnownCodesHaveTrimmedSystemText) {
 }
 
 TEST(SystemMessage, CodeWithoutTextNamesTheCodeAndTheLookupError) {
-  EXPECT_EQ(system_message(12345678),
-            "OS Error 12345678 (FormatMessageW() returned error 317)");
+  EXPECT_EQ(system_message(12345678), "OS Error 12345678 (FormatMessageW() returned error 317)");
 }
 
 TEST(SystemMessage, StatusCarryingCodeIsLookedUpWithoutFailing) {
@@ -57,7 +55,9 @@ TEST(Utf16ToUtf8, ConvertsPairsAndRefusesLoneSurrogates) {
       {L"\xDBFF\xDFFF", std::string("\xF4\x8F\xBF\xBF")},
       {L"a\xD83D", std::nullopt},
       {L"a\xDE00z", std::nullopt},
-      {L"\xD83D" L"a", std::nullopt},
+      {L"\xD83D"
+       L"a",
+       std::nullopt},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(utf16_to_utf8(c.units), c.utf8);

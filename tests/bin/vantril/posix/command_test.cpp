@@ -239,17 +239,15 @@ TEST_F(Command, FullDeviceUnderTheFileEndsWithTheReport) {
 
 TEST_F(Command, OutputPassesQpdfCheck) {
   ASSERT_TRUE(exited_zero(run_command(dir_, {})));
-  const std::string command =
-      "qpdf --check '" + (dir_ / "clean.pdf").string() + "' > '" + (dir_ / "check.txt").string() +
-      "' 2>&1";
+  const std::string command = "qpdf --check '" + (dir_ / "clean.pdf").string() + "' > '" +
+                              (dir_ / "check.txt").string() + "' 2>&1";
   const int status = std::system(command.c_str());
   const std::string report = read_file(dir_ / "check.txt");
   ASSERT_TRUE(WIFEXITED(status)) << report;
   // 0: no errors or warnings. 127: qpdf is not installed (make test installs it).
   ASSERT_NE(WEXITSTATUS(status), 127) << "qpdf is missing: run `make test` as root";
   EXPECT_EQ(WEXITSTATUS(status), 0) << report;
-  EXPECT_NE(report.find("No syntax or stream encoding errors found"), std::string::npos)
-      << report;
+  EXPECT_NE(report.find("No syntax or stream encoding errors found"), std::string::npos) << report;
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 // The vantril command as a Windows parent process sees it: started with CreateProcessW in a
 // scratch directory, its standard output and error read through pipes, its exit status taken
 // with GetExitCodeProcess.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
