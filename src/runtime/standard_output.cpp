@@ -7,6 +7,7 @@
 #include <new>
 
 #include "runtime/platform.hpp"
+#include "runtime/reentrant_lock.hpp"
 
 namespace vantril {
 namespace {
@@ -109,7 +110,7 @@ Result<std::size_t> write_standard_output(const char* data, std::size_t size) {
 }
 
 struct StandardOutput {
-  std::recursive_mutex lock;
+  ReentrantLock lock;
   LineWriter writer{write_standard_output};
 };
 
@@ -125,7 +126,7 @@ StandardOutput& standard_output() {
 
 Status standard_output_write(std::string_view bytes) {
   StandardOutput& output = standard_output();
-  std::lock_guard<std::recursive_mutex> guard(output.lock);
+  std::lock_guard<ReentrantLock> guard(output.lock);
   return line_writer_write(output.writer, bytes);
 }
 
@@ -133,7 +134,7 @@ void standard_output_flush_at_exit() {
   StandardOutput& output = standard_output();
   // A thread that still holds the lock may be mid-write; leaving its bytes alone is better than
   // waiting for it forever.
-  std::unique_lock<std::recursive_mutex> guard(output.lock, std::try_to_lock);
+  std::unique_lock<ReentrantLock> guard(output.lock, std::try_to_lock);
   if (!guard.owns_lock()) return;
   (void)line_writer_flush(output.writer);
 }
