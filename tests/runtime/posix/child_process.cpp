@@ -62,4 +62,13 @@ ChildOutcome run_in_child(const std::function<void()>& body) {
   return outcome;
 }
 
+Result<std::size_t> bracketing_write(os::NativeHandle handle, const char* data, std::size_t size) {
+  const int fd = static_cast<int>(handle);
+  (void)::write(fd, "[", 1);
+  const ssize_t written = ::write(fd, data, size);
+  (void)::write(fd, "]", 1);
+  if (written < 0) return IoError::from_os(errno);
+  return static_cast<std::size_t>(written);
+}
+
 }  // namespace vantril::testing

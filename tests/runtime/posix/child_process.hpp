@@ -5,6 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "runtime/platform.hpp"
+#include "runtime/result.hpp"
+
 namespace vantril::testing {
 
 struct ChildOutcome {
@@ -18,5 +21,9 @@ struct ChildOutcome {
 
 // The child starts without the stack-trace variable set; a body that returns exits with 0.
 ChildOutcome run_in_child(const std::function<void()>& body);
+
+// A write seam that passes every write on to the system wrapped in brackets, so captured text
+// shows how many writes there were and where each began and ended.
+Result<std::size_t> bracketing_write(os::NativeHandle handle, const char* data, std::size_t size);
 
 }  // namespace vantril::testing

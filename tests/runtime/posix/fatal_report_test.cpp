@@ -17,22 +17,12 @@
 namespace vantril {
 namespace {
 
+using testing::bracketing_write;
 using testing::ChildOutcome;
 using testing::run_in_child;
 
 const std::string note =
     "note: run with `VANTRIL_BACKTRACE=1` environment variable to display a backtrace\n";
-
-// Passes every write on to the system, wrapped in brackets, so the captured text shows how
-// many writes there were and where each began and ended.
-Result<std::size_t> bracketing_write(os::NativeHandle handle, const char* data, std::size_t size) {
-  const int fd = static_cast<int>(handle);
-  (void)::write(fd, "[", 1);
-  const ssize_t written = ::write(fd, data, size);
-  (void)::write(fd, "]", 1);
-  if (written < 0) return IoError::from_os(errno);
-  return static_cast<std::size_t>(written);
-}
 
 std::string report_header(const ChildOutcome& child, std::string_view thread_name) {
   return "\nthread '" + std::string(thread_name) + "' (" + std::to_string(child.pid) +

@@ -24,6 +24,7 @@ namespace vantril {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::bracketing_write;
 using testing::run_in_child;
 
 std::string read_file(const fs::path& path) {
@@ -160,15 +161,6 @@ TEST(ProcessEntry, VanishedReaderIsBrokenPipeNotDeath) {
   });
   EXPECT_FALSE(child.killed) << "signal " << child.signal;
   EXPECT_EQ(child.exit_status, 0);
-}
-
-Result<std::size_t> bracketing_write(os::NativeHandle handle, const char* data, std::size_t size) {
-  const int fd = static_cast<int>(handle);
-  (void)::write(fd, "[", 1);
-  const ssize_t written = ::write(fd, data, size);
-  (void)::write(fd, "]", 1);
-  if (written < 0) return IoError::from_os(errno);
-  return static_cast<std::size_t>(written);
 }
 
 TEST(ProcessEntry, RunsTheCommandFlushesAndReturnsZero) {
