@@ -74,16 +74,18 @@ Status write_name(CountingSink& sink, std::string_view bytes) {
 
 // The bytes a literal string cannot carry bare: parentheses may need a backslash, a backslash or
 // carriage return always does.
+constexpr std::string_view literal_specials = "()\\\r";
+
 constexpr std::array<bool, 256> make_literal_special_table() {
   std::array<bool, 256> table{};
-  for (char c : std::string_view("()\\\r")) table[static_cast<unsigned char>(c)] = true;
+  for (char c : literal_specials) table[static_cast<unsigned char>(c)] = true;
   return table;
 }
 
 constexpr std::array<bool, 256> literal_special = make_literal_special_table();
 
 bool needs_literal_scan(std::string_view bytes) {
-  return bytes.find_first_of("()\\\r") != std::string_view::npos;
+  return bytes.find_first_of(literal_specials) != std::string_view::npos;
 }
 
 // Marks the bytes that need a backslash: every backslash and carriage return, every ")" with no

@@ -69,16 +69,9 @@ TEST(EveryAppend, FailsAtEachPositionWithExactlyThatError) {
     for (std::size_t n = 1; n <= counter.appends; ++n) {
       SCOPED_TRACE("failing append " + std::to_string(n));
       Document document = every_kind_document(form);
-      ScriptedDestination destination;
-      destination.fail_at = n;
-      CountingSink sink(destination.destination());
-      const Status status = write_document(document, sink);
-      ASSERT_FALSE(status.ok());
-      ASSERT_TRUE(testing_support::is_scripted(status.error()));
-      ASSERT_EQ(destination.appends, n);
-      ASSERT_EQ(destination.appends_after_failure, 0u);
-      ASSERT_EQ(full.compare(0, destination.received.size(), destination.received), 0);
-      const bool changed = destination.received.size() >= changed_from;
+      const std::string received = testing_support::save_failing_at(document, n, full);
+      if (::testing::Test::HasFailure()) return;  // one broken position is enough to see
+      const bool changed = received.size() >= changed_from;
       ASSERT_EQ(trailer_text(document), changed ? after : before);
       ASSERT_EQ(document.highest_number,
                 changed && stream_form ? finished.highest_number : untouched_copy.highest_number);

@@ -17,6 +17,7 @@
 #include "runtime/io_error.hpp"
 #include "runtime/platform.hpp"
 #include "writer/counting_sink.hpp"
+#include "writer/save.hpp"
 #include "writer/serializer.hpp"
 
 namespace vantril::testing_support {
@@ -55,6 +56,24 @@ struct ScriptedDestination {
 
   CallbackDestination destination() { return CallbackDestination{&append, this}; }
 };
+
+// Saves `document` into a destination that fails its n-th append, and checks what every such
+// save must show: that error back unchanged, no append after it, and the bytes before it equal
+// to the start of the complete file `full`. Returns the bytes that did arrive.
+inline std::string save_failing_at(Document& document, std::size_t n, const std::string& full) {
+  ScriptedDestination destination;
+  destination.fail_at = n;
+  CountingSink sink(destination.destination());
+  const Status status = write_document(document, sink);
+  EXPECT_FALSE(status.ok());
+  if (!status.ok()) {
+    EXPECT_TRUE(is_scripted(status.error()));
+  }
+  EXPECT_EQ(destination.appends, n);
+  EXPECT_EQ(destination.appends_after_failure, 0u);
+  EXPECT_EQ(full.compare(0, destination.received.size(), destination.received), 0);
+  return destination.received;
+}
 
 // The direct form of an object, written into memory.
 inline std::string serialized(const Object& object) {
