@@ -70,18 +70,51 @@ std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
 
 }  // namespace
 
-// The header of a dictionary's block; `capacity` entries follow it (the first `length` of them
-// alive), then the index of index_mask + 1 slots. Slot values are position + 1; 0 marks an empty
-// slot. The index has at least twice as many slots as the block has room for entries, so it is
-// never more than half full.
+// The header of a dictionary's block. The index of index_mask + 1 slots follows it, then room
+// for `capacity` entries, the first `length` of them alive. Slot values are position + 1; 0 marks
+// an empty slot. The index has at least twice as many slots as the block has room for entries,
+// so it is never more than half full.
+//
+// A block with room for at most 255 entries has one-byte slots, larger ones four-byte slots: a
+// typical small dictionary then has its header, its whole index and its first key in one cache
+// line, so a lookup (the writer asks every object for its "Type") costs one memory access, and
+// its block is smaller.
 struct Dictionary::Block {
+  static constexpr std::uint32_t narrow_capacity = 255;
+
   std::uint32_t length;
   std::uint32_t capacity;
   std::uint32_t index_mask;
   std::uint32_t seed;
 
-  DictionaryEntry* entries() { return reinterpret_cast<DictionaryEntry*>(this + 1); }
-  std::uint32_t* index() { return reinterpret_cast<std::uint32_t*>(entries() + capacity); }
+  static std::size_t index_bytes(std::uint32_t capacity, std::uint32_t index_size) {
+    const std::size_t width = capacity <= narrow_capacity ? 1 : sizeof(std::uint32_t);
+    // The entries after the index keep their alignment.
+    constexpr std::size_t align = alignof(DictionaryEntry);
+    return (std::size_t{index_size} * width + align - 1) / align * align;
+  }
+
+  bool narrow() const { return capacity <= narrow_capacity; }
+  unsigned char* index() { return reinterpret_cast<unsigned char*>(this + 1); }
+  const unsigned char* index() const { return reinterpret_cast<const unsigned char*>(this + 1); }
+  std::uint32_t slot(std::size_t at) const {
+    if (narrow()) return index()[at];
+    return reinterpret_cast<const std::uint32_t*>(index())[at];
+  }
+  void set_slot(std::size_t at, std::uint32_t held) {
+    if (narrow()) {
+      index()[at] = static_cast<unsigned char>(held);
+    } else {
+      reinterpret_cast<std::uint32_t*>(index())[at] = held;
+    }
+  }
+  DictionaryEntry* entries() {
+    return reinterpret_cast<DictionaryEntry*>(index() + index_bytes(capacity, index_mask + 1));
+  }
+  const DictionaryEntry* entries() const {
+    return reinterpret_cast<const DictionaryEntry*>(index() +
+                                                    index_bytes(capacity, index_mask + 1));
+  }
 };
 
 namespace {
@@ -120,12 +153,12 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
 
 // The slot holding the key, or the empty slot where it would go. Requires a block.
 std::size_t Dictionary::find_slot(std::string_view key) const {
-  const std::uint32_t* index = block_->index();
-  const DictionaryEntry* entries = block_->entries();
-  const std::uint32_t mask = block_->index_mask;
-  std::size_t slot = hash_key(key, block_->seed) & mask;
+  const Block& block = *block_;
+  const DictionaryEntry* entries = block.entries();
+  const std::uint32_t mask = block.index_mask;
+  std::size_t slot = hash_key(key, block.seed) & mask;
   while (true) {
-    const std::uint32_t held = index[slot];
+    const std::uint32_t held = block.slot(slot);
     if (held == 0 || std::string_view(entries[held - 1].key) == key) return slot;
     slot = (slot + 1) & mask;
   }
@@ -133,7 +166,7 @@ std::size_t Dictionary::find_slot(std::string_view key) const {
 
 void Dictionary::insert_into_index(std::size_t position) {
   const std::size_t slot = find_slot(block_->entries()[position].key);
-  block_->index()[slot] = static_cast<std::uint32_t>(position + 1);
+  block_->set_slot(slot, static_cast<std::uint32_t>(position + 1));
 }
 
 void Dictionary::regrow(std::size_t wanted) {
@@ -142,15 +175,16 @@ void Dictionary::regrow(std::size_t wanted) {
   std::uint32_t index_size = 8;
   while (index_size < 2 * capacity) index_size *= 2;
   static_assert(sizeof(Block) % alignof(DictionaryEntry) == 0);
-  static_assert(sizeof(DictionaryEntry) % alignof(std::uint32_t) == 0);
-  const std::size_t bytes = sizeof(Block) + std::size_t{capacity} * sizeof(DictionaryEntry) +
-                            std::size_t{index_size} * sizeof(std::uint32_t);
+  static_assert(sizeof(Block) % alignof(std::uint32_t) == 0);
+  const std::size_t index_bytes = Block::index_bytes(capacity, index_size);
+  const std::size_t bytes =
+      sizeof(Block) + index_bytes + std::size_t{capacity} * sizeof(DictionaryEntry);
   auto* grown = static_cast<Block*>(::operator new(bytes));
   grown->length = 0;
   grown->capacity = capacity;
   grown->index_mask = index_size - 1;
   grown->seed = block_ != nullptr ? block_->seed : next_dictionary_seed();
-  std::memset(grown->index(), 0, std::size_t{index_size} * sizeof(std::uint32_t));
+  std::memset(grown->index(), 0, index_bytes);
   if (block_ != nullptr) {
     DictionaryEntry* from = block_->entries();
     DictionaryEntry* to = grown->entries();
@@ -171,7 +205,7 @@ void Dictionary::set(std::string_view key, Object value) {
   if (block_ != nullptr) {
     // One probe finds the key or the free slot where it goes.
     const std::size_t slot = find_slot(key);
-    if (const std::uint32_t held = block_->index()[slot]; held != 0) {
+    if (const std::uint32_t held = block_->slot(slot); held != 0) {
       // Replace in place: the entry keeps its position and its stored key.
       Object previous = std::exchange(block_->entries()[held - 1].value, std::move(value));
       return;
@@ -180,7 +214,7 @@ void Dictionary::set(std::string_view key, Object value) {
       const std::uint32_t position = block_->length;
       new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
       block_->length = position + 1;
-      block_->index()[slot] = position + 1;
+      block_->set_slot(slot, position + 1);
       return;
     }
   }
@@ -193,7 +227,7 @@ void Dictionary::set(std::string_view key, Object value) {
 
 const Object* Dictionary::get(std::string_view key) const {
   if (block_ == nullptr) return nullptr;
-  const std::uint32_t held = block_->index()[find_slot(key)];
+  const std::uint32_t held = block_->slot(find_slot(key));
   return held == 0 ? nullptr : &block_->entries()[held - 1].value;
 }
 
@@ -203,22 +237,22 @@ Object* Dictionary::get(std::string_view key) {
 
 std::optional<Object> Dictionary::remove(std::string_view key) {
   if (block_ == nullptr) return std::nullopt;
-  std::uint32_t* index = block_->index();
-  DictionaryEntry* entries = block_->entries();
-  const std::uint32_t mask = block_->index_mask;
+  Block& block = *block_;
+  DictionaryEntry* entries = block.entries();
+  const std::uint32_t mask = block.index_mask;
   std::size_t hole = find_slot(key);
-  if (index[hole] == 0) return std::nullopt;
-  const std::size_t position = index[hole] - 1;
+  if (block.slot(hole) == 0) return std::nullopt;
+  const std::size_t position = block.slot(hole) - 1;
 
   // Backward-shift deletion keeps every remaining key reachable from its home slot.
-  index[hole] = 0;
-  for (std::size_t next = (hole + 1) & mask; index[next] != 0; next = (next + 1) & mask) {
-    const std::size_t home = hash_key(entries[index[next] - 1].key, block_->seed) & mask;
+  block.set_slot(hole, 0);
+  for (std::size_t next = (hole + 1) & mask; block.slot(next) != 0; next = (next + 1) & mask) {
+    const std::size_t home = hash_key(entries[block.slot(next) - 1].key, block.seed) & mask;
     const bool home_is_after_hole =
         hole <= next ? (home > hole && home <= next) : (home > hole || home <= next);
     if (!home_is_after_hole) {
-      index[hole] = index[next];
-      index[next] = 0;
+      block.set_slot(hole, block.slot(next));
+      block.set_slot(next, 0);
       hole = next;
     }
   }
@@ -226,7 +260,7 @@ std::optional<Object> Dictionary::remove(std::string_view key) {
   Object removed = std::move(entries[position].value);
   const std::size_t last = block_->length - 1;
   if (position != last) {
-    index[find_slot(entries[last].key)] = static_cast<std::uint32_t>(position + 1);
+    block.set_slot(find_slot(entries[last].key), static_cast<std::uint32_t>(position + 1));
     entries[position] = std::move(entries[last]);
   }
   entries[last].~DictionaryEntry();

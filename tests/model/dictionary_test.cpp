@@ -1,6 +1,7 @@
 // Dictionary order, replacement in place, swap removal, and the index under churn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -96,54 +97,93 @@ TEST(Dictionary, RemoveReturnsTheValueOnlyWhenPresent) {
 }
 
 // Random operations against a plain reference model: order, values and lookups must agree
-// through index growth, probe chains and backward-shift deletion.
+// through index growth, probe chains and backward-shift deletion. About two thirds of the keys are
+// live at a time, so the key counts keep blocks small (one-byte index slots), move them across
+// the 255-entry line, and keep them large (four-byte slots).
 TEST(Dictionary, AgreesWithAReferenceModelUnderRandomChurn) {
-  std::mt19937 random(12345);
-  Dictionary dictionary;
-  std::vector<std::pair<std::string, std::int64_t>> model;
-  auto model_find = [&](const std::string& key) {
-    for (std::size_t i = 0; i < model.size(); ++i) {
-      if (model[i].first == key) return static_cast<std::ptrdiff_t>(i);
-    }
-    return std::ptrdiff_t{-1};
-  };
-  for (int step = 0; step < 20000; ++step) {
-    const std::string key = "k" + std::to_string(random() % 300);
-    const auto value = static_cast<std::int64_t>(step);
-    const std::ptrdiff_t at = model_find(key);
-    if (random() % 3 == 0) {
-      std::optional<Object> removed = dictionary.remove(key);
-      ASSERT_EQ(removed.has_value(), at >= 0);
-      if (at >= 0) {
-        ASSERT_EQ(*removed->integer(), model[static_cast<std::size_t>(at)].second);
-        model[static_cast<std::size_t>(at)] = model.back();
-        model.pop_back();
+  for (const unsigned key_count : {40u, 150u, 300u, 900u}) {
+    SCOPED_TRACE(key_count);
+    std::mt19937 random(12345);
+    Dictionary dictionary;
+    std::vector<std::pair<std::string, std::int64_t>> model;
+    std::size_t most_live = 0;
+    auto model_find = [&](const std::string& key) {
+      for (std::size_t i = 0; i < model.size(); ++i) {
+        if (model[i].first == key) return static_cast<std::ptrdiff_t>(i);
       }
-    } else {
-      dictionary.set(key, value);
-      if (at >= 0) {
-        model[static_cast<std::size_t>(at)].second = value;
+      return std::ptrdiff_t{-1};
+    };
+    for (int step = 0; step < 20000; ++step) {
+      const std::string key = "k" + std::to_string(random() % key_count);
+      const auto value = static_cast<std::int64_t>(step);
+      const std::ptrdiff_t at = model_find(key);
+      if (random() % 3 == 0) {
+        std::optional<Object> removed = dictionary.remove(key);
+        ASSERT_EQ(removed.has_value(), at >= 0);
+        if (at >= 0) {
+          ASSERT_EQ(*removed->integer(), model[static_cast<std::size_t>(at)].second);
+          model[static_cast<std::size_t>(at)] = model.back();
+          model.pop_back();
+        }
       } else {
-        model.emplace_back(key, value);
+        dictionary.set(key, value);
+        if (at >= 0) {
+          model[static_cast<std::size_t>(at)].second = value;
+        } else {
+          model.emplace_back(key, value);
+        }
+      }
+      most_live = std::max(most_live, model.size());
+    }
+    ASSERT_EQ(dictionary.len(), model.size());
+    std::size_t position = 0;
+    for (const DictionaryEntry& entry : dictionary.iter()) {
+      EXPECT_EQ(entry.key, model[position].first);
+      EXPECT_EQ(*entry.value.integer(), model[position].second);
+      ++position;
+    }
+    for (unsigned k = 0; k < key_count; ++k) {
+      const std::string key = "k" + std::to_string(k);
+      const std::ptrdiff_t at = model_find(key);
+      const Object* found = dictionary.get(key);
+      ASSERT_EQ(found != nullptr, at >= 0) << key;
+      if (found) {
+        EXPECT_EQ(*found->integer(), model[static_cast<std::size_t>(at)].second);
+      }
+    }
+    // The sizes meant above were reached: below 128 live entries for the two smaller key
+    // counts, above 255 for the largest.
+    if (key_count <= 150) {
+      EXPECT_LT(most_live, 128u);
+    }
+    if (key_count == 900) {
+      EXPECT_GT(most_live, 255u);
+    }
+  }
+}
+
+// Filling a dictionary one key at a time moves it from small blocks to large ones; every key
+// stays reachable, in order, across each move.
+TEST(Dictionary, GrowthAcrossEveryBlockSizeKeepsEveryKey) {
+  Dictionary dictionary;
+  for (int k = 0; k < 1000; ++k) {
+    dictionary.set("key" + std::to_string(k), k);
+    // Around the line between the two index widths, check everything.
+    if (k >= 250 && k <= 260) {
+      for (int j = 0; j <= k; ++j) {
+        const Object* found = dictionary.get("key" + std::to_string(j));
+        ASSERT_NE(found, nullptr) << j << " after " << k;
+        ASSERT_EQ(*found->integer(), j);
       }
     }
   }
-  ASSERT_EQ(dictionary.len(), model.size());
-  std::size_t position = 0;
+  ASSERT_EQ(dictionary.len(), 1000u);
+  std::int64_t expected = 0;
   for (const DictionaryEntry& entry : dictionary.iter()) {
-    EXPECT_EQ(entry.key, model[position].first);
-    EXPECT_EQ(*entry.value.integer(), model[position].second);
-    ++position;
+    ASSERT_EQ(entry.key, "key" + std::to_string(expected));
+    ASSERT_EQ(*entry.value.integer(), expected++);
   }
-  for (int k = 0; k < 300; ++k) {
-    const std::string key = "k" + std::to_string(k);
-    const std::ptrdiff_t at = model_find(key);
-    const Object* found = dictionary.get(key);
-    ASSERT_EQ(found != nullptr, at >= 0) << key;
-    if (found) {
-      EXPECT_EQ(*found->integer(), model[static_cast<std::size_t>(at)].second);
-    }
-  }
+  EXPECT_EQ(dictionary.get("key1000"), nullptr);
 }
 
 TEST(Dictionary, CloneIsDeepAndKeepsOrder) {
