@@ -201,13 +201,15 @@ void Dictionary::regrow(std::size_t wanted) {
   }
 }
 
-void Dictionary::set(std::string_view key, Object value) {
+void Dictionary::set(std::string_view key, Object&& value) {
   if (block_ != nullptr) {
     // One probe finds the key or the free slot where it goes.
     const std::size_t slot = find_slot(key);
     if (const std::uint32_t held = block_->slot(slot); held != 0) {
-      // Replace in place: the entry keeps its position and its stored key.
-      Object previous = std::exchange(block_->entries()[held - 1].value, std::move(value));
+      // Replace in place: the entry keeps its position and its stored key. Setting an entry's
+      // value to itself keeps it.
+      Object& stored = block_->entries()[held - 1].value;
+      if (&stored != &value) Object previous = std::exchange(stored, std::move(value));
       return;
     }
     if (block_->length < block_->capacity) {
@@ -218,9 +220,14 @@ void Dictionary::set(std::string_view key, Object value) {
       return;
     }
   }
+  // Growing moves every entry to a new block. The key's bytes and the value may be this
+  // dictionary's own (a value's name as a new key, an entry's value under a new key), so both
+  // are taken out of the old block first.
+  Bytes owned_key(key);
+  Object taken = std::move(value);
   regrow(block_ == nullptr ? first_capacity : std::size_t{block_->capacity} * 2);
   const std::uint32_t position = block_->length;
-  new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
+  new (&block_->entries()[position]) DictionaryEntry{std::move(owned_key), std::move(taken)};
   block_->length = position + 1;
   insert_into_index(position);
 }

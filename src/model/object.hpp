@@ -78,8 +78,9 @@ class Dictionary {
   template <std::size_t N>
   static Dictionary from_pairs(Pair (&&pairs)[N]);
 
-  // Replaces the value of an existing key in place, or appends a new entry.
-  void set(std::string_view key, Object value);
+  // Replaces the value of an existing key in place, or appends a new entry. The value is taken
+  // by reference so that it is moved once, straight into its entry.
+  void set(std::string_view key, Object&& value);
   // The value under the key, or null when the key is absent. The pointer is the dictionary's and
   // stays valid until the dictionary is next changed.
   const Object* get(std::string_view key) const;

@@ -51,6 +51,25 @@ TEST(Dictionary, KeysAreComparedByteForByte) {
   EXPECT_EQ(dictionary.get("TYPE"), nullptr);
 }
 
+// A key or value handed to set may be the dictionary's own: a value's name as a new key, an
+// entry's value moved under a new key, an entry's value set to itself. The first two make a full
+// dictionary grow, which moves every entry; nothing may be read from the old place afterwards.
+TEST(Dictionary, SetTakesKeysAndValuesThatTheDictionaryItselfHolds) {
+  Dictionary named = Dictionary::from_pairs({{"A", Name("alpha")}, {"B", Name("beta")}});
+  named.set("C", std::move(*named.get("A")));
+  ASSERT_NE(named.get("C"), nullptr);
+  EXPECT_EQ(named.get("C")->name()->bytes, "alpha");
+
+  Dictionary keyed = Dictionary::from_pairs({{"A", Name("Fresh")}});
+  keyed.set(keyed.get("A")->name()->bytes, 5);
+  EXPECT_EQ(keys_of(keyed), (std::vector<std::string>{"A", "Fresh"}));
+  EXPECT_EQ(*keyed.get("Fresh")->integer(), 5);
+
+  Dictionary same = Dictionary::from_pairs({{"A", Name("alpha")}});
+  same.set("A", std::move(*same.get("A")));
+  EXPECT_EQ(same.get("A")->name()->bytes, "alpha");
+}
+
 struct RemoveCase {
   const char* name;
   std::vector<std::string> removals;
