@@ -13,6 +13,7 @@ install(DIRECTORY include/vantril DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
 set(vantril_installed_headers
     model/bytes.hpp
     model/document.hpp
+    model/node_pool.hpp
     model/object.hpp
     model/object_id.hpp
     model/xref_slot.hpp

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "model/node_pool.hpp"
 #include "model/object.hpp"
 #include "model/object_id.hpp"
 #include "model/xref_slot.hpp"
@@ -21,6 +24,12 @@ struct XrefState {
   XrefForm xref_form = XrefForm::XrefStreamForm;
 };
 
+// The indirect objects in identifier order: an ordinary ordered map whose nodes come from the
+// document's own pool. Nodes belong to the table they were made in; moving a node (extract and
+// insert) between two documents' tables is not supported.
+using ObjectTable =
+    std::map<ObjectId, Object, std::less<>, PoolAllocator<std::pair<const ObjectId, Object>>>;
+
 // A default-constructed Document is a new one: version "1.4", empty trailer, no objects.
 // The document owns every object in it; a reference (ObjectId) names an entry of object_table.
 struct Document {
@@ -30,7 +39,7 @@ struct Document {
   Dictionary trailer;
   XrefState xref_state;
   // The indirect objects, written in this order.
-  std::map<ObjectId, Object> object_table;
+  ObjectTable object_table;
   // The highest number handed out by reserve_id or append_object; not derived from object_table.
   std::uint32_t highest_number = 0;
 };
