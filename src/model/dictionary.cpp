@@ -38,6 +38,14 @@ T load(const char* bytes) {
   return value;
 }
 
+// The 128-bit product of two words folded to 64 bits: one multiplication carries every bit of
+// both words into the low bits that pick a slot.
+std::uint64_t multiply_fold(std::uint64_t a, std::uint64_t b) {
+  __extension__ using Wide = unsigned __int128;
+  const Wide product = static_cast<Wide>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
 std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
   const char* bytes = key.data();
   const std::size_t size = key.size();
@@ -58,7 +66,10 @@ std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
       last = std::uint64_t{static_cast<unsigned char>(bytes[size / 2])} << 8 |
              std::uint64_t{static_cast<unsigned char>(bytes[size - 1])} << 16;
     }
-    return mix(mix(h ^ first) + last);
+    // The seed and the size enter both factors (the second with its halves swapped), so that
+    // neither becomes a constant an adversary could aim at.
+    return multiply_fold(first ^ h ^ 0xA0761D6478BD642FULL,
+                         last ^ (h << 32 | h >> 32) ^ 0xE7037ED1A0B428DBULL);
   }
   h = mix(h);
   std::size_t i = 0;
