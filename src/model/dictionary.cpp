@@ -46,7 +46,7 @@ std::uint64_t multiply_fold(std::uint64_t a, std::uint64_t b) {
   return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
-std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
+inline std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
   const char* bytes = key.data();
   const std::size_t size = key.size();
   std::uint64_t h = seed ^ (size * 0x9E3779B97F4A7C15ULL);
@@ -163,7 +163,7 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
 }
 
 // The slot holding the key, or the empty slot where it would go. Requires a block.
-std::size_t Dictionary::find_slot(std::string_view key) const {
+inline std::size_t Dictionary::find_slot(std::string_view key) const {
   const Block& block = *block_;
   const DictionaryEntry* entries = block.entries();
   const std::uint32_t mask = block.index_mask;
