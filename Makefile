@@ -68,13 +68,17 @@ fuzz:
 	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  build/fuzz-corpus
 
-# Not part of `test`: the write benchmark against the peers (../shared/bench/compare.sh), then the
-# command's whole-process time against the floor program.
+# Not part of `test`: the write benchmark against the peers (the comparison script in
+# PEER_BENCH, beside the project's folder by default), then the command's whole-process time
+# against the floor program.
+PEER_BENCH ?= ../shared/bench
 bench:
+	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
+	  "set PEER_BENCH to the folder of the peer benchmarks" >&2; exit 2; }
 	@$(ENSURE) $(BENCH_TOOLS)
 	cmake --preset bench
 	cmake --build --preset bench
-	../shared/bench/compare.sh build/bench/bench/vantril_write_bench --runs 3
+	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --runs 3
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 
 clean:
