@@ -21,11 +21,11 @@
 #include <system_error>
 #include <utility>
 
-#include "model/document.hpp"
-#include "model/object.hpp"
 #include "runtime/allocation_count.hpp"
-#include "runtime/io_error.hpp"
-#include "writer/save.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/writer/save.hpp"
 
 namespace {
 

@@ -1,35 +1,11 @@
-# Install rules: the public headers with the declaration headers they include, the static
+# Install rules: the public headers, the static
 # library, the command, a CMake package (find_package(vantril CONFIG)) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
-# The documented entry points, one per module.
+# The public headers: the entry points and the declaration headers beside them. Nothing under
+# src/ is installed.
 install(DIRECTORY include/vantril DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.hpp")
-
-# The declaration headers the entry points include, kept in their module folders under
-# include/vantril. The list is explicit: platform implementation files, internal helpers and the
-# command's own headers stay private. The install test fails if an entry point comes to need a
-# header missing here.
-set(vantril_installed_headers
-    model/bytes.hpp
-    model/document.hpp
-    model/node_pool.hpp
-    model/object.hpp
-    model/object_id.hpp
-    model/xref_slot.hpp
-    runtime/io_error.hpp
-    runtime/platform.hpp
-    runtime/result.hpp
-    writer/buffered_file_writer.hpp
-    writer/counting_sink.hpp
-    writer/output_file.hpp
-    writer/save.hpp
-    writer/serializer.hpp
-    writer/xref_record.hpp)
-foreach(header IN LISTS vantril_installed_headers)
-  get_filename_component(module ${header} DIRECTORY)
-  install(FILES src/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantril/${module})
-endforeach()
 
 install(TARGETS vantril_lib EXPORT vantrilTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

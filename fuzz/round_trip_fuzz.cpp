@@ -9,7 +9,7 @@
 
 #include "generator/random_document.hpp"
 #include "qpdf/round_trip_check.hpp"
-#include "writer/save.hpp"
+#include "vantril/writer/save.hpp"
 
 namespace {
 

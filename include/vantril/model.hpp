@@ -11,8 +11,8 @@
 //   reserve_id, append_object, put_object   number and store indirect objects.
 #pragma once
 
-#include "model/bytes.hpp"
-#include "model/document.hpp"
-#include "model/object.hpp"
-#include "model/object_id.hpp"
-#include "model/xref_slot.hpp"
+#include "vantril/model/bytes.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/model/object_id.hpp"
+#include "vantril/model/xref_slot.hpp"

@@ -14,7 +14,8 @@
 
 #include "vantril/error.hpp"
 #include "vantril/model.hpp"
-#include "writer/counting_sink.hpp"
-#include "writer/output_file.hpp"
-#include "writer/save.hpp"
-#include "writer/serializer.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
+#include "vantril/writer/counting_sink.hpp"
+#include "vantril/writer/output_file.hpp"
+#include "vantril/writer/save.hpp"
+#include "vantril/writer/serializer.hpp"

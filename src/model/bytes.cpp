@@ -1,5 +1,5 @@
 // Growing and releasing the heap block of long byte strings.
-#include "model/bytes.hpp"
+#include "vantril/model/bytes.hpp"
 
 #include <algorithm>
 #include <new>

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "model/object.hpp"
 #include "runtime/fatal.hpp"
 #include "runtime/platform.hpp"
+#include "vantril/model/object.hpp"
 
 namespace vantril {
 

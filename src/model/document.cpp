@@ -1,5 +1,5 @@
 // The document store: identifier allocation and object storage.
-#include "model/document.hpp"
+#include "vantril/model/document.hpp"
 
 #include <limits>
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/object.hpp"
+#include "vantril/model/object.hpp"
 
 namespace vantril {
 

@@ -1,7 +1,7 @@
 // The node pool's chunks.
-#include "model/node_pool.hpp"
+#include "vantril/detail/node_pool.hpp"
 
-namespace vantril {
+namespace vantril::detail {
 
 namespace {
 
@@ -37,4 +37,4 @@ void NodePool::add_chunk() {
   if ((2 * nodes) * node_size_ <= largest_chunk_bytes) next_chunk_nodes_ = 2 * nodes;
 }
 
-}  // namespace vantril
+}  // namespace vantril::detail

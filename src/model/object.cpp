@@ -1,5 +1,5 @@
 // Object kinds, streams, the type test and deep copies.
-#include "model/object.hpp"
+#include "vantril/model/object.hpp"
 
 #include <cstddef>
 

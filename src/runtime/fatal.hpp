@@ -7,9 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/io_error.hpp"
-#include "runtime/result.hpp"
 #include "runtime/source_location.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril {
 

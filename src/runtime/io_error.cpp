@@ -1,11 +1,10 @@
 // IoError: kind names and descriptions, the kind of an error, and its debug and display forms.
-#include "runtime/io_error.hpp"
-
 #include <array>
 #include <cstddef>
 #include <string>
 
 #include "runtime/platform.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril {
 namespace {

@@ -7,13 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/io_error.hpp"
-#include "runtime/result.hpp"
+#include "vantril/error.hpp"
+#include "vantril/writer/output_file.hpp"
 
 namespace vantril::os {
 
-// A file or pipe handle: a file descriptor on POSIX systems, a HANDLE on Windows.
-using NativeHandle = std::intptr_t;
+using NativeHandle = vantril::NativeHandle;
 
 enum class StandardStream : std::uint8_t { Output, Error };
 

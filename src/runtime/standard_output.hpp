@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "runtime/result.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril {
 

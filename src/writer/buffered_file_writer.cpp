@@ -1,5 +1,5 @@
 // Flushing, direct writes and the final release of the buffered output file.
-#include "writer/buffered_file_writer.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
 
 #include <utility>
 

@@ -1,9 +1,10 @@
 // Creating, writing and closing the output file; the system calls are the runtime's.
-#include "writer/output_file.hpp"
+#include "vantril/writer/output_file.hpp"
 
 #include <utility>
 
 #include "runtime/fatal.hpp"
+#include "runtime/platform.hpp"
 
 namespace vantril {
 

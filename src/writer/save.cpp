@@ -1,15 +1,16 @@
 // The file layout: header, body in identifier order, cross-reference table or stream, tail.
-#include "writer/save.hpp"
+#include "vantril/writer/save.hpp"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <utility>
 
-#include "writer/buffered_file_writer.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
+#include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
-#include "writer/serializer.hpp"
 #include "writer/xref_stream.hpp"
+#include "writer/xref_table.hpp"
 
 namespace vantril {
 

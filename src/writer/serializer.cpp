@@ -1,6 +1,4 @@
 // The lexical forms of the ten object kinds and the indirect-object frame.
-#include "writer/serializer.hpp"
-
 #include <array>
 #include <cstring>
 #include <limits>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "runtime/fatal.hpp"
+#include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 
 namespace vantril {

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "model/document.hpp"
-#include "model/xref_slot.hpp"
-#include "runtime/result.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/model/xref_slot.hpp"
 
 namespace vantril {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "writer/serializer.hpp"
+#include "writer/indirect_object.hpp"
 
 namespace vantril {
 

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "model/document.hpp"
-#include "runtime/result.hpp"
-#include "writer/counting_sink.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/writer/counting_sink.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "model/document.hpp"
+#include "vantril/model/document.hpp"
 
 namespace vantril::testing_support {
 

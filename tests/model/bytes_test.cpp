@@ -1,5 +1,5 @@
 // Byte strings across the boundary between inline and heap storage.
-#include "model/bytes.hpp"
+#include "vantril/model/bytes.hpp"
 
 #include <gtest/gtest.h>
 

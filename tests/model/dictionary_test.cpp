@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "model/model_test_support.hpp"
-#include "model/object.hpp"
+#include "vantril/model/object.hpp"
 
 namespace vantril {
 namespace {

@@ -1,5 +1,5 @@
 // Identifier allocation, storage and ordering of the document store.
-#include "model/document.hpp"
+#include "vantril/model/document.hpp"
 
 #include <gtest/gtest.h>
 

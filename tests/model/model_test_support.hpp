@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "model/object.hpp"
+#include "vantril/model/object.hpp"
 
 namespace vantril::test_support {
 

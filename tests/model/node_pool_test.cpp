@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "model/document.hpp"
 #include "runtime/allocation_count.hpp"
+#include "vantril/model/document.hpp"
 
 namespace vantril {
 namespace {

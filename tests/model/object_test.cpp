@@ -1,5 +1,5 @@
 // Object kinds, the type test, streams and deep copies.
-#include "model/object.hpp"
+#include "vantril/model/object.hpp"
 
 #include <gtest/gtest.h>
 

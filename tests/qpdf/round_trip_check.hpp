@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/document.hpp"
+#include "vantril/model/document.hpp"
 
 namespace vantril::testing_support {
 

@@ -1,10 +1,10 @@
 // Kinds, debug forms and display forms of IoError, and the Windows code table.
-#include "runtime/io_error.hpp"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+
+#include "vantril/error.hpp"
 
 namespace vantril {
 namespace {

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "model/document.hpp"
-#include "writer/save.hpp"
-#include "writer/serializer.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/writer/save.hpp"
+#include "writer/indirect_object.hpp"
 
 namespace vantril {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "generator/random_document.hpp"
-#include "writer/save.hpp"
-#include "writer/serializer.hpp"
+#include "vantril/writer/save.hpp"
+#include "writer/indirect_object.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {

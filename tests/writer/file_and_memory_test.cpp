@@ -9,8 +9,8 @@
 #include <string>
 
 #include "generator/random_document.hpp"
-#include "writer/buffered_file_writer.hpp"
-#include "writer/save.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
+#include "vantril/writer/save.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "writer/buffered_file_writer.hpp"
-#include "writer/counting_sink.hpp"
-#include "writer/output_file.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
+#include "vantril/writer/counting_sink.hpp"
+#include "vantril/writer/output_file.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {

@@ -1,6 +1,6 @@
 // Whole files: the golden files, both cross-reference forms, the document changes a save makes,
 // failures at every append, and the 4 GiB offset limit.
-#include "writer/save.hpp"
+#include "vantril/writer/save.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bin/vantril/clean_document.hpp"
-#include "model/document.hpp"
+#include "vantril/model/document.hpp"
 #include "writer_test_support.hpp"
 
 #ifndef VANTRIL_TEST_DATA_DIR

@@ -1,6 +1,4 @@
 // Exact bytes of every object kind in direct form and in the indirect-object frame.
-#include "writer/serializer.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -9,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "model/object.hpp"
+#include "vantril/model/object.hpp"
+#include "writer/indirect_object.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {

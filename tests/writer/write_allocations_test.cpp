@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "model/document.hpp"
 #include "runtime/allocation_count.hpp"
-#include "writer/save.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/writer/save.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {

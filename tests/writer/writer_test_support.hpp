@@ -13,12 +13,12 @@
 #include <variant>
 #include <vector>
 
-#include "model/object.hpp"
-#include "runtime/io_error.hpp"
 #include "runtime/platform.hpp"
-#include "writer/counting_sink.hpp"
-#include "writer/save.hpp"
-#include "writer/serializer.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/writer/counting_sink.hpp"
+#include "vantril/writer/save.hpp"
+#include "writer/indirect_object.hpp"
 
 namespace vantril::testing_support {
 

@@ -1,7 +1,7 @@
 // The one fixed document the command writes: an A4 page with a line of Helvetica text.
 #pragma once
 
-#include "model/document.hpp"
+#include "vantril/model/document.hpp"
 
 namespace vantril {
 

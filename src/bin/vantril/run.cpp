@@ -6,7 +6,7 @@
 #include "bin/vantril/clean_document.hpp"
 #include "runtime/fatal.hpp"
 #include "runtime/standard_output.hpp"
-#include "writer/save.hpp"
+#include "vantril/writer/save.hpp"
 
 namespace vantril {
 

@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #include "runtime/fatal.hpp"
-#include "runtime/io_error.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril::os::windows {
 

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "runtime/result.hpp"
 #include "runtime/windows/console_utf8.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril::os::windows {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/result.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril::os::windows {
 

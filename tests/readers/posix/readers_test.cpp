@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "generator/random_document.hpp"
-#include "model/document.hpp"
-#include "writer/save.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/writer/save.hpp"
 
 namespace vantril {
 namespace {

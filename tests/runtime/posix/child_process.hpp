@@ -6,7 +6,7 @@
 #include <string>
 
 #include "runtime/platform.hpp"
-#include "runtime/result.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril::testing {
 

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <string>
 
-#include "runtime/io_error.hpp"
 #include "runtime/platform.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril {
 namespace {

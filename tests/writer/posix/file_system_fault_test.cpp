@@ -11,7 +11,7 @@
 #include <string>
 
 #include "bin/vantril/clean_document.hpp"
-#include "writer/save.hpp"
+#include "vantril/writer/save.hpp"
 #include "writer/writer_test_support.hpp"
 
 namespace vantril {

@@ -1,12 +1,13 @@
-// Writes model values in their compact PDF form, token by token, straight into a CountingSink.
+// The serializer's own rules: the spacing around values and the framing of an indirect object.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-#include "model/object.hpp"
-#include "runtime/result.hpp"
-#include "writer/counting_sink.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/writer/counting_sink.hpp"
+#include "vantril/writer/serializer.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril {
@@ -30,13 +31,6 @@ constexpr bool takes_leading_space(ObjectKind kind) {
 constexpr bool takes_trailing_space(ObjectKind kind) {
   return takes_leading_space(kind) || kind == ObjectKind::Name || kind == ObjectKind::Stream;
 }
-
-// The direct form of any object. The first failing append ends the whole call, however deep the
-// nesting, and its error is returned unchanged; what was appended before stays appended.
-Status serialize_object(CountingSink& sink, const Object& object);
-
-// "<<", each key as a name with its value, ">>".
-Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary);
 
 // Records an InUse slot at the sink's current count under the number, then writes
 // "<number> <generation> obj\n", the object and "\nendobj\n" with the spacing its kind asks for.

@@ -14,8 +14,9 @@
 #include <variant>
 #include <vector>
 
-#include "model/bytes.hpp"
-#include "model/object_id.hpp"
+#include "vantril/detail/export.hpp"
+#include "vantril/model/bytes.hpp"
+#include "vantril/model/object_id.hpp"
 
 namespace vantril {
 
@@ -63,7 +64,7 @@ using Array = std::vector<Object>;
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
 // an open-addressing index maps keys to positions so that set, get and remove never scan. Entries
 // and index share one heap block, so a dictionary is one pointer and one allocation.
-class Dictionary {
+class VANTRIL_API Dictionary {
  public:
   // A key and value for from_pairs.
   struct Pair;
@@ -122,7 +123,7 @@ struct Stream {
 // Exactly one value of one of the ten kinds. Construction is explicit about the kind: integers
 // (not bool or characters) make Integer, floating-point values make Real, a bool makes Boolean,
 // and text never converts silently; use Name or String.
-struct Object {
+struct VANTRIL_API Object {
   using Value = std::variant<Null, bool, std::int64_t, float, Name, String, Array, Dictionary,
                              std::unique_ptr<Stream>, ObjectId>;
 
@@ -207,18 +208,18 @@ inline String hex_string(std::string_view bytes) {
 }
 
 // A stream from a dictionary and content; sets "Length" to the content's size.
-Stream make_stream(Dictionary dictionary, Bytes data);
+VANTRIL_API Stream make_stream(Dictionary dictionary, Bytes data);
 
 // The dictionary of a Dictionary object or the stream dictionary of a Stream; null otherwise.
-const Dictionary* dictionary_of(const Object& object);
+VANTRIL_API const Dictionary* dictionary_of(const Object& object);
 
 // The "Type" name as text when it is valid UTF-8; else "Linearized" when that key exists; else
 // nothing (no type).
-std::optional<std::string_view> type_label(const Dictionary& dictionary);
+VANTRIL_API std::optional<std::string_view> type_label(const Dictionary& dictionary);
 
 // Deep copies: every byte, element, entry and field. Iterative, so any depth can be copied.
-Object clone(const Object& object);
-Dictionary clone(const Dictionary& dictionary);
-Stream clone(const Stream& stream);
+VANTRIL_API Object clone(const Object& object);
+VANTRIL_API Dictionary clone(const Dictionary& dictionary);
+VANTRIL_API Stream clone(const Stream& stream);
 
 }  // namespace vantril

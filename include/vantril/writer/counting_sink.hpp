@@ -8,8 +8,8 @@
 #include <string_view>
 #include <variant>
 
-#include "runtime/result.hpp"
-#include "writer/buffered_file_writer.hpp"
+#include "vantril/error.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
 
 namespace vantril {
 

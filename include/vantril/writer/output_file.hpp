@@ -2,23 +2,27 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
-#include "runtime/platform.hpp"
-#include "runtime/result.hpp"
+#include "vantril/detail/export.hpp"
+#include "vantril/error.hpp"
 
 namespace vantril {
+
+// A file or pipe handle: a file descriptor on POSIX systems, a HANDLE on Windows.
+using NativeHandle = std::intptr_t;
 
 // Move-only. Its calls fail with the operating system's errors (IoError::Os), and create with
 // InvalidInput for a path holding a NUL byte. Writing through a moved-from OutputFile is a broken
 // invariant and ends the process.
-class OutputFile {
+class VANTRIL_API OutputFile {
  public:
   // Creates the file, or empties an existing one, for writing.
   static Result<OutputFile> create(std::string_view path);
 
   // Takes ownership of an open handle.
-  explicit OutputFile(os::NativeHandle handle) : handle_(handle), open_(true) {}
+  explicit OutputFile(NativeHandle handle) : handle_(handle), open_(true) {}
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&& other) noexcept;
   OutputFile(const OutputFile&) = delete;
@@ -34,7 +38,7 @@ class OutputFile {
  private:
   void close();
 
-  os::NativeHandle handle_ = 0;
+  NativeHandle handle_ = 0;
   bool open_ = false;
 };
 

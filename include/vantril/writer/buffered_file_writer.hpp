@@ -6,8 +6,9 @@
 #include <memory>
 #include <string_view>
 
-#include "runtime/result.hpp"
-#include "writer/output_file.hpp"
+#include "vantril/detail/export.hpp"
+#include "vantril/error.hpp"
+#include "vantril/writer/output_file.hpp"
 
 namespace vantril {
 
@@ -16,7 +17,7 @@ namespace vantril {
 // that still owns its file writes out what it holds (errors ignored) and closes the file.
 //
 // Not movable: a CountingSink refers to it for the whole save.
-class BufferedFileWriter {
+class VANTRIL_API BufferedFileWriter {
  public:
   static constexpr std::size_t capacity = 8192;
 

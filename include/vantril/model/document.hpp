@@ -9,10 +9,11 @@
 #include <string_view>
 #include <utility>
 
-#include "model/node_pool.hpp"
-#include "model/object.hpp"
-#include "model/object_id.hpp"
-#include "model/xref_slot.hpp"
+#include "vantril/detail/export.hpp"
+#include "vantril/detail/node_pool.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/model/object_id.hpp"
+#include "vantril/model/xref_slot.hpp"
 
 namespace vantril {
 
@@ -27,8 +28,8 @@ struct XrefState {
 // The indirect objects in identifier order: an ordinary ordered map whose nodes come from the
 // document's own pool. Nodes belong to the table they were made in; moving a node (extract and
 // insert) between two documents' tables is not supported.
-using ObjectTable =
-    std::map<ObjectId, Object, std::less<>, PoolAllocator<std::pair<const ObjectId, Object>>>;
+using ObjectTable = std::map<ObjectId, Object, std::less<>,
+                             detail::PoolAllocator<std::pair<const ObjectId, Object>>>;
 
 // A default-constructed Document is a new one: version "1.4", empty trailer, no objects.
 // The document owns every object in it; a reference (ObjectId) names an entry of object_table.
@@ -45,16 +46,16 @@ struct Document {
 };
 
 // A new document with the given version text (not validated).
-Document create_versioned(std::string_view version);
+VANTRIL_API Document create_versioned(std::string_view version);
 
 // Raises highest_number by one and returns (highest_number, 0); stores nothing. Passing the
 // largest object number is a broken invariant and ends the process.
-ObjectId reserve_id(Document& document);
+VANTRIL_API ObjectId reserve_id(Document& document);
 
 // Stores the object under a freshly reserved identifier and returns it.
-ObjectId append_object(Document& document, Object object);
+VANTRIL_API ObjectId append_object(Document& document, Object object);
 
 // Stores the object under the identifier, replacing any object there; highest_number unchanged.
-void put_object(Document& document, ObjectId id, Object object);
+VANTRIL_API void put_object(Document& document, ObjectId id, Object object);
 
 }  // namespace vantril

@@ -11,12 +11,14 @@
 #include <type_traits>
 #include <utility>
 
-namespace vantril {
+#include "vantril/detail/export.hpp"
+
+namespace vantril::detail {
 
 // Fixed-size nodes from chunks that double in size up to a limit. Shared by the copies of one
 // PoolAllocator and counted by them; the last copy to go frees it. Like the document it serves,
 // it is used from one thread at a time.
-class NodePool {
+class VANTRIL_API NodePool {
  public:
   explicit NodePool(std::size_t node_size);
   NodePool(const NodePool&) = delete;
@@ -131,4 +133,4 @@ class PoolAllocator {
   NodePool* pool_ = nullptr;
 };
 
-}  // namespace vantril
+}  // namespace vantril::detail

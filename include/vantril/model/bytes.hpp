@@ -10,10 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "vantril/detail/export.hpp"
+
 namespace vantril {
 
 // Any byte values, NUL included. Reads as a std::string_view; compares with text and std::string.
-class Bytes {
+class VANTRIL_API Bytes {
  public:
   static constexpr std::size_t inline_capacity = 15;
 

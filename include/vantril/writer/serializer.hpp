@@ -1,0 +1,18 @@
+// Writes model values in their compact PDF form, token by token, straight into a CountingSink.
+#pragma once
+
+#include "vantril/detail/export.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/writer/counting_sink.hpp"
+
+namespace vantril {
+
+// The direct form of any object. The first failing append ends the whole call, however deep the
+// nesting, and its error is returned unchanged; what was appended before stays appended.
+VANTRIL_API Status serialize_object(CountingSink& sink, const Object& object);
+
+// "<<", each key as a name with its value, ">>".
+VANTRIL_API Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary);
+
+}  // namespace vantril

@@ -1,0 +1,13 @@
+// The classic cross-reference table's rows, one subsection at a time.
+#pragma once
+
+#include "vantril/error.hpp"
+#include "vantril/writer/counting_sink.hpp"
+#include "writer/xref_record.hpp"
+
+namespace vantril {
+
+// "<start> <count>\n" and one 20-byte row per slot; nothing for an empty run.
+Status write_subsection(const XrefRun& run, CountingSink& sink);
+
+}  // namespace vantril
