@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "vantril/writer/buffered_file_writer.hpp"
+#include "writer/file_layout.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
@@ -86,6 +87,12 @@ Status write_subsection(const XrefRun& run, CountingSink& sink) {
 }
 
 Status write_document(Document& document, CountingSink& sink) {
+  Result<std::uint64_t> written = write_document_layout(document, sink);
+  if (!written.ok()) return std::move(written).error();
+  return {};
+}
+
+Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink) {
   XrefRecord record = start_record(document);
 
   VANTRIL_TRY(sink.write_all("%PDF-"));
@@ -110,6 +117,11 @@ Status write_document(Document& document, CountingSink& sink) {
     VANTRIL_TRY(serialize_dictionary(sink, document.trailer));
   }
 
+  VANTRIL_TRY(write_file_tail(sink, xref_position));
+  return xref_position;
+}
+
+Status write_file_tail(CountingSink& sink, std::uint64_t xref_position) {
   VANTRIL_TRY(sink.write_all("\nstartxref\n"));
   VANTRIL_TRY(write_unsigned(sink, xref_position));
   return sink.write_all("\n%%EOF");

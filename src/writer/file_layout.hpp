@@ -1,0 +1,19 @@
+// The pieces of the file layout that appending a revision shares with a whole save.
+#pragma once
+
+#include <cstdint>
+
+#include "vantril/error.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/writer/counting_sink.hpp"
+
+namespace vantril {
+
+// write_document, also handing back where the cross-reference section starts (the number after
+// "startxref").
+Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink);
+
+// "\nstartxref\n", the section's position in decimal and "\n%%EOF": the end of every revision.
+Status write_file_tail(CountingSink& sink, std::uint64_t xref_position);
+
+}  // namespace vantril
