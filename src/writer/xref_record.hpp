@@ -67,7 +67,8 @@ class XrefSlotMap {
 struct XrefRecord {
   // Iterated in ascending number order; recording a number again replaces its slot.
   XrefSlotMap slots;
-  // The document's highest_number + 1 when the save started (modulo 2^32).
+  // One above the higher of the document's highest_number and its highest stored number when the
+  // save started (modulo 2^32).
   std::uint32_t declared_size = 0;
   XrefForm form = XrefForm::XrefStreamForm;
 };
