@@ -13,6 +13,7 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <vantril/model.hpp>
 #include <vantril/revision.hpp>
 #include <vantril/signature.hpp>
+#include <vantril/text.hpp>
 #include <vantril/writer.hpp>
 
 using namespace vantril;
@@ -144,10 +146,16 @@ Result<RevisionState> sign_file(Document& document, const std::string& path,
   Result<SignatureField> field = add_signature_field(document, page, literal_string(field_name));
   if (!field.ok()) return field.error();
 
+  // /M and /Reason: a PDF date and a text string (PDFDocEncoding or UTF-16, as the text needs).
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  Result<String> signing_time = pdf_date(now, std::chrono::minutes(0));
+  Result<String> reason = text_string("Testing a signing tool – vantril");
+  if (!signing_time.ok()) return signing_time.error();
+  if (!reason.ok()) return reason.error();
   SignatureRequest request;
   request.sub_filter = sub_filter;
-  request.signing_time = literal_string("D:20260101120000Z");
-  request.reason = literal_string("Testing a signing tool");
+  request.signing_time = signing_time.value();
+  request.reason = reason.value();
   request.contents_size = 8192;  // room for the DER signature: a certificate and a 2048-bit RSA
                                  // signature need about 1.5 KiB
 

@@ -215,7 +215,12 @@ Result<RevisionState> save_revisable(Document& document, std::string_view path) 
   if (!tail.ok()) return std::move(tail).error();
   state.file_length = length;
   state.xref_offset = xref_position;
+  // A number stored above a highest_number set by hand was still written and listed.
   state.highest_number = document.highest_number;
+  if (!document.object_table.empty()) {
+    state.highest_number =
+        std::max(state.highest_number, document.object_table.rbegin()->first.number);
+  }
   state.tail = std::move(tail).value();
   // The save's stream form added its own keys to the trailer; the carried ones are unchanged.
   return state;
