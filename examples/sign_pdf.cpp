@@ -53,7 +53,7 @@ Signer make_throwaway_signer() {
   X509_set_version(certificate, 2);
   ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
   X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
-  X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 60 * 60);
+  X509_gmtime_adj(X509_getm_notAfter(certificate), 24L * 60 * 60);
   X509_set_pubkey(certificate, signer.key.get());
   X509_NAME* name = X509_get_subject_name(certificate);
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,

@@ -106,7 +106,7 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
 
 Status read_signed_bytes(std::string_view path, const PendingSignature& pending,
                          const std::function<Status(std::string_view)>& consume) {
-  constexpr std::uint64_t piece = 64 * 1024;
+  constexpr std::uint64_t piece = std::uint64_t{64} * 1024;
   Result<UpdateFile> file = UpdateFile::open(path);
   if (!file.ok()) return std::move(file).error();
   VANTRIL_TRY(file.value().check_unchanged(pending.state));
