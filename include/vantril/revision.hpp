@@ -63,7 +63,8 @@ VANTRIL_API Result<RevisionState> save_revisable(Document& document, std::string
 // once), then a cross-reference section in state.form that lists only those objects (and, in the
 // stream form, itself) with "/Prev" = state.xref_offset, a trailer with "/Size", "Root", "Info"
 // and "ID", and the "startxref" tail. The trailer entries are the document's trailer's where it
-// has them, the state's otherwise. A cross-reference stream takes the number one above the
+// has them, the state's otherwise (to give the revision a new second file identifier, set the
+// trailer's "ID" before appending). A cross-reference stream takes the number one above the
 // highest in use (the state's, the document's, and those in `changed`); the document's
 // highest_number is raised to the file's new highest number so that later append_object calls
 // draw fresh numbers. The document's objects are only read.
