@@ -89,8 +89,9 @@ struct PendingSignature {
 // the field's "/V" to it, and appends it with field.changed and `also_changed` as
 // append_revision does. Then it writes the actual "/ByteRange" in place, in the same width.
 // Errors: those of append_revision; InvalidInput when the field is not a dictionary of the
-// document or contents_size is out of range (nothing written). The document keeps the new
-// dictionary and "/V" whatever the outcome. A failure after the revision was written (patching
+// document, the signing time is empty or contents_size is out of range (nothing written). The
+// document keeps the new dictionary and "/V" whatever the outcome. A failure after the revision was
+// written (patching
 // "/ByteRange") leaves the revision with its zero placeholder; no reader accepts it as signed.
 VANTRIL_API Result<PendingSignature> append_signature(Document& document, std::string_view path,
                                                       const RevisionState& state,

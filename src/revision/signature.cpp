@@ -61,6 +61,9 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
   if (request.contents_size == 0 || request.contents_size > SignatureRequest::max_contents_size) {
     return invalid_input("a signature's reserved size must be from 1 byte to 16 MiB");
   }
+  if (request.signing_time.bytes.empty()) {
+    return invalid_input("a signature needs its signing time (/M)");
+  }
   const auto found = document.object_table.find(field.field);
   Dictionary* field_dictionary =
       found != document.object_table.end() ? found->second.dictionary() : nullptr;

@@ -243,16 +243,19 @@ TEST(Signature, RefusalsLeaveTheReservationAsItWas) {
   EXPECT_EQ(read_file(made.path), signed_bytes);
 }
 
-TEST(Signature, RefusesAReservationOutOfRangeBeforeWriting) {
+TEST(Signature, RefusesARequestItCannotHonourBeforeWriting) {
   const fs::path path = fresh_directory("reservation") / "file.pdf";
   Document document = small_document(XrefForm::XrefTableForm);
   Result<RevisionState> saved = save_revisable(document, path.string());
   ASSERT_TRUE(saved.ok());
   Result<SignatureField> field = add_signature_field(document, page_id, literal_string("S"));
   ASSERT_TRUE(field.ok());
-  for (const std::size_t size : {std::size_t{0}, SignatureRequest::max_contents_size + 1}) {
+  SignatureRequest undated = request_of(10);
+  undated.signing_time = literal_string("");
+  for (const SignatureRequest& request :
+       {request_of(0), request_of(SignatureRequest::max_contents_size + 1), undated}) {
     Result<PendingSignature> refused =
-        append_signature(document, path.string(), saved.value(), field.value(), request_of(size));
+        append_signature(document, path.string(), saved.value(), field.value(), request);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidInput);
   }
