@@ -38,7 +38,8 @@ Result<std::vector<ObjectId>> sorted_changes(const Document& document,
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
   for (const ObjectId id : ids) {
-    if (document.object_table.find(id) == document.object_table.end()) {
+    // Number 0 heads the free list in every file; no object can be written under it.
+    if (id.number == 0 || document.object_table.find(id) == document.object_table.end()) {
       return invalid_input("a changed object's identifier names no object of the document");
     }
   }

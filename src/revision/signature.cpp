@@ -11,6 +11,7 @@
 #include "revision/append_core.hpp"
 #include "revision/revision_file.hpp"
 #include "revision/signature_dictionary.hpp"
+#include "runtime/fatal.hpp"
 
 namespace vantril {
 
@@ -83,6 +84,7 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
 
   PendingSignature pending;
   pending.state = std::move(appended.value().state);
+  if (!appended.value().placeholders) fatal_error("a signature revision without its placeholders");
   const PlaceholderOffsets& at = *appended.value().placeholders;
   pending.byte_range = {0, at.contents, at.contents_end,
                         pending.state.file_length - at.contents_end};
