@@ -128,8 +128,7 @@ void add_every_byte(Document& document) {
                            literal_string("((((deep))))")));
 }
 
-// Gaps, several subsections, and objects a save leaves out (in the middle, so the table's
-// "Size" still matches its highest row).
+// Gaps, objects a save leaves out, and a number reserved at the top but never stored.
 void add_gaps(Document& document) {
   const std::uint32_t base = document.highest_number;
   put_object(document, {base + 2, 0}, literal_string("after a gap"));
@@ -140,7 +139,7 @@ void add_gaps(Document& document) {
   put_object(document, {base + 7, 0}, make_array(1, 2));
   put_object(document, {base + 8, 0}, 8);
   put_object(document, {base + 11, 0}, Dictionary::from_pairs({{"Last", true}}));
-  document.highest_number = base + 11;
+  reserve_id(document);
 }
 
 struct CorpusFile {
@@ -171,19 +170,46 @@ class Readers : public ::testing::Test {
         save(document, stem);
       }
     }
-    // Random documents (stream form: their last numbers may be gaps, which the table form
-    // declares in "Size" without listing, and qpdf warns about that).
-    for (std::uint64_t seed = 0; seed < 4; ++seed) {
+    // An Info dictionary stored one above the counter, with an object appended after it: neither
+    // may share a number with the other or with a cross-reference stream.
+    for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+      const std::string stem =
+          std::string("above-") + (form == XrefForm::XrefStreamForm ? "stream" : "table");
+      Document document = one_page("Corpus " + stem, form);
+      const ObjectId info{document.highest_number + 1, 0};
+      put_object(document, info, Dictionary::from_pairs({{"Title", literal_string(stem)}}));
+      append_object(document, literal_string("appended"));
+      reserve_id(document);  // reserved at the top, never stored
+      document.trailer.set("Info", info);
+      save(document, stem);
+    }
+    // The same document saved twice, in each order of the two forms: the second file must not
+    // carry what the first save left in the document.
+    for (XrefForm first : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+      for (XrefForm second : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+        const auto name = [](XrefForm form) {
+          return form == XrefForm::XrefStreamForm ? std::string("stream") : std::string("table");
+        };
+        const std::string stem = "resaved-" + name(first) + "-" + name(second);
+        Document document = one_page("Corpus " + stem, first);
+        add_gaps(document);
+        save(document, stem + "-first");
+        document.xref_state.xref_form = second;
+        save(document, stem);
+      }
+    }
+    // Random documents in both forms.
+    for (std::uint64_t seed = 0; seed < 8; ++seed) {
       testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
       Document document = testing_support::random_document(entropy);
-      document.xref_state.xref_form = XrefForm::XrefStreamForm;
-      Document page = one_page("Corpus random " + std::to_string(seed), XrefForm::XrefStreamForm);
+      const XrefForm form = seed % 2 == 0 ? XrefForm::XrefStreamForm : XrefForm::XrefTableForm;
+      document.xref_state.xref_form = form;
+      Document page = one_page("Corpus random " + std::to_string(seed), form);
       std::erase_if(document.object_table,
                     [](const auto& entry) { return entry.first.number <= 5; });
       for (std::uint32_t number = 1; number <= 5; ++number) {
         put_object(document, {number, 0}, std::move(page.object_table.at({number, 0})));
       }
-      document.highest_number = std::max(document.highest_number, 5u);
       save(document, "random-" + std::to_string(seed));
     }
   }
