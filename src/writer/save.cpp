@@ -10,7 +10,6 @@
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
-#include "writer/xref_table.hpp"
 
 namespace vantril {
 
@@ -113,17 +112,14 @@ constexpr std::array<std::string_view, 8> table_form_foreign_keys = {
 
 }  // namespace
 
-Status write_subsection(const XrefRun& run, CountingSink& sink) {
-  if (run.slots.empty()) return {};
-  VANTRIL_TRY(write_unsigned(sink, run.start));
-  VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(write_unsigned(sink, run.slots.size()));
-  VANTRIL_TRY(sink.write_all("\n"));
-  for (const XrefSlot& slot : run.slots) VANTRIL_TRY(write_row(sink, slot));
-  return {};
-}
-
 Status write_document(Document& document, CountingSink& sink) {
+  // Number 0 heads the free list in every cross-reference section: an object stored under it
+  // would be written and never found. Checked before the first byte.
+  if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
+    return IoError::with_message(
+        IoErrorKind::InvalidInput,
+        "an object is stored under number 0, which no cross-reference section can list");
+  }
   XrefRecord record = start_record(document);
 
   VANTRIL_TRY(sink.write_all("%PDF-"));

@@ -397,6 +397,22 @@ TEST(SaveToPath, AStreamOutsideItsOwnObjectFailsTheSaveAndNamesItsHolder) {
   }
 }
 
+// Number 0 heads the free list, so no section could list an object stored there.
+TEST(WriteDocument, AnObjectUnderNumberZeroIsRefusedBeforeAnyByte) {
+  for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    Document document = build_clean_document();
+    document.xref_state.xref_form = form;
+    put_object(document, {0, 0}, Null{});
+    std::string out;
+    CountingSink sink(out);
+    const Status status = write_document(document, sink);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(kind_of(status.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(document.highest_number, 6u);
+  }
+}
+
 // The trailer a table save writes after a stream save holds none of the stream's keys, and "Size"
 // follows the table, which now runs to the stream's number (free: the stream was that file's).
 TEST(WriteDocument, ASecondSaveWritesTheTrailerOfItsOwnForm) {

@@ -31,7 +31,7 @@ namespace vantril {
 // object or cross-reference section that would start at or beyond 4 GiB, and InvalidInput for a
 // stream inside an array or dictionary (of an object or of the trailer), with a message naming
 // its holder: "object 12 0 holds a stream inside a dictionary; a stream must be an indirect
-// object".
+// object". An object stored under number 0 fails with InvalidInput before anything is written.
 VANTRIL_API Result<OutputFile> save_to_path(Document& document, std::string_view path);
 
 // The whole file, from "%PDF-" to the final "%%EOF" (no line feed after it), into the sink.
