@@ -6,7 +6,7 @@ BUILD_TOOLS := cmake ninja-build g++ make
 # also for the install test; libcrypto (libssl-dev) for the signing example, openssl and the NSS
 # tools for the test signer pdfsig signs with.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf valgrind libssl-dev openssl libnss3-tools
+               python3-pikepdf python3-pypdf valgrind libssl-dev openssl libnss3-tools
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300

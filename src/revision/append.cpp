@@ -14,7 +14,6 @@
 #include "writer/indirect_object.hpp"
 #include "writer/xref_record.hpp"
 #include "writer/xref_stream.hpp"
-#include "writer/xref_table.hpp"
 
 namespace vantril {
 

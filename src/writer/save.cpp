@@ -11,7 +11,6 @@
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
-#include "writer/xref_table.hpp"
 
 namespace vantril {
 
@@ -131,6 +130,13 @@ Status write_document(Document& document, CountingSink& sink) {
 }
 
 Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink) {
+  // Number 0 heads the free list in every cross-reference section: an object stored under it
+  // would be written and never found. Checked before the first byte.
+  if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
+    return IoError::with_message(
+        IoErrorKind::InvalidInput,
+        "an object is stored under number 0, which no cross-reference section can list");
+  }
   XrefRecord record = start_record(document);
 
   VANTRIL_TRY(sink.write_all("%PDF-"));

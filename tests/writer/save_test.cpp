@@ -361,6 +361,99 @@ TEST(WriteDocument, RefusesOffsetsBeyond32BitsBeforeWritingAWrongEntry) {
   }
 }
 
+// A stream nested in an object or in the trailer ends the save with InvalidInput when the writer
+// reaches it, in both forms; what was written before it stays in the file.
+TEST(SaveToPath, AStreamOutsideItsOwnObjectFailsTheSaveAndNamesItsHolder) {
+  const auto directory = testing_support::fresh_directory("MisplacedStream");
+  const std::string tail = " holds a stream inside ";
+  for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    SCOPED_TRACE(form == XrefForm::XrefStreamForm ? "stream form" : "table form");
+    {
+      Document document = build_clean_document();
+      document.xref_state.xref_form = form;
+      put_object(
+          document, {12, 0},
+          Dictionary::from_pairs({{"Kids", make_array(Dictionary::from_pairs(
+                                               {{"S", make_stream(Dictionary(), "nested")}}))}}));
+      const auto path = directory / "object.pdf";
+      const Result<OutputFile> file = save_to_path(document, path.string());
+      ASSERT_FALSE(file.ok());
+      EXPECT_EQ(kind_of(file.error()), IoErrorKind::InvalidInput);
+      EXPECT_EQ(display_form(file.error()),
+                "object 12 0" + tail + "a dictionary; a stream must be an indirect object");
+      // The clean document's six objects, then object 12 up to the stream.
+      EXPECT_EQ(testing_support::read_file(path),
+                golden("clean.pdf").substr(0, 418) + "12 0 obj\n<</Kids[<</S");
+      EXPECT_EQ(document.highest_number, 12u);  // failed in the body: unchanged
+    }
+    Document document = build_clean_document();
+    document.xref_state.xref_form = form;
+    document.trailer.set("Info", make_array(make_stream(Dictionary(), "nested")));
+    const Result<OutputFile> file = save_to_path(document, (directory / "trailer.pdf").string());
+    ASSERT_FALSE(file.ok());
+    EXPECT_EQ(kind_of(file.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(display_form(file.error()),
+              "the trailer" + tail + "an array; a stream must be an indirect object");
+  }
+}
+
+// Number 0 heads the free list, so no section could list an object stored there.
+TEST(WriteDocument, AnObjectUnderNumberZeroIsRefusedBeforeAnyByte) {
+  for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    Document document = build_clean_document();
+    document.xref_state.xref_form = form;
+    put_object(document, {0, 0}, Null{});
+    std::string out;
+    CountingSink sink(out);
+    const Status status = write_document(document, sink);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(kind_of(status.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(document.highest_number, 6u);
+  }
+}
+
+// The trailer a table save writes after a stream save holds none of the stream's keys, and "Size"
+// follows the table, which now runs to the stream's number (free: the stream was that file's).
+TEST(WriteDocument, ASecondSaveWritesTheTrailerOfItsOwnForm) {
+  Document document = create_versioned("1.7");
+  append_object(document, Dictionary());  // "1 0 obj\n<<>>\nendobj\n": 20 bytes
+  document.trailer.set("Root", ObjectId{1, 0});
+  document.trailer.set("DecodeParms", Dictionary::from_pairs({{"Columns", 5}}));
+  document.trailer.set("Prev", 12345);
+  // "DecodeParms" and "Prev" go by swap removal, as "Filter" does.
+  const std::string streamed = written(document);
+  EXPECT_NE(streamed.find("<</Root 1 0 R/Index[1 2]/W[1 4 2]/Type/XRef/Size 3/Length 14>>"),
+            std::string::npos)
+      << streamed;
+  document.xref_state.xref_form = XrefForm::XrefTableForm;
+  EXPECT_EQ(written(document),
+            "%PDF-1.7\n1 0 obj\n<<>>\nendobj\nxref\n0 3\n0000000002 65535 f \n"
+            "0000000009 00000 n \n0000000000 00000 f \ntrailer\n<</Root 1 0 R/Size 3>>\n"
+            "startxref\n29\n%%EOF");
+  EXPECT_EQ(keys(document.trailer), (std::vector<std::string>{"Root", "Size"}));
+  // And back: the next stream takes the next number.
+  document.xref_state.xref_form = XrefForm::XrefStreamForm;
+  EXPECT_NE(written(document).find("3 0 obj\n<</Root 1 0 R/Size 4/Type/XRef/W[1 4 2]/Index[1 1 3 "
+                                   "1]/Length 14>>"),
+            std::string::npos);
+}
+
+// A deep copy saves to the same bytes, and changing either afterwards leaves the other alone.
+TEST(WriteDocument, ACloneSavesToTheSameBytesAndSharesNothing) {
+  Document original = build_clean_document();
+  original.xref_state.xref_form = XrefForm::XrefTableForm;
+  put_object(original, {9, 2}, make_stream(Dictionary(), letters(40)));
+  Document copy = clone(original);
+  const std::string expected = written(original);
+  EXPECT_EQ(written(copy), expected);
+
+  copy.object_table.at({9, 2}).stream()->data = Bytes(std::string("changed"));
+  copy.trailer.set("Root", ObjectId{5, 0});
+  append_object(copy, Null{});
+  EXPECT_EQ(written(original), expected);
+}
+
 class SaveFailure : public testing_support::ScriptedWriteTest {};
 
 // The file keeps what reached it before the failure, plus what the released writer's one last
