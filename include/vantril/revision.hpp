@@ -29,7 +29,7 @@ namespace vantril {
 // existing file could fill it in the same way from the file's last trailer. Plain values, freely
 // copied; the caller keeps it between a save and the next append.
 struct RevisionState {
-  // The most final bytes kept in `tail`.
+  // How many of the file's last bytes `tail` keeps.
   static constexpr std::size_t tail_capacity = 1024;
 
   // The file's length in bytes.
@@ -69,10 +69,12 @@ VANTRIL_API Result<RevisionState> save_revisable(Document& document, std::string
 // highest_number is raised to the file's new highest number so that later append_object calls
 // draw fresh numbers. The document's objects are only read.
 //
-// Nothing is written when: an identifier in `changed` has no object in the document, or holds a
+// Nothing is written when: an identifier in `changed` is number 0 or has no object in the
+// document, or holds a
 // stream nested inside a value, or a trailer entry has the wrong kind (InvalidInput); the file
 // cannot be opened or read (its Os error); its length or its last bytes differ from the state's
-// (InvalidData, "the file changed since the revision state was taken"). The revision is formed in
+// (InvalidData, "the file changed since the revision state was taken: its length or last bytes
+// differ"). The revision is formed in
 // memory and written in one piece; if writing fails, the file is cut back to its former length
 // (best effort) and the write's error returned. Offsets at or beyond 4 GiB fail with FileTooLarge.
 VANTRIL_API Result<RevisionState> append_revision(Document& document, std::string_view path,
