@@ -70,13 +70,12 @@ VANTRIL_API Result<RevisionState> save_revisable(Document& document, std::string
 // draw fresh numbers. The document's objects are only read.
 //
 // Nothing is written when: an identifier in `changed` is number 0 or has no object in the
-// document, or holds a
-// stream nested inside a value, or a trailer entry has the wrong kind (InvalidInput); the file
-// cannot be opened or read (its Os error); its length or its last bytes differ from the state's
-// (InvalidData, "the file changed since the revision state was taken: its length or last bytes
-// differ"). The revision is formed in
-// memory and written in one piece; if writing fails, the file is cut back to its former length
-// (best effort) and the write's error returned. Offsets at or beyond 4 GiB fail with FileTooLarge.
+// document, or holds a stream nested inside a value, or a trailer entry has the wrong kind
+// (InvalidInput); the file cannot be opened or read (its Os error); its length or its last bytes
+// differ from the state's (InvalidData, "the file changed since the revision state was taken: its
+// length or last bytes differ"). The revision is formed in memory and written in one piece; if
+// writing fails, the file is cut back to its former length (best effort) and the write's error
+// returned. Offsets at or beyond 4 GiB fail with FileTooLarge.
 VANTRIL_API Result<RevisionState> append_revision(Document& document, std::string_view path,
                                                   const RevisionState& state,
                                                   std::span<const ObjectId> changed);
