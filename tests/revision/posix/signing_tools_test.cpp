@@ -3,6 +3,7 @@
 // throw-away NSS database), and qpdf, poppler and mupdf read revision chains in both forms.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <regex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "vantril/model.hpp"
@@ -131,7 +133,10 @@ Document one_page(XrefForm form, const std::string& text, ObjectId& page, Object
 class SigningTools : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    directory_ = fs::path(::testing::TempDir()) / "vantril-signing-tools";
+    // One directory per process: ctest runs each test of the suite in a process of its own,
+    // possibly side by side.
+    directory_ = fs::path(::testing::TempDir()) /
+                 ("vantril-signing-tools-" + std::to_string(static_cast<long>(::getpid())));
     fs::remove_all(directory_);
     fs::create_directories(directory_ / "example");
     example_ = run(std::string(VANTRIL_SIGN_EXAMPLE_PATH) + " " + quoted(directory_ / "example"));
@@ -144,6 +149,11 @@ class SigningTools : public ::testing::Test {
                " -out id.p12 -passout pass:"
                " && mkdir nss && certutil -N -d sql:nss --empty-password"
                " && pk12util -i id.p12 -d sql:nss -W ''");
+  }
+
+  static void TearDownTestSuite() {
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
   }
 
   static fs::path directory_;
