@@ -30,22 +30,14 @@ constexpr std::string_view free_row = "0000000000 00000 f \n";
 // it too.
 constexpr std::string_view final_free_row = "0000000000 65535 f \n";
 
-// Writes `value` as exactly `width` decimal digits, zero-padded, ending just before `end`.
-void put_padded(char* end, std::size_t width, std::uint32_t value) {
-  for (std::size_t i = 0; i < width; ++i) {
-    *--end = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-}
-
 Status write_row(CountingSink& sink, const XrefSlot& slot) {
   switch (slot.kind) {
     case XrefSlotKind::InUse: {
       // "oooooooooo ggggg n \n": 20 bytes, formed here and appended in one piece.
       std::array<char, 20> row = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0',
                                   ' ', '0', '0', '0', '0', '0', ' ', 'n', ' ', '\n'};
-      put_padded(row.data() + 10, 10, slot.offset);
-      put_padded(row.data() + 16, 5, slot.generation);
+      put_digits(row.data() + 10, slot.offset, 10);
+      put_digits(row.data() + 16, slot.generation, 5);
       return sink.write_all(std::string_view(row.data(), row.size()));
     }
     case XrefSlotKind::Free:
@@ -69,8 +61,9 @@ Status write_xref_table(const XrefRecord& record, CountingSink& sink) {
 }
 
 Status write_unsigned(CountingSink& sink, std::uint64_t value) {
-  const IntegerText text = unsigned_text(value);
-  return sink.write_all(text.view());
+  std::array<char, 20> text;  // the longest 64-bit value
+  const char* end = put_unsigned(text.data(), value);
+  return sink.write_all(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
 }
 
 }  // namespace
