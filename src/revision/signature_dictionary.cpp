@@ -6,11 +6,20 @@
 
 namespace vantril {
 
+namespace {
+
+std::string decimal(std::uint64_t value) {
+  std::array<char, 20> digits;
+  return std::string(digits.data(), put_unsigned(digits.data(), value));
+}
+
+}  // namespace
+
 std::string byte_range_text(const std::array<std::uint64_t, 4>& range) {
   std::string text = "[";
   for (std::size_t i = 0; i < range.size(); ++i) {
     if (i > 0) text += ' ';
-    text += unsigned_text(range[i]).view();
+    text += decimal(range[i]);
   }
   // Whitespace before the bracket keeps the array's syntax whatever the numbers' widths.
   if (text.size() < byte_range_width - 1) text.append(byte_range_width - 1 - text.size(), ' ');
@@ -32,9 +41,9 @@ Result<PlaceholderOffsets> write_signature_dictionary(CountingSink& sink, Object
       sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
   record_slot(record, id.number,
               XrefSlot{XrefSlotKind::InUse, id.generation, static_cast<std::uint32_t>(sink.count)});
-  VANTRIL_TRY(sink.write_all(unsigned_text(id.number).view()));
+  VANTRIL_TRY(sink.write_all(decimal(id.number)));
   VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(sink.write_all(unsigned_text(id.generation).view()));
+  VANTRIL_TRY(sink.write_all(decimal(id.generation)));
   VANTRIL_TRY(sink.write_all(" obj\n<<"));
 
   PlaceholderOffsets offsets;
