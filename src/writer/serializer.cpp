@@ -9,6 +9,7 @@
 
 #include "runtime/fatal.hpp"
 #include "writer/indirect_object.hpp"
+#include "writer/lexical_tokens.hpp"
 #include "writer/number_text.hpp"
 
 namespace vantril {
@@ -410,6 +411,18 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
   VANTRIL_TRY(write_object(sink, object, true));
   if (takes_trailing_space(object.kind())) return sink.write_text(" \nendobj\n");
   return sink.write_text("\nendobj\n");
+}
+
+}  // namespace vantril
+
+namespace vantril {
+
+Status write_name_token(CountingSink& sink, std::string_view bytes) {
+  return write_name(sink, bytes);
+}
+
+Status write_literal_string_token(CountingSink& sink, std::string_view bytes) {
+  return write_literal_string(sink, bytes);
 }
 
 }  // namespace vantril
