@@ -3,9 +3,9 @@
 
 BUILD_TOOLS := cmake ninja-build g++ make
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
-# also for the install test.
+# also for the install test; the German locale for the test that numbers ignore the locale.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf valgrind
+               python3-pikepdf valgrind locales-all
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300

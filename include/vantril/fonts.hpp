@@ -62,10 +62,11 @@ struct Unencodable {
 // U+2700..U+27BF and a few more). Each character becomes one byte. A no-break space and a soft
 // hyphen are kept as such (codes 0xA0 and 0xAD); control characters, tab and line feed included,
 // show no glyph and count as unencodable.
-// Errors, both InvalidInput (Custom) with a message:
+// Errors, all InvalidInput (Custom) with a message:
 //   - a character the encoding lacks, unless `unencodable` names a replacement: the message
-//     names the font, the character and where it is, e.g.
-//     Helvetica cannot show U+0141 "Ł" at byte 4 (character 3) of the text: it has no code in
+//     names the font, the character and where it is (0-based byte offset and character index); for
+//     "Pan Łukasz" in Helvetica:
+//     Helvetica cannot show U+0141 "Ł" at byte 4 (character 4) of the text: it has no code in
 //     WinAnsiEncoding
 //   - malformed UTF-8 (whatever the policy), with the byte offset of the first bad byte;
 //   - a replacement byte that shows no glyph in the font.
