@@ -1,9 +1,12 @@
 // The content-stream builder: operators and their operands appended to one growing buffer, which
 // becomes the stream's data by move.
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "content/operand_text.hpp"
 #include "content/text_error.hpp"
 #include "vantril/content.hpp"
 #include "vantril/writer/serializer.hpp"
@@ -16,6 +19,26 @@ namespace {
 
 // Six numbers (cm, Tm, c) with their spaces, and the operator with its line feed.
 constexpr std::size_t max_operator_line = 6 * (max_real_text + 1) + 8;
+
+}  // namespace
+
+char* put_operand(char* out, float value) {
+  // Below 2^24 the shortest round-trip form that std::to_chars picks, when it is not exponential,
+  // is put_real's text: every integer there is a float, so the digits can only shrink in the
+  // fraction, and both choose the nearest of the shortest. It is the cheaper of the two; put_real
+  // lays out the rest (exponents, larger values, zero's sign).
+  // Whole numbers there, the commonest operands (0, 1, sizes), are their integer's digits.
+  if (std::fabs(value) < 16777216.0f && value == std::trunc(value) && !std::signbit(value)) {
+    return put_integer(out, static_cast<std::int64_t>(value));
+  }
+  if (std::fabs(value) < 16777216.0f && value != 0.0f) {
+    char* const end = std::to_chars(out, out + max_real_text, value).ptr;
+    if (std::find(out, end, 'e') == end) return end;
+  }
+  return put_real(out, value);
+}
+
+namespace {
 
 Status append_to_bytes(void* context, std::string_view bytes) {
   static_cast<Bytes*>(context)->append(bytes);
@@ -40,8 +63,7 @@ bool ContentBuilder::put_number(char*& out, double value, std::string_view op) {
                        "\"): an operand is not a finite number within the range of a PDF real"));
     return false;
   }
-  const auto real = static_cast<float>(value);
-  out = put_real(out, real);
+  out = put_operand(out, static_cast<float>(value));
   *out++ = ' ';
   return true;
 }
@@ -53,6 +75,13 @@ void ContentBuilder::append_name(std::string_view name) {
 }
 
 void ContentBuilder::append_string(std::string_view codes) {
+  // The usual text has nothing to escape and goes straight in.
+  if (!literal_string_needs_escapes(codes)) {
+    buffer_.push_back('(');
+    buffer_.append(codes);
+    buffer_.push_back(')');
+    return;
+  }
   CountingSink sink(CallbackDestination{append_to_bytes, &buffer_});
   (void)write_literal_string_token(sink, codes);
 }
@@ -304,6 +333,13 @@ ContentBuilder& ContentBuilder::show_text(std::string_view codes) {
 ContentBuilder& ContentBuilder::show_text(StandardFont font, std::string_view utf8,
                                           Unencodable unencodable) {
   if (error_) return *this;
+  // Printable ASCII is its own encoding in the text fonts: such text needs no encoded copy.
+  if (font != StandardFont::Symbol && font != StandardFont::ZapfDingbats) {
+    // Counted without an early exit, so that the compiler can test many bytes at once.
+    std::size_t outside = 0;
+    for (const char c : utf8) outside += static_cast<unsigned char>(c) - 0x20u >= 0x5Fu;
+    if (outside == 0) return show_text(utf8);
+  }
   Result<std::string> codes = encode_text(font, utf8, unencodable);
   if (!codes.ok()) {
     fail(std::move(codes).error());

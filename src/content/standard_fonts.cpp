@@ -68,6 +68,7 @@ Result<std::string> encode_text(StandardFont font, std::string_view utf8, Unenco
                          " shows no glyph in " + std::string(base_font_name(font)));
   }
   const std::span<const UnicodeCode> codes = codes_of(font);
+  const bool win_ansi = uses_win_ansi(font);
   std::string encoded;
   encoded.reserve(utf8.size());
   std::size_t index = 0;
@@ -78,7 +79,10 @@ Result<std::string> encode_text(StandardFont font, std::string_view utf8, Unenco
                            std::to_string(position));
     }
     position += c.length;
-    const int code = code_of(codes, c.code_point);
+    // Printable ASCII and Latin-1 keep their values in WinAnsiEncoding; only the rest is looked up.
+    const char32_t cp = c.code_point;
+    const bool latin = win_ansi && ((cp >= 0x20 && cp <= 0x7E) || (cp >= 0xA0 && cp <= 0xFF));
+    const int code = latin ? static_cast<int>(cp) : code_of(codes, cp);
     if (code >= 0) {
       encoded.push_back(static_cast<char>(code));
     } else if (unencodable.replacement) {

@@ -14,5 +14,7 @@ Status write_name_token(CountingSink& sink, std::string_view bytes);
 // "(" the bytes ")", with a backslash before unbalanced parentheses, backslashes and carriage
 // returns (written "\r").
 Status write_literal_string_token(CountingSink& sink, std::string_view bytes);
+// False when the literal string form is "(" the bytes ")" unchanged, with nothing escaped.
+bool literal_string_needs_escapes(std::string_view bytes);
 
 }  // namespace vantril

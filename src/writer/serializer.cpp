@@ -425,4 +425,11 @@ Status write_literal_string_token(CountingSink& sink, std::string_view bytes) {
   return write_literal_string(sink, bytes);
 }
 
+bool literal_string_needs_escapes(std::string_view bytes) {
+  // One table look-up a byte: find_first_of would search the four specials once for every byte.
+  bool special = false;
+  for (const char c : bytes) special |= literal_special[static_cast<unsigned char>(c)];
+  return special;
+}
+
 }  // namespace vantril

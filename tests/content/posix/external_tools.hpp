@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -39,10 +40,12 @@ inline ToolRun run_tool(const std::string& command, const std::filesystem::path&
   return ran;
 }
 
-// A fresh folder for one test's files, under the system's temporary folder.
+// A fresh folder for one test's files, under the system's temporary folder; the process number
+// keeps test runs of several builds apart.
 inline std::filesystem::path scratch_folder(const std::string& name) {
   const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("vantril-content-" + name);
+      std::filesystem::temp_directory_path() /
+      ("vantril-content-" + name + "-" + std::to_string(getpid()));
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   return folder;
