@@ -30,21 +30,18 @@ constexpr std::size_t rows_per_page = 40;
 
 // 123456 cents as "1,234.56"; the text is built from digits, so no locale can change it.
 std::string amount_text(std::int64_t cents) {
-  const bool negative = cents < 0;
   std::uint64_t rest =
-      negative ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
-  std::string text = std::to_string(rest % 100);
-  if (text.size() == 1) text.insert(0, "0");
-  text.insert(0, ".");
-  rest /= 100;
-  int digits = 0;
-  do {
-    if (digits > 0 && digits % 3 == 0) text.insert(0, ",");
-    text.insert(0, 1, static_cast<char>('0' + rest % 10));
+      cents < 0 ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
+  // Written from the right, then turned around.
+  std::string text;
+  for (int digits = 0; digits < 3 || rest != 0; ++digits) {
+    if (digits == 2) text.push_back('.');
+    if (digits > 3 && (digits - 2) % 3 == 0) text.push_back(',');
+    text.push_back(static_cast<char>('0' + rest % 10));
     rest /= 10;
-    ++digits;
-  } while (rest != 0);
-  return negative ? "-" + text : text;
+  }
+  if (cents < 0) text.push_back('-');
+  return {text.rbegin(), text.rend()};
 }
 
 // Shows UTF-8 text with its right edge at `x`, measured in the font's own widths.

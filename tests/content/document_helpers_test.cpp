@@ -36,7 +36,9 @@ TEST(DocumentHelpers, ThePageTreeKeepsKidsCountAndParentRight) {
     const ObjectId page = add_page(
         document, tree,
         Dictionary::from_pairs({{"Parent", ObjectId{99, 0}}, {"MediaBox", page_box(595, 842)}}));
-    kids += (i ? " " : "") + std::to_string(page.number) + " 0 R";
+    if (i > 0) kids += ' ';
+    kids += std::to_string(page.number);
+    kids += " 0 R";
     EXPECT_EQ(written(stored(document, page)), "<</Parent 1 0 R/MediaBox[0 0 595 842]/Type/Page>>");
     EXPECT_EQ(written(stored(document, tree.root)),
               "<</Type/Pages/Kids[" + kids + "]/Count " + std::to_string(i + 1) + ">>");
@@ -92,8 +94,12 @@ TEST(DocumentHelpers, LinksPointAtAUriOrAPage) {
   const ObjectId page = add_page(document, tree, Dictionary());
   const ObjectId first = add_annotation(document, page, page_link({0, 0, 1, 1}, page));
   const ObjectId second = add_annotation(document, page, page_link({0, 0, 2, 2}, page));
-  EXPECT_EQ(written(*stored(document, page).dictionary()->get("Annots")),
-            "[" + std::to_string(first.number) + " 0 R " + std::to_string(second.number) + " 0 R]");
+  std::string annots = "[";
+  annots += std::to_string(first.number);
+  annots += " 0 R ";
+  annots += std::to_string(second.number);
+  annots += " 0 R]";
+  EXPECT_EQ(written(*stored(document, page).dictionary()->get("Annots")), annots);
 }
 
 TEST(DocumentHelpers, ImagesTakeTheirSamplesWithoutACopyAndRefuseAWrongCount) {
