@@ -149,7 +149,9 @@ double median(std::vector<double> values) {
 }
 
 void report(const char* name, const std::vector<Timing>& timings) {
-  std::vector<double> build, save, total;
+  std::vector<double> build;
+  std::vector<double> save;
+  std::vector<double> total;
   for (const Timing& t : timings) {
     build.push_back(t.build_ms);
     save.push_back(t.save_ms);
@@ -178,7 +180,8 @@ int main(int argc, char** argv) {
   }
   const std::string builder_path = directory + "/content_builder.pdf";
   const std::string hand_path = directory + "/content_by_hand.pdf";
-  std::vector<Timing> builder_times, hand_times;
+  std::vector<Timing> builder_times;
+  std::vector<Timing> hand_times;
   for (int run = 0; run < runs && !only.empty(); ++run) {
     if (only == "builder") builder_times.push_back(run_once(with_builder, pages, builder_path));
     if (only == "hand") hand_times.push_back(run_once(by_hand, pages, hand_path));

@@ -127,7 +127,7 @@ class VANTRIL_API ContentBuilder {
   ContentBuilder& move_text_set_leading(double tx, double ty);                              // TD
   ContentBuilder& text_matrix(double a, double b, double c, double d, double e, double f);  // Tm
   ContentBuilder& next_line();                                                              // T*
-  ContentBuilder& leading(double leading);                                                  // TL
+  ContentBuilder& leading(double value);                                                    // TL
   ContentBuilder& char_spacing(double spacing);                                             // Tc
   ContentBuilder& word_spacing(double spacing);                                             // Tw
   ContentBuilder& horizontal_scaling(double percent);                                       // Tz
@@ -145,7 +145,7 @@ class VANTRIL_API ContentBuilder {
   ContentBuilder& show_text_adjusted(std::initializer_list<TextPiece> pieces);
   ContentBuilder& next_line_show_text(std::string_view codes);  // '
   // ": word spacing, character spacing, then the text on the next line.
-  ContentBuilder& next_line_show_text_spaced(double word_spacing, double char_spacing,
+  ContentBuilder& next_line_show_text_spaced(double word_space, double char_space,
                                              std::string_view codes);
 
   // Do: an XObject (image or form) named in the page's /Resources /XObject.

@@ -158,7 +158,8 @@ ContentBuilder& ContentBuilder::dash(std::span<const double> pattern, double pha
     char* out = number;
     if (!put_number(out, pattern[i], "d")) return *this;
     // The space after the last element is not wanted before "]".
-    const std::size_t keep = static_cast<std::size_t>(out - number) - (i + 1 == pattern.size());
+    const std::size_t keep =
+        static_cast<std::size_t>(out - number) - (i + 1 == pattern.size() ? 1 : 0);
     buffer_.append(std::string_view(number, keep));
   }
   buffer_.append("] ");
@@ -337,7 +338,7 @@ ContentBuilder& ContentBuilder::show_text(StandardFont font, std::string_view ut
   if (font != StandardFont::Symbol && font != StandardFont::ZapfDingbats) {
     // Counted without an early exit, so that the compiler can test many bytes at once.
     std::size_t outside = 0;
-    for (const char c : utf8) outside += static_cast<unsigned char>(c) - 0x20u >= 0x5Fu;
+    for (const char c : utf8) outside += static_cast<unsigned char>(c) - 0x20u >= 0x5Fu ? 1 : 0;
     if (outside == 0) return show_text(utf8);
   }
   Result<std::string> codes = encode_text(font, utf8, unencodable);
@@ -385,13 +386,12 @@ ContentBuilder& ContentBuilder::next_line_show_text(std::string_view codes) {
   return *this;
 }
 
-ContentBuilder& ContentBuilder::next_line_show_text_spaced(double word_spacing_value,
-                                                           double char_spacing_value,
+ContentBuilder& ContentBuilder::next_line_show_text_spaced(double word_space, double char_space,
                                                            std::string_view codes) {
   if (!start("\"")) return *this;
   char numbers[2 * (max_real_text + 1)];
   char* out = numbers;
-  if (!put_number(out, word_spacing_value, "\"") || !put_number(out, char_spacing_value, "\"")) {
+  if (!put_number(out, word_space, "\"") || !put_number(out, char_space, "\"")) {
     return *this;
   }
   buffer_.append(std::string_view(numbers, static_cast<std::size_t>(out - numbers)));
