@@ -5,7 +5,7 @@ BUILD_TOOLS := cmake ninja-build g++ make
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
 # also for the install test; the German locale for the test that numbers ignore the locale.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf valgrind locales-all
+               python3-pikepdf python3-pypdf valgrind locales-all
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
@@ -13,7 +13,7 @@ BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev q
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-asan test-windows fuzz bench install docs lint clean
+.PHONY: all build run test test-release test-asan test-windows fuzz bench install docs lint clean
 
 all: build
 
@@ -30,6 +30,14 @@ test:
 	cmake --preset default -DVANTRIL_BUILD_TESTS=ON
 	cmake --build --preset default
 	ctest --preset default
+
+# Optimised (-O3) and shared: the optimiser's own warnings, and the shared library's exports and
+# soname through the install test.
+test-release:
+	@$(ENSURE) $(TEST_TOOLS)
+	cmake --preset release
+	cmake --build --preset release
+	ctest --preset release
 
 test-asan:
 	@$(ENSURE) $(TEST_TOOLS)

@@ -15,9 +15,8 @@
 
 using namespace vantril;
 
-Result<Document> build_two_pages(XrefForm form) {
+Result<Document> build_two_pages() {
   Document document = create_versioned("1.7");
-  document.xref_state.xref_form = form;
 
   const PageTree tree = add_page_tree(document);
   add_catalog(document, tree);
@@ -48,13 +47,14 @@ int main(int argc, char** argv) {
       {XrefForm::XrefStreamForm, "/two_pages_stream.pdf"},
       {XrefForm::XrefTableForm, "/two_pages_table.pdf"},
   };
+  // One document, saved in each form: every save writes the trailer of its own form.
+  Result<Document> document = build_two_pages();
+  if (!document.ok()) {
+    std::cerr << "two_pages: " << display_form(document.error()) << '\n';
+    return 1;
+  }
   for (const auto& [form, name] : saves) {
-    // A save updates the document's trailer, so each file gets a freshly built document.
-    Result<Document> document = build_two_pages(form);
-    if (!document.ok()) {
-      std::cerr << "two_pages: " << display_form(document.error()) << '\n';
-      return 1;
-    }
+    document.value().xref_state.xref_form = form;
     const std::string path = directory + name;
     // The returned file is still open; it closes when `saved` goes out of scope.
     const Result<OutputFile> saved = save_to_path(document.value(), path);
