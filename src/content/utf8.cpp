@@ -14,7 +14,8 @@ bool decode_utf8(std::string_view text, std::size_t position, Utf8Char& decoded)
   if (lead < 0x80) {
     decoded = Utf8Char{lead, position, 1};
     return true;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
+  }
+  if (lead >= 0xC2 && lead <= 0xDF) {
     length = 2;
     value = lead & 0x1Fu;
     minimum = 0x80;

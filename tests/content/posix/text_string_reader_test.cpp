@@ -7,6 +7,7 @@
 
 #include "content/posix/external_tools.hpp"
 #include "vantril/model.hpp"
+#include "vantril/pages.hpp"
 #include "vantril/text.hpp"
 
 namespace vantril {
@@ -54,12 +55,11 @@ TEST(TextStringReader, PikepdfDecodesEveryStringBackToItsUtf8) {
   }
   texts.push_back(every);
 
+  // One empty page: readers refuse a document without any.
   Document document = create_versioned("1.7");
-  const ObjectId pages = append_object(
-      document, Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", Array()}, {"Count", 0}}));
-  document.trailer.set(
-      "Root", append_object(document,
-                            Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", pages}})));
+  const PageTree tree = add_page_tree(document);
+  add_catalog(document, tree);
+  add_page(document, tree, Dictionary::from_pairs({{"MediaBox", page_box(595, 842)}}));
   Dictionary info;
   for (std::size_t i = 0; i < texts.size(); ++i) {
     Result<String> text = text_string(texts[i]);
@@ -75,6 +75,7 @@ TEST(TextStringReader, PikepdfDecodesEveryStringBackToItsUtf8) {
 
   const auto folder = testing_support::scratch_folder("text-strings");
   ASSERT_TRUE(testing_support::save_document(document, folder / "info.pdf"));
+  testing_support::expect_readers_accept(folder / "info.pdf");
   const auto ran = run_tool(
       "/usr/bin/python3 -c 'import sys, pikepdf\n"
       "pdf = pikepdf.open(sys.argv[1])\n"
