@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "vantril/writer/buffered_file_writer.hpp"
+#include "writer/file_layout.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
@@ -105,7 +106,23 @@ constexpr std::array<std::string_view, 8> table_form_foreign_keys = {
 
 }  // namespace
 
+Status write_subsection(const XrefRun& run, CountingSink& sink) {
+  if (run.slots.empty()) return {};
+  VANTRIL_TRY(write_unsigned(sink, run.start));
+  VANTRIL_TRY(sink.write_all(" "));
+  VANTRIL_TRY(write_unsigned(sink, run.slots.size()));
+  VANTRIL_TRY(sink.write_all("\n"));
+  for (const XrefSlot& slot : run.slots) VANTRIL_TRY(write_row(sink, slot));
+  return {};
+}
+
 Status write_document(Document& document, CountingSink& sink) {
+  Result<std::uint64_t> written = write_document_layout(document, sink);
+  if (!written.ok()) return std::move(written).error();
+  return {};
+}
+
+Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink) {
   // Number 0 heads the free list in every cross-reference section: an object stored under it
   // would be written and never found. Checked before the first byte.
   if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
@@ -139,6 +156,11 @@ Status write_document(Document& document, CountingSink& sink) {
     VANTRIL_TRY(serialize_trailer(sink, document.trailer));
   }
 
+  VANTRIL_TRY(write_file_tail(sink, xref_position));
+  return xref_position;
+}
+
+Status write_file_tail(CountingSink& sink, std::uint64_t xref_position) {
   VANTRIL_TRY(sink.write_all("\nstartxref\n"));
   VANTRIL_TRY(write_unsigned(sink, xref_position));
   return sink.write_all("\n%%EOF");

@@ -53,6 +53,39 @@ char* put_entry(char* out, const XrefSlot& slot) {
 
 }  // namespace
 
+Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
+                                              std::uint32_t last, bool list_object_zero) {
+  // All runs first, then index and content from them.
+  std::vector<XrefRun> runs;
+  XrefRun current;
+  current.slots.reserve(record.slots.size() + 1);
+  // Object 0 has no slot in a record; listed, it is the end of the free list and starts the
+  // first run.
+  if (list_object_zero) {
+    current.start = 0;
+    current.slots.push_back(XrefSlot{XrefSlotKind::FreeFinal, 0, 0});
+    first = 1;
+  }
+  std::size_t listed = 0;
+  VANTRIL_TRY(for_each_run(record, first, last, current, [&](XrefRun& run) -> Status {
+    listed += run.slots.size();
+    runs.push_back(std::move(run));
+    return {};
+  }));
+
+  XrefStreamContent content;
+  content.index.reserve(2 * runs.size());
+  // Sized once and filled in place: a million entries, seven bytes each.
+  content.entries = Bytes(entry_size * listed, '\0');
+  char* out = content.entries.data();
+  for (const XrefRun& run : runs) {
+    content.index.emplace_back(static_cast<std::int64_t>(run.start));
+    content.index.emplace_back(static_cast<std::int64_t>(run.slots.size()));
+    for (const XrefSlot& slot : run.slots) out = put_entry(out, slot);
+  }
+  return content;
+}
+
 Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
                          std::uint64_t xref_position) {
   VANTRIL_TRY(check_offset_fits(xref_position,
@@ -70,28 +103,11 @@ Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& rec
   trailer.set("Size", static_cast<std::int64_t>(stream_number) + 1);
   trailer.set("W", make_array(1, 4, 2));
 
-  // All runs first, then index and content from them.
-  std::vector<XrefRun> runs;
-  XrefRun current;
-  current.slots.reserve(record.slots.size());
-  std::size_t listed = 0;
-  VANTRIL_TRY(for_each_run(record, 1, stream_number, current, [&](XrefRun& run) -> Status {
-    listed += run.slots.size();
-    runs.push_back(std::move(run));
-    return {};
-  }));
-
-  Array index;
-  index.reserve(2 * runs.size());
-  // Sized once and filled in place: a million entries, seven bytes each.
-  Bytes content(entry_size * listed, '\0');
-  char* out = content.data();
-  for (const XrefRun& run : runs) {
-    index.emplace_back(static_cast<std::int64_t>(run.start));
-    index.emplace_back(static_cast<std::int64_t>(run.slots.size()));
-    for (const XrefSlot& slot : run.slots) out = put_entry(out, slot);
-  }
-  runs.clear();
+  Result<XrefStreamContent> listed =
+      xref_stream_content(record, 1, stream_number, document.xref_state.stream_lists_object_zero);
+  if (!listed.ok()) return std::move(listed).error();
+  Array index = std::move(listed.value().index);
+  Bytes content = std::move(listed.value().entries);
 
   trailer.set("Index", std::move(index));
   // A compression filter or its parameters left over from a source document would not describe

@@ -10,6 +10,16 @@
 
 namespace vantril {
 
+// The "Index" array and the 7-byte entries of a cross-reference stream listing every recorded
+// number from `first` (at least 1) to `last`; with `list_object_zero`, object 0 leads as the end
+// of the free list.
+struct XrefStreamContent {
+  Array index;
+  Bytes entries;
+};
+Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
+                                              std::uint32_t last, bool list_object_zero);
+
 // Writes the cross-reference stream at `xref_position` (the sink's count right after the body)
 // under the number one above the record's highest number (the document's highest_number or a
 // higher stored number), and leaves highest_number at the stream's number. Before writing, it
