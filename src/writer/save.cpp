@@ -7,14 +7,13 @@
 #include <utility>
 
 #include "vantril/writer/buffered_file_writer.hpp"
+#include "writer/compact_body.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
 #include "writer/xref_table.hpp"
 
 namespace vantril {
-
-namespace {
 
 // Cross-reference streams and object streams of a source document describe that document's
 // layout, not this one's; a linearization dictionary would be wrong after rewriting.
@@ -24,6 +23,8 @@ bool is_left_out(const Object& object) {
   const std::optional<std::string_view> label = type_label(*dictionary);
   return label.has_value() && (*label == "XRef" || *label == "ObjStm" || *label == "Linearized");
 }
+
+namespace {
 
 constexpr std::string_view free_row = "0000000000 00000 f \n";
 // Object 0 heads every table with this row; object-stream entries have no table form and show
@@ -86,15 +87,25 @@ Status write_subsection(const XrefRun& run, CountingSink& sink) {
 }
 
 Status write_document(Document& document, CountingSink& sink) {
+  return write_document(document, sink, SaveOptions{});
+}
+
+Status write_document(Document& document, CountingSink& sink, const SaveOptions& options) {
+  VANTRIL_TRY(check_save_options(options, document.xref_state.xref_form));
   XrefRecord record = start_record(document);
 
   VANTRIL_TRY(sink.write_all("%PDF-"));
   VANTRIL_TRY(sink.write_all(document.version));
   VANTRIL_TRY(sink.write_all("\n"));
 
-  for (const auto& [id, object] : document.object_table) {
-    if (is_left_out(object)) continue;
-    VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
+  const bool compress = options.compression_level > 0;
+  if (compress || options.object_streams) {
+    VANTRIL_TRY(write_compact_body(document, sink, record, options));
+  } else {
+    for (const auto& [id, object] : document.object_table) {
+      if (is_left_out(object)) continue;
+      VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
+    }
   }
 
   const std::uint64_t xref_position = sink.count;
@@ -102,7 +113,8 @@ Status write_document(Document& document, CountingSink& sink) {
                                 "the cross-reference section would start at or beyond 4 GiB, "
                                 "out of reach of a 32-bit offset"));
   if (record.form == XrefForm::XrefStreamForm) {
-    VANTRIL_TRY(write_xref_stream(document, sink, record, xref_position));
+    VANTRIL_TRY(write_xref_stream(document, sink, record, xref_position,
+                                  compress ? options.compression_level : 0));
   } else {
     VANTRIL_TRY(write_xref_table(record, sink));
     document.trailer.set("Size", static_cast<std::int64_t>(document.highest_number) + 1);
@@ -116,12 +128,19 @@ Status write_document(Document& document, CountingSink& sink) {
 }
 
 Result<OutputFile> save_to_path(Document& document, std::string_view path) {
+  return save_to_path(document, path, SaveOptions{});
+}
+
+Result<OutputFile> save_to_path(Document& document, std::string_view path,
+                                const SaveOptions& options) {
+  // Options that cannot be honoured leave an existing file untouched.
+  VANTRIL_TRY(check_save_options(options, document.xref_state.xref_form));
   Result<OutputFile> created = OutputFile::create(path);
   if (!created.ok()) return std::move(created).error();
   // On an early return the writer's destructor writes out what it holds and closes the file.
   BufferedFileWriter writer(std::move(created).value());
   CountingSink sink(writer);
-  VANTRIL_TRY(write_document(document, sink));
+  VANTRIL_TRY(write_document(document, sink, options));
   return writer.into_file();
 }
 

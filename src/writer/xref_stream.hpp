@@ -15,7 +15,10 @@ namespace vantril {
 // sets "Type", "Size", "W", "Index", removes "Filter" and sets "Length" in the trailer, in that
 // order, and writes a copy of the trailer as the stream's dictionary; these changes stay in the
 // document even when the write fails. Lists every recorded number from 1 to the stream's own.
+// With a compression level (1 to 12; 0 for none) the fields are as narrow as the largest entry
+// allows, and the rows are compressed after the PNG Up predictor: the written dictionary adds
+// "Filter" and "DecodeParms", and "Length" (in the trailer too) is the compressed length.
 Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
-                         std::uint64_t xref_position);
+                         std::uint64_t xref_position, int compression_level);
 
 }  // namespace vantril
