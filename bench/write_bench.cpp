@@ -54,7 +54,7 @@ struct Options {
 
 // The compact save's settings: the level and object-stream size that write W1 smaller than the
 // peers' compact files at a fraction of their time (see the README's figures).
-constexpr int compact_level = 6;
+constexpr int compact_level = 3;
 constexpr std::uint32_t compact_per_stream = 1000;
 
 [[noreturn]] void usage(const char* program, std::string_view problem) {

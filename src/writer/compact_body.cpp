@@ -109,46 +109,35 @@ Status write_stream(CountingSink& sink, ObjectId id, const Object& object, Compr
   return write_stream_object(sink, id.number, id.generation, dictionary, packed.view(), record);
 }
 
-// The object stream being filled: the objects' text, and the "number offset" pairs that head it.
-struct OpenBatch {
-  std::string objects;
-  std::string pairs;
-  CountingSink sink{objects};
-  std::uint32_t count = 0;
-};
-
-// A full object stream's content and the two numbers its dictionary needs.
-struct ClosedBatch {
-  std::uint32_t count;
-  std::size_t first;
-};
-
-ByteBuffer close_batch(OpenBatch& batch, std::vector<ClosedBatch>& closed) {
-  const std::size_t size = batch.pairs.size() + batch.objects.size();
-  ByteBuffer content{std::unique_ptr<char[]>(new char[size]), size};
-  std::copy(batch.pairs.begin(), batch.pairs.end(), content.bytes.get());
-  std::copy(batch.objects.begin(), batch.objects.end(), content.bytes.get() + batch.pairs.size());
-  closed.push_back(ClosedBatch{batch.count, batch.pairs.size()});
-  batch.objects.clear();
-  batch.pairs.clear();
-  batch.count = 0;
-  return content;
-}
+// The objects of one object stream, by number, in the order they are packed.
+using Batch = std::vector<std::pair<std::uint32_t, const Object*>>;
 
 void append_decimal(std::string& text, std::uint64_t value) {
   text.append(unsigned_text(value).view());
 }
 
-// Serializing into memory cannot fail.
-void pack(OpenBatch& batch, std::uint32_t number, const Object& object) {
-  // Objects are separated by one space, so that adjacent numbers or keywords stay apart.
-  if (batch.count != 0) batch.objects.push_back(' ');
-  append_decimal(batch.pairs, number);
-  batch.pairs.push_back(' ');
-  append_decimal(batch.pairs, batch.objects.size());
-  batch.pairs.push_back(' ');
-  if (!serialize_object(batch.sink, object).ok()) fatal_error("serializing into memory failed");
-  ++batch.count;
+// An object stream's content: the "number offset" pairs, then the objects, separated by one
+// space so that adjacent numbers or keywords stay apart. The note is the length of the pairs,
+// the stream's "First". Reads the objects only, so it may run on any thread while the body is
+// written.
+FlateInput object_stream_content(const Batch& batch) {
+  std::string pairs;
+  std::string objects;
+  CountingSink sink(objects);
+  for (const auto& [number, object] : batch) {
+    if (!objects.empty()) objects.push_back(' ');
+    append_decimal(pairs, number);
+    pairs.push_back(' ');
+    append_decimal(pairs, objects.size());
+    pairs.push_back(' ');
+    // Serializing into memory cannot fail.
+    if (!serialize_object(sink, *object).ok()) fatal_error("serializing into memory failed");
+  }
+  const std::size_t size = pairs.size() + objects.size();
+  ByteBuffer content{std::unique_ptr<char[]>(new char[size]), size};
+  std::copy(pairs.begin(), pairs.end(), content.bytes.get());
+  std::copy(objects.begin(), objects.end(), content.bytes.get() + pairs.size());
+  return FlateInput{std::move(content), pairs.size()};
 }
 
 }  // namespace
@@ -200,17 +189,22 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
     if (compress) queue.emplace(options.compression_level, true);
   }
 
-  OpenBatch batch;
-  std::vector<ClosedBatch> closed;
-  std::vector<ByteBuffer> raw_contents;
+  // Object streams are made (and compressed) on the queue's threads; without compression, here.
+  Batch batch;
+  std::vector<std::uint32_t> counts;
+  std::vector<FlateQueue::Output> contents;
   const auto close = [&] {
-    ByteBuffer content = close_batch(batch, closed);
+    counts.push_back(static_cast<std::uint32_t>(batch.size()));
     if (queue.has_value()) {
-      queue->submit(std::move(content));
+      queue->submit([objects = std::move(batch)] { return object_stream_content(objects); });
     } else {
-      raw_contents.push_back(std::move(content));
+      FlateInput content = object_stream_content(batch);
+      contents.push_back({std::move(content.data), false, content.note});
     }
+    batch = Batch();
+    batch.reserve(options.objects_per_stream);
   };
+  batch.reserve(options.object_streams ? options.objects_per_stream : 0);
 
   for (const auto& [id, object] : document.object_table) {
     if (is_left_out(object)) continue;
@@ -219,37 +213,32 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
     // object missing from it, and a lone null packs into nothing worth having.
     if (options.object_streams && !is_stream && object.kind() != ObjectKind::Null &&
         id.generation == 0 && id != encrypt) {
-      const std::size_t container = first_container + closed.size();
+      const std::uint64_t container = std::uint64_t{first_container} + counts.size();
       if (container > std::numeric_limits<std::uint32_t>::max()) {
         fatal_error("no object number is left for an object stream");
       }
       record_slot(record, id.number,
-                  XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(batch.count),
+                  XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(batch.size()),
                            static_cast<std::uint32_t>(container)});
-      pack(batch, id.number, object);
-      if (batch.count == options.objects_per_stream) close();
+      batch.emplace_back(id.number, &object);
+      if (batch.size() == options.objects_per_stream) close();
     } else if (is_stream && compression.has_value()) {
       VANTRIL_TRY(write_stream(sink, id, object, *compression, record));
     } else {
       VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
     }
   }
-  if (batch.count != 0) close();
-  if (closed.empty()) return {};
+  if (!batch.empty()) close();
+  if (counts.empty()) return {};
 
-  std::vector<FlateQueue::Output> contents;
-  if (queue.has_value()) {
-    contents = queue->finish();
-  } else {
-    for (ByteBuffer& content : raw_contents) contents.push_back({std::move(content), false});
-  }
-  for (std::size_t k = 0; k < closed.size(); ++k) {
+  if (queue.has_value()) contents = queue->finish();
+  for (std::size_t k = 0; k < counts.size(); ++k) {
     const std::uint32_t number = reserve_id(document).number;
     if (number != first_container + k) fatal_error("an object stream did not get its number");
     Dictionary dictionary = Dictionary::from_pairs({
         {"Type", Name("ObjStm")},
-        {"N", static_cast<std::int64_t>(closed[k].count)},
-        {"First", static_cast<std::int64_t>(closed[k].first)},
+        {"N", static_cast<std::int64_t>(counts[k])},
+        {"First", static_cast<std::int64_t>(contents[k].note)},
         {"Length", static_cast<std::int64_t>(contents[k].data.size)},
     });
     if (contents[k].compressed) dictionary.set("Filter", Name("FlateDecode"));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -39,12 +40,20 @@ ByteBuffer deflate_if_smaller(FlateCompressor& compressor, std::string_view data
 // A cheap guess whether compressing `data` is worth trying: samples from its start, middle and
 // end are compressed with `probe` (a fast level) and the data counts as compressible when any
 // sample shrinks by more than 1/64. Small data is always tried in full. Random or already
-// compressed data, the common incompressible streams, is recognised after 96 KiB of work.
+// compressed data, the common incompressible streams, is recognised after 48 KiB of work.
 bool worth_compressing(FlateCompressor& probe, std::string_view data);
 
-// Compresses queued buffers in order of submission, on one helper thread while the submitting
-// thread goes on with other work, and on the submitting thread too once it waits in finish().
-// Each buffer is compressed on its own, so the results do not depend on which thread did which.
+// A buffer to compress and a number its maker wants back with the result.
+struct FlateInput {
+  ByteBuffer data;
+  std::size_t note = 0;
+};
+
+// Makes and compresses buffers in order of submission: on one helper thread while the
+// submitting thread goes on with other work, and on the submitting thread too once it waits in
+// finish(). Each buffer is made and compressed on its own, so the results do not depend on which
+// thread did which. A maker may run on either thread at any time until finish() returns: what
+// it reads must not change meanwhile.
 class FlateQueue {
  public:
   // One compressor per thread at the level; `helper` starts the helper thread.
@@ -53,17 +62,18 @@ class FlateQueue {
   FlateQueue(const FlateQueue&) = delete;
   FlateQueue& operator=(const FlateQueue&) = delete;
 
-  // Queues a buffer; its result has the next index (0, 1, ...).
-  void submit(ByteBuffer input);
+  // Queues the making of a buffer; its result has the next index (0, 1, ...).
+  void submit(std::function<FlateInput()> make);
 
   // A buffer's compression, or the buffer itself with `compressed` false when compression did
-  // not make it smaller.
+  // not make it smaller; with the maker's note.
   struct Output {
     ByteBuffer data;
     bool compressed = false;
+    std::size_t note = 0;
   };
-  // Waits for every queued buffer, compressing on this thread too, and returns the outputs in
-  // submission order. The queue takes no more buffers afterwards.
+  // Waits for every queued buffer, making and compressing on this thread too, and returns the
+  // outputs in submission order.
   std::vector<Output> finish();
 
   // The queue, its outputs and the helper thread; kept out of this header so that builds without

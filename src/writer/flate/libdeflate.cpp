@@ -1,5 +1,5 @@
-// Flate compression through libdeflate's whole-buffer interface, and the queue that compresses
-// object streams on a helper thread while the save goes on serializing.
+// Flate compression through libdeflate's whole-buffer interface, and the queue that makes and
+// compresses object streams on a helper thread while the save goes on with the body.
 #include <libdeflate.h>
 
 #include <condition_variable>
@@ -57,7 +57,7 @@ ByteBuffer deflate_if_smaller(FlateCompressor& compressor, std::string_view data
 }
 
 bool worth_compressing(FlateCompressor& probe, std::string_view data) {
-  constexpr std::size_t sample = 32 * 1024;
+  constexpr std::size_t sample = 16 * 1024;
   if (data.size() <= 3 * sample) return true;
   constexpr std::size_t room = sample - sample / 64;
   const std::unique_ptr<char[]> out(new char[room]);
@@ -75,23 +75,24 @@ struct FlateQueue::State {
   std::condition_variable wake;
   // finish() waits here for the helper's last buffer.
   std::condition_variable finished_one;
-  std::vector<ByteBuffer> inputs;
+  std::vector<std::function<FlateInput()>> makers;
   std::vector<Output> outputs;
   std::size_t next = 0;
   std::size_t done = 0;
   bool closing = false;
   std::thread helper;
 
-  // Takes the next buffer under the lock, compresses it outside, stores the output under the
-  // lock. Returns false when no buffer was waiting.
+  // Takes the next maker under the lock, makes and compresses its buffer outside, stores the
+  // output under the lock. Returns false when no maker was waiting.
   bool compress_one(FlateCompressor& compressor, std::unique_lock<std::mutex>& lock) {
-    if (next == inputs.size()) return false;
+    if (next == makers.size()) return false;
     const std::size_t index = next++;
-    ByteBuffer input = std::move(inputs[index]);
+    const std::function<FlateInput()> make = std::move(makers[index]);
     lock.unlock();
-    ByteBuffer packed = deflate_if_smaller(compressor, input.view());
-    Output output =
-        packed.bytes ? Output{std::move(packed), true} : Output{std::move(input), false};
+    FlateInput input = make();
+    ByteBuffer packed = deflate_if_smaller(compressor, input.data.view());
+    Output output = packed.bytes ? Output{std::move(packed), true, input.note}
+                                 : Output{std::move(input.data), false, input.note};
     lock.lock();
     outputs[index] = std::move(output);
     ++done;
@@ -133,10 +134,10 @@ FlateQueue::~FlateQueue() {
   state_->helper.join();
 }
 
-void FlateQueue::submit(ByteBuffer input) {
+void FlateQueue::submit(std::function<FlateInput()> make) {
   {
     const std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->inputs.push_back(std::move(input));
+    state_->makers.push_back(std::move(make));
     state_->outputs.emplace_back();
   }
   state_->wake.notify_one();
@@ -148,10 +149,10 @@ std::vector<FlateQueue::Output> FlateQueue::finish() {
   std::unique_lock<std::mutex> lock(state.mutex);
   while (state.compress_one(compressor, lock)) {
   }
-  state.finished_one.wait(lock, [&state] { return state.done == state.inputs.size(); });
+  state.finished_one.wait(lock, [&state] { return state.done == state.makers.size(); });
   std::vector<Output> outputs = std::move(state.outputs);
   state.outputs.clear();
-  state.inputs.clear();
+  state.makers.clear();
   state.next = 0;
   state.done = 0;
   return outputs;

@@ -29,7 +29,7 @@ FlateQueue::FlateQueue(int, bool) {
 
 FlateQueue::~FlateQueue() = default;
 
-void FlateQueue::submit(ByteBuffer) {
+void FlateQueue::submit(std::function<FlateInput()>) {
   fatal_error("Flate compression was asked of a build without libdeflate");
 }
 
