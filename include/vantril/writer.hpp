@@ -6,9 +6,12 @@
 //                     still open OutputFile, which closes the file when destroyed.
 //   write_document    the same bytes into a CountingSink: a std::string in memory, a
 //                     BufferedFileWriter, or a callback.
+//   SaveOptions       for both: Flate compression (with libdeflate), PNG predictors for 8-bit
+//                     images, object streams; the defaults write everything as held.
 //   serialize_object  one value in its compact PDF form.
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
-// and FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section.
+// FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section, and
+// Unsupported or InvalidInput for save options a build or a form cannot honour.
 // A save updates the document's trailer, so save a freshly built document each time.
 #pragma once
 

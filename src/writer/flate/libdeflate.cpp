@@ -57,7 +57,7 @@ ByteBuffer deflate_if_smaller(FlateCompressor& compressor, std::string_view data
 }
 
 bool worth_compressing(FlateCompressor& probe, std::string_view data) {
-  constexpr std::size_t sample = 16 * 1024;
+  constexpr std::size_t sample = std::size_t{16} * 1024;
   if (data.size() <= 3 * sample) return true;
   constexpr std::size_t room = sample - sample / 64;
   const std::unique_ptr<char[]> out(new char[room]);
