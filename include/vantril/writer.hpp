@@ -11,8 +11,10 @@
 //   serialize_object  one value in its compact PDF form.
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
 // FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section, and
-// Unsupported or InvalidInput for save options a build or a form cannot honour.
-// A save updates the document's trailer, so save a freshly built document each time.
+// InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object),
+// and Unsupported or InvalidInput for save options a build or a form cannot honour.
+// A save updates the document's trailer to the one it writes; saving the same document again,
+// in either form, writes a correct file.
 #pragma once
 
 #include "vantril/error.hpp"

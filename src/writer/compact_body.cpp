@@ -119,7 +119,7 @@ void append_decimal(std::string& text, std::uint64_t value) {
 // An object stream's content: the "number offset" pairs, then the objects, separated by one
 // space so that adjacent numbers or keywords stay apart. The note is the length of the pairs,
 // the stream's "First". Reads the objects only, so it may run on any thread while the body is
-// written.
+// written. An object holding a nested stream gives its error instead.
 FlateInput object_stream_content(const Batch& batch) {
   std::string pairs;
   std::string objects;
@@ -130,14 +130,22 @@ FlateInput object_stream_content(const Batch& batch) {
     pairs.push_back(' ');
     append_decimal(pairs, objects.size());
     pairs.push_back(' ');
-    // Serializing into memory cannot fail.
-    if (!serialize_object(sink, *object).ok()) fatal_error("serializing into memory failed");
+    // Memory takes every byte: only a stream nested in the object fails, and the error then
+    // names the object, as it would at top level.
+    if (!serialize_object(sink, *object).ok()) {
+      std::string scratch;
+      CountingSink named(scratch);
+      XrefRecord unused;
+      Status status = serialize_indirect_object(named, number, 0, *object, unused);
+      if (status.ok()) fatal_error("an object failed in an object stream but not on its own");
+      return FlateInput{{}, 0, std::move(status).error()};
+    }
   }
   const std::size_t size = pairs.size() + objects.size();
   ByteBuffer content{std::unique_ptr<char[]>(new char[size]), size};
   std::copy(pairs.begin(), pairs.end(), content.bytes.get());
   std::copy(objects.begin(), objects.end(), content.bytes.get() + pairs.size());
-  return FlateInput{std::move(content), pairs.size()};
+  return FlateInput{std::move(content), pairs.size(), std::nullopt};
 }
 
 }  // namespace
@@ -175,10 +183,8 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
   std::optional<ObjectId> encrypt;
   std::optional<FlateQueue> queue;
   if (options.object_streams) {
-    if (!document.object_table.empty()) {
-      document.highest_number =
-          std::max(document.highest_number, document.object_table.rbegin()->first.number);
-    }
+    // The record's highest number counts stored objects above highest_number too.
+    document.highest_number = record.declared_size - 1u;
     if (document.highest_number == std::numeric_limits<std::uint32_t>::max()) {
       fatal_error("no object number is left for an object stream");
     }
@@ -199,7 +205,7 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
       queue->submit([objects = std::move(batch)] { return object_stream_content(objects); });
     } else {
       FlateInput content = object_stream_content(batch);
-      contents.push_back({std::move(content.data), false, content.note});
+      contents.push_back({std::move(content.data), false, content.note, std::move(content.error)});
     }
     batch = Batch();
     batch.reserve(options.objects_per_stream);
@@ -232,6 +238,10 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
   if (counts.empty()) return {};
 
   if (queue.has_value()) contents = queue->finish();
+  // The first object that could not be packed, in the order of the table, fails the save.
+  for (FlateQueue::Output& content : contents) {
+    if (content.error.has_value()) return std::move(*content.error);
+  }
   for (std::size_t k = 0; k < counts.size(); ++k) {
     const std::uint32_t number = reserve_id(document).number;
     if (number != first_container + k) fatal_error("an object stream did not get its number");
@@ -244,6 +254,8 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
     if (contents[k].compressed) dictionary.set("Filter", Name("FlateDecode"));
     VANTRIL_TRY(write_stream_object(sink, number, 0, dictionary, contents[k].data.view(), record));
   }
+  // The cross-reference stream takes the next number.
+  record.declared_size = document.highest_number + 1u;
   return {};
 }
 

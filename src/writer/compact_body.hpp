@@ -11,11 +11,12 @@
 namespace vantril {
 
 // Writes every object of the table the options leave at top level, in identifier order, then
-// the object streams holding the others, numbered from one above the highest number in use on
-// (highest_number is raised past them; a stored object numbered above highest_number raises it
-// first, so that no object stream shares its number). Records an InUse slot for each object
-// written and an InObjectStream slot for each packed one. Fails with the sink's first error or
-// FileTooLarge. The options are valid (check_save_options).
+// the object streams holding the others, numbered from one above the record's highest number (a
+// stored object above highest_number counts); highest_number and the record's declared size are
+// left past them, for the cross-reference stream. Records an InUse slot for each object written
+// and an InObjectStream slot for each packed one. Fails with the sink's first error, FileTooLarge,
+// or the InvalidInput of a stream nested in an object. The options are valid
+// (check_save_options).
 Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& record,
                           const SaveOptions& options);
 

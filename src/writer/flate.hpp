@@ -5,8 +5,11 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
+
+#include "vantril/error.hpp"
 
 namespace vantril {
 
@@ -43,10 +46,12 @@ ByteBuffer deflate_if_smaller(FlateCompressor& compressor, std::string_view data
 // compressed data, the common incompressible streams, is recognised after 48 KiB of work.
 bool worth_compressing(FlateCompressor& probe, std::string_view data);
 
-// A buffer to compress and a number its maker wants back with the result.
+// A buffer to compress and a number its maker wants back with the result, or the error that kept
+// the maker from making it.
 struct FlateInput {
   ByteBuffer data;
   std::size_t note = 0;
+  std::optional<IoError> error;
 };
 
 // Makes and compresses buffers in order of submission: on one helper thread while the
@@ -71,6 +76,7 @@ class FlateQueue {
     ByteBuffer data;
     bool compressed = false;
     std::size_t note = 0;
+    std::optional<IoError> error;  // the maker's; nothing was compressed
   };
   // Waits for every queued buffer, making and compressing on this thread too, and returns the
   // outputs in submission order.

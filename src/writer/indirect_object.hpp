@@ -32,12 +32,24 @@ constexpr bool takes_trailing_space(ObjectKind kind) {
   return takes_leading_space(kind) || kind == ObjectKind::Name || kind == ObjectKind::Stream;
 }
 
+// Whose values an indirect object carries, named when a stream turns up nested in them: the
+// object's own, or the trailer's (a cross-reference stream's dictionary is the trailer's).
+enum class ValuesOf : std::uint8_t { Object, Trailer };
+
 // Records an InUse slot at the sink's current count under the number, then writes
 // "<number> <generation> obj\n", the object and "\nendobj\n" with the spacing its kind asks for.
 // An object that would start at or beyond 4 GiB cannot be given a 32-bit offset: the call then
-// fails with FileTooLarge before recording or writing anything.
+// fails with FileTooLarge before recording or writing anything. A stream anywhere but as the
+// object itself fails with InvalidInput, "object 12 0 holds a stream inside a dictionary; a
+// stream must be an indirect object" (or "the trailer holds ..."), once the bytes before it are
+// written.
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                                 const Object& object, XrefRecord& record);
+                                 const Object& object, XrefRecord& record,
+                                 ValuesOf values_of = ValuesOf::Object);
+
+// The trailer dictionary, as serialize_dictionary writes it; a stream inside it fails as above,
+// named as the trailer's.
+Status serialize_trailer(CountingSink& sink, const Dictionary& trailer);
 
 // Fails with FileTooLarge and the message (fixed text of static lifetime) when `position` cannot
 // be stored as a 32-bit cross-reference offset: a truncated offset would corrupt the file

@@ -1,5 +1,5 @@
 // A save's cross-reference record (one slot per written object number) and the runs of
-// consecutive numbers in which both cross-reference forms list it.
+// consecutive numbers in which a cross-reference stream lists it.
 #pragma once
 
 #include <algorithm>
@@ -67,7 +67,8 @@ class XrefSlotMap {
 struct XrefRecord {
   // Iterated in ascending number order; recording a number again replaces its slot.
   XrefSlotMap slots;
-  // The document's highest_number + 1 when the save started (modulo 2^32).
+  // One above the higher of the document's highest_number and its highest stored number when the
+  // save started (modulo 2^32).
   std::uint32_t declared_size = 0;
   XrefForm form = XrefForm::XrefStreamForm;
 };
@@ -91,9 +92,9 @@ struct XrefRun {
 // Walks the numbers first..last (inclusive, ascending), adding every recorded number to `run` and
 // handing each maximal run of recorded numbers to emit(XrefRun&) -> Status as soon as a gap or
 // the end closes it; emit may take the slots away, the run is emptied afterwards anyway. `run`
-// may arrive already holding slots (the table's object 0); a number without a slot only
-// separates runs. Each number is visited once, with one cursor walking the record alongside, so
-// a long walk costs no map lookups.
+// may arrive already holding slots; a number without a slot only separates runs. Each number is
+// visited once, with one cursor walking the record alongside, so a long walk costs no map
+// lookups.
 template <class Emit>
 Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t last, XrefRun& run,
                     Emit&& emit) {

@@ -4,7 +4,9 @@
 #include "writer/xref_stream.hpp"
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -87,7 +89,9 @@ Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& rec
   VANTRIL_TRY(check_offset_fits(xref_position,
                                 "the cross-reference section would start at or beyond 4 GiB, "
                                 "out of reach of a 32-bit offset"));
-  // Ends the process rather than wrap if every number has been handed out already.
+  // Above every stored number, even one above a highest_number set by hand. Ends the process
+  // rather than wrap if every number has been handed out already.
+  document.highest_number = record.declared_size - 1u;
   const std::uint32_t stream_number = reserve_id(document).number;
   record_slot(record, stream_number,
               XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
@@ -128,9 +132,12 @@ Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& rec
   }
 
   trailer.set("Index", std::move(index));
-  // A compression filter left over from a source document would not describe this content.
-  std::optional<Object> removed = trailer.remove("Filter");
-  removed.reset();
+  // A compression filter or its parameters left over from a source document would not describe
+  // this content; "Prev" and "XRefStm" would point into a file that is not this one.
+  for (std::string_view key : {"Filter", "DecodeParms", "Prev", "XRefStm"}) {
+    std::optional<Object> removed = trailer.remove(key);
+    removed.reset();
+  }
   trailer.set("Length", static_cast<std::int64_t>(packed.bytes ? packed.size : content.size()));
 
   Stream stream{clone(trailer), Bytes(), true, std::nullopt};
@@ -145,8 +152,10 @@ Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& rec
   } else {
     stream.data = std::move(content);
   }
-  // Records the same slot again: nothing was written since xref_position.
-  return serialize_indirect_object(sink, stream_number, 0, Object(std::move(stream)), record);
+  // Records the same slot again: nothing was written since xref_position. A stream nested in the
+  // dictionary is the trailer's, and named so.
+  return serialize_indirect_object(sink, stream_number, 0, Object(std::move(stream)), record,
+                                   ValuesOf::Trailer);
 }
 
 }  // namespace vantril

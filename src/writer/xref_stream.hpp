@@ -11,10 +11,12 @@
 namespace vantril {
 
 // Writes the cross-reference stream at `xref_position` (the sink's count right after the body)
-// under the number one above the document's highest_number, which it raises. Before writing, it
-// sets "Type", "Size", "W", "Index", removes "Filter" and sets "Length" in the trailer, in that
-// order, and writes a copy of the trailer as the stream's dictionary; these changes stay in the
-// document even when the write fails. Lists every recorded number from 1 to the stream's own.
+// under the number one above the record's highest number (the document's highest_number or a
+// higher stored number), and leaves highest_number at the stream's number. Before writing, it
+// sets "Type", "Size", "W", "Index", removes "Filter", "DecodeParms", "Prev" and "XRefStm" and
+// sets "Length" in the trailer, in that order, and writes a copy of the trailer as the stream's
+// dictionary; these changes stay in the document even when the write fails. Lists every
+// recorded number from 1 to the stream's own.
 // With a compression level (1 to 12; 0 for none) the fields are as narrow as the largest entry
 // allows, and the rows are compressed after the PNG Up predictor: the written dictionary adds
 // "Filter" and "DecodeParms", and "Length" (in the trailer too) is the compressed length.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "vantril/model/document.hpp"
 #include "vantril/writer/save.hpp"
@@ -182,6 +183,29 @@ TEST(CompactSave, ObjectStreamsTakeFreshNumbersAndHoldAtMostTheirShare) {
   }
   EXPECT_EQ(bytes.find("\n1 0 obj"), std::string::npos);
   EXPECT_EQ(document.highest_number, 16u);
+}
+
+// A stream nested in a packed object is refused as it is at top level, naming the object, whether
+// the object stream is made on the save's thread (no compression) or on the queue's.
+TEST(CompactSave, ANestedStreamInAPackedObjectFailsTheSave) {
+  std::vector<SaveOptions> forms = {SaveOptions{.object_streams = true, .objects_per_stream = 2}};
+  if (compression_available()) {
+    forms.push_back(
+        SaveOptions{.compression_level = 1, .object_streams = true, .objects_per_stream = 2});
+  }
+  for (const SaveOptions& options : forms) {
+    SCOPED_TRACE(options.compression_level);
+    Document document = create_versioned("1.7");
+    for (int k = 0; k < 4; ++k) append_object(document, k);
+    append_object(document,
+                  Dictionary::from_pairs({{"Inner", make_stream(Dictionary(), "nested")}}));
+    append_object(document, 5);
+    const Result<std::string> file = saved(document, options);
+    ASSERT_FALSE(file.ok());
+    EXPECT_EQ(kind_of(file.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(display_form(file.error()),
+              "object 5 0 holds a stream inside a dictionary; a stream must be an indirect object");
+  }
 }
 
 // A W1-like document: enough object streams for the helper thread to take some of them.

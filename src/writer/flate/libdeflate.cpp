@@ -90,9 +90,11 @@ struct FlateQueue::State {
     const std::function<FlateInput()> make = std::move(makers[index]);
     lock.unlock();
     FlateInput input = make();
-    ByteBuffer packed = deflate_if_smaller(compressor, input.data.view());
-    Output output = packed.bytes ? Output{std::move(packed), true, input.note}
-                                 : Output{std::move(input.data), false, input.note};
+    ByteBuffer packed;
+    if (!input.error.has_value()) packed = deflate_if_smaller(compressor, input.data.view());
+    Output output = packed.bytes
+                        ? Output{std::move(packed), true, input.note, std::nullopt}
+                        : Output{std::move(input.data), false, input.note, std::move(input.error)};
     lock.lock();
     outputs[index] = std::move(output);
     ++done;
