@@ -192,15 +192,17 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
     if (const Object* entry = document.trailer.get("Encrypt")) {
       if (const ObjectId* reference = entry->reference()) encrypt = *reference;
     }
-    if (compress) queue.emplace(options.compression_level, true);
   }
 
   // Object streams are made (and compressed) on the queue's threads; without compression, here.
+  // The helper thread starts with the first full object stream: a document whose objects fill
+  // only the last one (a few objects beside large streams) starts no thread at all.
   Batch batch;
   std::vector<std::uint32_t> counts;
   std::vector<FlateQueue::Output> contents;
-  const auto close = [&] {
+  const auto close = [&](bool last) {
     counts.push_back(static_cast<std::uint32_t>(batch.size()));
+    if (compress && !queue.has_value()) queue.emplace(options.compression_level, !last);
     if (queue.has_value()) {
       queue->submit([objects = std::move(batch)] { return object_stream_content(objects); });
     } else {
@@ -227,14 +229,14 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
                   XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(batch.size()),
                            static_cast<std::uint32_t>(container)});
       batch.emplace_back(id.number, &object);
-      if (batch.size() == options.objects_per_stream) close();
+      if (batch.size() == options.objects_per_stream) close(false);
     } else if (is_stream && compression.has_value()) {
       VANTRIL_TRY(write_stream(sink, id, object, *compression, record));
     } else {
       VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
     }
   }
-  if (!batch.empty()) close();
+  if (!batch.empty()) close(true);
   if (counts.empty()) return {};
 
   if (queue.has_value()) contents = queue->finish();
