@@ -4,9 +4,9 @@
 # libdeflate (found through pkg-config) gives the library its Flate compression.
 BUILD_TOOLS := cmake ninja-build g++ make pkg-config libdeflate-dev
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
-# also for the install test.
+# also for the install test; the German locale for the test that numbers ignore the locale.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf python3-pypdf valgrind
+               python3-pikepdf python3-pypdf valgrind locales-all
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
@@ -14,7 +14,7 @@ BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev q
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-asan test-windows fuzz bench install docs lint clean
+.PHONY: all build run test test-release test-asan test-windows fuzz bench install docs lint clean
 
 all: build
 
@@ -32,6 +32,14 @@ test:
 	cmake --build --preset default
 	ctest --preset default
 
+# Optimised (-O3) and shared: the optimiser's own warnings, and the shared library's exports and
+# soname through the install test.
+test-release:
+	@$(ENSURE) $(TEST_TOOLS)
+	cmake --preset release
+	cmake --build --preset release
+	ctest --preset release
+
 test-asan:
 	@$(ENSURE) $(TEST_TOOLS)
 	cmake --preset asan
@@ -47,12 +55,16 @@ install: build
 	cmake --build --preset default
 	cmake --install build/default --prefix $(PREFIX)
 
-# Renders the page of clean.pdf for the README (docs/clean-page.png).
+# Renders the pictures of the README: the page of clean.pdf (docs/clean-page.png) and the first
+# page of the example report (docs/report-page.png).
 docs: build
 	@$(ENSURE) poppler-utils
+	cmake --build --preset default --target report
 	rm -rf build/docs && mkdir -p build/docs docs
 	cd build/docs && ../default/vantril
 	pdftoppm -r 60 -png -singlefile build/docs/clean.pdf docs/clean-page
+	build/default/examples/report build/docs
+	pdftoppm -r 60 -png -singlefile -f 1 -l 1 build/docs/report.pdf docs/report-page
 
 # Formatting and static analysis over the sources (tools/lint).
 lint:
@@ -71,7 +83,8 @@ fuzz:
 
 # Not part of `test`: the write benchmark against the peers (the comparison script in
 # PEER_BENCH, beside the project's folder by default), uncompressed and then compact (Flate and
-# object streams), then the command's whole-process time against the floor program.
+# object streams), then the command's whole-process time against the floor program, then the
+# content builder against hand formatting.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
@@ -82,6 +95,7 @@ bench:
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --runs 3
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --compact --runs 3
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
+	build/bench/bench/vantril_content_bench build/bench --runs 15
 
 clean:
 	rm -rf build

@@ -44,6 +44,12 @@ bool may_compress(const Stream& stream) {
          dictionary.get("DecodeParms") == nullptr && dictionary.get("F") == nullptr;
 }
 
+// The decimal text of `value`, formed in `digits`.
+std::string_view decimal(char (&digits)[20], std::uint64_t value) {
+  const char* end = put_unsigned(digits, value);
+  return {digits, static_cast<std::size_t>(end - digits)};
+}
+
 constexpr std::string_view far_offset =
     "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset";
 
@@ -56,9 +62,10 @@ Status write_stream_object(CountingSink& sink, std::uint32_t number, std::uint16
   VANTRIL_TRY(check_offset_fits(sink.count, far_offset));
   record_slot(record, number,
               XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
-  VANTRIL_TRY(sink.write_all(unsigned_text(number).view()));
+  char digits[20];
+  VANTRIL_TRY(sink.write_all(decimal(digits, number)));
   VANTRIL_TRY(sink.write_text(" "));
-  VANTRIL_TRY(sink.write_all(unsigned_text(generation).view()));
+  VANTRIL_TRY(sink.write_all(decimal(digits, generation)));
   VANTRIL_TRY(sink.write_text(" obj\n"));
   VANTRIL_TRY(serialize_dictionary(sink, dictionary));
   VANTRIL_TRY(sink.write_text("stream\n"));
@@ -113,7 +120,8 @@ Status write_stream(CountingSink& sink, ObjectId id, const Object& object, Compr
 using Batch = std::vector<std::pair<std::uint32_t, const Object*>>;
 
 void append_decimal(std::string& text, std::uint64_t value) {
-  text.append(unsigned_text(value).view());
+  char digits[20];
+  text.append(decimal(digits, value));
 }
 
 // An object stream's content: the "number offset" pairs, then the objects, separated by one

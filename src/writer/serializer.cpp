@@ -11,6 +11,7 @@
 
 #include "runtime/fatal.hpp"
 #include "writer/indirect_object.hpp"
+#include "writer/lexical_tokens.hpp"
 #include "writer/number_text.hpp"
 
 namespace vantril {
@@ -166,13 +167,8 @@ Status write_hex_string(CountingSink& sink, std::string_view bytes) {
 constexpr std::size_t max_number_token = 1 + max_real_text;
 static_assert(max_number_token <= CountingSink::token_capacity);
 
-bool is_leaf(ObjectKind kind) {
-  return kind == ObjectKind::Integer || kind == ObjectKind::Real || kind == ObjectKind::Reference ||
-         kind == ObjectKind::Boolean || kind == ObjectKind::Null;
-}
-
-// Null, a boolean, a number or a reference at `out`, after a space when `space` is set; at most
-// max_number_token bytes. Returns the end.
+// Null, a boolean, a number or a reference (the kinds that take a leading space) at `out`, after a
+// space when `space` is set; at most max_number_token bytes. Returns the end.
 char* put_leaf(char* out, const Object& object, bool space) {
   if (space) *out++ = ' ';
   switch (object.kind()) {
@@ -212,11 +208,11 @@ bool put_plain_entry(CountingSink& sink, const DictionaryEntry& entry, Status& s
   const Object& value = entry.value;
   const ObjectKind kind = value.kind();
   char* out = nullptr;
-  if (is_leaf(kind)) {
+  if (takes_leading_space(kind)) {
     if (key.size() + 1 + max_number_token > CountingSink::token_capacity) return false;
     out = put_plain_name(sink.start_token(key.size() + 1 + max_number_token), key);
     if (out == nullptr) return false;
-    out = put_leaf(out, value, takes_leading_space(kind));
+    out = put_leaf(out, value, true);
   } else if (kind == ObjectKind::Name) {
     const std::string_view name = value.name()->bytes;
     if (key.size() + name.size() + 2 > CountingSink::token_capacity) return false;
@@ -380,7 +376,7 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       const Object& element = container.elements[container.next++];
       const bool space = !first && takes_leading_space(element.kind());
       // Numbers, the usual elements, are formed right here.
-      if (is_leaf(element.kind())) {
+      if (takes_leading_space(element.kind())) {
         VANTRIL_TRY(
             sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
         continue;
@@ -462,6 +458,25 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
   VANTRIL_TRY(write_object(sink, object, true, holder));
   if (takes_trailing_space(object.kind())) return sink.write_text(" \nendobj\n");
   return sink.write_text("\nendobj\n");
+}
+
+}  // namespace vantril
+
+namespace vantril {
+
+Status write_name_token(CountingSink& sink, std::string_view bytes) {
+  return write_name(sink, bytes);
+}
+
+Status write_literal_string_token(CountingSink& sink, std::string_view bytes) {
+  return write_literal_string(sink, bytes);
+}
+
+bool literal_string_needs_escapes(std::string_view bytes) {
+  // One table look-up a byte: find_first_of would search the four specials once for every byte.
+  bool special = false;
+  for (const char c : bytes) special |= literal_special[static_cast<unsigned char>(c)];
+  return special;
 }
 
 }  // namespace vantril
