@@ -1,7 +1,8 @@
 # Thin wrapper over the CMake presets. `make run` and `make test` work on a fresh Debian 12
 # machine: as root they first install whatever build or test tools are missing.
 
-BUILD_TOOLS := cmake ninja-build g++ make
+# libdeflate (found through pkg-config) gives the library its Flate compression.
+BUILD_TOOLS := cmake ninja-build g++ make pkg-config libdeflate-dev
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
 # also for the install test; the German locale for the test that numbers ignore the locale;
 # libcrypto (libssl-dev) for the signing example, openssl and the NSS tools for the test signer
@@ -83,8 +84,9 @@ fuzz:
 	  build/fuzz-corpus
 
 # Not part of `test`: the write benchmark against the peers (the comparison script in
-# PEER_BENCH, beside the project's folder by default), then the command's whole-process time
-# against the floor program, then the content builder against hand formatting.
+# PEER_BENCH, beside the project's folder by default), uncompressed and then compact (Flate and
+# object streams), then the command's whole-process time against the floor program, then the
+# content builder against hand formatting.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
@@ -93,6 +95,7 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --runs 3
+	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --compact --runs 3
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 	build/bench/bench/vantril_content_bench build/bench --runs 15
 

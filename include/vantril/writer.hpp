@@ -6,10 +6,13 @@
 //                     still open OutputFile, which closes the file when destroyed.
 //   write_document    the same bytes into a CountingSink: a std::string in memory, a
 //                     BufferedFileWriter, or a callback.
+//   SaveOptions       for both: Flate compression (with libdeflate), PNG predictors for 8-bit
+//                     images, object streams; the defaults write everything as held.
 //   serialize_object  one value in its compact PDF form.
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
 // FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section, and
-// InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object).
+// InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object),
+// and Unsupported or InvalidInput for save options a build or a form cannot honour.
 // A save updates the document's trailer to the one it writes; saving the same document again,
 // in either form, writes a correct file.
 #pragma once

@@ -95,7 +95,8 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
     highest = stream_number;
     record_slot(record, stream_number,
                 XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
-    Result<XrefStreamContent> listed = xref_stream_content(record, first, stream_number, false);
+    Result<XrefStreamContent> listed =
+        xref_stream_content(record, first, stream_number, false, false);
     if (!listed.ok()) return std::move(listed).error();
     put_carried_entries(trailer, carried);
     trailer.set("Type", Name("XRef"));
@@ -201,7 +202,7 @@ Result<RevisionState> save_revisable(Document& document, std::string_view path) 
     if (!created.ok()) return std::move(created).error();
     BufferedFileWriter writer(std::move(created).value());
     CountingSink sink(writer);
-    Result<std::uint64_t> written = write_document_layout(document, sink);
+    Result<std::uint64_t> written = write_document_layout(document, sink, SaveOptions{});
     if (!written.ok()) return std::move(written).error();
     xref_position = written.value();
     length = sink.count;

@@ -56,4 +56,8 @@ Status serialize_trailer(CountingSink& sink, const Dictionary& trailer);
 // silently.
 Status check_offset_fits(std::uint64_t position, std::string_view fixed_message);
 
+// Objects a save leaves out of the body and the cross-reference section: those typed "XRef",
+// "ObjStm" or "Linearized", which describe a source file's layout, not the one being written.
+bool is_left_out(const Object& object);
+
 }  // namespace vantril

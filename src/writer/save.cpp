@@ -7,14 +7,13 @@
 #include <utility>
 
 #include "vantril/writer/buffered_file_writer.hpp"
+#include "writer/compact_body.hpp"
 #include "writer/file_layout.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
 
 namespace vantril {
-
-namespace {
 
 // Cross-reference streams and object streams of a source document describe that document's
 // layout, not this one's; a linearization dictionary would be wrong after rewriting.
@@ -24,6 +23,8 @@ bool is_left_out(const Object& object) {
   const std::optional<std::string_view> label = type_label(*dictionary);
   return label.has_value() && (*label == "XRef" || *label == "ObjStm" || *label == "Linearized");
 }
+
+namespace {
 
 // Object-stream entries have no table form: they show the row of a number never to be used.
 constexpr std::string_view final_free_row = "0000000000 65535 f \n";
@@ -117,12 +118,18 @@ Status write_subsection(const XrefRun& run, CountingSink& sink) {
 }
 
 Status write_document(Document& document, CountingSink& sink) {
-  Result<std::uint64_t> written = write_document_layout(document, sink);
+  return write_document(document, sink, SaveOptions{});
+}
+
+Status write_document(Document& document, CountingSink& sink, const SaveOptions& options) {
+  Result<std::uint64_t> written = write_document_layout(document, sink, options);
   if (!written.ok()) return std::move(written).error();
   return {};
 }
 
-Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink) {
+Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink,
+                                            const SaveOptions& options) {
+  VANTRIL_TRY(check_save_options(options, document.xref_state.xref_form));
   // Number 0 heads the free list in every cross-reference section: an object stored under it
   // would be written and never found. Checked before the first byte.
   if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
@@ -136,9 +143,14 @@ Result<std::uint64_t> write_document_layout(Document& document, CountingSink& si
   VANTRIL_TRY(sink.write_all(document.version));
   VANTRIL_TRY(sink.write_all("\n"));
 
-  for (const auto& [id, object] : document.object_table) {
-    if (is_left_out(object)) continue;
-    VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
+  const bool compress = options.compression_level > 0;
+  if (compress || options.object_streams) {
+    VANTRIL_TRY(write_compact_body(document, sink, record, options));
+  } else {
+    for (const auto& [id, object] : document.object_table) {
+      if (is_left_out(object)) continue;
+      VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
+    }
   }
 
   const std::uint64_t xref_position = sink.count;
@@ -146,7 +158,8 @@ Result<std::uint64_t> write_document_layout(Document& document, CountingSink& si
                                 "the cross-reference section would start at or beyond 4 GiB, "
                                 "out of reach of a 32-bit offset"));
   if (record.form == XrefForm::XrefStreamForm) {
-    VANTRIL_TRY(write_xref_stream(document, sink, record, xref_position));
+    VANTRIL_TRY(write_xref_stream(document, sink, record, xref_position,
+                                  compress ? options.compression_level : 0));
   } else {
     VANTRIL_TRY(write_xref_table(record, sink));
     // The document's trailer is left holding what the file's trailer holds, as in stream form.
@@ -167,12 +180,19 @@ Status write_file_tail(CountingSink& sink, std::uint64_t xref_position) {
 }
 
 Result<OutputFile> save_to_path(Document& document, std::string_view path) {
+  return save_to_path(document, path, SaveOptions{});
+}
+
+Result<OutputFile> save_to_path(Document& document, std::string_view path,
+                                const SaveOptions& options) {
+  // Options that cannot be honoured leave an existing file untouched.
+  VANTRIL_TRY(check_save_options(options, document.xref_state.xref_form));
   Result<OutputFile> created = OutputFile::create(path);
   if (!created.ok()) return std::move(created).error();
   // On an early return the writer's destructor writes out what it holds and closes the file.
   BufferedFileWriter writer(std::move(created).value());
   CountingSink sink(writer);
-  VANTRIL_TRY(write_document(document, sink));
+  VANTRIL_TRY(write_document(document, sink, options));
   return writer.into_file();
 }
 

@@ -10,15 +10,19 @@
 
 namespace vantril {
 
-// The "Index" array and the 7-byte entries of a cross-reference stream listing every recorded
-// number from `first` (at least 1) to `last`; with `list_object_zero`, object 0 leads as the end
-// of the free list.
+// The "Index" array and the entries of a cross-reference stream listing every recorded number
+// from `first` (at least 1) to `last`; with `list_object_zero`, object 0 leads as the end of the
+// free list. The entries' fields are 1, 4 and 2 bytes wide, or with `narrow` as narrow as the
+// largest entry allows (the widths say which).
 struct XrefStreamContent {
   Array index;
   Bytes entries;
+  int second_width = 4;
+  int third_width = 2;
 };
 Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
-                                              std::uint32_t last, bool list_object_zero);
+                                              std::uint32_t last, bool list_object_zero,
+                                              bool narrow);
 
 // Writes the cross-reference stream at `xref_position` (the sink's count right after the body)
 // under the number one above the record's highest number (the document's highest_number or a
@@ -27,7 +31,10 @@ Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uin
 // sets "Length" in the trailer, in that order, and writes a copy of the trailer as the stream's
 // dictionary; these changes stay in the document even when the write fails. Lists every
 // recorded number from 1 to the stream's own.
+// With a compression level (1 to 12; 0 for none) the fields are as narrow as the largest entry
+// allows, and the rows are compressed after the PNG Up predictor: the written dictionary adds
+// "Filter" and "DecodeParms", and "Length" (in the trailer too) is the compressed length.
 Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
-                         std::uint64_t xref_position);
+                         std::uint64_t xref_position, int compression_level);
 
 }  // namespace vantril

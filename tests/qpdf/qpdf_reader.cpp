@@ -53,6 +53,16 @@ ReadValue convert(QPDFObjectHandle handle, bool top) {
     if (handle.isStream()) {
       const std::shared_ptr<Buffer> data = handle.getRawStreamData();
       value.text.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+      QPDFObjectHandle filter = dictionary.getKey("/Filter");
+      if (filter.isName() && filter.getName() == "/FlateDecode") {
+        try {
+          const std::shared_ptr<Buffer> plain = handle.getStreamData(qpdf_dl_generalized);
+          value.decoded.assign(reinterpret_cast<const char*>(plain->getBuffer()), plain->getSize());
+          value.decodes = true;
+        } catch (const std::exception&) {
+          value.decodes = false;
+        }
+      }
     }
   } else {
     value.kind = Kind::Other;
@@ -72,8 +82,12 @@ ReadFile read_with_qpdf(const std::string& bytes) {
     pdf.processMemoryFile("saved document", bytes.data(), bytes.size());
     for (const auto& [id, entry] : pdf.getXRefTable()) {
       ReadEntry read{id.getObj(), id.getGen(), entry.getType(), 0};
-      if (entry.getType() == 1) {
-        read.offset = entry.getOffset();
+      if (entry.getType() == 1) read.offset = entry.getOffset();
+      if (entry.getType() == 2) {
+        read.object_stream = entry.getObjStreamNumber();
+        read.index = entry.getObjStreamIndex();
+      }
+      if (entry.getType() == 1 || entry.getType() == 2) {
         file.objects[{id.getObj(), id.getGen()}] = convert(pdf.getObject(id), true);
       }
       file.xref.push_back(read);

@@ -30,6 +30,9 @@ struct ReadValue {
   // Real: the number's text as written; Name: the decoded name without "/"; String: its bytes;
   // Stream: the raw data; Other: the parser's own text of the value.
   std::string text;
+  // Stream with "/Filter/FlateDecode" (and any predictor): the decoded data, when it decodes.
+  std::string decoded;
+  bool decodes = false;
   std::vector<ReadValue> items;   // Array elements; dictionary values, matching `keys`
   std::vector<std::string> keys;  // Dictionary and stream dictionary keys, decoded, without "/"
   int number = 0;                 // Reference
@@ -40,13 +43,15 @@ struct ReadEntry {
   int number = 0;
   int generation = 0;
   int type = 0;
-  std::int64_t offset = 0;
+  std::int64_t offset = 0;  // type 1
+  int object_stream = 0;    // type 2: the object stream's number and the index in it
+  int index = 0;
 };
 
 struct ReadFile {
   std::string refusal;  // the parser's exception text; empty when it read the file
   std::vector<ReadEntry> xref;
-  std::map<std::pair<int, int>, ReadValue> objects;  // every object with a type-1 entry
+  std::map<std::pair<int, int>, ReadValue> objects;  // every object with a type-1 or 2 entry
   ReadValue trailer;
   std::vector<std::string> warnings;
 };

@@ -56,9 +56,35 @@ std::string describe(const ReadValue& value) {
   return "?";
 }
 
+bool is_flate(const ReadValue* value) {
+  return value != nullptr && value->kind == Kind::Name && value->text == "FlateDecode";
+}
+
+const ReadValue* entry_of(const ReadValue& dictionary, std::string_view key) {
+  for (std::size_t i = 0; i < dictionary.keys.size(); ++i) {
+    if (dictionary.keys[i] == key) return &dictionary.items[i];
+  }
+  return nullptr;
+}
+
+// The dictionary as the document held it: without what a compressed save adds or changes.
+ReadValue without_compression_keys(const ReadValue& dictionary) {
+  ReadValue plain = dictionary;
+  plain.keys.clear();
+  plain.items.clear();
+  for (std::size_t i = 0; i < dictionary.keys.size(); ++i) {
+    const std::string& key = dictionary.keys[i];
+    if (key == "Filter" || key == "DecodeParms" || key == "Length") continue;
+    plain.keys.push_back(key);
+    plain.items.push_back(dictionary.items[i]);
+  }
+  return plain;
+}
+
 class Comparison {
  public:
-  explicit Comparison(std::vector<std::string>& differences) : differences_(differences) {}
+  Comparison(std::vector<std::string>& differences, bool compressed)
+      : differences_(differences), compressed_(compressed) {}
 
   void object(const Object& expected, const ReadValue& actual, const std::string& where) {
     bool same = false;
@@ -101,10 +127,7 @@ class Comparison {
         break;
       case ObjectKind::Stream:
         same = actual.kind == Kind::Stream;
-        if (same) {
-          dictionary(expected.stream()->stream_dictionary, actual, where);
-          if (actual.text != expected.stream()->data) differ(where, "stream data differs");
-        }
+        if (same) stream(*expected.stream(), actual, where);
         break;
       case ObjectKind::Reference:
         same = actual.kind == Kind::Reference &&
@@ -132,19 +155,50 @@ class Comparison {
     }
   }
 
+  // A stream the save compressed reads back with "/Filter/FlateDecode" that the document's
+  // dictionary does not hold; only its decoded data and its other entries must match.
+  void stream(const Stream& expected, const ReadValue& actual, const std::string& where) {
+    const Dictionary& held = expected.stream_dictionary;
+    if (held.get("Filter") != nullptr || !is_flate(entry_of(actual, "Filter"))) {
+      dictionary(held, actual, where);
+      if (actual.text != expected.data) differ(where, "stream data differs");
+      return;
+    }
+    if (!compressed_) differ(where, "compressed, though the save was asked not to");
+    if (!expected.compressible) differ(where, "compressed, though marked not compressible");
+    if (actual.text.size() >= expected.data.size()) differ(where, "compressed, yet not smaller");
+    const ReadValue* length = entry_of(actual, "Length");
+    if (length == nullptr || length->kind != Kind::Integer ||
+        length->integer != static_cast<std::int64_t>(actual.text.size())) {
+      differ(where, "Length is not the compressed length");
+    }
+    if (!actual.decodes) {
+      differ(where, "compressed data does not decode");
+    } else if (actual.decoded != expected.data) {
+      differ(where, "decoded stream data differs");
+    }
+    Dictionary rest = clone(held);
+    std::optional<Object> removed = rest.remove("Length");
+    removed.reset();
+    dictionary(rest, without_compression_keys(actual), where);
+  }
+
   void differ(const std::string& where, const std::string& what) {
     differences_.push_back(where + ": " + what);
   }
 
  private:
   std::vector<std::string>& differences_;
+  bool compressed_;
 };
 
 }  // namespace
 
-std::vector<std::string> round_trip_differences(const Document& saved, std::string_view file) {
+std::vector<std::string> round_trip_differences(const Document& saved, std::string_view file,
+                                                const SaveOptions& options) {
   std::vector<std::string> differences;
-  Comparison compare(differences);
+  const bool compressed = options.compression_level > 0;
+  Comparison compare(differences, compressed);
   const std::string bytes(file);
   const ReadFile read = read_with_qpdf(bytes);
   if (!read.refusal.empty()) compare.differ("file", "refused: " + read.refusal);
@@ -155,22 +209,38 @@ std::vector<std::string> round_trip_differences(const Document& saved, std::stri
   // In the stream form the cross-reference stream is the highest number and takes its entry.
   const std::uint32_t xref_stream_number =
       saved.xref_state.xref_form == XrefForm::XrefStreamForm ? saved.highest_number : 0;
-  std::map<std::uint32_t, int> listed;
+  // The object streams a save made: listed objects typed ObjStm that the document does not hold.
+  const auto is_object_stream = [&](const ReadEntry& entry) {
+    const auto found = read.objects.find({entry.number, entry.generation});
+    if (!options.object_streams || found == read.objects.end()) return false;
+    const ReadValue* type = entry_of(found->second, "Type");
+    return found->second.kind == Kind::Stream && type != nullptr && type->kind == Kind::Name &&
+           type->text == "ObjStm" && entry.generation == 0;
+  };
   for (const ReadEntry& entry : read.xref) {
     const std::string where = "cross-reference entry " + std::to_string(entry.number) + " " +
                               std::to_string(entry.generation);
+    const auto number = static_cast<std::uint32_t>(entry.number);
+    const auto found = written.find(number);
+    const bool names_written =
+        found != written.end() && found->second.first.generation == entry.generation;
+    if (entry.type == 2) {
+      if (!options.object_streams) compare.differ(where, "in an object stream, unasked");
+      if (!names_written) compare.differ(where, "names no written object");
+      if (names_written &&
+          (entry.generation != 0 || found->second.second->kind() == ObjectKind::Stream ||
+           found->second.second->kind() == ObjectKind::Null)) {
+        compare.differ(where, "an object no object stream may hold");
+      }
+      continue;
+    }
     if (entry.type != 1) {
       compare.differ(where, "of type " + std::to_string(entry.type));
       continue;
     }
-    const auto number = static_cast<std::uint32_t>(entry.number);
-    listed[number] = entry.generation;
-    const auto found = written.find(number);
-    const bool names_written =
-        found != written.end() && found->second.first.generation == entry.generation;
-    if (!names_written && !(number == xref_stream_number && entry.generation == 0)) {
-      compare.differ(where, "names no written object");
-    }
+    const bool is_own = (number == xref_stream_number && entry.generation == 0) ||
+                        (found == written.end() && is_object_stream(entry));
+    if (!names_written && !is_own) compare.differ(where, "names no written object");
     const std::string header =
         std::to_string(entry.number) + " " + std::to_string(entry.generation) + " obj\n";
     const auto offset = static_cast<std::size_t>(entry.offset);
@@ -192,6 +262,14 @@ std::vector<std::string> round_trip_differences(const Document& saved, std::stri
   }
   if (read.trailer.kind != Kind::Dictionary && read.trailer.kind != Kind::Stream) {
     compare.differ("trailer", "read back as " + describe(read.trailer));
+  } else if (compressed && xref_stream_number != 0 && is_flate(entry_of(read.trailer, "Filter"))) {
+    // The compressed cross-reference stream's own "Filter" and "DecodeParms"; its "Length" is
+    // the compressed length in the trailer too.
+    ReadValue trailer = without_compression_keys(read.trailer);
+    Dictionary expected = clone(saved.trailer);
+    std::optional<Object> removed = expected.remove("Length");
+    removed.reset();
+    compare.dictionary(expected, trailer, "trailer");
   } else {
     compare.dictionary(saved.trailer, read.trailer, "trailer");
   }

@@ -40,6 +40,42 @@ TEST(RoundTrip, RandomDocumentsReadBackAsSaved) {
   }
 }
 
+// The same documents compressed, packed into object streams (small ones, so that documents have
+// several), and both; object streams need the stream form, which those saves then use. A
+// quarter of the seeds per form keeps the run short.
+TEST(RoundTrip, CompactFormsReadBackAsSaved) {
+  if (!compression_available()) GTEST_SKIP() << "this build has no libdeflate";
+  struct Form {
+    const char* name;
+    SaveOptions options;
+  };
+  const Form forms[] = {
+      {"compressed", SaveOptions{.compression_level = 6}},
+      {"object streams", SaveOptions{.object_streams = true, .objects_per_stream = 3}},
+      {"both", SaveOptions{.compression_level = 9,
+                           .png_predictor_for_images = true,
+                           .object_streams = true,
+                           .objects_per_stream = 4}},
+  };
+  for (const Form& form : forms) {
+    SCOPED_TRACE(form.name);
+    std::size_t failures = 0;
+    for (std::uint64_t seed = 0; seed < seed_count / 4 && failures < 5; ++seed) {
+      testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
+      Document document = testing_support::random_document(entropy);
+      if (form.options.object_streams) document.xref_state.xref_form = XrefForm::XrefStreamForm;
+      std::string file;
+      CountingSink sink(file);
+      ASSERT_TRUE(write_document(document, sink, form.options).ok());
+      const std::vector<std::string> differences =
+          testing_support::round_trip_differences(document, file, form.options);
+      if (!differences.empty()) ++failures;
+      for (const std::string& difference : differences)
+        ADD_FAILURE() << "seed " << seed << ": " << difference;
+    }
+  }
+}
+
 // The checker must see a wrong value, wrong stream data, a wrong "Size" and offsets that miss
 // their objects; otherwise a clean run above would prove nothing.
 TEST(RoundTrip, TheCheckerNoticesWhatASaveCouldGetWrong) {
@@ -75,6 +111,31 @@ TEST(RoundTrip, TheCheckerNoticesWhatASaveCouldGetWrong) {
     ASSERT_TRUE(testing_support::round_trip_differences(document, file).empty());
     spoiled.spoil(document, file);
     EXPECT_FALSE(testing_support::round_trip_differences(document, file).empty());
+  }
+  // A compact save: a stream compressed, objects packed; changing the document afterwards must
+  // show in the decoded data and in the objects read from object streams.
+  if (compression_available()) {
+    const SaveOptions options{.compression_level = 6, .object_streams = true};
+    Document document = create_versioned("1.7");
+    append_object(document, Dictionary::from_pairs({{"Type", Name("Catalog")}}));
+    append_object(document, make_stream(Dictionary(), std::string(1000, 'a')));
+    document.trailer.set("Root", ObjectId{1, 0});
+    std::string file;
+    CountingSink sink(file);
+    ASSERT_TRUE(write_document(document, sink, options).ok());
+    ASSERT_NE(file.find("/FlateDecode"), std::string::npos);
+    ASSERT_NE(file.find("/ObjStm"), std::string::npos);
+    ASSERT_TRUE(testing_support::round_trip_differences(document, file, options).empty());
+    document.object_table.at({2, 0}).stream()->data = Bytes(std::string(999, 'a') + "b");
+    EXPECT_FALSE(testing_support::round_trip_differences(document, file, options).empty());
+    document.object_table.at({2, 0}).stream()->data = Bytes(std::string(1000, 'a'));
+    document.object_table.at({1, 0}).dictionary()->set("Type", Name("Catalogue"));
+    EXPECT_FALSE(testing_support::round_trip_differences(document, file, options).empty());
+    // Read as if saved without compression, the compressed stream is itself a difference.
+    document.object_table.at({1, 0}).dictionary()->set("Type", Name("Catalog"));
+    EXPECT_FALSE(
+        testing_support::round_trip_differences(document, file, SaveOptions{.object_streams = true})
+            .empty());
   }
   // Stream data: find a seed with a stream and change one byte of it.
   for (std::uint64_t seed = 0;; ++seed) {

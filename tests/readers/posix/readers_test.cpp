@@ -1,7 +1,8 @@
 // Independent PDF readers over the command's clean.pdf and over a corpus the library writes in
 // both cross-reference forms: qpdf, poppler (pdfinfo, pdftotext), mupdf (mutool), pikepdf and
 // pypdf in strict mode.
-// Every file must be read without a single warning, as a one-page document.
+// Every file must be read without a single warning, as a one-page document. The corpus is also
+// written compressed, with object streams, and with both.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,6 +151,44 @@ void add_gaps(Document& document) {
   reserve_id(document);
 }
 
+// A 256 by 256 RGB gradient, the kind of image the PNG Up predictor is for.
+void add_gradient_image(Document& document) {
+  std::string samples;
+  for (int y = 0; y < 256; ++y) {
+    for (int x = 0; x < 256; ++x) {
+      samples += static_cast<char>(x);
+      samples += static_cast<char>(y);
+      samples += static_cast<char>((x + y) / 2);
+    }
+  }
+  append_object(document, make_stream(Dictionary::from_pairs({{"Type", Name("XObject")},
+                                                              {"Subtype", Name("Image")},
+                                                              {"Width", 256},
+                                                              {"Height", 256},
+                                                              {"ColorSpace", Name("DeviceRGB")},
+                                                              {"BitsPerComponent", 8}}),
+                                      Bytes(samples)));
+}
+
+// The compact forms beside the plain ones: Flate in both cross-reference forms, object streams
+// alone, and both with the image predictor.
+struct CompactForm {
+  const char* suffix;
+  XrefForm form;
+  SaveOptions options;
+};
+const CompactForm compact_forms[] = {
+    {"-flate-stream", XrefForm::XrefStreamForm, SaveOptions{.compression_level = 6}},
+    {"-flate-table", XrefForm::XrefTableForm, SaveOptions{.compression_level = 1}},
+    {"-objstm", XrefForm::XrefStreamForm,
+     SaveOptions{.object_streams = true, .objects_per_stream = 3}},
+    {"-compact", XrefForm::XrefStreamForm,
+     SaveOptions{.compression_level = 12,
+                 .png_predictor_for_images = true,
+                 .object_streams = true,
+                 .objects_per_stream = 100}},
+};
+
 struct CorpusFile {
   fs::path path;
   std::string text;  // the line the page shows
@@ -167,8 +206,10 @@ class Readers : public ::testing::Test {
     ASSERT_EQ(command.exit_status, 0) << command.output;
     corpus_->push_back({*directory_ / "clean.pdf", "Clean PDF Generated for Signing Test"});
     // The library's corpus, each in both forms.
-    const std::pair<const char*, void (*)(Document&)> builders[] = {
-        {"kinds", &add_every_kind}, {"bytes", &add_every_byte}, {"gaps", &add_gaps}};
+    const std::pair<const char*, void (*)(Document&)> builders[] = {{"kinds", &add_every_kind},
+                                                                    {"bytes", &add_every_byte},
+                                                                    {"gaps", &add_gaps},
+                                                                    {"image", &add_gradient_image}};
     for (const auto& [name, add] : builders) {
       for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
         const std::string stem =
@@ -176,6 +217,13 @@ class Readers : public ::testing::Test {
         Document document = one_page("Corpus " + stem, form);
         add(document);
         save(document, stem);
+      }
+      if (!compression_available()) continue;
+      for (const CompactForm& compact : compact_forms) {
+        const std::string stem = std::string(name) + compact.suffix;
+        Document document = one_page("Corpus " + stem, compact.form);
+        add(document);
+        save(document, stem, compact.options);
       }
     }
     // An Info dictionary stored one above the counter, with an object appended after it: neither
@@ -206,20 +254,31 @@ class Readers : public ::testing::Test {
         save(document, stem);
       }
     }
-    // Random documents in both forms.
+    // Random documents in both forms, and (stream form) compact.
     for (std::uint64_t seed = 0; seed < 8; ++seed) {
-      testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
-      Document document = testing_support::random_document(entropy);
       const XrefForm form = seed % 2 == 0 ? XrefForm::XrefStreamForm : XrefForm::XrefTableForm;
-      document.xref_state.xref_form = form;
-      Document page = one_page("Corpus random " + std::to_string(seed), form);
-      std::erase_if(document.object_table,
-                    [](const auto& entry) { return entry.first.number <= 5; });
-      for (std::uint32_t number = 1; number <= 5; ++number) {
-        put_object(document, {number, 0}, std::move(page.object_table.at({number, 0})));
-      }
+      Document document = random_page(seed, form);
       save(document, "random-" + std::to_string(seed));
+      if (!compression_available()) continue;
+      for (const CompactForm& compact : compact_forms) {
+        if (compact.form != XrefForm::XrefStreamForm) continue;
+        Document again = random_page(seed, XrefForm::XrefStreamForm);
+        save(again, "random-" + std::to_string(seed) + compact.suffix, compact.options);
+      }
     }
+  }
+
+  // A random document with the one page as objects 1 to 5.
+  static Document random_page(std::uint64_t seed, XrefForm form) {
+    testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
+    Document document = testing_support::random_document(entropy);
+    document.xref_state.xref_form = form;
+    Document page = one_page("Corpus random " + std::to_string(seed), form);
+    std::erase_if(document.object_table, [](const auto& entry) { return entry.first.number <= 5; });
+    for (std::uint32_t number = 1; number <= 5; ++number) {
+      put_object(document, {number, 0}, std::move(page.object_table.at({number, 0})));
+    }
+    return document;
   }
 
   static void TearDownTestSuite() {
@@ -229,9 +288,9 @@ class Readers : public ::testing::Test {
     delete corpus_;
   }
 
-  static void save(Document& document, const std::string& stem) {
+  static void save(Document& document, const std::string& stem, const SaveOptions& options = {}) {
     const fs::path path = *directory_ / (stem + ".pdf");
-    const Result<OutputFile> file = save_to_path(document, path.string());
+    const Result<OutputFile> file = save_to_path(document, path.string(), options);
     ASSERT_TRUE(file.ok());
     const Object* content = document.object_table.at({4, 0}).stream() != nullptr
                                 ? &document.object_table.at({4, 0})
@@ -322,8 +381,14 @@ for path in sys.argv[1:]:
             if bytes(pdf.get_object(9, 0)) != everything: problems.append("hex string")
             # keys() would decode the names as UTF-8, which keys such as /#80 are not.
             if len(pdf.get_object(6, 0)) != 255: problems.append("keys")
-        if "/kinds-" in path and pdf.get_object(8, 0).read_raw_bytes() != bytes(range(256)):
+        if "/kinds-" in path and pdf.get_object(8, 0).read_bytes() != bytes(range(256)):
             problems.append("stream data")
+        if "/image-" in path:
+            at = (100 * 256 + 200) * 3
+            if pdf.get_object(6, 0).read_bytes()[at:at + 3] != bytes([200, 100, 150]):
+                problems.append("image pixel")
+        for obj in pdf.objects:
+            if isinstance(obj, pikepdf.Stream): obj.read_bytes()
         print(path, "ok" if not problems and not pdf.get_warnings() else problems + pdf.get_warnings())
 )";
 

@@ -1,0 +1,32 @@
+// The body of a save with options: streams Flate-compressed where that pays, objects packed into
+// object streams. The plain body (no options) stays in save.cpp, unchanged.
+#pragma once
+
+#include "vantril/error.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/writer/counting_sink.hpp"
+#include "vantril/writer/save_options.hpp"
+#include "writer/xref_record.hpp"
+
+namespace vantril {
+
+// Writes every object of the table the options leave at top level, in identifier order, then
+// the object streams holding the others, numbered from one above the record's highest number (a
+// stored object above highest_number counts); highest_number and the record's declared size are
+// left past them, for the cross-reference stream. Records an InUse slot for each object written
+// and an InObjectStream slot for each packed one. Fails with the sink's first error, FileTooLarge,
+// or the InvalidInput of a stream nested in an object. The options are valid
+// (check_save_options).
+Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& record,
+                          const SaveOptions& options);
+
+// The Up predictor for an 8-bit image stream: the bytes of one row and the colours per sample,
+// or nothing when the dictionary does not describe whole rows of `data_size` bytes.
+struct ImageRows {
+  std::size_t row_bytes;
+  std::int64_t colors;
+  std::int64_t columns;
+};
+std::optional<ImageRows> image_rows(const Dictionary& dictionary, std::size_t data_size);
+
+}  // namespace vantril
