@@ -7,6 +7,8 @@
 //   write_document    the same bytes into a CountingSink: a std::string in memory, a
 //                     BufferedFileWriter, or a callback.
 //   serialize_object  one value in its compact PDF form.
+//   StreamWriter      a file written one object at a time, in memory that does not grow with it
+//                     (vantril/stream_writer.hpp).
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
 // and FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section.
 // A save updates the document's trailer, so save a freshly built document each time.
@@ -14,6 +16,7 @@
 
 #include "vantril/error.hpp"
 #include "vantril/model.hpp"
+#include "vantril/stream_writer.hpp"
 #include "vantril/writer/buffered_file_writer.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/output_file.hpp"

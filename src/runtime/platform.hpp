@@ -32,6 +32,11 @@ Result<std::size_t> write_handle(NativeHandle handle, const char* data, std::siz
 // Closes the handle; the result is ignored.
 void close_handle(NativeHandle handle);
 
+// Closes the handle and reports the system's error, for callers that must know the last bytes
+// were taken (some file systems report a failed write only here). The handle is released either
+// way.
+Status close_handle_reporting(NativeHandle handle);
+
 // The raw write behind standard output and standard error: one attempt, the count accepted.
 // A missing or closed stream fails with the code invalid_handle_code() reports.
 Result<std::size_t> write_standard_stream(StandardStream stream, const char* data,

@@ -32,12 +32,24 @@ constexpr bool takes_trailing_space(ObjectKind kind) {
   return takes_leading_space(kind) || kind == ObjectKind::Name || kind == ObjectKind::Stream;
 }
 
+// The keywords around a stream's data.
+inline constexpr char stream_keyword[] = "stream\n";
+inline constexpr char endstream_keyword[] = "\nendstream";
+
 // Records an InUse slot at the sink's current count under the number, then writes
 // "<number> <generation> obj\n", the object and "\nendobj\n" with the spacing its kind asks for.
 // An object that would start at or beyond 4 GiB cannot be given a 32-bit offset: the call then
 // fails with FileTooLarge before recording or writing anything.
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                                  const Object& object, XrefRecord& record);
+
+// The two halves of serialize_indirect_object's frame, for an object whose body its caller writes
+// piece by piece (the cross-reference stream, whose entries never sit in memory all at once).
+// The opening records the slot and writes "<number> <generation> obj\n" and, for a kind that
+// takes one, the leading space; the closing writes the end line that follows an object of `kind`.
+Status open_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                            ObjectKind kind, XrefRecord& record);
+Status close_indirect_object(CountingSink& sink, ObjectKind kind);
 
 // Fails with FileTooLarge and the message (fixed text of static lifetime) when `position` cannot
 // be stored as a 32-bit cross-reference offset: a truncated offset would corrupt the file

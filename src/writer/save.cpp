@@ -7,14 +7,13 @@
 #include <utility>
 
 #include "vantril/writer/buffered_file_writer.hpp"
+#include "writer/file_layout.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
 #include "writer/xref_table.hpp"
 
 namespace vantril {
-
-namespace {
 
 // Cross-reference streams and object streams of a source document describe that document's
 // layout, not this one's; a linearization dictionary would be wrong after rewriting.
@@ -24,6 +23,8 @@ bool is_left_out(const Object& object) {
   const std::optional<std::string_view> label = type_label(*dictionary);
   return label.has_value() && (*label == "XRef" || *label == "ObjStm" || *label == "Linearized");
 }
+
+namespace {
 
 constexpr std::string_view free_row = "0000000000 00000 f \n";
 // Object 0 heads every table with this row; object-stream entries have no table form and show
@@ -57,15 +58,14 @@ Status write_row(CountingSink& sink, const XrefSlot& slot) {
   return sink.write_all(final_free_row);
 }
 
-Status write_xref_table(const XrefRecord& record, CountingSink& sink) {
+Status write_xref_table(XrefRecord& record, CountingSink& sink) {
   VANTRIL_TRY(sink.write_all("xref\n"));
-  XrefRun run{0, {XrefSlot{XrefSlotKind::FreeFinal, 0, 0}}};
-  // A run never holds more than object 0 and every recorded slot; one allocation serves them all.
-  run.slots.reserve(record.slots.size() + 1);
+  // Object 0 heads the first subsection, whatever a body object numbered 0 recorded.
+  record_slot(record, 0, XrefSlot{XrefSlotKind::FreeFinal, 0, 0});
   // declared_size - 1 in 32-bit arithmetic is the highest number even when declared_size wrapped.
   const std::uint32_t last = record.declared_size - 1u;
-  return for_each_run(record, 1, last, run,
-                      [&](const XrefRun& full) { return write_subsection(full, sink); });
+  return for_each_run(record, 0, last,
+                      [&](const XrefRun& run) { return write_subsection(record, run, sink); });
 }
 
 Status write_unsigned(CountingSink& sink, std::uint64_t value) {
@@ -75,44 +75,52 @@ Status write_unsigned(CountingSink& sink, std::uint64_t value) {
 
 }  // namespace
 
-Status write_subsection(const XrefRun& run, CountingSink& sink) {
-  if (run.slots.empty()) return {};
+Status write_subsection(const XrefRecord& record, const XrefRun& run, CountingSink& sink) {
+  if (run.count == 0) return {};
   VANTRIL_TRY(write_unsigned(sink, run.start));
   VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(write_unsigned(sink, run.slots.size()));
+  VANTRIL_TRY(write_unsigned(sink, run.count));
   VANTRIL_TRY(sink.write_all("\n"));
-  for (const XrefSlot& slot : run.slots) VANTRIL_TRY(write_row(sink, slot));
+  for (std::uint32_t k = 0; k < run.count; ++k) {
+    VANTRIL_TRY(write_row(sink, record.slots.at(run.start + k)));
+  }
   return {};
 }
 
-Status write_document(Document& document, CountingSink& sink) {
-  XrefRecord record = start_record(document);
-
+Status write_header(CountingSink& sink, std::string_view version) {
   VANTRIL_TRY(sink.write_all("%PDF-"));
-  VANTRIL_TRY(sink.write_all(document.version));
-  VANTRIL_TRY(sink.write_all("\n"));
+  VANTRIL_TRY(sink.write_all(version));
+  return sink.write_all("\n");
+}
 
-  for (const auto& [id, object] : document.object_table) {
-    if (is_left_out(object)) continue;
-    VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
-  }
-
+Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRecord& record,
+                      CountingSink& sink) {
   const std::uint64_t xref_position = sink.count;
   VANTRIL_TRY(check_offset_fits(xref_position,
                                 "the cross-reference section would start at or beyond 4 GiB, "
                                 "out of reach of a 32-bit offset"));
   if (record.form == XrefForm::XrefStreamForm) {
-    VANTRIL_TRY(write_xref_stream(document, sink, record, xref_position));
+    VANTRIL_TRY(write_xref_stream(trailer, highest_number, sink, record, xref_position));
   } else {
     VANTRIL_TRY(write_xref_table(record, sink));
-    document.trailer.set("Size", static_cast<std::int64_t>(document.highest_number) + 1);
+    trailer.set("Size", static_cast<std::int64_t>(highest_number) + 1);
     VANTRIL_TRY(sink.write_all("trailer\n"));
-    VANTRIL_TRY(serialize_dictionary(sink, document.trailer));
+    VANTRIL_TRY(serialize_dictionary(sink, trailer));
   }
 
   VANTRIL_TRY(sink.write_all("\nstartxref\n"));
   VANTRIL_TRY(write_unsigned(sink, xref_position));
   return sink.write_all("\n%%EOF");
+}
+
+Status write_document(Document& document, CountingSink& sink) {
+  XrefRecord record = start_record(document);
+  VANTRIL_TRY(write_header(sink, document.version));
+  for (const auto& [id, object] : document.object_table) {
+    if (is_left_out(object)) continue;
+    VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
+  }
+  return write_file_end(document.trailer, document.highest_number, record, sink);
 }
 
 Result<OutputFile> save_to_path(Document& document, std::string_view path) {

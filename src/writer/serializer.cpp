@@ -356,9 +356,9 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       open.pop();
       VANTRIL_TRY(sink.write_text(">>"));
       if (stream != nullptr) {
-        VANTRIL_TRY(sink.write_text("stream\n"));
+        VANTRIL_TRY(sink.write_text(stream_keyword));
         VANTRIL_TRY(sink.write_all(stream->data));
-        VANTRIL_TRY(sink.write_text("\nendstream"));
+        VANTRIL_TRY(sink.write_text(endstream_keyword));
       }
       continue;
     }
@@ -394,22 +394,43 @@ Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
   return close_all(sink, open);
 }
 
-Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                                 const Object& object, XrefRecord& record) {
+namespace {
+
+// Checks and records the object's start, then writes "<number> <generation> obj\n" as one token.
+Status write_object_header(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                           XrefRecord& record) {
   VANTRIL_TRY(check_offset_fits(
       sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
   record_slot(record, number,
               XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
-  // "<number> <generation> obj\n" as one token.
   char* out = sink.start_token(10 + 1 + 5 + 5);
   out = put_unsigned(out, number);
   *out++ = ' ';
   out = put_unsigned(out, generation);
   std::memcpy(out, " obj\n", 5);
-  VANTRIL_TRY(sink.finish_token(out + 5));
-  VANTRIL_TRY(write_object(sink, object, true));
-  if (takes_trailing_space(object.kind())) return sink.write_text(" \nendobj\n");
+  return sink.finish_token(out + 5);
+}
+
+}  // namespace
+
+Status open_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                            ObjectKind kind, XrefRecord& record) {
+  VANTRIL_TRY(write_object_header(sink, number, generation, record));
+  if (takes_leading_space(kind)) return sink.write_text(" ");
+  return {};
+}
+
+Status close_indirect_object(CountingSink& sink, ObjectKind kind) {
+  if (takes_trailing_space(kind)) return sink.write_text(" \nendobj\n");
   return sink.write_text("\nendobj\n");
+}
+
+Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                                 const Object& object, XrefRecord& record) {
+  VANTRIL_TRY(write_object_header(sink, number, generation, record));
+  // The leading space goes into the object's first token.
+  VANTRIL_TRY(write_object(sink, object, true));
+  return close_indirect_object(sink, object.kind());
 }
 
 }  // namespace vantril

@@ -2,10 +2,12 @@
 // runs of listed numbers, and the trailer's entries in the stream's dictionary.
 #include "writer/xref_stream.hpp"
 
+#include <array>
+#include <limits>
 #include <optional>
-#include <utility>
-#include <vector>
+#include <string_view>
 
+#include "runtime/fatal.hpp"
 #include "writer/indirect_object.hpp"
 
 namespace vantril {
@@ -49,55 +51,68 @@ char* put_entry(char* out, const XrefSlot& slot) {
   return put_big_endian(out, field3, 2);
 }
 
+// The entries of the runs the index lists, in order, in pieces just under the output buffer's
+// size.
+Status write_entries(CountingSink& sink, const XrefRecord& record, const Array& index) {
+  std::array<char, entry_size * 1170> piece;
+  char* out = piece.data();
+  for (std::size_t i = 0; i + 1 < index.size(); i += 2) {
+    const auto start = static_cast<std::uint32_t>(*index[i].integer());
+    const auto count = static_cast<std::uint32_t>(*index[i + 1].integer());
+    for (std::uint32_t k = 0; k < count; ++k) {
+      if (out == piece.data() + piece.size()) {
+        VANTRIL_TRY(sink.write_all(std::string_view(piece.data(), piece.size())));
+        out = piece.data();
+      }
+      out = put_entry(out, record.slots.at(start + k));
+    }
+  }
+  return sink.write_all(
+      std::string_view(piece.data(), static_cast<std::size_t>(out - piece.data())));
+}
+
 }  // namespace
 
-Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
-                         std::uint64_t xref_position) {
+Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, CountingSink& sink,
+                         XrefRecord& record, std::uint64_t xref_position) {
   VANTRIL_TRY(check_offset_fits(xref_position,
                                 "the cross-reference section would start at or beyond 4 GiB, "
                                 "out of reach of a 32-bit offset"));
-  // Ends the process rather than wrap if every number has been handed out already.
-  const std::uint32_t stream_number = reserve_id(document).number;
+  // Wrapping would give the stream number 0; every number has been handed out already.
+  if (highest_number == std::numeric_limits<std::uint32_t>::max()) {
+    fatal_error("object number overflow: every object number has been handed out");
+  }
+  const std::uint32_t stream_number = ++highest_number;
   record_slot(record, stream_number,
               XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
 
-  Dictionary& trailer = document.trailer;
   trailer.set("Type", Name("XRef"));
   trailer.set("Size", static_cast<std::int64_t>(stream_number) + 1);
   trailer.set("W", make_array(1, 4, 2));
 
-  // All runs first, then index and content from them.
-  std::vector<XrefRun> runs;
-  XrefRun current;
-  current.slots.reserve(record.slots.size());
-  std::size_t listed = 0;
-  VANTRIL_TRY(for_each_run(record, 1, stream_number, current, [&](XrefRun& run) -> Status {
-    listed += run.slots.size();
-    runs.push_back(std::move(run));
+  Array index;
+  std::uint64_t listed = 0;
+  VANTRIL_TRY(for_each_run(record, 1, stream_number, [&](const XrefRun& run) -> Status {
+    index.emplace_back(static_cast<std::int64_t>(run.start));
+    index.emplace_back(static_cast<std::int64_t>(run.count));
+    listed += run.count;
     return {};
   }));
-
-  Array index;
-  index.reserve(2 * runs.size());
-  // Sized once and filled in place: a million entries, seven bytes each.
-  Bytes content(entry_size * listed, '\0');
-  char* out = content.data();
-  for (const XrefRun& run : runs) {
-    index.emplace_back(static_cast<std::int64_t>(run.start));
-    index.emplace_back(static_cast<std::int64_t>(run.slots.size()));
-    for (const XrefSlot& slot : run.slots) out = put_entry(out, slot);
-  }
-  runs.clear();
 
   trailer.set("Index", std::move(index));
   // A compression filter left over from a source document would not describe this content.
   std::optional<Object> removed = trailer.remove("Filter");
   removed.reset();
-  trailer.set("Length", static_cast<std::int64_t>(content.size()));
+  trailer.set("Length", static_cast<std::int64_t>(entry_size * listed));
 
-  const Object stream(Stream{clone(trailer), std::move(content), true, std::nullopt});
-  // Records the same slot again: nothing was written since xref_position.
-  return serialize_indirect_object(sink, stream_number, 0, stream, record);
+  // The stream's dictionary is the trailer as it now stands. Recording the same slot again:
+  // nothing was written since xref_position.
+  VANTRIL_TRY(open_indirect_object(sink, stream_number, 0, ObjectKind::Stream, record));
+  VANTRIL_TRY(serialize_dictionary(sink, trailer));
+  VANTRIL_TRY(sink.write_text(stream_keyword));
+  VANTRIL_TRY(write_entries(sink, record, *trailer.get("Index")->array()));
+  VANTRIL_TRY(sink.write_text(endstream_keyword));
+  return close_indirect_object(sink, ObjectKind::Stream);
 }
 
 }  // namespace vantril

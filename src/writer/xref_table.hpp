@@ -7,7 +7,8 @@
 
 namespace vantril {
 
-// "<start> <count>\n" and one 20-byte row per slot; nothing for an empty run.
-Status write_subsection(const XrefRun& run, CountingSink& sink);
+// "<start> <count>\n" and one 20-byte row per slot of the run, read from the record; nothing
+// for an empty run.
+Status write_subsection(const XrefRecord& record, const XrefRun& run, CountingSink& sink);
 
 }  // namespace vantril
