@@ -38,6 +38,13 @@ function(check_example_output directory)
       message(FATAL_ERROR "${name} has ${pages} pages, not 2")
     endif()
   endforeach()
+  # The streaming writer's example: a thousand pages, written one at a time.
+  expect_qpdf_accepts(${directory}/streamed_pages.pdf)
+  execute_process(COMMAND qpdf --show-npages ${directory}/streamed_pages.pdf OUTPUT_VARIABLE pages
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT pages STREQUAL "1000")
+    message(FATAL_ERROR "streamed_pages.pdf has ${pages} pages, not 1000")
+  endif()
 endfunction()
 
 file(REMOVE_RECURSE ${WORK})
@@ -73,6 +80,7 @@ run(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK}/cmake-build -G
             -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
 run(COMMAND ${CMAKE_COMMAND} --build ${WORK}/cmake-build)
 run(COMMAND ${WORK}/cmake-build/two_pages ${WORK}/out-cmake)
+run(COMMAND ${WORK}/cmake-build/streamed_pages ${WORK}/out-cmake)
 check_example_output(${WORK}/out-cmake)
 
 # pkg-config: the examples' Makefile, with the strict warnings, which the installed headers must
@@ -83,9 +91,10 @@ run(COMMAND make -f ${SOURCE_DIR}/examples/Makefile CXX=${CXX}
             "LDFLAGS=${LINKER_FLAGS}"
     WORKING_DIRECTORY ${WORK}/make-build)
 run(COMMAND ${WORK}/make-build/two_pages ${WORK}/out-make)
+run(COMMAND ${WORK}/make-build/streamed_pages ${WORK}/out-make)
 check_example_output(${WORK}/out-make)
 
 # Both ways build the same program from the same library: the files are the same.
-foreach(name two_pages_stream.pdf two_pages_table.pdf)
+foreach(name two_pages_stream.pdf two_pages_table.pdf streamed_pages.pdf)
   run(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/out-cmake/${name} ${WORK}/out-make/${name})
 endforeach()
