@@ -69,8 +69,8 @@ fuzz:
 	  build/fuzz-corpus
 
 # Not part of `test`: the write benchmark against the peers (the comparison script in
-# PEER_BENCH, beside the project's folder by default), then the command's whole-process time
-# against the floor program.
+# PEER_BENCH, beside the project's folder by default), the streaming writer beside the document
+# path and the 8 KiB copy floor, then the command's whole-process time against the floor program.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
@@ -79,6 +79,7 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --runs 3
+	bench/streaming-compare.sh build/bench/bench/vantril_write_bench build/bench/bench/vantril_floor_copy 3
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 
 clean:
