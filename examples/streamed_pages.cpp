@@ -20,8 +20,8 @@ void check(const Status& status, const char* step) {
   }
 }
 
-ObjectId appended(Result<ObjectId> result, const char* step) {
-  if (!result.ok()) check(std::move(result).error(), step);
+ObjectId appended(const Result<ObjectId>& result, const char* step) {
+  if (!result.ok()) check(result.error(), step);
   return result.value();
 }
 

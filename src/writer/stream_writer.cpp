@@ -115,7 +115,7 @@ std::optional<std::string_view> unavailable(const StreamWriter::State& state,
     return "the object number was never handed out by reserve_id";
   }
   if (state.record.slots.find(number) != nullptr) return "the object number is written already";
-  if (state.released.count(number) != 0) return "the object number was released";
+  if (state.released.contains(number)) return "the object number was released";
   return std::nullopt;
 }
 
