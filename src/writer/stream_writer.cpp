@@ -114,7 +114,7 @@ std::optional<std::string_view> unavailable(const StreamWriter::State& state,
   if (number == 0 || number > state.highest_number) {
     return "the object number was never handed out by reserve_id";
   }
-  if (state.record.slots.find(number) != nullptr) return "the object number is written already";
+  if (state.record.slots.contains(number)) return "the object number is written already";
   if (state.released.contains(number)) return "the object number was released";
   return std::nullopt;
 }

@@ -7,9 +7,9 @@
 
 namespace vantril {
 
-std::unique_ptr<XrefSlot[]> XrefSlotMap::empty_block(std::size_t count) {
-  std::unique_ptr<XrefSlot[]> block(new XrefSlot[count]);
-  std::fill_n(block.get(), count, XrefSlot{absent, 0, 0});
+std::unique_ptr<std::uint32_t[]> XrefSlotMap::empty_block(std::size_t count) {
+  std::unique_ptr<std::uint32_t[]> block(new std::uint32_t[count]);
+  std::fill_n(block.get(), count, absent);
   return block;
 }
 
@@ -25,7 +25,7 @@ void XrefSlotMap::reserve(std::size_t count) {
 }
 
 void XrefSlotMap::insert_or_assign(std::uint32_t number, XrefSlot slot) {
-  XrefSlot* place = nullptr;
+  std::uint32_t* place = nullptr;
   if (number < first_size_) {
     place = &first_[number];
   } else {
@@ -34,13 +34,19 @@ void XrefSlotMap::insert_or_assign(std::uint32_t number, XrefSlot slot) {
     if (chunks_[chunk] == nullptr) chunks_[chunk] = empty_block(chunk_size);
     place = &chunks_[chunk][(number - first_size_) & chunk_mask];
   }
-  if (place->kind == absent) ++size_;
-  *place = slot;
+  if (*place == absent) ++size_;
+  if (*place == aside) aside_.erase(number);
+  if (slot.kind == XrefSlotKind::InUse && slot.generation == 0 && slot.offset < aside) {
+    *place = slot.offset;
+  } else {
+    *place = aside;
+    aside_.insert_or_assign(number, slot);
+  }
 }
 
-const XrefSlot& XrefSlotMap::at(std::uint32_t number) const {
-  const XrefSlot* found = find(number);
-  if (found == nullptr) fatal_error("no cross-reference slot recorded under the number");
+XrefSlot XrefSlotMap::at(std::uint32_t number) const {
+  const std::optional<XrefSlot> found = find(number);
+  if (!found) fatal_error("no cross-reference slot recorded under the number");
   return *found;
 }
 

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "vantril/error.hpp"
@@ -14,11 +16,13 @@
 namespace vantril {
 
 // The slots of a record by object number, at most one per number, kept in a table indexed by the
-// number itself: eight bytes a number, in any recording order. A writer that streams millions of
-// objects keeps nothing else per object, so the table grows in fixed chunks, never by copying:
-// its memory stays eight bytes a number however large it gets. The first block is sized by
-// `reserve` (a save knows its numbers before it starts, so recording then allocates nothing);
-// numbers beyond it land in chunks made when first used, so a lone high number costs one chunk.
+// number itself, in any recording order. A writer that streams millions of objects keeps nothing
+// else per object, so a number costs four bytes: the offset of an object in use with generation
+// 0, which is nearly every object. Any other slot (another generation or kind, or an offset too
+// close to 4 GiB to tell from the two markers) lives in a side table. The number table grows in
+// fixed chunks, never by copying. Its first block is sized by `reserve` (a save knows its numbers
+// before it starts, so recording then allocates nothing); numbers beyond it land in chunks made
+// when first used, so a lone high number costs one chunk.
 class XrefSlotMap {
  public:
   XrefSlotMap() = default;
@@ -31,37 +35,43 @@ class XrefSlotMap {
   // Stores the slot under the number, replacing any slot already there.
   void insert_or_assign(std::uint32_t number, XrefSlot slot);
 
-  // The slot recorded under the number, or null.
-  const XrefSlot* find(std::uint32_t number) const {
-    if (number < first_size_) {
-      const XrefSlot& slot = first_[number];
-      return slot.kind == absent ? nullptr : &slot;
-    }
-    const std::size_t chunk = (number - first_size_) >> chunk_bits;
-    if (chunk >= chunks_.size() || chunks_[chunk] == nullptr) return nullptr;
-    const XrefSlot& slot = chunks_[chunk][(number - first_size_) & chunk_mask];
-    return slot.kind == absent ? nullptr : &slot;
+  // The slot recorded under the number, if any.
+  std::optional<XrefSlot> find(std::uint32_t number) const {
+    const std::uint32_t cell = cell_of(number);
+    if (cell == absent) return std::nullopt;
+    if (cell == aside) return aside_.at(number);
+    return XrefSlot{XrefSlotKind::InUse, 0, cell};
   }
-  std::size_t count(std::uint32_t number) const { return find(number) != nullptr ? 1 : 0; }
+  bool contains(std::uint32_t number) const { return cell_of(number) != absent; }
+  std::size_t count(std::uint32_t number) const { return contains(number) ? 1 : 0; }
   // The slot of a recorded number; asking for another is a broken invariant.
-  const XrefSlot& at(std::uint32_t number) const;
+  XrefSlot at(std::uint32_t number) const;
 
   // The number of recorded numbers.
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
  private:
-  // Marks a number with no slot; no slot kind has this value.
-  static constexpr XrefSlotKind absent = static_cast<XrefSlotKind>(0xFFFF);
+  // Cell values that are no offset: no slot, or a slot in the side table.
+  static constexpr std::uint32_t absent = 0xFFFFFFFFu;
+  static constexpr std::uint32_t aside = 0xFFFFFFFEu;
   static constexpr unsigned chunk_bits = 16;
   static constexpr std::size_t chunk_size = std::size_t{1} << chunk_bits;
   static constexpr std::size_t chunk_mask = chunk_size - 1;
 
-  static std::unique_ptr<XrefSlot[]> empty_block(std::size_t count);
+  static std::unique_ptr<std::uint32_t[]> empty_block(std::size_t count);
 
-  std::unique_ptr<XrefSlot[]> first_;
+  std::uint32_t cell_of(std::uint32_t number) const {
+    if (number < first_size_) return first_[number];
+    const std::size_t chunk = (number - first_size_) >> chunk_bits;
+    if (chunk >= chunks_.size() || chunks_[chunk] == nullptr) return absent;
+    return chunks_[chunk][(number - first_size_) & chunk_mask];
+  }
+
+  std::unique_ptr<std::uint32_t[]> first_;
   std::uint32_t first_size_ = 0;
-  std::vector<std::unique_ptr<XrefSlot[]>> chunks_;
+  std::vector<std::unique_ptr<std::uint32_t[]>> chunks_;
+  std::map<std::uint32_t, XrefSlot> aside_;
   std::size_t size_ = 0;
 };
 
@@ -100,7 +110,7 @@ Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t
   // 64-bit so that last == UINT32_MAX still ends the loop.
   for (std::uint64_t n = first; n <= last; ++n) {
     const auto number = static_cast<std::uint32_t>(n);
-    if (record.slots.find(number) != nullptr) {
+    if (record.slots.contains(number)) {
       if (run.count == 0) run.start = number;
       ++run.count;
     } else if (run.count != 0) {
