@@ -5,7 +5,7 @@ BUILD_TOOLS := cmake ninja-build g++ make
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
 # also for the install test.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf valgrind
+               python3-pikepdf python3-pypdf valgrind
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300

@@ -12,9 +12,8 @@
 
 using namespace vantril;
 
-Document build_two_pages(XrefForm form) {
+Document build_two_pages() {
   Document document = create_versioned("1.7");
-  document.xref_state.xref_form = form;
 
   // The pages name their parent before it is stored, so its number is reserved first.
   const ObjectId pages_id = reserve_id(document);
@@ -58,9 +57,10 @@ int main(int argc, char** argv) {
       {XrefForm::XrefStreamForm, "/two_pages_stream.pdf"},
       {XrefForm::XrefTableForm, "/two_pages_table.pdf"},
   };
+  // One document, saved in each form: every save writes the trailer of its own form.
+  Document document = build_two_pages();
   for (const auto& [form, name] : saves) {
-    // A save updates the document's trailer, so each file gets a freshly built document.
-    Document document = build_two_pages(form);
+    document.xref_state.xref_form = form;
     const std::string path = directory + name;
     // The returned file is still open; it closes when `saved` goes out of scope.
     const Result<OutputFile> saved = save_to_path(document, path);

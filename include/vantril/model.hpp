@@ -9,6 +9,7 @@
 //   Document    the version, the trailer, the indirect objects by ObjectId, and the
 //               cross-reference form a save writes (xref_state.xref_form).
 //   reserve_id, append_object, put_object   number and store indirect objects.
+//   clone(document)   an independent deep copy of a whole document.
 #pragma once
 
 #include "vantril/model/bytes.hpp"

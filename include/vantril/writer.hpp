@@ -10,8 +10,10 @@
 //   StreamWriter      a file written one object at a time, in memory that does not grow with it
 //                     (vantril/stream_writer.hpp).
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
-// and FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section.
-// A save updates the document's trailer, so save a freshly built document each time.
+// FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section, and
+// InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object).
+// A save updates the document's trailer to the one it writes; saving the same document again,
+// in either form, writes a correct file.
 #pragma once
 
 #include "vantril/error.hpp"

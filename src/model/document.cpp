@@ -31,7 +31,23 @@ ObjectId append_object(Document& document, Object object) {
 }
 
 void put_object(Document& document, ObjectId id, Object object) {
+  // Left below a stored number, the counter would hand that number out again: append_object
+  // would replace the object and a stream-form save would write its own section under it.
+  if (id.number > document.highest_number) document.highest_number = id.number;
   document.object_table.insert_or_assign(id, std::move(object));
+}
+
+Document clone(const Document& document) {
+  Document copy;
+  copy.version = document.version;
+  copy.trailer = clone(document.trailer);
+  copy.xref_state = document.xref_state;
+  // Identifiers arrive in ascending order: each goes in at the end without a descent.
+  for (const auto& [id, object] : document.object_table) {
+    copy.object_table.emplace_hint(copy.object_table.end(), id, clone(object));
+  }
+  copy.highest_number = document.highest_number;
+  return copy;
 }
 
 }  // namespace vantril

@@ -49,7 +49,11 @@ Stream* Object::stream() {
   return boxed != nullptr ? boxed->get() : nullptr;
 }
 
-Stream make_stream(Dictionary dictionary, Bytes data) {
+Stream make_stream(Dictionary dictionary, const Bytes& data) {
+  return make_stream(std::move(dictionary), Bytes(data));
+}
+
+Stream make_stream(Dictionary dictionary, Bytes&& data) {
   dictionary.set("Length", static_cast<std::int64_t>(data.size()));
   return Stream{std::move(dictionary), std::move(data), true, std::nullopt};
 }

@@ -36,12 +36,24 @@ constexpr bool takes_trailing_space(ObjectKind kind) {
 inline constexpr char stream_keyword[] = "stream\n";
 inline constexpr char endstream_keyword[] = "\nendstream";
 
+// Whose values an indirect object carries, named when a stream turns up nested in them: the
+// object's own, or the trailer's (a cross-reference stream's dictionary is the trailer's).
+enum class ValuesOf : std::uint8_t { Object, Trailer };
+
 // Records an InUse slot at the sink's current count under the number, then writes
 // "<number> <generation> obj\n", the object and "\nendobj\n" with the spacing its kind asks for.
 // An object that would start at or beyond 4 GiB cannot be given a 32-bit offset: the call then
-// fails with FileTooLarge before recording or writing anything.
+// fails with FileTooLarge before recording or writing anything. A stream anywhere but as the
+// object itself fails with InvalidInput, "object 12 0 holds a stream inside a dictionary; a
+// stream must be an indirect object" (or "the trailer holds ..."), once the bytes before it are
+// written.
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                                 const Object& object, XrefRecord& record);
+                                 const Object& object, XrefRecord& record,
+                                 ValuesOf values_of = ValuesOf::Object);
+
+// The trailer dictionary, as serialize_dictionary writes it; a stream inside it fails as above,
+// named as the trailer's.
+Status serialize_trailer(CountingSink& sink, const Dictionary& trailer);
 
 // The two halves of serialize_indirect_object's frame, for an object whose body its caller writes
 // piece by piece (the cross-reference stream, whose entries never sit in memory all at once).

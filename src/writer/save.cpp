@@ -11,7 +11,6 @@
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
 #include "writer/xref_stream.hpp"
-#include "writer/xref_table.hpp"
 
 namespace vantril {
 
@@ -26,10 +25,13 @@ bool is_left_out(const Object& object) {
 
 namespace {
 
-constexpr std::string_view free_row = "0000000000 00000 f \n";
-// Object 0 heads every table with this row; object-stream entries have no table form and show
-// it too.
+// Object-stream entries have no table form: they show the row of a number never to be used.
 constexpr std::string_view final_free_row = "0000000000 65535 f \n";
+
+Status write_unsigned(CountingSink& sink, std::uint64_t value) {
+  const IntegerText text = unsigned_text(value);
+  return sink.write_all(text.view());
+}
 
 // Writes `value` as exactly `width` decimal digits, zero-padded, ending just before `end`.
 void put_padded(char* end, std::size_t width, std::uint32_t value) {
@@ -39,53 +41,73 @@ void put_padded(char* end, std::size_t width, std::uint32_t value) {
   }
 }
 
+// "oooooooooo ggggg n \n" or "... f \n": 20 bytes, formed here and appended in one piece.
+Status write_padded_row(CountingSink& sink, std::uint32_t field1, std::uint16_t field2,
+                        char letter) {
+  std::array<char, 20> row = {'0', '0', '0', '0', '0', '0', '0', '0',    '0', '0',
+                              ' ', '0', '0', '0', '0', '0', ' ', letter, ' ', '\n'};
+  put_padded(row.data() + 10, 10, field1);
+  put_padded(row.data() + 16, 5, field2);
+  return sink.write_all(std::string_view(row.data(), row.size()));
+}
+
+// A free row carries the next free number (its offset field) and the generation the number would
+// be used with next; object 0 ends the list with 65535.
 Status write_row(CountingSink& sink, const XrefSlot& slot) {
   switch (slot.kind) {
-    case XrefSlotKind::InUse: {
-      // "oooooooooo ggggg n \n": 20 bytes, formed here and appended in one piece.
-      std::array<char, 20> row = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0',
-                                  ' ', '0', '0', '0', '0', '0', ' ', 'n', ' ', '\n'};
-      put_padded(row.data() + 10, 10, slot.offset);
-      put_padded(row.data() + 16, 5, slot.generation);
-      return sink.write_all(std::string_view(row.data(), row.size()));
-    }
+    case XrefSlotKind::InUse:
+      return write_padded_row(sink, slot.offset, slot.generation, 'n');
     case XrefSlotKind::Free:
-      return sink.write_all(free_row);
+      return write_padded_row(sink, slot.offset, slot.generation, 'f');
     case XrefSlotKind::FreeFinal:
+      return write_padded_row(sink, slot.offset, 65535, 'f');
     case XrefSlotKind::InObjectStream:
       break;
   }
   return sink.write_all(final_free_row);
 }
 
-Status write_xref_table(XrefRecord& record, CountingSink& sink) {
-  VANTRIL_TRY(sink.write_all("xref\n"));
-  // Object 0 heads the first subsection, whatever a body object numbered 0 recorded.
-  record_slot(record, 0, XrefSlot{XrefSlotKind::FreeFinal, 0, 0});
+// The first number from `from` to `last` without a slot, or 0 (the end of the free list) when
+// every one has a slot. Each call starts past the free number the previous one found, so the
+// whole table costs one pass.
+std::uint32_t next_unrecorded(const XrefSlotMap& slots, std::uint64_t from, std::uint32_t last) {
+  for (std::uint64_t n = from; n <= last; ++n) {
+    if (!slots.contains(static_cast<std::uint32_t>(n))) return static_cast<std::uint32_t>(n);
+  }
+  return 0;
+}
+
+// A file written whole has one subsection, 0 to the highest number, whose size is the trailer's
+// "Size": readers check the two against each other, and signers refuse a file where they differ.
+// Every number without an object written (reserved and never stored, or left out) is a free
+// entry on the free list, which runs in ascending order from object 0 and back to it.
+Status write_xref_table(const XrefRecord& record, CountingSink& sink) {
   // declared_size - 1 in 32-bit arithmetic is the highest number even when declared_size wrapped.
   const std::uint32_t last = record.declared_size - 1u;
-  return for_each_run(record, 0, last,
-                      [&](const XrefRun& run) { return write_subsection(record, run, sink); });
-}
-
-Status write_unsigned(CountingSink& sink, std::uint64_t value) {
-  const IntegerText text = unsigned_text(value);
-  return sink.write_all(text.view());
-}
-
-}  // namespace
-
-Status write_subsection(const XrefRecord& record, const XrefRun& run, CountingSink& sink) {
-  if (run.count == 0) return {};
-  VANTRIL_TRY(write_unsigned(sink, run.start));
-  VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(write_unsigned(sink, run.count));
+  VANTRIL_TRY(sink.write_all("xref\n0 "));
+  VANTRIL_TRY(write_unsigned(sink, std::uint64_t{last} + 1));
   VANTRIL_TRY(sink.write_all("\n"));
-  for (std::uint32_t k = 0; k < run.count; ++k) {
-    VANTRIL_TRY(write_row(sink, record.slots.at(run.start + k)));
+  std::uint32_t next_free = next_unrecorded(record.slots, 1, last);
+  VANTRIL_TRY(write_row(sink, XrefSlot{XrefSlotKind::FreeFinal, 0, next_free}));
+  for (std::uint64_t n = 1; n <= last; ++n) {
+    if (const std::optional<XrefSlot> slot = record.slots.find(static_cast<std::uint32_t>(n))) {
+      VANTRIL_TRY(write_row(sink, *slot));
+      continue;
+    }
+    next_free = next_unrecorded(record.slots, n + 1, last);
+    VANTRIL_TRY(write_row(sink, XrefSlot{XrefSlotKind::Free, 0, next_free}));
   }
   return {};
 }
+
+// The keys a save computes for one form or that describe another file's layout: a whole file
+// carries none of them from an earlier save or a source document. A table trailer takes none of
+// a cross-reference stream's dictionary keys; "Prev" and "XRefStm" would point into a file that
+// is not this one.
+constexpr std::array<std::string_view, 8> table_form_foreign_keys = {
+    "Type", "W", "Index", "Length", "Filter", "DecodeParms", "Prev", "XRefStm"};
+
+}  // namespace
 
 Status write_header(CountingSink& sink, std::string_view version) {
   VANTRIL_TRY(sink.write_all("%PDF-"));
@@ -103,9 +125,11 @@ Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRe
     VANTRIL_TRY(write_xref_stream(trailer, highest_number, sink, record, xref_position));
   } else {
     VANTRIL_TRY(write_xref_table(record, sink));
-    trailer.set("Size", static_cast<std::int64_t>(highest_number) + 1);
+    // The trailer is left holding what the file's trailer holds, as in stream form.
+    for (std::string_view key : table_form_foreign_keys) trailer.remove(key).reset();
+    trailer.set("Size", std::int64_t{record.declared_size - 1u} + 1);
     VANTRIL_TRY(sink.write_all("trailer\n"));
-    VANTRIL_TRY(serialize_dictionary(sink, trailer));
+    VANTRIL_TRY(serialize_trailer(sink, trailer));
   }
 
   VANTRIL_TRY(sink.write_all("\nstartxref\n"));
@@ -114,6 +138,13 @@ Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRe
 }
 
 Status write_document(Document& document, CountingSink& sink) {
+  // Number 0 heads the free list in every cross-reference section: an object stored under it
+  // would be written and never found. Checked before the first byte.
+  if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
+    return IoError::with_message(
+        IoErrorKind::InvalidInput,
+        "an object is stored under number 0, which no cross-reference section can list");
+  }
   XrefRecord record = start_record(document);
   VANTRIL_TRY(write_header(sink, document.version));
   for (const auto& [id, object] : document.object_table) {

@@ -2,7 +2,9 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -263,11 +265,44 @@ OpenContainer open_dictionary(const Dictionary& dictionary, const Stream* stream
   return OpenContainer{nullptr, entries.data(), stream, entries.size(), 0, false};
 }
 
+// What holds the values being written, named when a stream turns up nested inside them.
+struct Holder {
+  enum class Kind : std::uint8_t { Value, IndirectObject, Trailer };
+  Kind kind = Kind::Value;
+  ObjectId id{};
+};
+
+// A stream has no direct form: readers find its data through its indirect object's offset, so a
+// stream inside an array or a dictionary makes a file no reader can read as meant.
+IoError misplaced_stream(const Holder& holder, bool in_array) {
+  std::string message;
+  switch (holder.kind) {
+    case Holder::Kind::IndirectObject:
+      message =
+          "object " + std::to_string(holder.id.number) + " " + std::to_string(holder.id.generation);
+      break;
+    case Holder::Kind::Trailer:
+      message = "the trailer";
+      break;
+    case Holder::Kind::Value:
+      message = "the value";
+      break;
+  }
+  message += in_array ? " holds a stream inside an array" : " holds a stream inside a dictionary";
+  message += "; a stream must be an indirect object";
+  std::string debug_text = "\"" + message + "\"";
+  return IoError{IoError::Custom{
+      IoErrorKind::InvalidInput,
+      std::make_shared<const InnerError>(InnerError{std::move(debug_text), std::move(message)})}};
+}
+
 // The containers being written, innermost last. Values may nest far deeper than the call stack
 // could follow, so nesting lives here rather than in recursion; the first few levels need no
 // allocation.
 class OpenContainers {
  public:
+  explicit OpenContainers(Holder holder) : holder_(holder) {}
+  const Holder& holder() const { return holder_; }
   bool empty() const { return size_ == 0; }
   OpenContainer& top() { return size_ <= near_.size() ? near_[size_ - 1] : far_.back(); }
   void push(const OpenContainer& container) {
@@ -289,6 +324,7 @@ class OpenContainers {
   std::array<OpenContainer, 16> near_;
   std::vector<OpenContainer> far_;
   std::size_t size_ = 0;
+  Holder holder_;
 };
 
 // Writes a value whole if it is not a container, with a space before it when `space` is set
@@ -318,6 +354,7 @@ Status open_value(CountingSink& sink, const Object& object, OpenContainers& open
     case ObjectKind::Stream: {
       const Stream* stream = object.stream();
       if (stream == nullptr) fatal_error("a stream object without its stream");
+      if (!open.empty()) return misplaced_stream(open.holder(), open.top().is_array);
       open.push(open_dictionary(stream->stream_dictionary, stream));
       return sink.write_text("<<");
     }
@@ -375,8 +412,8 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
 }
 
 // The object with a space before it when `space` is set and it is of a leading-space kind.
-Status write_object(CountingSink& sink, const Object& object, bool space) {
-  OpenContainers open;
+Status write_object(CountingSink& sink, const Object& object, bool space, Holder holder) {
+  OpenContainers open(holder);
   VANTRIL_TRY(open_value(sink, object, open, space && takes_leading_space(object.kind())));
   return close_all(sink, open);
 }
@@ -384,17 +421,17 @@ Status write_object(CountingSink& sink, const Object& object, bool space) {
 }  // namespace
 
 Status serialize_object(CountingSink& sink, const Object& object) {
-  return write_object(sink, object, false);
+  return write_object(sink, object, false, Holder{});
 }
 
-Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
-  OpenContainers open;
+namespace {
+
+Status write_dictionary(CountingSink& sink, const Dictionary& dictionary, Holder holder) {
+  OpenContainers open(holder);
   open.push(open_dictionary(dictionary, nullptr));
   VANTRIL_TRY(sink.write_text("<<"));
   return close_all(sink, open);
 }
-
-namespace {
 
 // Checks and records the object's start, then writes "<number> <generation> obj\n" as one token.
 Status write_object_header(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
@@ -413,6 +450,14 @@ Status write_object_header(CountingSink& sink, std::uint32_t number, std::uint16
 
 }  // namespace
 
+Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
+  return write_dictionary(sink, dictionary, Holder{});
+}
+
+Status serialize_trailer(CountingSink& sink, const Dictionary& trailer) {
+  return write_dictionary(sink, trailer, Holder{Holder::Kind::Trailer, {}});
+}
+
 Status open_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                             ObjectKind kind, XrefRecord& record) {
   VANTRIL_TRY(write_object_header(sink, number, generation, record));
@@ -426,10 +471,13 @@ Status close_indirect_object(CountingSink& sink, ObjectKind kind) {
 }
 
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                                 const Object& object, XrefRecord& record) {
+                                 const Object& object, XrefRecord& record, ValuesOf values_of) {
   VANTRIL_TRY(write_object_header(sink, number, generation, record));
+  const Holder holder = values_of == ValuesOf::Trailer
+                            ? Holder{Holder::Kind::Trailer, {}}
+                            : Holder{Holder::Kind::IndirectObject, ObjectId{number, generation}};
   // The leading space goes into the object's first token.
-  VANTRIL_TRY(write_object(sink, object, true));
+  VANTRIL_TRY(write_object(sink, object, true, holder));
   return close_indirect_object(sink, object.kind());
 }
 

@@ -52,14 +52,20 @@ XrefSlot XrefSlotMap::at(std::uint32_t number) const {
 
 XrefRecord start_record(const Document& document) {
   XrefRecord record;
-  // Wraps to 0 only for highest_number == UINT32_MAX; declared_size - 1 then still yields the
+  // A highest_number set by hand below a stored number must not leave that object unlisted, nor
+  // let the cross-reference stream take its number.
+  std::uint32_t highest = document.highest_number;
+  if (!document.object_table.empty()) {
+    highest = std::max(highest, document.object_table.rbegin()->first.number);
+  }
+  // Wraps to 0 only for a highest number of UINT32_MAX; declared_size - 1 then still yields the
   // highest number in 32-bit arithmetic, which is all the writers use it for.
-  record.declared_size = document.highest_number + 1u;
+  record.declared_size = highest + 1u;
   record.form = document.xref_state.xref_form;
-  // Numbers 0 to highest_number + 1 (object 0 of a table, the cross-reference stream), unless
-  // the numbers handed out are far more than the objects stored: a sparse document's high
-  // numbers then land in chunks of their own rather than in one vast block.
-  const std::size_t numbers = std::size_t{document.highest_number} + 2;
+  // Numbers 0 to the highest + 1 (object 0 of a table, the cross-reference stream), unless the
+  // numbers handed out are far more than the objects stored: a sparse document's high numbers
+  // then land in chunks of their own rather than in one vast block.
+  const std::size_t numbers = std::size_t{highest} + 2;
   const std::size_t dense_enough = 4 * document.object_table.size() + 64;
   record.slots.reserve(std::min(numbers, dense_enough));
   return record;

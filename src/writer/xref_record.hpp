@@ -1,5 +1,5 @@
 // A save's cross-reference record (one slot per written object number) and the runs of
-// consecutive numbers in which both cross-reference forms list it.
+// consecutive numbers in which a cross-reference stream lists it.
 #pragma once
 
 #include <cstddef>
@@ -79,7 +79,8 @@ class XrefSlotMap {
 struct XrefRecord {
   // Recording a number again replaces its slot.
   XrefSlotMap slots;
-  // The document's highest_number + 1 when the save started (modulo 2^32).
+  // One above the higher of the document's highest_number and its highest stored number when the
+  // save started (modulo 2^32).
   std::uint32_t declared_size = 0;
   XrefForm form = XrefForm::XrefStreamForm;
 };

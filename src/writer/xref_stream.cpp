@@ -3,9 +3,10 @@
 #include "writer/xref_stream.hpp"
 
 #include <array>
-#include <limits>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "runtime/fatal.hpp"
 #include "writer/indirect_object.hpp"
@@ -78,11 +79,13 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
   VANTRIL_TRY(check_offset_fits(xref_position,
                                 "the cross-reference section would start at or beyond 4 GiB, "
                                 "out of reach of a 32-bit offset"));
-  // Wrapping would give the stream number 0; every number has been handed out already.
-  if (highest_number == std::numeric_limits<std::uint32_t>::max()) {
+  // Above every number handed out or stored. Wrapping would give the stream number 0: every
+  // number has been handed out already, which ends the process.
+  if (record.declared_size == 0) {
     fatal_error("object number overflow: every object number has been handed out");
   }
-  const std::uint32_t stream_number = ++highest_number;
+  highest_number = record.declared_size;
+  const std::uint32_t stream_number = highest_number;
   record_slot(record, stream_number,
               XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
 
@@ -100,15 +103,19 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
   }));
 
   trailer.set("Index", std::move(index));
-  // A compression filter left over from a source document would not describe this content.
-  std::optional<Object> removed = trailer.remove("Filter");
-  removed.reset();
+  // A compression filter or its parameters left over from a source document would not describe
+  // this content; "Prev" and "XRefStm" would point into a file that is not this one.
+  for (std::string_view key : {"Filter", "DecodeParms", "Prev", "XRefStm"}) {
+    std::optional<Object> removed = trailer.remove(key);
+    removed.reset();
+  }
   trailer.set("Length", static_cast<std::int64_t>(entry_size * listed));
 
-  // The stream's dictionary is the trailer as it now stands. Recording the same slot again:
-  // nothing was written since xref_position.
+  // The stream's dictionary is the trailer as it now stands; a stream nested in it is the
+  // trailer's, and named so. Recording the same slot again: nothing was written since
+  // xref_position.
   VANTRIL_TRY(open_indirect_object(sink, stream_number, 0, ObjectKind::Stream, record));
-  VANTRIL_TRY(serialize_dictionary(sink, trailer));
+  VANTRIL_TRY(serialize_trailer(sink, trailer));
   VANTRIL_TRY(sink.write_text(stream_keyword));
   VANTRIL_TRY(write_entries(sink, record, *trailer.get("Index")->array()));
   VANTRIL_TRY(sink.write_text(endstream_keyword));

@@ -82,19 +82,23 @@ body = [
     (300, 120, framed(5, loose)),
 ]
 
+# The table is one subsection, 0 to 5, as a file never updated has it; "Size" 6 is its number of
+# entries. Number 4 has no object: it is a free entry, and the only one on the free list, so
+# object 0's entry points to 4 and 4's points back to 0 (generation 0: it was never used).
 table_example = assemble(body + [
     (420, 5, b"xref\n"),
-    (425, 4, b"0 4\n"),
-    (429, 20, b"0000000000 65535 f \n"),
+    (425, 4, b"0 6\n"),
+    (429, 20, b"0000000004 65535 f \n"),
     (449, 20, b"0000000009 00000 n \n"),
     (469, 20, b"0000000060 00000 n \n"),
     (489, 20, b"0000000140 00000 n \n"),
-    (509, 4, b"5 1\n"),
-    (513, 20, b"0000000300 00000 n \n"),
-    (533, 8, b"trailer\n"),
-    (541, 22, b"<</Root 1 0 R/Size 6>>"),
-    (563, 20, b"\nstartxref\n420\n%%EOF"),
+    (509, 20, b"0000000000 00000 f \n"),
+    (529, 20, b"0000000300 00000 n \n"),
+    (549, 8, b"trailer\n"),
+    (557, 22, b"<</Root 1 0 R/Size 6>>"),
+    (579, 20, b"\nstartxref\n420\n%%EOF"),
 ])
+assert len(table_example) == 599
 
 stream_data = bytes.fromhex(
     "01 00 00 00 09 00 00"

@@ -233,6 +233,17 @@ class Generator {
       }
     }
     document.highest_number = highest;
+    // Stored above the counter: put_object raises it, so the number is never handed out again
+    // (an append_object that follows takes the next one) and a save never reuses it.
+    if (entropy_.chance(30)) {
+      const auto skip = static_cast<std::uint32_t>(entropy_.below(3));
+      put_object(document, ObjectId{document.highest_number + 1 + skip, 0}, top_level_object());
+      if (entropy_.chance(50)) append_object(document, top_level_object());
+    }
+    // Numbers reserved at the top and never stored.
+    if (entropy_.chance(20)) {
+      for (std::uint64_t n = 1 + entropy_.below(3); n > 0; --n) reserve_id(document);
+    }
     document.trailer.set("Root", catalog);
     const std::size_t extra = entropy_.below(3);
     for (std::size_t i = 0; i < extra; ++i) document.trailer.set(key(), value(1));

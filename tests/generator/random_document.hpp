@@ -40,7 +40,9 @@ struct GeneratorLimits {
 // Objects 1 to 3 are a catalog, a page tree and its one page, so readers accept the document; the
 // trailer's "Root" names the catalog. Above them come random objects with gaps, sometimes a lower
 // generation under the same number, and sometimes objects typed "XRef", "ObjStm" or "Linearized"
-// that a save leaves out. Streams only occur as indirect objects, where readers expect them.
+// that a save leaves out; sometimes objects stored above highest_number (and an object appended
+// after them), and numbers reserved at the top but never stored. Streams only occur as indirect
+// objects, where readers expect them.
 // Every value is one a conforming reader can hold: names and keys have no NUL byte (no escape
 // can carry one), and reals stay below 2^63 in magnitude, since an integral real is written
 // without a decimal point and larger ones would read back as integers out of 64-bit range.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,20 @@ TEST(Bytes, FilledAndReservedContents) {
   reserved.reserve(1000);
   EXPECT_GE(reserved.capacity(), 1000u);
   EXPECT_EQ(reserved, "abc");
+}
+
+// A literal keeps every byte before its final NUL, and compares that way; a bare pointer, whose
+// length could only be guessed from its first NUL, does not convert at all.
+TEST(Bytes, LiteralsKeepTheirEmbeddedNulBytes) {
+  static_assert(!std::is_convertible_v<const char*, Bytes>);
+  const Bytes utf16 = "\xFE\xFF\x00J\x00o";
+  EXPECT_EQ(utf16.size(), 6u);
+  EXPECT_EQ(std::string(utf16), std::string("\xFE\xFF\x00J\x00o", 6));
+  EXPECT_TRUE(utf16 == "\xFE\xFF\x00J\x00o");
+  EXPECT_FALSE(utf16 == "\xFE\xFF");
+  const Bytes long_one = "0123456789abcdef\x00tail";  // past the inline capacity
+  EXPECT_EQ(long_one.size(), 21u);
+  EXPECT_EQ(std::string_view(long_one).substr(17), "tail");
 }
 
 }  // namespace

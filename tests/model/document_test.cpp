@@ -45,8 +45,21 @@ TEST(Document, IteratesInIdentifierOrderWhateverTheStorageOrder) {
   put_object(document, ObjectId{9, 0}, Object(9));
   put_object(document, ObjectId{2, 1}, Object(21));
   put_object(document, reserved, Object(1));
-  EXPECT_EQ(document.highest_number, 2u);  // put_object never moves the counter
   EXPECT_EQ(ids_of(document), (std::vector<ObjectId>{{1, 0}, {2, 0}, {2, 1}, {9, 0}}));
+}
+
+// A number stored above the counter raises it, so it is never handed out again; a reserved or
+// lower number leaves the counter where it is.
+TEST(Document, PutObjectRaisesTheCounterOnlyAboveIt) {
+  Document document;
+  const ObjectId reserved = reserve_id(document);
+  put_object(document, reserved, Object(1));
+  EXPECT_EQ(document.highest_number, 1u);
+  put_object(document, ObjectId{5, 2}, Object(5));
+  EXPECT_EQ(document.highest_number, 5u);
+  put_object(document, ObjectId{3, 0}, Object(3));
+  EXPECT_EQ(document.highest_number, 5u);
+  EXPECT_EQ(reserve_id(document), (ObjectId{6, 0}));
 }
 
 TEST(Document, StoringUnderAnOccupiedIdentifierReplaces) {
@@ -56,11 +69,12 @@ TEST(Document, StoringUnderAnOccupiedIdentifierReplaces) {
   ASSERT_EQ(document.object_table.size(), 1u);
   EXPECT_EQ(document.object_table.at(id).name()->bytes, "new");
 
-  // append_object onto an identifier that put_object filled ahead of the counter.
+  // put_object ahead of the counter: append_object then takes the next number, not that one.
   put_object(document, ObjectId{2, 0}, Object(Name("early")));
-  EXPECT_EQ(append_object(document, Object(Name("late"))), (ObjectId{2, 0}));
-  ASSERT_EQ(document.object_table.size(), 2u);
-  EXPECT_EQ(document.object_table.at(ObjectId{2, 0}).name()->bytes, "late");
+  EXPECT_EQ(append_object(document, Object(Name("late"))), (ObjectId{3, 0}));
+  ASSERT_EQ(document.object_table.size(), 3u);
+  EXPECT_EQ(document.object_table.at(ObjectId{2, 0}).name()->bytes, "early");
+  EXPECT_EQ(document.object_table.at(ObjectId{3, 0}).name()->bytes, "late");
 }
 
 TEST(DocumentDeathTest, ObjectNumberOverflowEndsTheProcess) {

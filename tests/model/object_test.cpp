@@ -5,6 +5,10 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
+
+#include "runtime/allocation_count.hpp"
 
 namespace vantril {
 namespace {
@@ -56,6 +60,31 @@ TEST(Stream, MakeStreamSetsLengthWhereverItBelongs) {
   EXPECT_EQ(appended.stream_dictionary.iter()[1].key, "Length");
 }
 
+// A moved buffer becomes the stream's content as it is: same block, no allocation, no byte copied.
+// Given as a copy, the caller's buffer stays its own.
+TEST(Stream, MakeStreamTakesOverAMovedBufferWithoutCopying) {
+  Bytes content(1 << 20, 'c');
+  const char* const block = content.data();
+#if defined(VANTRIL_ALLOCATION_COUNTING)
+  Dictionary dictionary = Dictionary::from_pairs({{"Filter", Name("X")}, {"Length", 0}});
+  start_counting_allocations();
+  Stream stream = make_stream(std::move(dictionary), std::move(content));
+  const AllocationCount counted = stop_counting_allocations();
+  EXPECT_EQ(counted.allocations, 0u);
+#else
+  Stream stream = make_stream(Dictionary(), std::move(content));
+#endif
+  EXPECT_EQ(stream.data.data(), block);
+  EXPECT_EQ(*stream.stream_dictionary.get("Length")->integer(), 1 << 20);
+  const Object object(std::move(stream));
+  EXPECT_EQ(object.stream()->data.data(), block);
+
+  const Bytes kept(std::string(100, 'k'));
+  const Stream copied = make_stream(Dictionary(), kept);
+  EXPECT_NE(copied.data.data(), kept.data());
+  EXPECT_EQ(copied.data, kept);
+}
+
 TEST(TypeLabel, DecidesByTheDirectTypeNameThenLinearized) {
   struct Case {
     const char* name;
@@ -87,6 +116,14 @@ TEST(TypeLabel, DecidesByTheDirectTypeNameThenLinearized) {
     SCOPED_TRACE(test_case.name);
     EXPECT_EQ(type_label(test_case.dictionary), test_case.expected);
   }
+}
+
+TEST(Strings, LiteralsWithNulBytesKeepThemAll) {
+  EXPECT_EQ(literal_string("\xFE\xFF\x00J").bytes.size(), 4u);
+  EXPECT_EQ(hex_string("\x00\x00").bytes.size(), 2u);
+  EXPECT_EQ(make_stream(Dictionary(), "a\0b").data.size(), 3u);
+  // From a view, exactly its length.
+  EXPECT_EQ(literal_string(std::string_view("a\0bc", 3)).bytes, std::string("a\0b", 3));
 }
 
 TEST(Clone, CopiesEveryKindDeeply) {

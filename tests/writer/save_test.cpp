@@ -145,9 +145,10 @@ TEST(WriteDocument, VersionTextIsWrittenAsStored) {
 }
 
 // Objects whose own type says they describe another file's layout are left out, and their
-// numbers split subsections like numbers never used. Expected offsets are running sums of the
-// hand-written pieces below.
-TEST(WriteDocument, TableFormListsMaximalRunsAndLeavesOutLayoutObjects) {
+// numbers are free entries like numbers never used: one subsection from 0 to the highest number,
+// the free numbers linked in ascending order from object 0 and back to it. Expected offsets are
+// running sums of the hand-written pieces below.
+TEST(WriteDocument, TableFormIsOneSubsectionWithAFreeListAndLeavesOutLayoutObjects) {
   Document document = create_versioned("1.7");
   document.xref_state.xref_form = XrefForm::XrefTableForm;
   put_object(document, {1, 0}, 1);
@@ -160,8 +161,8 @@ TEST(WriteDocument, TableFormListsMaximalRunsAndLeavesOutLayoutObjects) {
   put_object(document, {6, 1}, Null{});
   put_object(document, {8, 0}, Dictionary::from_pairs({{"Type", Name("Linearized")}}));
   put_object(document, {9, 0}, Dictionary::from_pairs({{"Type", Name("XRefs")}}));
-  put_object(document, {10, 0}, true);  // above highest_number: written, not listed
-  document.highest_number = 9;
+  put_object(document, {10, 0}, true);
+  document.highest_number = 9;  // set by hand below a stored number: 10 is listed all the same
   document.trailer.set("Size", 99);
   document.trailer.set("Root", ObjectId{5, 0});
 
@@ -183,11 +184,13 @@ TEST(WriteDocument, TableFormListsMaximalRunsAndLeavesOutLayoutObjects) {
     std::string digits = std::to_string(offset);
     return std::string(10 - digits.size(), '0') + digits + " " + generation + " n \n";
   };
+  auto free = [](const char* next) { return std::string(next) + " 00000 f \n"; };
   const std::size_t xref = expected.size();
-  expected += "xref\n0 2\n0000000000 65535 f \n" + row(offsets[0], "00000") + "5 2\n" +
-              row(offsets[1], "00000") + row(offsets[3], "00001") + "9 1\n" +
-              row(offsets[4], "00000") + "trailer\n<</Size 10/Root 5 0 R>>\nstartxref\n" +
-              std::to_string(xref) + "\n%%EOF";
+  expected += "xref\n0 11\n0000000002 65535 f \n" + row(offsets[0], "00000") + free("0000000003") +
+              free("0000000004") + free("0000000007") + row(offsets[1], "00000") +
+              row(offsets[3], "00001") + free("0000000008") + free("0000000000") +
+              row(offsets[4], "00000") + row(offsets[5], "00000") +
+              "trailer\n<</Size 11/Root 5 0 R>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF";
   EXPECT_EQ(written(document), expected);
 }
 
@@ -202,14 +205,14 @@ TEST(WriteDocument, TableFormWithEveryNumberPresentHasOneSubsection) {
       << out;
 }
 
-TEST(WriteDocument, TableFormWithoutObjectOneStartsWithObjectZeroAlone) {
+TEST(WriteDocument, TableFormWithoutObjectOneListsItAsTheOnlyFreeNumber) {
   Document document = create_versioned("1.7");
   document.xref_state.xref_form = XrefForm::XrefTableForm;
-  document.highest_number = 2;
   put_object(document, {2, 0}, 7);
   EXPECT_EQ(written(document),
-            "%PDF-1.7\n2 0 obj\n 7 \nendobj\nxref\n0 1\n0000000000 65535 f \n2 1\n"
-            "0000000009 00000 n \ntrailer\n<</Size 3>>\nstartxref\n28\n%%EOF");
+            "%PDF-1.7\n2 0 obj\n 7 \nendobj\nxref\n0 3\n0000000001 65535 f \n"
+            "0000000000 00000 f \n0000000009 00000 n \ntrailer\n<</Size 3>>\nstartxref\n28\n"
+            "%%EOF");
 }
 
 std::string entry(std::uint32_t offset, std::uint16_t generation = 0) {
@@ -222,28 +225,28 @@ std::string entry(std::uint32_t offset, std::uint16_t generation = 0) {
                      static_cast<char>(generation)};
 }
 
-// An object already stored under the stream's own number is written, but the stream takes its
-// entry; numbers above the stream's are not listed; the trailer's "Filter" goes by swap removal.
-TEST(WriteDocument, StreamFormTakesNumberSAndReordersTheTrailerBySwapRemoval) {
+// Objects stored above a highest_number set by hand keep their numbers and entries: the stream
+// takes the number above all of them. The trailer's "Filter" goes by swap removal.
+TEST(WriteDocument, StreamFormNumbersItsStreamAboveEveryStoredObject) {
   Document document = create_versioned("1.7");
   put_object(document, {1, 0}, 1);
   put_object(document, {2, 3}, 2);
-  put_object(document, {3, 0}, 3);  // 3 = S once the save raises highest_number
+  put_object(document, {3, 0}, 3);
   put_object(document, {4, 0}, 4);
-  document.highest_number = 2;
+  document.highest_number = 2;  // by hand, below objects 3 and 4
   document.trailer.set("Root", ObjectId{1, 0});
   document.trailer.set("Filter", Name("FlateDecode"));
   document.trailer.set("Info", ObjectId{2, 3});
 
   // Each object is 19 bytes: offsets 9, 28, 47, 66; the stream at 85.
-  const std::string content = entry(9) + entry(28, 3) + entry(85);
+  const std::string content = entry(9) + entry(28, 3) + entry(47) + entry(66) + entry(85);
   const std::string expected =
       "%PDF-1.7\n1 0 obj\n 1 \nendobj\n2 3 obj\n 2 \nendobj\n3 0 obj\n 3 \nendobj\n"
-      "4 0 obj\n 4 \nendobj\n3 0 obj\n<</Root 1 0 R/Index[1 3]/Info 2 3 R/Type/XRef/Size 4"
-      "/W[1 4 2]/Length 21>>stream\n" +
+      "4 0 obj\n 4 \nendobj\n5 0 obj\n<</Root 1 0 R/Index[1 5]/Info 2 3 R/Type/XRef/Size 6"
+      "/W[1 4 2]/Length 35>>stream\n" +
       content + "\nendstream \nendobj\n\nstartxref\n85\n%%EOF";
   EXPECT_EQ(written(document), expected);
-  EXPECT_EQ(document.highest_number, 3u);
+  EXPECT_EQ(document.highest_number, 5u);
   EXPECT_EQ(keys(document.trailer),
             (std::vector<std::string>{"Root", "Index", "Info", "Type", "Size", "W", "Length"}));
 }
@@ -258,13 +261,14 @@ TEST(WriteDocument, StreamFormKeepsExistingTrailerEntriesInPlaceWithNewValues) {
   document.trailer.set("Type", Name("Other"));
   put_object(document, {1, 0}, Dictionary());
   document.highest_number = 1;
-  put_object(document, {3, 0}, Dictionary());  // beyond S = 2: written, not listed
+  put_object(document, {3, 0}, Dictionary());
   // "N 0 obj\n<<>>\nendobj\n" is 20 bytes: objects at 9 and 29, the stream at 49.
   const std::string out = written(document);
-  EXPECT_NE(out.find("2 0 obj\n<</Length 14/W[1 4 2]/Root 1 0 R/Index[1 2]/Size 3/Type/XRef>>"
-                     "stream\n" +
-                     entry(9) + entry(49) + "\nendstream \nendobj\n\nstartxref\n49\n%%EOF"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find("4 0 obj\n<</Length 21/W[1 4 2]/Root 1 0 R/Index[1 1 3 2]/Size 5/Type/XRef>>"
+               "stream\n" +
+               entry(9) + entry(29) + entry(49) + "\nendstream \nendobj\n\nstartxref\n49\n%%EOF"),
+      std::string::npos)
       << out;
   EXPECT_NE(out.find("3 0 obj\n<<>>\nendobj\n"), std::string::npos);
 }
@@ -355,6 +359,99 @@ TEST(WriteDocument, RefusesOffsetsBeyond32BitsBeforeWritingAWrongEntry) {
     ASSERT_TRUE(write_document(document, sink).ok());
     EXPECT_NE(destination.received.find("\nstartxref\n4294967295\n%%EOF"), std::string::npos);
   }
+}
+
+// A stream nested in an object or in the trailer ends the save with InvalidInput when the writer
+// reaches it, in both forms; what was written before it stays in the file.
+TEST(SaveToPath, AStreamOutsideItsOwnObjectFailsTheSaveAndNamesItsHolder) {
+  const auto directory = testing_support::fresh_directory("MisplacedStream");
+  const std::string tail = " holds a stream inside ";
+  for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    SCOPED_TRACE(form == XrefForm::XrefStreamForm ? "stream form" : "table form");
+    {
+      Document document = build_clean_document();
+      document.xref_state.xref_form = form;
+      put_object(
+          document, {12, 0},
+          Dictionary::from_pairs({{"Kids", make_array(Dictionary::from_pairs(
+                                               {{"S", make_stream(Dictionary(), "nested")}}))}}));
+      const auto path = directory / "object.pdf";
+      const Result<OutputFile> file = save_to_path(document, path.string());
+      ASSERT_FALSE(file.ok());
+      EXPECT_EQ(kind_of(file.error()), IoErrorKind::InvalidInput);
+      EXPECT_EQ(display_form(file.error()),
+                "object 12 0" + tail + "a dictionary; a stream must be an indirect object");
+      // The clean document's six objects, then object 12 up to the stream.
+      EXPECT_EQ(testing_support::read_file(path),
+                golden("clean.pdf").substr(0, 418) + "12 0 obj\n<</Kids[<</S");
+      EXPECT_EQ(document.highest_number, 12u);  // failed in the body: unchanged
+    }
+    Document document = build_clean_document();
+    document.xref_state.xref_form = form;
+    document.trailer.set("Info", make_array(make_stream(Dictionary(), "nested")));
+    const Result<OutputFile> file = save_to_path(document, (directory / "trailer.pdf").string());
+    ASSERT_FALSE(file.ok());
+    EXPECT_EQ(kind_of(file.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(display_form(file.error()),
+              "the trailer" + tail + "an array; a stream must be an indirect object");
+  }
+}
+
+// Number 0 heads the free list, so no section could list an object stored there.
+TEST(WriteDocument, AnObjectUnderNumberZeroIsRefusedBeforeAnyByte) {
+  for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    Document document = build_clean_document();
+    document.xref_state.xref_form = form;
+    put_object(document, {0, 0}, Null{});
+    std::string out;
+    CountingSink sink(out);
+    const Status status = write_document(document, sink);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(kind_of(status.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(document.highest_number, 6u);
+  }
+}
+
+// The trailer a table save writes after a stream save holds none of the stream's keys, and "Size"
+// follows the table, which now runs to the stream's number (free: the stream was that file's).
+TEST(WriteDocument, ASecondSaveWritesTheTrailerOfItsOwnForm) {
+  Document document = create_versioned("1.7");
+  append_object(document, Dictionary());  // "1 0 obj\n<<>>\nendobj\n": 20 bytes
+  document.trailer.set("Root", ObjectId{1, 0});
+  document.trailer.set("DecodeParms", Dictionary::from_pairs({{"Columns", 5}}));
+  document.trailer.set("Prev", 12345);
+  // "DecodeParms" and "Prev" go by swap removal, as "Filter" does.
+  const std::string streamed = written(document);
+  EXPECT_NE(streamed.find("<</Root 1 0 R/Index[1 2]/W[1 4 2]/Type/XRef/Size 3/Length 14>>"),
+            std::string::npos)
+      << streamed;
+  document.xref_state.xref_form = XrefForm::XrefTableForm;
+  EXPECT_EQ(written(document),
+            "%PDF-1.7\n1 0 obj\n<<>>\nendobj\nxref\n0 3\n0000000002 65535 f \n"
+            "0000000009 00000 n \n0000000000 00000 f \ntrailer\n<</Root 1 0 R/Size 3>>\n"
+            "startxref\n29\n%%EOF");
+  EXPECT_EQ(keys(document.trailer), (std::vector<std::string>{"Root", "Size"}));
+  // And back: the next stream takes the next number.
+  document.xref_state.xref_form = XrefForm::XrefStreamForm;
+  EXPECT_NE(written(document).find("3 0 obj\n<</Root 1 0 R/Size 4/Type/XRef/W[1 4 2]/Index[1 1 3 "
+                                   "1]/Length 14>>"),
+            std::string::npos);
+}
+
+// A deep copy saves to the same bytes, and changing either afterwards leaves the other alone.
+TEST(WriteDocument, ACloneSavesToTheSameBytesAndSharesNothing) {
+  Document original = build_clean_document();
+  original.xref_state.xref_form = XrefForm::XrefTableForm;
+  put_object(original, {9, 2}, make_stream(Dictionary(), letters(40)));
+  Document copy = clone(original);
+  const std::string expected = written(original);
+  EXPECT_EQ(written(copy), expected);
+
+  copy.object_table.at({9, 2}).stream()->data = Bytes(std::string("changed"));
+  copy.trailer.set("Root", ObjectId{5, 0});
+  append_object(copy, Null{});
+  EXPECT_EQ(written(original), expected);
 }
 
 class SaveFailure : public testing_support::ScriptedWriteTest {};

@@ -140,8 +140,6 @@ TEST(SerializeObject, ArraysPutASpaceOnlyBeforeLeadingSpaceKindsAfterTheFirst) {
   cases.push_back({"[[1][2]]", make_array(make_array(1), make_array(2))});
   cases.push_back({"[null true 1.5 3 0 R]", make_array(Null{}, true, 1.5f, ObjectId{3, 0})});
   cases.push_back({"[false -0/]", make_array(false, -0.0f, Name(""))});
-  cases.push_back(
-      {"[<</Length 1>>stream\nx\nendstream 1]", make_array(make_stream(Dictionary(), "x"), 1)});
   expect_all(cases);
 }
 
@@ -171,9 +169,53 @@ TEST(SerializeObject, DictionariesSpaceValuesByKindAndEscapeKeys) {
       {"<</A#20B 1/#23/x/#E9(y)/<<>>>>",
        Dictionary::from_pairs(
            {{"A B", 1}, {"#", Name("x")}, {"\xE9", literal_string("y")}, {"", Dictionary()}})});
-  cases.push_back({"<</S<<>>stream\n\nendstream>>",
-                   Dictionary::from_pairs({{"S", Stream{Dictionary(), "", true, std::nullopt}}})});
   expect_all(cases);
+}
+
+// A stream has a direct form only as the object itself: nested anywhere, it would be unreadable,
+// so writing stops there with an error naming what holds it and the container it sits in.
+TEST(SerializeObject, AStreamInsideAnotherValueIsRefusedNamingItsHolder) {
+  struct Refusal {
+    std::string before;  // what is written before the stream is reached
+    std::string innermost;
+    Object object;
+  };
+  std::vector<Refusal> cases;
+  cases.push_back({"[", "an array", make_array(make_stream(Dictionary(), "x"), 1)});
+  cases.push_back({"<</S", "a dictionary",
+                   Dictionary::from_pairs({{"S", Stream{Dictionary(), "", true, std::nullopt}}})});
+  cases.push_back({"<</A[1<</B", "a dictionary",
+                   Dictionary::from_pairs(
+                       {{"A", make_array(1, Dictionary::from_pairs(
+                                                {{"B", make_stream(Dictionary(), "")}}))}})});
+  // Inside the dictionary of a stream that is itself the object.
+  cases.push_back(
+      {"<</Inner", "a dictionary",
+       make_stream(Dictionary::from_pairs({{"Inner", make_stream(Dictionary(), "")}}), "x")});
+  for (const Refusal& refusal : cases) {
+    SCOPED_TRACE(refusal.before);
+    const std::string tail =
+        " holds a stream inside " + refusal.innermost + "; a stream must be an indirect object";
+    {
+      std::string out;
+      CountingSink sink(out);
+      const Status status = serialize_object(sink, refusal.object);
+      ASSERT_FALSE(status.ok());
+      EXPECT_EQ(kind_of(status.error()), IoErrorKind::InvalidInput);
+      EXPECT_EQ(display_form(status.error()), "the value" + tail);
+      EXPECT_EQ(out, refusal.before);
+    }
+    std::string out;
+    CountingSink sink(out);
+    XrefRecord record;
+    const Status status = serialize_indirect_object(sink, 12, 3, refusal.object, record);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(kind_of(status.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(display_form(status.error()), "object 12 3" + tail);
+    EXPECT_EQ(debug_form(status.error()),
+              "Custom { kind: InvalidInput, error: \"object 12 3" + tail + "\" }");
+    EXPECT_EQ(out, "12 3 obj\n" + refusal.before);
+  }
 }
 
 TEST(SerializeObject, StreamsAreWrittenAsHeldWhateverTheirLength) {
@@ -265,10 +307,9 @@ TEST(SerializeIndirectObject, RefusesAnObjectThatWouldStartBeyondThe32BitOffsetR
 }
 
 Object nested_sample() {
-  return make_array(Name("A B"), 1, ObjectId{2, 0}, literal_string("x(y"), hex_string("\x01"),
-                    Dictionary::from_pairs({{"K", make_array(Null{}, 2.5f)},
-                                            {"S", make_stream(Dictionary(), "data")}}),
-                    true);
+  return make_array(
+      Name("A B"), 1, ObjectId{2, 0}, literal_string("x(y"), hex_string("\x01"),
+      Dictionary::from_pairs({{"K", make_array(Null{}, 2.5f)}, {"S", hex_string("data")}}), true);
 }
 
 // However deep the failing append sits, the error comes back unchanged and nothing follows it.

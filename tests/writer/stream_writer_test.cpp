@@ -176,6 +176,18 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
          return status_of(w.append_object(Dictionary::from_pairs({{"Linearized", 1}})));
        },
        "objects typed XRef, ObjStm or Linearized"},
+      {"a stream inside an object",
+       [](StreamWriter& w) {
+         return status_of(
+             w.append_object(Dictionary::from_pairs({{"S", make_stream(Dictionary(), "data")}})));
+       },
+       "object 2 0 holds a stream inside a dictionary"},
+      {"a stream inside the trailer",
+       [](StreamWriter& w) {
+         w.trailer().set("S", make_stream(Dictionary(), "data"));
+         return w.close();
+       },
+       "the trailer holds a stream inside a dictionary"},
       {"a close with a reserved number never written",
        [](StreamWriter& w) {
          w.reserve_id();
@@ -237,8 +249,8 @@ TEST(StreamWriter, ListsObjectsWrittenInAnyOrder) {
             "%PDF-1.7\n"
             "3 0 obj\n<</Parent 1 0 R>>\nendobj\n"
             "1 0 obj\n<</Kids[3 0 R]>>\nendobj\n"
-            "xref\n0 2\n0000000000 65535 f \n0000000042 00000 n \n"
-            "3 1\n0000000009 00000 n \n"
+            "xref\n0 4\n0000000002 65535 f \n0000000042 00000 n \n"
+            "0000000000 00000 f \n0000000009 00000 n \n"
             "trailer\n<</Size 4>>\nstartxref\n74\n%%EOF");
 }
 

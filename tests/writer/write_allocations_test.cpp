@@ -23,6 +23,8 @@ Document document_of(int objects, XrefForm form) {
   document.xref_state.xref_form = form;
   for (int i = 0; i < objects; ++i) {
     const ObjectId id = reserve_id(document);
+    const ObjectId content =
+        append_object(document, make_stream(Dictionary(), Bytes(std::string(20000, 's'))));
     put_object(document, id,
                Dictionary::from_pairs({
                    {"Type", Name("Annot")},
@@ -31,7 +33,7 @@ Document document_of(int objects, XrefForm form) {
                    {"P", ObjectId{1, 0}},
                    {"NM", literal_string("a literal string longer than the inline bytes")},
                    {"H", hex_string(std::string(40, '\xAB'))},
-                   {"S", make_stream(Dictionary(), Bytes(std::string(20000, 's')))},
+                   {"S", content},
                }));
   }
   document.trailer.set("Root", ObjectId{1, 0});

@@ -30,8 +30,13 @@ class VANTRIL_API Bytes {
       append(bytes);
     }
   }
-  // Text and standard strings convert implicitly, as they did when bytes were a std::string.
-  Bytes(const char* text) : Bytes(std::string_view(text)) {}
+  // A string literal converts with every byte before its final NUL, embedded NULs included:
+  // "\xFE\xFF\x00J" is four bytes. A char array counts as a literal (all N - 1 bytes). There is
+  // no conversion from a bare `const char*`: its length would have to be guessed from the first
+  // NUL, which silently cuts binary data short; pass a std::string_view with the length instead.
+  template <std::size_t N>
+  Bytes(const char (&literal)[N]) : Bytes(std::string_view(literal, N - 1)) {}
+  // Standard strings convert implicitly, as they did when bytes were a std::string.
   Bytes(const std::string& text) : Bytes(std::string_view(text)) {}
   Bytes(std::size_t count, char fill);
   Bytes(const Bytes& other) : Bytes() { append(other); }
@@ -87,8 +92,10 @@ class VANTRIL_API Bytes {
   friend bool operator==(const Bytes& a, const std::string& b) {
     return std::string_view(a) == std::string_view(b);
   }
-  friend bool operator==(const Bytes& a, const char* b) {
-    return std::string_view(a) == std::string_view(b);
+  // Against a literal: every byte before its final NUL, as the conversion above takes them.
+  template <std::size_t N>
+  friend bool operator==(const Bytes& a, const char (&b)[N]) {
+    return std::string_view(a) == std::string_view(b, N - 1);
   }
 
  private:

@@ -41,7 +41,9 @@ struct Document {
   XrefState xref_state;
   // The indirect objects, written in this order.
   ObjectTable object_table;
-  // The highest number handed out by reserve_id or append_object; not derived from object_table.
+  // The highest number handed out by reserve_id or append_object, or stored under by put_object;
+  // never below a stored number unless set by hand (a save then still numbers its
+  // cross-reference stream above every stored object and lists every one of them).
   std::uint32_t highest_number = 0;
 };
 
@@ -55,7 +57,15 @@ VANTRIL_API ObjectId reserve_id(Document& document);
 // Stores the object under a freshly reserved identifier and returns it.
 VANTRIL_API ObjectId append_object(Document& document, Object object);
 
-// Stores the object under the identifier, replacing any object there; highest_number unchanged.
+// Stores the object under the identifier, replacing any object there. A number above
+// highest_number raises highest_number to it, so that reserve_id and append_object never hand it
+// out again and a save never gives another object the same number; storing under a reserved
+// identifier leaves highest_number as it is.
 VANTRIL_API void put_object(Document& document, ObjectId id, Object object);
+
+// A deep copy: version, trailer, cross-reference settings, every object (in a pool of its own)
+// and highest_number. Saving the copy writes the same bytes as saving the original would; the
+// two share nothing afterwards.
+VANTRIL_API Document clone(const Document& document);
 
 }  // namespace vantril

@@ -48,6 +48,9 @@ struct Name {
   Bytes bytes;
   Name() = default;
   explicit Name(std::string_view text) : bytes(text) {}
+  // A literal's bytes up to its final NUL, as Bytes takes them.
+  template <std::size_t N>
+  explicit Name(const char (&literal)[N]) : bytes(literal) {}
 };
 
 // A string's raw, unescaped bytes and how the serializer writes them.
@@ -199,16 +202,30 @@ Array make_array(Items&&... items) {
   return array;
 }
 
-// A literal or hexadecimal String object's payload from bytes.
+// A literal or hexadecimal String object's payload from bytes. From a string literal, every byte
+// before its final NUL is kept, embedded NULs included (a UTF-16 text "\xFE\xFF\x00J" is four
+// bytes), as Bytes takes them.
 inline String literal_string(std::string_view bytes) {
   return String{Bytes(bytes), StringStyle::Literal};
+}
+template <std::size_t N>
+String literal_string(const char (&literal)[N]) {
+  return String{Bytes(literal), StringStyle::Literal};
 }
 inline String hex_string(std::string_view bytes) {
   return String{Bytes(bytes), StringStyle::Hexadecimal};
 }
+template <std::size_t N>
+String hex_string(const char (&literal)[N]) {
+  return String{Bytes(literal), StringStyle::Hexadecimal};
+}
 
-// A stream from a dictionary and content; sets "Length" to the content's size.
-VANTRIL_API Stream make_stream(Dictionary dictionary, Bytes data);
+// A stream from a dictionary and content; sets "Length" to the content's size. The first form
+// copies the content; the second takes over the moved buffer itself, without copying a byte (a
+// long content keeps its heap block and address). Build large content as Bytes (reserve, append,
+// or Bytes(count, fill) and write through data()) and move it in.
+VANTRIL_API Stream make_stream(Dictionary dictionary, const Bytes& data);
+VANTRIL_API Stream make_stream(Dictionary dictionary, Bytes&& data);
 
 // The dictionary of a Dictionary object or the stream dictionary of a Stream; null otherwise.
 VANTRIL_API const Dictionary* dictionary_of(const Object& object);

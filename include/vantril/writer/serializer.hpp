@@ -9,10 +9,14 @@
 namespace vantril {
 
 // The direct form of any object. The first failing append ends the whole call, however deep the
-// nesting, and its error is returned unchanged; what was appended before stays appended.
+// nesting, and its error is returned unchanged; what was appended before stays appended. A stream
+// has a direct form only as the object itself: one inside an array or a dictionary (however deep)
+// fails with InvalidInput, "the value holds a stream inside an array; a stream must be an
+// indirect object" (or "inside a dictionary"), after the bytes before it are appended.
 VANTRIL_API Status serialize_object(CountingSink& sink, const Object& object);
 
-// "<<", each key as a name with its value, ">>".
+// "<<", each key as a name with its value, ">>". Fails as serialize_object does, on the sink's
+// first error or on a stream anywhere inside the dictionary.
 VANTRIL_API Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary);
 
 }  // namespace vantril
