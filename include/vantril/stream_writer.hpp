@@ -38,6 +38,8 @@ namespace vantril {
 //     written or released already, an object typed "XRef", "ObjStm" or "Linearized" (the writer
 //     makes the file's own cross-reference section), a reserved number neither written nor
 //     released at close, any call after close;
+//   - InvalidInput for a stream inside an array or dictionary, as a Document's save reports it
+//     ("object 12 0 holds a stream inside a dictionary; ..."), after the bytes before it;
 //   - InvalidInput "the stream writer stopped at an earlier error" for every call after any
 //     error: what was written stays, and nothing more is.
 // Destroying a writer that is not closed writes out what it still buffers and closes the file,
@@ -68,11 +70,12 @@ class VANTRIL_API StreamWriter {
   // reserve_id, then write_object; the identifier the object was written under.
   Result<ObjectId> append_object(const Object& object);
   // Gives up a reserved number that was not written: the file lists it like a number a
-  // Document never stored (a gap in the cross-reference section).
+  // Document never stored (a free entry of a table, a gap in a cross-reference stream).
   Status release_id(ObjectId id);
 
   // The trailer's entries; close adds the ones it computes ("Size", and for a cross-reference
-  // stream "Type", "W", "Index", "Length"), as a Document's save does.
+  // stream "Type", "W", "Index", "Length") and drops those of the other form or of another
+  // file's layout, as a Document's save does. A stream inside it fails the close (InvalidInput).
   Dictionary& trailer();
   // The highest number handed out so far.
   std::uint32_t highest_number() const;
