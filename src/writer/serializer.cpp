@@ -379,10 +379,14 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       const bool first = container.next == 0;
       const Object& element = container.elements[container.next++];
       const bool space = !first && takes_leading_space(element.kind());
-      // Numbers, the usual elements, are formed right here.
+      // Numbers and names, the usual elements, are formed right here.
       if (is_leaf(element.kind())) {
         VANTRIL_TRY(
             sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
+        continue;
+      }
+      if (const Name* name = element.name()) {
+        VANTRIL_TRY(write_name(sink, name->bytes));
         continue;
       }
       VANTRIL_TRY(open_value(sink, element, open, space));
