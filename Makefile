@@ -13,7 +13,7 @@ BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev q
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-asan test-windows fuzz bench install docs lint clean
+.PHONY: all build run test test-release test-asan test-windows fuzz bench install docs lint clean
 
 all: build
 
@@ -30,6 +30,14 @@ test:
 	cmake --preset default -DVANTRIL_BUILD_TESTS=ON
 	cmake --build --preset default
 	ctest --preset default
+
+# Optimised (-O3) and shared: the optimiser's own warnings, and the shared library's exports and
+# soname through the install test.
+test-release:
+	@$(ENSURE) $(TEST_TOOLS)
+	cmake --preset release
+	cmake --build --preset release
+	ctest --preset release
 
 test-asan:
 	@$(ENSURE) $(TEST_TOOLS)

@@ -1,5 +1,5 @@
-# Install rules: the public headers, the static
-# library, the command, a CMake package (find_package(vantril CONFIG)) and a pkg-config file.
+# Install rules: the public headers, the library
+# (static, or shared with its versioned soname and symbolic links), the command, a CMake package (find_package(vantril CONFIG)) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
 # The public headers: the entry points and the declaration headers beside them. Nothing under
@@ -8,7 +8,9 @@ install(DIRECTORY include/vantril DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.hpp")
 
 install(TARGETS vantril_lib EXPORT vantrilTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS vantril RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(vantril_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vantril)
@@ -33,9 +35,13 @@ else()
   string(REGEX REPLACE "/$" "" vantril_pc_up "${vantril_pc_up}")
   set(vantril_pc_prefix "\${pcfiledir}/${vantril_pc_up}")
 endif()
-# The library is static: its system libraries are the consumer's to link.
+# A static library's system libraries are the consumer's to link; a shared one brings its own.
+# Consumers of a shared library see VANTRIL_SHARED, as the CMake target gives it them.
 set(vantril_pc_system_libs "")
-if(WIN32)
+set(vantril_pc_cflags "")
+if(BUILD_SHARED_LIBS)
+  set(vantril_pc_cflags " -DVANTRIL_SHARED")
+elseif(WIN32)
   set(vantril_pc_system_libs " -lntdll")
 endif()
 configure_file(cmake/vantril.pc.in ${PROJECT_BINARY_DIR}/vantril.pc @ONLY)

@@ -1,17 +1,17 @@
-// Object kinds, streams, the type test and deep copies.
+// Object moves, streams, the dictionary and type tests. Deep copies and the dismantling of nested
+// values live in nested_values.cpp.
 #include "vantril/model/object.hpp"
 
 #include <cstddef>
 
 namespace vantril {
 
-static_assert(std::variant_size_v<Object::Value> == 10);
-
-// The serializer's spacing rules go by the kind index, so the alternatives follow the kind order.
+// kind() is the held alternative's position, so each kind's payload must sit at the kind's number.
 template <ObjectKind kind, class Payload>
 constexpr bool kind_holds =
     std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(kind), Object::Value>,
                    Payload>;
+static_assert(std::variant_size_v<Object::Value> == 10);
 static_assert(kind_holds<ObjectKind::Null, Null>);
 static_assert(kind_holds<ObjectKind::Boolean, bool>);
 static_assert(kind_holds<ObjectKind::Integer, std::int64_t>);
@@ -23,12 +23,6 @@ static_assert(kind_holds<ObjectKind::Dictionary, Dictionary>);
 static_assert(kind_holds<ObjectKind::Stream, std::unique_ptr<Stream>>);
 static_assert(kind_holds<ObjectKind::Reference, ObjectId>);
 
-// Text must never turn into a Boolean or an Integer behind the caller's back.
-static_assert(!std::is_constructible_v<Object, const char*>);
-static_assert(!std::is_constructible_v<Object, char>);
-static_assert(!std::is_constructible_v<Object, std::uint64_t>);
-static_assert(!std::is_copy_constructible_v<Object>);
-
 Object::Object(Object&& other) noexcept : value(std::move(other.value)) {}
 
 Object& Object::operator=(Object&& other) noexcept {
@@ -37,15 +31,16 @@ Object& Object::operator=(Object&& other) noexcept {
 }
 
 Object::Object(Stream stream)
-    : value(std::in_place_index<8>, std::make_unique<Stream>(std::move(stream))) {}
+    : value(std::in_place_type<std::unique_ptr<Stream>>,
+            std::make_unique<Stream>(std::move(stream))) {}
 
 const Stream* Object::stream() const {
-  const auto* boxed = std::get_if<8>(&value);
+  const auto* boxed = std::get_if<std::unique_ptr<Stream>>(&value);
   return boxed != nullptr ? boxed->get() : nullptr;
 }
 
 Stream* Object::stream() {
-  auto* boxed = std::get_if<8>(&value);
+  auto* boxed = std::get_if<std::unique_ptr<Stream>>(&value);
   return boxed != nullptr ? boxed->get() : nullptr;
 }
 

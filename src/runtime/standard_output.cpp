@@ -8,6 +8,7 @@
 
 #include "runtime/platform.hpp"
 #include "runtime/reentrant_lock.hpp"
+#include "runtime/write_loop.hpp"
 
 namespace vantril {
 namespace {
@@ -19,26 +20,18 @@ bool is_missing_handle(const IoError& error) {
   return os_error != nullptr && os_error->code == os::invalid_handle_code();
 }
 
-// Hands every byte to the raw write, one call after another.
-Status write_out(LineWriter::RawWrite raw_write, const char* data, std::size_t size,
-                 std::string_view zero_message) {
-  while (size > 0) {
-    Result<std::size_t> written = raw_write(data, size);
-    if (!written.ok()) {
-      if (kind_of(written.error()) == IoErrorKind::Interrupted) continue;
-      if (is_missing_handle(written.error())) return {};
-      return std::move(written).error();
-    }
-    if (written.value() == 0) return IoError::with_message(IoErrorKind::WriteZero, zero_message);
-    const std::size_t taken = std::min(written.value(), size);
-    data += taken;
-    size -= taken;
-  }
-  return {};
+// One raw write, where a destination that is gone takes everything.
+Result<std::size_t> write_once(LineWriter::RawWrite raw_write, std::string_view bytes) {
+  Result<std::size_t> written = raw_write(bytes.data(), bytes.size());
+  if (!written.ok() && is_missing_handle(written.error())) return bytes.size();
+  return written;
 }
 
 Status write_direct(LineWriter& writer, std::string_view bytes) {
-  return write_out(writer.raw_write, bytes.data(), bytes.size(), "failed to write whole buffer");
+  return write_until_done(
+             bytes, "failed to write whole buffer",
+             [&writer](std::string_view rest) { return write_once(writer.raw_write, rest); })
+      .status;
 }
 
 // Buffered writing: bytes that fit wait in the buffer; bytes that do not fit go out directly
@@ -59,30 +52,14 @@ bool ends_with_complete_line(const LineWriter& writer) {
 }  // namespace
 
 Status line_writer_flush(LineWriter& writer) {
-  std::size_t written = 0;
-  Status status;
-  while (written < writer.buffered) {
-    Result<std::size_t> accepted =
-        writer.raw_write(writer.buffer.data() + written, writer.buffered - written);
-    if (!accepted.ok()) {
-      if (kind_of(accepted.error()) == IoErrorKind::Interrupted) continue;
-      if (is_missing_handle(accepted.error())) {
-        written = writer.buffered;
-        break;
-      }
-      status = std::move(accepted).error();
-      break;
-    }
-    if (accepted.value() == 0) {
-      status = IoError::with_message(IoErrorKind::WriteZero, "failed to write the buffered data");
-      break;
-    }
-    written += std::min(accepted.value(), writer.buffered - written);
-  }
+  WriteProgress progress = write_until_done(
+      std::string_view(writer.buffer.data(), writer.buffered), "failed to write the buffered data",
+      [&writer](std::string_view rest) { return write_once(writer.raw_write, rest); });
   // What was taken leaves the buffer even when the flush stops early; the rest moves up front.
-  std::memmove(writer.buffer.data(), writer.buffer.data() + written, writer.buffered - written);
-  writer.buffered -= written;
-  return status;
+  std::memmove(writer.buffer.data(), writer.buffer.data() + progress.written,
+               writer.buffered - progress.written);
+  writer.buffered -= progress.written;
+  return std::move(progress.status);
 }
 
 Status line_writer_write(LineWriter& writer, std::string_view bytes) {
@@ -140,19 +117,10 @@ void standard_output_flush_at_exit() {
 }
 
 void standard_error_write(std::string_view bytes) {
-  const char* data = bytes.data();
-  std::size_t size = bytes.size();
-  while (size > 0) {
-    Result<std::size_t> written = os::write_standard_stream(os::StandardStream::Error, data, size);
-    if (!written.ok()) {
-      if (kind_of(written.error()) == IoErrorKind::Interrupted) continue;
-      return;
-    }
-    if (written.value() == 0) return;
-    const std::size_t taken = std::min(written.value(), size);
-    data += taken;
-    size -= taken;
-  }
+  // Nobody is left to tell about a failure, so any error or refusal just ends the attempt.
+  (void)write_until_done(bytes, "failed to write whole buffer", [](std::string_view rest) {
+    return os::write_standard_stream(os::StandardStream::Error, rest.data(), rest.size());
+  });
 }
 
 }  // namespace vantril

@@ -4,12 +4,20 @@
 #include <utility>
 
 #include "runtime/fatal.hpp"
+#include "runtime/write_loop.hpp"
 
 namespace vantril {
 
 namespace {
 
-bool is_interrupted(const IoError& error) { return kind_of(error) == IoErrorKind::Interrupted; }
+// One system write of the file; the system taking more than it was given is a broken invariant.
+Result<std::size_t> write_once(OutputFile& file, std::string_view bytes) {
+  Result<std::size_t> written = file.write(bytes);
+  if (written.ok() && written.value() > bytes.size()) {
+    fatal_error("the system accepted more bytes than given");
+  }
+  return written;
+}
 
 }  // namespace
 
@@ -28,47 +36,21 @@ Status BufferedFileWriter::write_all_slow(std::string_view bytes) {
     return {};
   }
   // Large contents skip the buffer so that they are never copied.
-  while (!bytes.empty()) {
-    Result<std::size_t> written = file_.write(bytes);
-    if (!written.ok()) {
-      if (is_interrupted(written.error())) continue;
-      return std::move(written).error();
-    }
-    if (written.value() == 0) {
-      return IoError::with_message(IoErrorKind::WriteZero, "failed to write whole buffer");
-    }
-    if (written.value() > bytes.size()) fatal_error("the system accepted more bytes than given");
-    bytes.remove_prefix(written.value());
-  }
-  return {};
+  return write_until_done(bytes, "failed to write whole buffer",
+                          [this](std::string_view rest) { return write_once(file_, rest); })
+      .status;
 }
 
 Status BufferedFileWriter::flush_buffer() {
-  std::size_t written = 0;
-  Status status;
-  while (written < buffered_) {
-    Result<std::size_t> accepted =
-        file_.write(std::string_view(buffer_.get() + written, buffered_ - written));
-    if (!accepted.ok()) {
-      if (is_interrupted(accepted.error())) continue;
-      status = std::move(accepted).error();
-      break;
-    }
-    if (accepted.value() == 0) {
-      status = IoError::with_message(IoErrorKind::WriteZero, "failed to write the buffered data");
-      break;
-    }
-    if (accepted.value() > buffered_ - written) {
-      fatal_error("the system accepted more bytes than given");
-    }
-    written += accepted.value();
-  }
+  WriteProgress progress =
+      write_until_done(buffered(), "failed to write the buffered data",
+                       [this](std::string_view rest) { return write_once(file_, rest); });
   // What the system did not take stays, at the front, for a later attempt.
-  if (written > 0) {
-    std::memmove(buffer_.get(), buffer_.get() + written, buffered_ - written);
-    buffered_ -= written;
+  if (progress.written > 0) {
+    std::memmove(buffer_.get(), buffer_.get() + progress.written, buffered_ - progress.written);
+    buffered_ -= progress.written;
   }
-  return status;
+  return std::move(progress.status);
 }
 
 Result<OutputFile> BufferedFileWriter::into_file() {

@@ -1,35 +1,18 @@
-// Integer digits by repeated division; real digits from the shortest round-trip conversion,
-// placed positionally here because the fixed-notation conversion prints large floats' exact
-// binary values (1e20f would come out as 100000002004087734272).
+// Real digits from the shortest round-trip conversion, placed positionally here because the
+// fixed-notation conversion prints large floats' exact binary values (1e20f would come out as
+// 100000002004087734272).
 #include "writer/number_text.hpp"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <string_view>
 #include <system_error>
 
 #include "runtime/fatal.hpp"
 
 namespace vantril {
-
-IntegerText unsigned_text(std::uint64_t value) {
-  IntegerText text{};
-  std::size_t position = text.chars.size();
-  do {
-    text.chars[--position] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  text.first = position;
-  return text;
-}
-
-IntegerText integer_text(std::int64_t value) {
-  if (value >= 0) return unsigned_text(static_cast<std::uint64_t>(value));
-  // Negating in unsigned arithmetic is exact for the minimum value too.
-  const std::uint64_t magnitude = 0u - static_cast<std::uint64_t>(value);
-  IntegerText text = unsigned_text(magnitude);
-  text.chars[--text.first] = '-';
-  return text;
-}
 
 namespace {
 
@@ -60,17 +43,16 @@ char* put_short_exact(char* out, float value) {
     const auto whole = static_cast<std::int64_t>(scaled);
     if (static_cast<double>(whole) == scaled) {
       if (fraction_digits > 0 && scaled >= 1e6) return nullptr;
-      std::array<char, 16> text;
-      std::size_t length = 0;
-      for (auto rest = static_cast<std::uint64_t>(whole); rest != 0; rest /= 10) {
-        text[length++] = static_cast<char>('0' + rest % 10);
-      }
-      // Leading zeros up to the point: 5 with two fraction digits is 0.05.
-      while (length <= fraction_digits) text[length++] = '0';
+      // The whole part, then the fraction's digits zero-padded: 5 with two fraction digits is
+      // 0.05.
+      const auto fraction_scale = static_cast<std::uint64_t>(scale);
+      const auto digits = static_cast<std::uint64_t>(whole);
       if (std::signbit(value)) *out++ = '-';
-      for (std::size_t i = length; i-- > 0;) {
-        *out++ = text[i];
-        if (i == fraction_digits && i != 0) *out++ = '.';
+      out = put_unsigned(out, digits / fraction_scale);
+      if (fraction_digits > 0) {
+        *out++ = '.';
+        out += fraction_digits;
+        put_digits(out, digits % fraction_scale, fraction_digits);
       }
       return out;
     }
@@ -136,13 +118,6 @@ char* put_real(char* out, float value) {
   }
   out = put_text(out, all_digits);
   return put_zeros(out, point - count);
-}
-
-RealText real_text(float value) {
-  static_assert(sizeof(RealText::chars) >= max_real_text);
-  RealText text;
-  text.size = static_cast<std::size_t>(put_real(text.chars.data(), value) - text.chars.data());
-  return text;
 }
 
 }  // namespace vantril

@@ -29,16 +29,9 @@ namespace {
 constexpr std::string_view final_free_row = "0000000000 65535 f \n";
 
 Status write_unsigned(CountingSink& sink, std::uint64_t value) {
-  const IntegerText text = unsigned_text(value);
-  return sink.write_all(text.view());
-}
-
-// Writes `value` as exactly `width` decimal digits, zero-padded, ending just before `end`.
-void put_padded(char* end, std::size_t width, std::uint32_t value) {
-  for (std::size_t i = 0; i < width; ++i) {
-    *--end = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
+  std::array<char, 20> text;  // the longest 64-bit value
+  const char* end = put_unsigned(text.data(), value);
+  return sink.write_all(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
 }
 
 // "oooooooooo ggggg n \n" or "... f \n": 20 bytes, formed here and appended in one piece.
@@ -46,8 +39,8 @@ Status write_padded_row(CountingSink& sink, std::uint32_t field1, std::uint16_t 
                         char letter) {
   std::array<char, 20> row = {'0', '0', '0', '0', '0', '0', '0', '0',    '0', '0',
                               ' ', '0', '0', '0', '0', '0', ' ', letter, ' ', '\n'};
-  put_padded(row.data() + 10, 10, field1);
-  put_padded(row.data() + 16, 5, field2);
+  put_digits(row.data() + 10, field1, 10);
+  put_digits(row.data() + 16, field2, 5);
   return sink.write_all(std::string_view(row.data(), row.size()));
 }
 

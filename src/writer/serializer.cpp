@@ -166,13 +166,8 @@ Status write_hex_string(CountingSink& sink, std::string_view bytes) {
 constexpr std::size_t max_number_token = 1 + max_real_text;
 static_assert(max_number_token <= CountingSink::token_capacity);
 
-bool is_leaf(ObjectKind kind) {
-  return kind == ObjectKind::Integer || kind == ObjectKind::Real || kind == ObjectKind::Reference ||
-         kind == ObjectKind::Boolean || kind == ObjectKind::Null;
-}
-
-// Null, a boolean, a number or a reference at `out`, after a space when `space` is set; at most
-// max_number_token bytes. Returns the end.
+// Null, a boolean, a number or a reference (the kinds that take a leading space) at `out`, after a
+// space when `space` is set; at most max_number_token bytes. Returns the end.
 char* put_leaf(char* out, const Object& object, bool space) {
   if (space) *out++ = ' ';
   switch (object.kind()) {
@@ -212,11 +207,11 @@ bool put_plain_entry(CountingSink& sink, const DictionaryEntry& entry, Status& s
   const Object& value = entry.value;
   const ObjectKind kind = value.kind();
   char* out = nullptr;
-  if (is_leaf(kind)) {
+  if (takes_leading_space(kind)) {
     if (key.size() + 1 + max_number_token > CountingSink::token_capacity) return false;
     out = put_plain_name(sink.start_token(key.size() + 1 + max_number_token), key);
     if (out == nullptr) return false;
-    out = put_leaf(out, value, takes_leading_space(kind));
+    out = put_leaf(out, value, true);
   } else if (kind == ObjectKind::Name) {
     const std::string_view name = value.name()->bytes;
     if (key.size() + name.size() + 2 > CountingSink::token_capacity) return false;
@@ -380,7 +375,7 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       const Object& element = container.elements[container.next++];
       const bool space = !first && takes_leading_space(element.kind());
       // Numbers and names, the usual elements, are formed right here.
-      if (is_leaf(element.kind())) {
+      if (takes_leading_space(element.kind())) {
         VANTRIL_TRY(
             sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
         continue;

@@ -4,14 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "runtime/allocation_count.hpp"
 
 namespace vantril {
 namespace {
+
+// Text must never turn into a Boolean or an Integer behind the caller's back, an unsigned 64-bit
+// value does not fit an Integer, and values have one owner.
+static_assert(!std::is_constructible_v<Object, const char*>);
+static_assert(!std::is_constructible_v<Object, char>);
+static_assert(!std::is_constructible_v<Object, std::uint64_t>);
+static_assert(!std::is_copy_constructible_v<Object>);
 
 TEST(Object, KindFollowsTheDeclaredOrder) {
   Object objects[] = {

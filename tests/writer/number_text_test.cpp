@@ -9,12 +9,13 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace vantril {
 namespace {
 
 // In this range the standard library's shortest fixed-notation form is the positional text
-// real_text promises (beyond it, fixed notation prints a large float's exact binary value).
+// put_real promises (beyond it, fixed notation prints a large float's exact binary value).
 std::string shortest_fixed(float value) {
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
@@ -22,7 +23,9 @@ std::string shortest_fixed(float value) {
 }
 
 void expect_same_text(float value) {
-  EXPECT_EQ(std::string(real_text(value).view()), shortest_fixed(value)) << "value " << value;
+  char text[max_real_text];
+  char* end = put_real(text, value);
+  EXPECT_EQ(std::string(text, end), shortest_fixed(value)) << "value " << value;
 }
 
 TEST(RealText, ShortDecimalsAndNeighboursMatchTheShortestRoundTripForm) {
@@ -57,6 +60,42 @@ TEST(RealText, RandomFloatsMatchTheShortestRoundTripForm) {
     }
     expect_same_text(value);
     ++checked;
+  }
+}
+
+// Integers at the edges of their ranges and at every power of ten, against the standard
+// library's conversion; and the padded form that cross-reference rows use.
+TEST(IntegerText, MatchesTheStandardConversionAtEveryLengthAndEdge) {
+  std::vector<std::int64_t> values = {0, -1, INT64_MIN, INT64_MAX, INT64_MIN + 1};
+  for (std::int64_t power = 1; power <= INT64_MAX / 10; power *= 10) {
+    for (std::int64_t value : {power - 1, power, power + 1}) {
+      values.push_back(value);
+      values.push_back(-value);
+    }
+  }
+  for (const std::int64_t value : values) {
+    char expected[24];
+    char text[24];
+    const auto standard = std::to_chars(expected, expected + sizeof expected, value);
+    EXPECT_EQ(std::string(text, put_integer(text, value)), std::string(expected, standard.ptr));
+  }
+  char unsigned_text[24];
+  EXPECT_EQ(std::string(unsigned_text, put_unsigned(unsigned_text, UINT64_MAX)),
+            "18446744073709551615");
+
+  const struct {
+    std::uint64_t value;
+    std::size_t width;
+    const char* text;
+  } padded[] = {{0, 5, "00000"},
+                {65535, 5, "65535"},
+                {583, 10, "0000000583"},
+                {4294967295u, 10, "4294967295"},
+                {123456, 3, "456"}};
+  for (const auto& row : padded) {
+    char text[16];
+    put_digits(text + row.width, row.value, row.width);
+    EXPECT_EQ(std::string(text, row.width), row.text);
   }
 }
 

@@ -142,39 +142,40 @@ struct VANTRIL_API Object {
   ~Object();
   Object(Null) {}
   template <class T>
-  requires std::same_as<T, bool> Object(T boolean) : value(std::in_place_index<1>, boolean) {}
+  requires std::same_as<T, bool> Object(T boolean) : value(std::in_place_type<bool>, boolean) {}
   template <std::integral T>
   requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, char8_t> &&
            !std::same_as<T, char16_t> && !std::same_as<T, char32_t> && !std::same_as<T, wchar_t> &&
            (std::is_signed_v<T> || sizeof(T) < 8)) Object(T integer)
-      : value(std::in_place_index<2>, static_cast<std::int64_t>(integer)) {}
+      : value(std::in_place_type<std::int64_t>, static_cast<std::int64_t>(integer)) {}
   template <std::floating_point T>
-  Object(T real) : value(std::in_place_index<3>, static_cast<float>(real)) {}
-  Object(Name name) : value(std::in_place_index<4>, std::move(name)) {}
-  Object(String string) : value(std::in_place_index<5>, std::move(string)) {}
-  Object(Array array) : value(std::in_place_index<6>, std::move(array)) {}
-  Object(Dictionary dictionary) : value(std::in_place_index<7>, std::move(dictionary)) {}
+  Object(T real) : value(std::in_place_type<float>, static_cast<float>(real)) {}
+  Object(Name name) : value(std::in_place_type<Name>, std::move(name)) {}
+  Object(String string) : value(std::in_place_type<String>, std::move(string)) {}
+  Object(Array array) : value(std::in_place_type<Array>, std::move(array)) {}
+  Object(Dictionary dictionary) : value(std::in_place_type<Dictionary>, std::move(dictionary)) {}
   Object(Stream stream);
-  Object(ObjectId reference) : value(std::in_place_index<9>, reference) {}
+  Object(ObjectId reference) : value(std::in_place_type<ObjectId>, reference) {}
   Object(const char*) = delete;
   Object(std::string_view) = delete;
 
-  // Which of the ten kinds the object holds.
+  // Which of the ten kinds the object holds: the held alternative's position, as Value lists the
+  // payloads in the kinds' order.
   ObjectKind kind() const { return static_cast<ObjectKind>(value.index()); }
 
   // The payload of the given kind, or null when the object is of another kind.
-  const bool* boolean() const { return std::get_if<1>(&value); }
-  const std::int64_t* integer() const { return std::get_if<2>(&value); }
-  const float* real() const { return std::get_if<3>(&value); }
-  const Name* name() const { return std::get_if<4>(&value); }
-  const String* string() const { return std::get_if<5>(&value); }
-  const Array* array() const { return std::get_if<6>(&value); }
-  Array* array() { return std::get_if<6>(&value); }
-  const Dictionary* dictionary() const { return std::get_if<7>(&value); }
-  Dictionary* dictionary() { return std::get_if<7>(&value); }
+  const bool* boolean() const { return std::get_if<bool>(&value); }
+  const std::int64_t* integer() const { return std::get_if<std::int64_t>(&value); }
+  const float* real() const { return std::get_if<float>(&value); }
+  const Name* name() const { return std::get_if<Name>(&value); }
+  const String* string() const { return std::get_if<String>(&value); }
+  const Array* array() const { return std::get_if<Array>(&value); }
+  Array* array() { return std::get_if<Array>(&value); }
+  const Dictionary* dictionary() const { return std::get_if<Dictionary>(&value); }
+  Dictionary* dictionary() { return std::get_if<Dictionary>(&value); }
   const Stream* stream() const;
   Stream* stream();
-  const ObjectId* reference() const { return std::get_if<9>(&value); }
+  const ObjectId* reference() const { return std::get_if<ObjectId>(&value); }
 };
 
 // One key and its value, as Dictionary::iter() shows them.

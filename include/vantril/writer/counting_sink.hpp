@@ -24,22 +24,22 @@ struct CallbackDestination {
 // file of a save, or a callback. The sink refers to the destination without owning it.
 using SinkDestination = std::variant<std::string*, BufferedFileWriter*, CallbackDestination>;
 
-// Counts and forwards bytes; construct it over a std::string for output in memory.
+// Counts and forwards bytes; construct it over a std::string for output in memory. The
+// destination is fixed when the sink is made.
 struct CountingSink {
-  SinkDestination destination;
   // Bytes handed to the sink so far. Counted before the destination sees them, so after a
   // failed write it includes that write's bytes; a save stops there and never reads it again.
   std::uint64_t count = 0;
 
-  explicit CountingSink(std::string& memory) : destination(&memory) {}
-  explicit CountingSink(BufferedFileWriter& writer) : destination(&writer), file_(&writer) {}
-  explicit CountingSink(CallbackDestination callback) : destination(callback) {}
+  explicit CountingSink(std::string& memory) : destination_(&memory) {}
+  explicit CountingSink(BufferedFileWriter& writer) : destination_(&writer) {}
+  explicit CountingSink(CallbackDestination callback) : destination_(callback) {}
 
   // Hands all the bytes to the destination; fails with the destination's error. The buffered
   // file, the destination of every save, is tested first and its fast path is inlined here.
   Status write_all(std::string_view bytes) {
     count += bytes.size();
-    if (file_ != nullptr) return file_->write_all(bytes);
+    if (BufferedFileWriter* file = buffered_file()) return file->write_all(bytes);
     return write_elsewhere(bytes);
   }
 
@@ -48,10 +48,10 @@ struct CountingSink {
   template <std::size_t N>
   Status write_text(const char (&text)[N]) {
     constexpr std::size_t size = N - 1;
-    if (file_ != nullptr) {
-      if (char* room = file_->room(size)) {
+    if (BufferedFileWriter* file = buffered_file()) {
+      if (char* room = file->room(size)) {
         std::memcpy(room, text, size);
-        file_->commit(size);
+        file->commit(size);
         count += size;
         return {};
       }
@@ -68,15 +68,15 @@ struct CountingSink {
   // elsewhere and copying. finish_token(end) then appends the bytes from the start to `end` as
   // one append, which in the buffered file's room cannot fail. Nothing counts as appended before.
   char* start_token(std::size_t most) {
-    if (file_ != nullptr) {
-      if (char* room = file_->room(most)) return token_ = room;
+    if (BufferedFileWriter* file = buffered_file()) {
+      if (char* room = file->room(most)) return token_ = room;
     }
     return token_ = scratch_;
   }
   Status finish_token(const char* end) {
     const auto size = static_cast<std::size_t>(end - token_);
     if (token_ != scratch_) {
-      file_->commit(size);
+      buffered_file()->commit(size);
       count += size;
       return {};
     }
@@ -84,17 +84,21 @@ struct CountingSink {
   }
 
  private:
+  // The destination when it is the buffered file, else null.
+  BufferedFileWriter* buffered_file() const {
+    BufferedFileWriter* const* file = std::get_if<BufferedFileWriter*>(&destination_);
+    return file != nullptr ? *file : nullptr;
+  }
   Status write_elsewhere(std::string_view bytes) {
-    if (std::string* const* memory = std::get_if<std::string*>(&destination)) {
+    if (std::string* const* memory = std::get_if<std::string*>(&destination_)) {
       (*memory)->append(bytes);
       return {};
     }
-    const CallbackDestination& callback = *std::get_if<CallbackDestination>(&destination);
+    const CallbackDestination& callback = *std::get_if<CallbackDestination>(&destination_);
     return callback.append(callback.context, bytes);
   }
 
-  // The destination when it is the buffered file, else null.
-  BufferedFileWriter* file_ = nullptr;
+  SinkDestination destination_;
   // The start of the token being formed: in the buffered file's room or in scratch_.
   char* token_ = nullptr;
   char scratch_[token_capacity];

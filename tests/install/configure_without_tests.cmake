@@ -1,0 +1,24 @@
+# With the tests off, configuring vantril must look for no package or program at all, so that a
+# machine without the test packages (GoogleTest, libqpdf, pkg-config, valgrind, the readers) can
+# build and install it. Configures the source tree with a trace and fails on any search made from
+# the project's own files.
+#
+# cmake -DSOURCE_DIR=... -DWORK=... -DGENERATOR=... -DMAKE_PROGRAM=... -DCXX=...
+#       -P configure_without_tests.cmake
+
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK}/build -G ${GENERATOR}
+                        -DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM} -DCMAKE_CXX_COMPILER=${CXX}
+                        -DVANTRIL_BUILD_TESTS=OFF --trace-expand
+                        --trace-redirect=${WORK}/trace.txt
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "configuring without the tests failed:\n${out}")
+endif()
+file(STRINGS ${WORK}/trace.txt searches
+     REGEX "^${SOURCE_DIR}/[^(]*\\([0-9]+\\): *(find_package|find_program|find_library|find_path|pkg_check_modules|pkg_search_module)\\(")
+if(searches)
+  string(JOIN "\n" shown ${searches})
+  message(FATAL_ERROR "configuring without the tests still searches:\n${shown}")
+endif()
