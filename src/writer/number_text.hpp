@@ -60,6 +60,11 @@ inline std::size_t decimal_digits(std::uint64_t value) {
 // At most 20 bytes ("18446744073709551615"). Inline for the integers, which the serializer
 // writes more than anything else.
 inline char* put_unsigned(char* out, std::uint64_t value) {
+  // Generations, counts and small coordinates: most integers written have one digit.
+  if (value < 10) {
+    *out = static_cast<char>('0' + value);
+    return out + 1;
+  }
   const std::size_t digits = decimal_digits(value);
   put_digits(out + digits, value, digits);
   return out + digits;
