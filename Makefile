@@ -3,9 +3,9 @@
 
 BUILD_TOOLS := cmake ninja-build g++ make
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
-# also for the install test.
+# also for the install test; the German locale for the test that numbers ignore the locale.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf python3-pypdf valgrind
+               python3-pikepdf python3-pypdf valgrind locales-all
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
@@ -54,12 +54,16 @@ install: build
 	cmake --build --preset default
 	cmake --install build/default --prefix $(PREFIX)
 
-# Renders the page of clean.pdf for the README (docs/clean-page.png).
+# Renders the pictures of the README: the page of clean.pdf (docs/clean-page.png) and the first
+# page of the example report (docs/report-page.png).
 docs: build
 	@$(ENSURE) poppler-utils
+	cmake --build --preset default --target report
 	rm -rf build/docs && mkdir -p build/docs docs
 	cd build/docs && ../default/vantril
 	pdftoppm -r 60 -png -singlefile build/docs/clean.pdf docs/clean-page
+	build/default/examples/report build/docs
+	pdftoppm -r 60 -png -singlefile -f 1 -l 1 build/docs/report.pdf docs/report-page
 
 # Formatting and static analysis over the sources (tools/lint).
 lint:
@@ -78,7 +82,8 @@ fuzz:
 
 # Not part of `test`: the write benchmark against the peers (the comparison script in
 # PEER_BENCH, beside the project's folder by default), the streaming writer beside the document
-# path and the 8 KiB copy floor, then the command's whole-process time against the floor program.
+# path and the 8 KiB copy floor, then the command's whole-process time against the floor program,
+# then the content builder against hand formatting.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
@@ -89,6 +94,7 @@ bench:
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --runs 3
 	bench/streaming-compare.sh build/bench/bench/vantril_write_bench build/bench/bench/vantril_floor_copy 3
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
+	build/bench/bench/vantril_content_bench build/bench --runs 15
 
 clean:
 	rm -rf build

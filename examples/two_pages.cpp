@@ -7,47 +7,37 @@
 #include <iostream>
 #include <string>
 #include <utility>
+#include <vantril/content.hpp>
+#include <vantril/fonts.hpp>
 #include <vantril/model.hpp>
+#include <vantril/pages.hpp>
 #include <vantril/writer.hpp>
 
 using namespace vantril;
 
-Document build_two_pages() {
+Result<Document> build_two_pages() {
   Document document = create_versioned("1.7");
 
-  // The pages name their parent before it is stored, so its number is reserved first.
-  const ObjectId pages_id = reserve_id(document);
-  const ObjectId font_id = append_object(document, Dictionary::from_pairs({
-                                                       {"Type", Name("Font")},
-                                                       {"Subtype", Name("Type1")},
-                                                       {"BaseFont", Name("Helvetica")},
-                                                   }));
+  const PageTree tree = add_page_tree(document);
+  add_catalog(document, tree);
+  const ObjectId font_id = append_object(document, font_dictionary(StandardFont::Helvetica));
 
-  Array kids;
-  for (const char* line : {"Page one", "Page two"}) {
-    const std::string text = std::string("BT /F1 24 Tf 72 760 Td (") + line + ") Tj ET";
-    const ObjectId content_id = append_object(document, make_stream(Dictionary(), text));
+  for (const char* line : {"Page one: Müller (GmbH) \\ 50% €", "Page two :-)"}) {
+    // Text goes in as UTF-8; the builder encodes and escapes it for the font.
+    ContentBuilder content;
+    content.begin_text().font("F1", 24).move_text(72, 760);
+    content.show_text(StandardFont::Helvetica, line).end_text();
+    Result<Stream> stream = std::move(content).take_stream();
+    if (!stream.ok()) return std::move(stream).error();  // e.g. a character Helvetica lacks
+
     Dictionary fonts = Dictionary::from_pairs({{"F1", font_id}});  // both pages share the font
-    kids.push_back(append_object(document, Dictionary::from_pairs({
-                                               {"Type", Name("Page")},
-                                               {"Parent", pages_id},
-                                               {"MediaBox", make_array(0, 0, 595, 842)},
-                                               {"Resources", Dictionary::from_pairs({
-                                                                 {"Font", std::move(fonts)},
-                                                             })},
-                                               {"Contents", content_id},
-                                           })));
-  }
-  put_object(document, pages_id,
+    add_page(document, tree,
              Dictionary::from_pairs({
-                 {"Type", Name("Pages")},
-                 {"Kids", std::move(kids)},
-                 {"Count", 2},
+                 {"MediaBox", page_box(595, 842)},
+                 {"Resources", Dictionary::from_pairs({{"Font", std::move(fonts)}})},
+                 {"Contents", append_object(document, std::move(stream).value())},
              }));
-  document.trailer.set("Root", append_object(document, Dictionary::from_pairs({
-                                                           {"Type", Name("Catalog")},
-                                                           {"Pages", pages_id},
-                                                       })));
+  }
   return document;
 }
 
@@ -58,12 +48,16 @@ int main(int argc, char** argv) {
       {XrefForm::XrefTableForm, "/two_pages_table.pdf"},
   };
   // One document, saved in each form: every save writes the trailer of its own form.
-  Document document = build_two_pages();
+  Result<Document> document = build_two_pages();
+  if (!document.ok()) {
+    std::cerr << "two_pages: " << display_form(document.error()) << '\n';
+    return 1;
+  }
   for (const auto& [form, name] : saves) {
-    document.xref_state.xref_form = form;
+    document.value().xref_state.xref_form = form;
     const std::string path = directory + name;
     // The returned file is still open; it closes when `saved` goes out of scope.
-    const Result<OutputFile> saved = save_to_path(document, path);
+    const Result<OutputFile> saved = save_to_path(document.value(), path);
     if (!saved.ok()) {
       std::cerr << "two_pages: cannot save " << path << ": " << display_form(saved.error()) << '\n';
       return 1;

@@ -11,6 +11,7 @@
 
 #include "runtime/fatal.hpp"
 #include "writer/indirect_object.hpp"
+#include "writer/lexical_tokens.hpp"
 #include "writer/number_text.hpp"
 
 namespace vantril {
@@ -478,6 +479,25 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
   // The leading space goes into the object's first token.
   VANTRIL_TRY(write_object(sink, object, true, holder));
   return close_indirect_object(sink, object.kind());
+}
+
+}  // namespace vantril
+
+namespace vantril {
+
+Status write_name_token(CountingSink& sink, std::string_view bytes) {
+  return write_name(sink, bytes);
+}
+
+Status write_literal_string_token(CountingSink& sink, std::string_view bytes) {
+  return write_literal_string(sink, bytes);
+}
+
+bool literal_string_needs_escapes(std::string_view bytes) {
+  // One table look-up a byte: find_first_of would search the four specials once for every byte.
+  bool special = false;
+  for (const char c : bytes) special |= literal_special[static_cast<unsigned char>(c)];
+  return special;
 }
 
 }  // namespace vantril

@@ -33,6 +33,12 @@ function(expect_qpdf_accepts file)
 endfunction()
 
 function(check_example_output directory)
+  expect_qpdf_accepts(${directory}/report.pdf)
+  execute_process(COMMAND qpdf --show-npages ${directory}/report.pdf OUTPUT_VARIABLE pages
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT pages STREQUAL "3")
+    message(FATAL_ERROR "report.pdf has ${pages} pages, not 3")
+  endif()
   foreach(name two_pages_stream.pdf two_pages_table.pdf)
     expect_qpdf_accepts(${directory}/${name})
     # Two pages, each with its own content and the one shared font.
@@ -68,6 +74,10 @@ foreach(installed
         ${CMAKE_INSTALL_INCLUDEDIR}/vantril/model.hpp
         ${CMAKE_INSTALL_INCLUDEDIR}/vantril/writer.hpp
         ${CMAKE_INSTALL_INCLUDEDIR}/vantril/error.hpp
+        ${CMAKE_INSTALL_INCLUDEDIR}/vantril/content.hpp
+        ${CMAKE_INSTALL_INCLUDEDIR}/vantril/fonts.hpp
+        ${CMAKE_INSTALL_INCLUDEDIR}/vantril/pages.hpp
+        ${CMAKE_INSTALL_INCLUDEDIR}/vantril/text.hpp
         ${library}
         ${CMAKE_INSTALL_LIBDIR}/cmake/vantril/vantrilConfig.cmake
         ${CMAKE_INSTALL_LIBDIR}/cmake/vantril/vantrilConfigVersion.cmake
@@ -153,6 +163,7 @@ run(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK}/cmake-build -G
 run(COMMAND ${CMAKE_COMMAND} --build ${WORK}/cmake-build)
 expect_loads_installed_library(${WORK}/cmake-build/two_pages)
 run(COMMAND ${WORK}/cmake-build/two_pages ${WORK}/out-cmake)
+run(COMMAND ${WORK}/cmake-build/report ${WORK}/out-cmake)
 run(COMMAND ${WORK}/cmake-build/streamed_pages ${WORK}/out-cmake)
 check_example_output(${WORK}/out-cmake)
 
@@ -165,11 +176,12 @@ run(COMMAND make -f ${SOURCE_DIR}/examples/Makefile CXX=${CXX}
     WORKING_DIRECTORY ${WORK}/make-build)
 expect_loads_installed_library(${WORK}/make-build/two_pages)
 run(COMMAND ${WORK}/make-build/two_pages ${WORK}/out-make)
+run(COMMAND ${WORK}/make-build/report ${WORK}/out-make)
 run(COMMAND ${WORK}/make-build/streamed_pages ${WORK}/out-make)
 check_example_output(${WORK}/out-make)
 
 # Both ways build the same program from the same library: the files are the same.
-foreach(name two_pages_stream.pdf two_pages_table.pdf streamed_pages.pdf)
+foreach(name two_pages_stream.pdf two_pages_table.pdf report.pdf streamed_pages.pdf)
   run(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/out-cmake/${name} ${WORK}/out-make/${name})
 endforeach()
 

@@ -1,0 +1,101 @@
+// Small helpers for the objects almost every document has: the page tree and catalog, pages,
+// the Info dictionary, link annotations and images. Each is a free function over a Document or
+// returns a value to store; none keeps state of its own.
+//
+//   add_page_tree, add_catalog    the page tree root and the catalog that the trailer's Root names
+//   add_page                      a page under the tree, keeping Kids, Count and Parent right
+//   add_info                      the Info dictionary from UTF-8 fields and dates
+//   uri_link, page_link, add_annotation   link annotations on a page
+//   image_xobject                 an image XObject from raw 8-bit Gray, RGB or CMYK samples
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "vantril/detail/export.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/bytes.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/model/object.hpp"
+
+namespace vantril {
+
+// The root of a one-level page tree: its pages are its Kids, in the order they were added.
+struct PageTree {
+  ObjectId root;
+};
+
+// Stores <</Type/Pages/Kids[]/Count 0>> in the document and returns it.
+VANTRIL_API PageTree add_page_tree(Document& document);
+
+// Stores <</Type/Catalog/Pages ...>> for the tree and sets the trailer's "Root" to it.
+VANTRIL_API ObjectId add_catalog(Document& document, const PageTree& tree);
+
+// Stores the page dictionary (MediaBox, Resources, Contents and whatever else the caller put in
+// it) with "Type" /Page and "Parent" set to the tree's root, then appends it to the root's Kids
+// and raises its Count. Returns the page's identifier. The tree's root must be the Pages
+// dictionary add_page_tree stored; anything else there is a broken invariant that ends the
+// process.
+VANTRIL_API ObjectId add_page(Document& document, const PageTree& tree, Dictionary page);
+
+// A page rectangle such as MediaBox: [0 0 width height].
+VANTRIL_API Array page_box(double width, double height);
+
+// The fields of the Info dictionary; empty texts and absent dates are left out. Texts are UTF-8
+// and become text strings (text_string); dates become date strings at `utc_offset` (pdf_date).
+struct DocumentInfo {
+  std::string title;
+  std::string author;
+  std::string subject;
+  std::string keywords;
+  std::string creator;
+  std::string producer;
+  std::optional<std::chrono::sys_seconds> creation_date;
+  std::optional<std::chrono::sys_seconds> modification_date;
+  std::chrono::minutes utc_offset{0};
+};
+
+// Stores the Info dictionary and sets the trailer's "Info" to it. Nothing is stored when a field
+// is refused. Errors: text_string's for malformed UTF-8, pdf_date's for an offset or year out of
+// range.
+VANTRIL_API Result<ObjectId> add_info(Document& document, const DocumentInfo& info);
+
+// An annotation's rectangle in default user space (points from the page's lower left corner).
+struct Rect {
+  double left;
+  double bottom;
+  double right;
+  double top;
+};
+
+// A link annotation without a border that opens a URI:
+// <</Type/Annot/Subtype/Link/Rect[...]/Border[0 0 0]/A<</S/URI/URI(...)>>>>.
+// Errors: InvalidInput when the URI holds a byte outside printable ASCII (0x21..0x7E): a URI is
+// 7-bit ASCII, so other characters must be percent-encoded by the caller first.
+VANTRIL_API Result<Dictionary> uri_link(Rect area, std::string_view uri);
+
+// A link annotation without a border that shows another page of the same document, scaled to fit
+// the window: /Dest[page /Fit].
+VANTRIL_API Dictionary page_link(Rect area, ObjectId target_page);
+
+// Stores the annotation and appends a reference to it to the page's "Annots" array (made when
+// absent). The page must be a stored page dictionary; anything else is a broken invariant that
+// ends the process.
+VANTRIL_API ObjectId add_annotation(Document& document, ObjectId page, Dictionary annotation);
+
+// The colour space of raw image samples, one byte per component.
+enum class ImageColor : std::uint8_t { Gray, Rgb, Cmyk };
+
+// An image XObject: <</Type/XObject/Subtype/Image/Width/Height/ColorSpace/DeviceGray (DeviceRGB,
+// DeviceCMYK)/BitsPerComponent 8/Length>> with the samples, row by row from the top, moved in as
+// the stream's data (not copied). Store it and name it in a page's /Resources /XObject; draw it
+// with ContentBuilder::draw_xobject inside a transform that scales the unit square to its size.
+// Errors: InvalidInput when a dimension is 0 or the sample count is not width * height *
+// components.
+VANTRIL_API Result<Stream> image_xobject(std::uint32_t width, std::uint32_t height,
+                                         ImageColor color, Bytes samples);
+
+}  // namespace vantril
