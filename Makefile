@@ -3,9 +3,11 @@
 
 BUILD_TOOLS := cmake ninja-build g++ make
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
-# also for the install test; the German locale for the test that numbers ignore the locale.
+# also for the install test; the German locale for the test that numbers ignore the locale;
+# libcrypto (libssl-dev) for the signing example, openssl and the NSS tools for the test signer
+# pdfsig signs with.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf python3-pypdf valgrind locales-all
+               python3-pikepdf python3-pypdf valgrind locales-all libssl-dev openssl libnss3-tools
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300

@@ -37,6 +37,25 @@ void close_handle(NativeHandle handle);
 // way.
 Status close_handle_reporting(NativeHandle handle);
 
+// Opens an existing file for reading and writing, neither creating nor emptying it, with the
+// same sharing and path rules as create_output_file. Appending a revision works through it.
+Result<NativeHandle> open_file_for_update(std::string_view path);
+
+// The file's size in bytes.
+Result<std::uint64_t> file_size(NativeHandle handle);
+
+// One positional read of at most `size` bytes at `offset`; the handle's position is not used.
+// Returns the count read, 0 at the end of the file.
+Result<std::size_t> read_at(NativeHandle handle, std::uint64_t offset, char* data,
+                            std::size_t size);
+
+// One positional write of at most `size` bytes at `offset`; returns the count accepted.
+Result<std::size_t> write_at(NativeHandle handle, std::uint64_t offset, const char* data,
+                             std::size_t size);
+
+// Cuts the file (or extends it with zeros) to `length` bytes.
+Status set_file_length(NativeHandle handle, std::uint64_t length);
+
 // The raw write behind standard output and standard error: one attempt, the count accepted.
 // A missing or closed stream fails with the code invalid_handle_code() reports.
 Result<std::size_t> write_standard_stream(StandardStream stream, const char* data,

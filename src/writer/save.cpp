@@ -108,6 +108,24 @@ Status write_header(CountingSink& sink, std::string_view version) {
   return sink.write_all("\n");
 }
 
+Status write_subsection(const XrefRecord& record, const XrefRun& run, CountingSink& sink) {
+  if (run.count == 0) return {};
+  VANTRIL_TRY(write_unsigned(sink, run.start));
+  VANTRIL_TRY(sink.write_all(" "));
+  VANTRIL_TRY(write_unsigned(sink, run.count));
+  VANTRIL_TRY(sink.write_all("\n"));
+  for (std::uint32_t k = 0; k < run.count; ++k) {
+    VANTRIL_TRY(write_row(sink, record.slots.at(run.start + k)));
+  }
+  return {};
+}
+
+Status write_file_tail(CountingSink& sink, std::uint64_t xref_position) {
+  VANTRIL_TRY(sink.write_all("\nstartxref\n"));
+  VANTRIL_TRY(write_unsigned(sink, xref_position));
+  return sink.write_all("\n%%EOF");
+}
+
 Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRecord& record,
                       CountingSink& sink) {
   const std::uint64_t xref_position = sink.count;
@@ -124,13 +142,16 @@ Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRe
     VANTRIL_TRY(sink.write_all("trailer\n"));
     VANTRIL_TRY(serialize_trailer(sink, trailer));
   }
-
-  VANTRIL_TRY(sink.write_all("\nstartxref\n"));
-  VANTRIL_TRY(write_unsigned(sink, xref_position));
-  return sink.write_all("\n%%EOF");
+  return write_file_tail(sink, xref_position);
 }
 
 Status write_document(Document& document, CountingSink& sink) {
+  Result<std::uint64_t> written = write_document_layout(document, sink);
+  if (!written.ok()) return std::move(written).error();
+  return {};
+}
+
+Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink) {
   // Number 0 heads the free list in every cross-reference section: an object stored under it
   // would be written and never found. Checked before the first byte.
   if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
@@ -144,7 +165,9 @@ Status write_document(Document& document, CountingSink& sink) {
     if (is_left_out(object)) continue;
     VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
   }
-  return write_file_end(document.trailer, document.highest_number, record, sink);
+  const std::uint64_t xref_position = sink.count;
+  VANTRIL_TRY(write_file_end(document.trailer, document.highest_number, record, sink));
+  return xref_position;
 }
 
 Result<OutputFile> save_to_path(Document& document, std::string_view path) {

@@ -62,6 +62,7 @@ XrefRecord start_record(const Document& document) {
   // highest number in 32-bit arithmetic, which is all the writers use it for.
   record.declared_size = highest + 1u;
   record.form = document.xref_state.xref_form;
+  record.stream_lists_object_zero = document.xref_state.stream_lists_object_zero;
   // Numbers 0 to the highest + 1 (object 0 of a table, the cross-reference stream), unless the
   // numbers handed out are far more than the objects stored: a sparse document's high numbers
   // then land in chunks of their own rather than in one vast block.

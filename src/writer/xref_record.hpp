@@ -83,6 +83,8 @@ struct XrefRecord {
   // save started (modulo 2^32).
   std::uint32_t declared_size = 0;
   XrefForm form = XrefForm::XrefStreamForm;
+  // Stream form: object 0 leads the entries, as the end of the free list.
+  bool stream_lists_object_zero = false;
 };
 
 // The empty record a save of this document starts with, with room for a slot per number up to

@@ -52,9 +52,38 @@ char* put_entry(char* out, const XrefSlot& slot) {
   return put_big_endian(out, field3, 2);
 }
 
-// The entries of the runs the index lists, in order, in pieces just under the output buffer's
-// size.
-Status write_entries(CountingSink& sink, const XrefRecord& record, const Array& index) {
+// The "Index" of the recorded numbers from `first` (at least 1) to `last`, two integers a run,
+// with object 0 leading the first run when it is listed; and the number of entries.
+Status list_runs(const XrefRecord& record, std::uint32_t first, std::uint32_t last,
+                 bool list_object_zero, Array& index, std::uint64_t& listed) {
+  listed = list_object_zero ? 1 : 0;
+  if (list_object_zero) {
+    index.emplace_back(std::int64_t{0});
+    index.emplace_back(std::int64_t{1});
+  }
+  return for_each_run(record, first, last, [&](const XrefRun& run) -> Status {
+    listed += run.count;
+    // A run from 1 continues object 0's.
+    if (list_object_zero && run.start == 1 && index.size() == 2) {
+      index[1] = Object(std::int64_t{1} + run.count);
+      return {};
+    }
+    index.emplace_back(static_cast<std::int64_t>(run.start));
+    index.emplace_back(static_cast<std::int64_t>(run.count));
+    return {};
+  });
+}
+
+// The slot an entry shows: the record's, or for a listed object 0 the end of the free list.
+XrefSlot listed_slot(const XrefRecord& record, std::uint32_t number) {
+  if (number == 0) return XrefSlot{XrefSlotKind::FreeFinal, 0, 0};
+  return record.slots.at(number);
+}
+
+// The entries of the runs the index lists, in order, handed to `emit` in pieces just under the
+// output buffer's size.
+template <class Emit>
+Status put_entries(const XrefRecord& record, const Array& index, Emit&& emit) {
   std::array<char, entry_size * 1170> piece;
   char* out = piece.data();
   for (std::size_t i = 0; i + 1 < index.size(); i += 2) {
@@ -62,17 +91,29 @@ Status write_entries(CountingSink& sink, const XrefRecord& record, const Array& 
     const auto count = static_cast<std::uint32_t>(*index[i + 1].integer());
     for (std::uint32_t k = 0; k < count; ++k) {
       if (out == piece.data() + piece.size()) {
-        VANTRIL_TRY(sink.write_all(std::string_view(piece.data(), piece.size())));
+        VANTRIL_TRY(emit(std::string_view(piece.data(), piece.size())));
         out = piece.data();
       }
-      out = put_entry(out, record.slots.at(start + k));
+      out = put_entry(out, listed_slot(record, start + k));
     }
   }
-  return sink.write_all(
-      std::string_view(piece.data(), static_cast<std::size_t>(out - piece.data())));
+  return emit(std::string_view(piece.data(), static_cast<std::size_t>(out - piece.data())));
 }
 
 }  // namespace
+
+Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
+                                              std::uint32_t last, bool list_object_zero) {
+  XrefStreamContent content;
+  std::uint64_t listed = 0;
+  VANTRIL_TRY(list_runs(record, first, last, list_object_zero, content.index, listed));
+  content.entries.reserve(entry_size * listed);
+  VANTRIL_TRY(put_entries(record, content.index, [&](std::string_view piece) -> Status {
+    content.entries.append(piece);
+    return {};
+  }));
+  return content;
+}
 
 Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, CountingSink& sink,
                          XrefRecord& record, std::uint64_t xref_position) {
@@ -95,12 +136,7 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
 
   Array index;
   std::uint64_t listed = 0;
-  VANTRIL_TRY(for_each_run(record, 1, stream_number, [&](const XrefRun& run) -> Status {
-    index.emplace_back(static_cast<std::int64_t>(run.start));
-    index.emplace_back(static_cast<std::int64_t>(run.count));
-    listed += run.count;
-    return {};
-  }));
+  VANTRIL_TRY(list_runs(record, 1, stream_number, record.stream_lists_object_zero, index, listed));
 
   trailer.set("Index", std::move(index));
   // A compression filter or its parameters left over from a source document would not describe
@@ -117,7 +153,8 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
   VANTRIL_TRY(open_indirect_object(sink, stream_number, 0, ObjectKind::Stream, record));
   VANTRIL_TRY(serialize_trailer(sink, trailer));
   VANTRIL_TRY(sink.write_text(stream_keyword));
-  VANTRIL_TRY(write_entries(sink, record, *trailer.get("Index")->array()));
+  VANTRIL_TRY(put_entries(record, *trailer.get("Index")->array(),
+                          [&](std::string_view piece) { return sink.write_all(piece); }));
   VANTRIL_TRY(sink.write_text(endstream_keyword));
   return close_indirect_object(sink, ObjectKind::Stream);
 }

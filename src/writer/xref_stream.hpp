@@ -10,14 +10,25 @@
 
 namespace vantril {
 
+// The "Index" array and the 7-byte entries of a cross-reference stream listing every recorded
+// number from `first` (at least 1) to `last`; with `list_object_zero`, object 0 leads as the end
+// of the free list.
+struct XrefStreamContent {
+  Array index;
+  Bytes entries;
+};
+Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
+                                              std::uint32_t last, bool list_object_zero);
+
 // Writes the cross-reference stream at `xref_position` (the sink's count right after the body)
 // under the number one above the record's highest number (declared_size - 1: the highest number
 // handed out or stored), and leaves `highest_number` (a document's or a streaming writer's) at
 // the stream's number. Before writing, it sets "Type", "Size", "W", "Index", removes "Filter",
 // "DecodeParms", "Prev" and "XRefStm" and sets "Length" in the trailer, in that order, and
 // writes the trailer as the stream's dictionary; these changes stay even when the write fails.
-// Lists every recorded number from 1 to the stream's own. The entries go to the sink a few
-// thousand at a time, never all in memory.
+// Lists every recorded number from 1 to the stream's own, after object 0 when the record's
+// stream_lists_object_zero says so. The entries go to the sink a few thousand at a time, never
+// all in memory.
 Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, CountingSink& sink,
                          XrefRecord& record, std::uint64_t xref_position);
 

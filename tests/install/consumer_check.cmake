@@ -1,6 +1,6 @@
 # Installs vantril into a fresh prefix and uses it as a stranger would: the installed command
 # must write the golden clean.pdf; only public headers may be installed, with no test seam or
-# process-ending internal in them; the example must build against the installed tree alone, once
+# process-ending internal in them; the examples must build against the installed tree alone, once
 # through find_package and once through pkg-config, and write files qpdf accepts; and a consumer
 # whose own include path holds model/object.hpp and runtime/result.hpp must build both ways too.
 # A shared build (SHARED true) is checked for its soname, its exports, and consumers that load
@@ -179,6 +179,30 @@ run(COMMAND ${WORK}/make-build/two_pages ${WORK}/out-make)
 run(COMMAND ${WORK}/make-build/report ${WORK}/out-make)
 run(COMMAND ${WORK}/make-build/streamed_pages ${WORK}/out-make)
 check_example_output(${WORK}/out-make)
+
+# The signing example, built both ways, signs in revisions appended to the file it saved (each
+# run makes its own key, so the two runs' files differ).
+run(COMMAND make -f ${SOURCE_DIR}/examples/Makefile sign_pdf CXX=${CXX}
+            "CXXFLAGS=-O1 -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wshadow -Werror ${CXX_FLAGS}"
+            "LDFLAGS=${LINKER_FLAGS}"
+    WORKING_DIRECTORY ${WORK}/make-build)
+foreach(way cmake make)
+  file(MAKE_DIRECTORY ${WORK}/signed-${way})
+  expect_loads_installed_library(${WORK}/${way}-build/sign_pdf)
+  run(COMMAND ${WORK}/${way}-build/sign_pdf ${WORK}/signed-${way})
+  foreach(form stream table)
+    foreach(name ${form}.pdf ${form}_signed.pdf ${form}_signed_twice.pdf)
+      expect_qpdf_accepts(${WORK}/signed-${way}/${name})
+    endforeach()
+    file(READ ${WORK}/signed-${way}/${form}.pdf saved HEX)
+    file(READ ${WORK}/signed-${way}/${form}_signed.pdf signed HEX)
+    string(LENGTH "${saved}" saved_length)
+    string(SUBSTRING "${signed}" 0 ${saved_length} signed_start)
+    if(NOT signed_start STREQUAL saved)
+      message(FATAL_ERROR "${form}_signed.pdf does not start with the bytes of ${form}.pdf")
+    endif()
+  endforeach()
+endforeach()
 
 # Both ways build the same program from the same library: the files are the same.
 foreach(name two_pages_stream.pdf two_pages_table.pdf report.pdf streamed_pages.pdf)

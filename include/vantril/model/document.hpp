@@ -22,6 +22,10 @@ struct XrefState {
   std::map<std::uint32_t, XrefSlot> slots;
   std::uint32_t declared_size = 0;
   XrefForm xref_form = XrefForm::XrefStreamForm;
+  // Stream form only: list object 0 (as the free entry that ends the free list, generation
+  // 65535) ahead of the objects, as a table always does. Off by default, which keeps a stream's
+  // "Index" starting at 1 and the bytes of files saved before the switch existed.
+  bool stream_lists_object_zero = false;
 };
 
 // The indirect objects in identifier order: an ordinary ordered map whose nodes come from the

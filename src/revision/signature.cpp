@@ -1,0 +1,163 @@
+// A signature revision: the signature dictionary with its reservations appended, "/ByteRange"
+// filled in place, the signed ranges read back for the caller, and the caller's signature put
+// into the reservation.
+#include "vantril/signature.hpp"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "revision/append_core.hpp"
+#include "revision/revision_file.hpp"
+#include "revision/signature_dictionary.hpp"
+#include "runtime/fatal.hpp"
+
+namespace vantril {
+
+namespace {
+
+IoError invalid_input(std::string_view fixed_message) {
+  return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
+}
+
+IoError invalid_data(std::string_view fixed_message) {
+  return IoError::with_message(IoErrorKind::InvalidData, fixed_message);
+}
+
+Name sub_filter_name(SignatureSubFilter sub_filter) {
+  return Name(sub_filter == SignatureSubFilter::EtsiCadesDetached ? "ETSI.CAdES.detached"
+                                                                  : "adbe.pkcs7.detached");
+}
+
+Dictionary signature_dictionary(const SignatureRequest& request) {
+  Dictionary dictionary = Dictionary::from_pairs({
+      {"Type", Name("Sig")},
+      {"Filter", Name("Adobe.PPKLite")},
+      {"SubFilter", sub_filter_name(request.sub_filter)},
+      {"ByteRange", make_array(0, 0, 0, 0)},
+      {"Contents", hex_string(std::string(request.contents_size, '\0'))},
+      {"M", request.signing_time},
+  });
+  if (request.name) dictionary.set("Name", *request.name);
+  if (request.reason) dictionary.set("Reason", *request.reason);
+  if (request.location) dictionary.set("Location", *request.location);
+  return dictionary;
+}
+
+// The reserved "/Contents" as written: "<", two zero digits per reserved byte, ">".
+std::string empty_contents(std::size_t size) {
+  std::string text(2 * size + 2, '0');
+  text.front() = '<';
+  text.back() = '>';
+  return text;
+}
+
+}  // namespace
+
+Result<PendingSignature> append_signature(Document& document, std::string_view path,
+                                          const RevisionState& state, const SignatureField& field,
+                                          const SignatureRequest& request,
+                                          std::span<const ObjectId> also_changed) {
+  if (request.contents_size == 0 || request.contents_size > SignatureRequest::max_contents_size) {
+    return invalid_input("a signature's reserved size must be from 1 byte to 16 MiB");
+  }
+  if (request.signing_time.bytes.empty()) {
+    return invalid_input("a signature needs its signing time (/M)");
+  }
+  const auto found = document.object_table.find(field.field);
+  Dictionary* field_dictionary =
+      found != document.object_table.end() ? found->second.dictionary() : nullptr;
+  if (field_dictionary == nullptr) {
+    return invalid_input("the signature field is not a dictionary of the document");
+  }
+  const ObjectId signature = append_object(document, signature_dictionary(request));
+  field_dictionary->set("V", signature);
+
+  std::vector<ObjectId> changed = field.changed;
+  changed.push_back(field.field);
+  changed.push_back(signature);
+  changed.insert(changed.end(), also_changed.begin(), also_changed.end());
+  Result<AppendedRevision> appended =
+      append_revision_with(document, path, state, changed, signature);
+  if (!appended.ok()) return std::move(appended).error();
+
+  PendingSignature pending;
+  pending.state = std::move(appended.value().state);
+  if (!appended.value().placeholders) fatal_error("a signature revision without its placeholders");
+  const PlaceholderOffsets& at = *appended.value().placeholders;
+  pending.byte_range = {0, at.contents, at.contents_end,
+                        pending.state.file_length - at.contents_end};
+  pending.contents_offset = at.contents;
+  pending.contents_size = request.contents_size;
+  pending.signature = signature;
+
+  Result<UpdateFile> file = UpdateFile::open(path);
+  if (!file.ok()) return std::move(file).error();
+  VANTRIL_TRY(file.value().check_unchanged(pending.state));
+  const std::string placeholder = byte_range_text({0, 0, 0, 0});
+  Result<std::string> current = file.value().read(at.byte_range, placeholder.size());
+  if (!current.ok()) return std::move(current).error();
+  if (current.value() != placeholder) {
+    return invalid_data("the signature's /ByteRange placeholder is not where it was written");
+  }
+  VANTRIL_TRY(file.value().write(at.byte_range, byte_range_text(pending.byte_range)));
+  // The patch may lie within the bytes the state keeps.
+  Result<std::string> tail = file.value().read_tail(pending.state.file_length);
+  if (!tail.ok()) return std::move(tail).error();
+  pending.state.tail = std::move(tail).value();
+  return pending;
+}
+
+Status read_signed_bytes(std::string_view path, const PendingSignature& pending,
+                         const std::function<Status(std::string_view)>& consume) {
+  constexpr std::uint64_t piece = std::uint64_t{64} * 1024;
+  Result<UpdateFile> file = UpdateFile::open(path);
+  if (!file.ok()) return std::move(file).error();
+  VANTRIL_TRY(file.value().check_unchanged(pending.state));
+  for (std::size_t range = 0; range < 2; ++range) {
+    const std::uint64_t start = pending.byte_range[2 * range];
+    const std::uint64_t length = pending.byte_range[2 * range + 1];
+    for (std::uint64_t done = 0; done < length;) {
+      const auto size = static_cast<std::size_t>(std::min(piece, length - done));
+      Result<std::string> bytes = file.value().read(start + done, size);
+      if (!bytes.ok()) return std::move(bytes).error();
+      VANTRIL_TRY(consume(bytes.value()));
+      done += size;
+    }
+  }
+  return {};
+}
+
+Result<RevisionState> write_signature(std::string_view path, const PendingSignature& pending,
+                                      std::string_view der) {
+  if (der.empty()) return invalid_input("the signature is empty");
+  if (der.size() > pending.contents_size) {
+    return invalid_input("the signature is larger than the space reserved for it");
+  }
+  Result<UpdateFile> file = UpdateFile::open(path);
+  if (!file.ok()) return std::move(file).error();
+  VANTRIL_TRY(file.value().check_unchanged(pending.state));
+  const std::string reserved = empty_contents(pending.contents_size);
+  Result<std::string> current = file.value().read(pending.contents_offset, reserved.size());
+  if (!current.ok()) return std::move(current).error();
+  if (current.value() != reserved) {
+    return invalid_data("the signature's /Contents is not an empty reservation");
+  }
+  constexpr std::string_view digits = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(2 * der.size());
+  for (const char c : der) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += digits[byte >> 4];
+    hex += digits[byte & 0x0F];
+  }
+  VANTRIL_TRY(file.value().write(pending.contents_offset + 1, hex));
+  RevisionState state = pending.state;
+  Result<std::string> tail = file.value().read_tail(state.file_length);
+  if (!tail.ok()) return std::move(tail).error();
+  state.tail = std::move(tail).value();
+  return state;
+}
+
+}  // namespace vantril

@@ -1,0 +1,349 @@
+// Appending revisions and signing through the library alone: the refusals that must leave the
+// file as it was, the placeholders' places and widths, and where the signature field's changes
+// go. Independent readers check the files in tests/revision/posix/signing_tools_test.cpp.
+#include "vantril/revision.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "vantril/model.hpp"
+#include "vantril/signature.hpp"
+#include "vantril/writer.hpp"
+#include "writer/writer_test_support.hpp"
+
+namespace vantril {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::fresh_directory;
+using testing_support::has_message;
+using testing_support::read_file;
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// The page (1), its content (2), the page tree (3) and the catalog (4).
+Document small_document(XrefForm form) {
+  Document document = create_versioned("1.7");
+  document.xref_state.xref_form = form;
+  const ObjectId page = reserve_id(document);
+  const ObjectId content = append_object(document, make_stream(Dictionary(), "BT ET"));
+  const ObjectId pages = append_object(
+      document,
+      Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", make_array(page)}, {"Count", 1}}));
+  put_object(document, page,
+             Dictionary::from_pairs({{"Type", Name("Page")},
+                                     {"Parent", pages},
+                                     {"MediaBox", make_array(0, 0, 595, 842)},
+                                     {"Contents", content}}));
+  document.trailer.set("Root", append_object(document, Dictionary::from_pairs({
+                                                           {"Type", Name("Catalog")},
+                                                           {"Pages", pages},
+                                                       })));
+  return document;
+}
+
+constexpr ObjectId page_id{1, 0};
+constexpr ObjectId content_id{2, 0};
+constexpr ObjectId catalog_id{4, 0};
+
+SignatureRequest request_of(std::size_t contents_size) {
+  SignatureRequest request;
+  request.signing_time = literal_string("D:20260101000000Z");
+  request.contents_size = contents_size;
+  return request;
+}
+
+struct Signable {
+  fs::path path;
+  Document document;
+  PendingSignature pending;
+};
+
+Signable pending_signature(const std::string& name, XrefForm form, std::size_t contents_size) {
+  Signable made{fresh_directory(name) / "file.pdf", small_document(form), {}};
+  Result<RevisionState> saved = save_revisable(made.document, made.path.string());
+  EXPECT_TRUE(saved.ok());
+  Result<SignatureField> field =
+      add_signature_field(made.document, page_id, literal_string("Signature1"));
+  EXPECT_TRUE(field.ok());
+  Result<PendingSignature> pending = append_signature(
+      made.document, made.path.string(), saved.value(), field.value(), request_of(contents_size));
+  EXPECT_TRUE(pending.ok()) << debug_form(pending.error());
+  if (pending.ok()) made.pending = pending.value();
+  return made;
+}
+
+TEST(AppendRevision, RefusesAFileChangedSinceItsState) {
+  struct Case {
+    const char* name;
+    std::function<std::string(std::string)> change;
+  };
+  const Case cases[] = {
+      {"grown", [](std::string bytes) { return bytes + "\n"; }},
+      {"cut", [](std::string bytes) { return bytes.substr(0, bytes.size() - 1); }},
+      {"last byte", [](std::string bytes) { return bytes.back() = 'G', bytes; }},
+      {"first byte", [](std::string bytes) { return bytes[0] = '!', bytes; }},
+  };
+  for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const fs::path path = fresh_directory("changed") / "file.pdf";
+      Document document = small_document(form);
+      Result<RevisionState> saved = save_revisable(document, path.string());
+      ASSERT_TRUE(saved.ok());
+      // A file this small lies within the bytes the state keeps: every byte is checked.
+      ASSERT_LE(saved.value().file_length, RevisionState::tail_capacity);
+      const std::string changed = c.change(read_file(path));
+      write_file(path, changed);
+      const ObjectId ids[] = {content_id};
+      Result<RevisionState> appended = append_revision(document, path.string(), saved.value(), ids);
+      ASSERT_FALSE(appended.ok());
+      EXPECT_EQ(kind_of(appended.error()), IoErrorKind::InvalidData);
+      EXPECT_EQ(read_file(path), changed) << "nothing may be written";
+    }
+  }
+}
+
+TEST(AppendRevision, RefusesWhatItCannotWrite) {
+  const fs::path path = fresh_directory("cannot") / "file.pdf";
+  Document document = small_document(XrefForm::XrefStreamForm);
+  Result<RevisionState> saved = save_revisable(document, path.string());
+  ASSERT_TRUE(saved.ok());
+  const std::string before = read_file(path);
+
+  const ObjectId missing[] = {ObjectId{99, 0}};
+  Result<RevisionState> refused = append_revision(document, path.string(), saved.value(), missing);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidInput);
+
+  document.trailer.set("Info", 5);
+  const ObjectId ids[] = {content_id};
+  refused = append_revision(document, path.string(), saved.value(), ids);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidInput);
+  EXPECT_EQ(read_file(path), before);
+
+  document.trailer.remove("Info");
+  refused =
+      append_revision(document, (path.parent_path() / "absent.pdf").string(), saved.value(), ids);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kind_of(refused.error()), IoErrorKind::NotFound);
+}
+
+// Each revision's state describes the file exactly, its section lies where it says, and the next
+// section points back to it; numbers grow past every cross-reference stream.
+TEST(AppendRevision, ChainsDescribeTheirFiles) {
+  for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    const fs::path path = fresh_directory("chain") / "file.pdf";
+    Document document = small_document(form);
+    Result<RevisionState> state = save_revisable(document, path.string());
+    ASSERT_TRUE(state.ok());
+    EXPECT_EQ(state.value().root, (ObjectId{4, 0}));
+    for (int revision = 1; revision <= 3; ++revision) {
+      const RevisionState previous = state.value();
+      const ObjectId added = append_object(document, Dictionary::from_pairs({{"N", revision}}));
+      EXPECT_GT(added.number, previous.highest_number);
+      const ObjectId ids[] = {added, content_id};
+      state = append_revision(document, path.string(), previous, ids);
+      ASSERT_TRUE(state.ok()) << debug_form(state.error());
+      const std::string bytes = read_file(path);
+      const RevisionState& now = state.value();
+      EXPECT_EQ(now.file_length, bytes.size());
+      EXPECT_EQ(now.tail,
+                bytes.substr(bytes.size() - std::min(bytes.size(), RevisionState::tail_capacity)));
+      EXPECT_TRUE(bytes.ends_with("\nstartxref\n" + std::to_string(now.xref_offset) + "\n%%EOF"));
+      const std::string section = bytes.substr(now.xref_offset);
+      EXPECT_TRUE(section.starts_with(form == XrefForm::XrefTableForm
+                                          ? std::string("xref\n2 1\n")
+                                          : std::to_string(now.highest_number) + " 0 obj\n"));
+      EXPECT_NE(section.find("/Prev " + std::to_string(previous.xref_offset)), std::string::npos);
+      EXPECT_NE(section.find("/Size " + std::to_string(now.highest_number + 1)), std::string::npos);
+      EXPECT_NE(section.find("/Root 4 0 R"), std::string::npos);
+      EXPECT_EQ(document.highest_number, now.highest_number);
+    }
+  }
+}
+
+TEST(Signature, PlaceholdersLieWhereTheRangesSay) {
+  for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    Signable made = pending_signature("ranges", form, 100);
+    const PendingSignature& pending = made.pending;
+    const std::string bytes = read_file(made.path);
+    EXPECT_EQ(pending.state.file_length, bytes.size());
+    EXPECT_EQ(pending.byte_range[0], 0u);
+    EXPECT_EQ(pending.byte_range[1], pending.contents_offset);
+    EXPECT_EQ(pending.byte_range[2], pending.contents_offset + 202);
+    EXPECT_EQ(pending.byte_range[2] + pending.byte_range[3], bytes.size());
+    EXPECT_EQ(bytes.substr(pending.contents_offset, 202), "<" + std::string(200, '0') + ">");
+    // The patched range: the same 36 bytes a placeholder takes, numbers and then padding.
+    const std::size_t at = bytes.find("/ByteRange[");
+    ASSERT_NE(at, std::string::npos);
+    const std::string range = "[0 " + std::to_string(pending.byte_range[1]) + " " +
+                              std::to_string(pending.byte_range[2]) + " " +
+                              std::to_string(pending.byte_range[3]);
+    EXPECT_EQ(bytes.substr(at + 10, 36), range + std::string(35 - range.size(), ' ') + "]");
+    EXPECT_EQ(bytes.substr(at + 46, 10), "/Contents<");
+
+    std::string streamed;
+    ASSERT_TRUE(read_signed_bytes(made.path.string(), pending, [&](std::string_view piece) {
+                  streamed += piece;
+                  return Status{};
+                }).ok());
+    EXPECT_EQ(streamed,
+              bytes.substr(0, pending.contents_offset) + bytes.substr(pending.byte_range[2]));
+
+    const std::string der("\x30\x03\xAB\x00\xFF", 5);
+    Result<RevisionState> signed_state = write_signature(made.path.string(), pending, der);
+    ASSERT_TRUE(signed_state.ok());
+    const std::string after = read_file(made.path);
+    EXPECT_EQ(after.size(), bytes.size());
+    EXPECT_EQ(after.substr(pending.contents_offset, 202),
+              "<3003AB00FF" + std::string(190, '0') + ">");
+    EXPECT_EQ(after.substr(0, pending.contents_offset), bytes.substr(0, pending.contents_offset));
+    EXPECT_EQ(signed_state.value().tail, after.substr(after.size() - RevisionState::tail_capacity));
+  }
+}
+
+TEST(Signature, RefusalsLeaveTheReservationAsItWas) {
+  Signable made = pending_signature("refusals", XrefForm::XrefStreamForm, 16);
+  const std::string path = made.path.string();
+  const std::string before = read_file(made.path);
+
+  Result<RevisionState> refused = write_signature(path, made.pending, std::string(17, 'x'));
+  ASSERT_FALSE(refused.ok());
+  EXPECT_TRUE(has_message(refused.error(), IoErrorKind::InvalidInput,
+                          "the signature is larger than the space reserved for it"));
+  refused = write_signature(path, made.pending, "");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidInput);
+  EXPECT_EQ(read_file(made.path), before);
+
+  // A signature that fits still goes in; a second one finds no empty reservation.
+  ASSERT_TRUE(write_signature(path, made.pending, std::string(16, 'x')).ok());
+  const std::string signed_bytes = read_file(made.path);
+  PendingSignature stale = made.pending;
+  stale.state.tail = signed_bytes.substr(signed_bytes.size() - RevisionState::tail_capacity);
+  refused = write_signature(path, stale, "y");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidData);
+  // The state from before signing no longer describes the file: its reservation changed.
+  refused = write_signature(path, made.pending, "y");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidData);
+  EXPECT_EQ(read_file(made.path), signed_bytes);
+}
+
+TEST(Signature, RefusesARequestItCannotHonourBeforeWriting) {
+  const fs::path path = fresh_directory("reservation") / "file.pdf";
+  Document document = small_document(XrefForm::XrefTableForm);
+  Result<RevisionState> saved = save_revisable(document, path.string());
+  ASSERT_TRUE(saved.ok());
+  Result<SignatureField> field = add_signature_field(document, page_id, literal_string("S"));
+  ASSERT_TRUE(field.ok());
+  SignatureRequest undated = request_of(10);
+  undated.signing_time = literal_string("");
+  for (const SignatureRequest& request :
+       {request_of(0), request_of(SignatureRequest::max_contents_size + 1), undated}) {
+    Result<PendingSignature> refused =
+        append_signature(document, path.string(), saved.value(), field.value(), request);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidInput);
+  }
+  EXPECT_EQ(read_file(path).size(), saved.value().file_length);
+}
+
+// Where /Annots, /AcroForm and /Fields live decides which objects the field changes; entries of
+// the wrong kind are refused with the document untouched.
+TEST(SignatureField, ChangesTheObjectsThatHoldItsEntries) {
+  struct Case {
+    const char* name;
+    std::function<void(Document&)> prepare;
+    std::vector<ObjectId> changed;  // besides the field itself
+    bool refused;
+  };
+  const Case cases[] = {
+      {"nothing yet", [](Document&) {}, {page_id, catalog_id}, false},
+      {"direct arrays",
+       [](Document& d) {
+         d.object_table.find(page_id)->second.dictionary()->set("Annots", Array{});
+         d.object_table.find(catalog_id)
+             ->second.dictionary()
+             ->set("AcroForm", Dictionary::from_pairs({{"Fields", Array{}}}));
+       },
+       {page_id, catalog_id},
+       false},
+      {"indirect everything",
+       [](Document& d) {
+         const ObjectId annots = append_object(d, Array{});
+         const ObjectId fields = append_object(d, Array{});
+         const ObjectId form = append_object(d, Dictionary::from_pairs({{"Fields", fields}}));
+         d.object_table.find(page_id)->second.dictionary()->set("Annots", annots);
+         d.object_table.find(catalog_id)->second.dictionary()->set("AcroForm", form);
+       },
+       {ObjectId{5, 0}, ObjectId{6, 0}, ObjectId{7, 0}},
+       false},
+      {"annots of the wrong kind",
+       [](Document& d) { d.object_table.find(page_id)->second.dictionary()->set("Annots", 3); },
+       {},
+       true},
+      {"fields naming no object",
+       [](Document& d) {
+         d.object_table.find(catalog_id)
+             ->second.dictionary()
+             ->set("AcroForm", Dictionary::from_pairs({{"Fields", ObjectId{40, 0}}}));
+       },
+       {},
+       true},
+      {"no catalog", [](Document& d) { d.trailer.remove("Root"); }, {}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Document document = small_document(XrefForm::XrefStreamForm);
+    c.prepare(document);
+    const std::uint32_t highest = document.highest_number;
+    Result<SignatureField> field = add_signature_field(document, page_id, literal_string("F"));
+    if (c.refused) {
+      ASSERT_FALSE(field.ok());
+      EXPECT_EQ(kind_of(field.error()), IoErrorKind::InvalidInput);
+      EXPECT_EQ(document.highest_number, highest);
+      continue;
+    }
+    ASSERT_TRUE(field.ok());
+    std::vector<ObjectId> expected = c.changed;
+    expected.push_back(field.value().field);
+    std::vector<ObjectId> changed = field.value().changed;
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(changed, expected);
+  }
+}
+
+TEST(XrefStream, ListsObjectZeroOnlyWhenAsked) {
+  for (const bool list_zero : {false, true}) {
+    Document document = small_document(XrefForm::XrefStreamForm);
+    document.xref_state.stream_lists_object_zero = list_zero;
+    std::string bytes;
+    CountingSink sink(bytes);
+    ASSERT_TRUE(write_document(document, sink).ok());
+    const std::size_t at = bytes.find("/Index[");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(bytes.substr(at, 13), list_zero ? "/Index[0 6]/L" : "/Index[1 5]/L");
+    const std::size_t data = bytes.find("stream\n", at) + 7;
+    EXPECT_EQ(bytes.substr(data, 7), list_zero ? std::string("\x00\x00\x00\x00\x00\xFF\xFF", 7)
+                                               : std::string("\x01\x00\x00\x00\x09\x00\x00", 7));
+  }
+}
+
+}  // namespace
+}  // namespace vantril
