@@ -85,8 +85,9 @@ fuzz:
 
 # Not part of `test`: the write benchmark against the peers (the comparison script in
 # PEER_BENCH, beside the project's folder by default), uncompressed and then compact (Flate and
-# object streams), then the command's whole-process time against the floor program, then the
-# content builder against hand formatting.
+# object streams), the streaming writer beside the document path and the 8 KiB copy floor, then
+# the command's whole-process time against the floor program, then the content builder against
+# hand formatting.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
@@ -96,6 +97,7 @@ bench:
 	cmake --build --preset bench
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --runs 3
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --compact --runs 3
+	bench/streaming-compare.sh build/bench/bench/vantril_write_bench build/bench/bench/vantril_floor_copy 3
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 	build/bench/bench/vantril_content_bench build/bench --runs 15
 

@@ -2,6 +2,7 @@
 // with save_to_path, and prints one result line in the format the peer benchmarks share:
 //
 //   write_bench W1|W2|W3 OUT.pdf [--count N] [--table] [--compact [--level L] [--per-stream P]]
+//               [--streaming]
 //
 // W1: 1,000,000 small annotation dictionaries (N with --count); W2: 64 streams of 16 MiB of
 // xorshift64 data; W3: 10,000 arrays of 100 integers interleaved with 100 names. Objects 1 and 2
@@ -10,6 +11,11 @@
 // that shrink (the W2 data does not, and stays raw), packs every other object into object
 // streams and compresses the cross-reference stream; --level and --per-stream set the Flate level
 // and the objects per object stream.
+//
+// --streaming writes through a StreamWriter instead of a Document: each object is built and
+// written at once, so building and writing interleave. The line then says lib=vantril-streaming,
+// build_s=0 and write_s for the two together, from creating the file to closing it (W2's data
+// generation still left out). The file is the same, byte for byte, as the document path's.
 #include <sys/resource.h>
 
 #include <charconv>
@@ -28,6 +34,7 @@
 #include "vantril/error.hpp"
 #include "vantril/model/document.hpp"
 #include "vantril/model/object.hpp"
+#include "vantril/stream_writer.hpp"
 #include "vantril/writer/save.hpp"
 #include "vantril/writer/save_options.hpp"
 
@@ -50,6 +57,7 @@ struct Options {
   bool table = false;
   bool compact = false;
   SaveOptions save;
+  bool streaming = false;
 };
 
 // The compact save's settings: the level and object-stream size that write W1 smaller than the
@@ -60,7 +68,7 @@ constexpr std::uint32_t compact_per_stream = 1000;
 [[noreturn]] void usage(const char* program, std::string_view problem) {
   std::fprintf(stderr,
                "%s: %.*s\nusage: %s W1|W2|W3 OUT.pdf [--count N] [--table] [--compact "
-               "[--level L] [--per-stream P]]\n",
+               "[--level L] [--per-stream P]] [--streaming]\n",
                program, static_cast<int>(problem.size()), problem.data(), program);
   std::exit(2);
 }
@@ -88,6 +96,8 @@ Options parse_options(int argc, char** argv) {
       } else {
         options.save.objects_per_stream = static_cast<std::uint32_t>(value);
       }
+    } else if (arg == "--streaming") {
+      options.streaming = true;
     } else if (arg == "--count") {
       if (i + 1 == argc) usage(argv[0], "--count needs a value");
       const std::string_view text = argv[++i];
@@ -111,6 +121,9 @@ Options parse_options(int argc, char** argv) {
   }
   if (positional != 2) usage(argv[0], "a workload and an output file are needed");
   if (options.compact && options.table) usage(argv[0], "--compact needs the stream form");
+  // The streaming writer writes every object at top level, uncompressed.
+  if (options.compact && options.streaming)
+    usage(argv[0], "--compact and --streaming exclude each other");
   if (options.compact) {
     if (options.save.compression_level == 0) options.save.compression_level = compact_level;
     if (options.save.objects_per_stream == SaveOptions{}.objects_per_stream) {
@@ -158,59 +171,117 @@ std::string_view numbered(char (&scratch)[N], std::string_view prefix, long numb
   return {scratch, static_cast<std::size_t>(end - scratch)};
 }
 
+Dictionary catalog_of(ObjectId pages) {
+  return Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", pages}});
+}
+
+Dictionary empty_page_tree() {
+  return Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", Array()}, {"Count", 0}});
+}
+
 void add_catalog_and_pages(Document& document) {
   const ObjectId catalog = reserve_id(document);
   const ObjectId pages = reserve_id(document);
-  put_object(document, catalog,
-             Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", pages}}));
-  put_object(document, pages,
-             Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", Array()}, {"Count", 0}}));
+  put_object(document, catalog, catalog_of(pages));
+  put_object(document, pages, empty_page_tree());
   document.trailer.set("Root", catalog);
 }
 
-void build_many_small(Document& document, long count) {
-  const ObjectId pages{2, 0};
+// The workloads' objects, made one at a time for either path.
+Object many_small_object(long number) {
   char scratch[32];
+  return Dictionary::from_pairs({
+      {"Type", Name("Annot")},
+      {"Subtype", Name("Square")},
+      {"Rect", make_array(10, 20, 110, 120)},
+      {"P", ObjectId{2, 0}},
+      {"C", make_array(0.5, 0.25, 1)},
+      {"Border", make_array(0, 0, 1)},
+      {"NM", literal_string(numbered(scratch, "annot-", number))},
+      {"F", 4},
+  });
+}
+
+// The i-th stream; adds the time spent generating its data to `generating`.
+Object big_stream_object(int i, double& generating) {
+  Bytes data(w2_stream_bytes, '\0');
+  const Clock::time_point start = Clock::now();
+  fill_xorshift(data.data(), data.size(), w2_first_seed + static_cast<std::uint64_t>(i));
+  generating += seconds_between(start, Clock::now());
+  return make_stream(Dictionary(), std::move(data));
+}
+
+Object deep_array_object(long number) {
+  char scratch[16];
+  Array array;
+  array.reserve(2 * w3_pairs);
+  for (int j = 0; j < w3_pairs; ++j) {
+    array.emplace_back(number * 100 + j);
+    array.emplace_back(Name(numbered(scratch, "N", j)));
+  }
+  return array;
+}
+
+void build_many_small(Document& document, long count) {
   for (long k = 0; k < count; ++k) {
-    const long number = static_cast<long>(document.highest_number) + 1;
-    append_object(document, Dictionary::from_pairs({
-                                {"Type", Name("Annot")},
-                                {"Subtype", Name("Square")},
-                                {"Rect", make_array(10, 20, 110, 120)},
-                                {"P", pages},
-                                {"C", make_array(0.5, 0.25, 1)},
-                                {"Border", make_array(0, 0, 1)},
-                                {"NM", literal_string(numbered(scratch, "annot-", number))},
-                                {"F", 4},
-                            }));
+    append_object(document, many_small_object(static_cast<long>(document.highest_number) + 1));
   }
 }
 
 // Returns the time spent generating the data, which build_s leaves out.
 double build_big_streams(Document& document) {
   double generating = 0;
-  for (int i = 0; i < w2_streams; ++i) {
-    Bytes data(w2_stream_bytes, '\0');
-    const Clock::time_point start = Clock::now();
-    fill_xorshift(data.data(), data.size(), w2_first_seed + static_cast<std::uint64_t>(i));
-    generating += seconds_between(start, Clock::now());
-    append_object(document, make_stream(Dictionary(), std::move(data)));
-  }
+  for (int i = 0; i < w2_streams; ++i) append_object(document, big_stream_object(i, generating));
   return generating;
 }
 
 void build_deep_arrays(Document& document) {
-  char scratch[16];
   for (long k = 0; k < w3_arrays; ++k) {
-    const long number = static_cast<long>(document.highest_number) + 1;
-    Array array;
-    array.reserve(2 * w3_pairs);
-    for (int j = 0; j < w3_pairs; ++j) {
-      array.emplace_back(number * 100 + j);
-      array.emplace_back(Name(numbered(scratch, "N", j)));
-    }
-    append_object(document, std::move(array));
+    append_object(document, deep_array_object(static_cast<long>(document.highest_number) + 1));
   }
+}
+
+[[noreturn]] void fail(const char* program, const Options& options, const IoError& error) {
+  std::fprintf(stderr, "%s: writing %s failed: %s\n", program, options.output.c_str(),
+               display_form(error).c_str());
+  std::exit(1);
+}
+
+void check(const char* program, const Options& options, const Status& status) {
+  if (!status.ok()) fail(program, options, status.error());
+}
+
+// The workload through a StreamWriter, each object written as soon as it is made. Returns the
+// number of objects written; adds W2's data generation time to `generating`.
+std::size_t stream_workload(const char* program, const Options& options, double& generating) {
+  Result<StreamWriter> opened = StreamWriter::create(
+      options.output, "1.7", options.table ? XrefForm::XrefTableForm : XrefForm::XrefStreamForm);
+  if (!opened.ok()) fail(program, options, opened.error());
+  StreamWriter& writer = opened.value();
+  const ObjectId catalog = writer.reserve_id();
+  const ObjectId pages = writer.reserve_id();
+  check(program, options, writer.write_object(catalog, catalog_of(pages)));
+  check(program, options, writer.write_object(pages, empty_page_tree()));
+  writer.trailer().set("Root", catalog);
+  const auto write_next = [&](const Object& object) {
+    Result<ObjectId> written = writer.append_object(object);
+    if (!written.ok()) fail(program, options, written.error());
+  };
+  if (options.workload == "W1") {
+    for (long k = 0; k < options.count; ++k) {
+      write_next(many_small_object(static_cast<long>(writer.highest_number()) + 1));
+    }
+  } else if (options.workload == "W2") {
+    for (int i = 0; i < w2_streams; ++i) write_next(big_stream_object(i, generating));
+  } else {
+    for (long k = 0; k < w3_arrays; ++k) {
+      write_next(deep_array_object(static_cast<long>(writer.highest_number()) + 1));
+    }
+  }
+  const std::size_t objects = writer.highest_number();
+  check(program, options, writer.close());
+  // The cross-reference stream is an object too.
+  return objects + (options.table ? 0 : 1);
 }
 
 long peak_rss_kb() {
@@ -227,8 +298,40 @@ const char* workload_label(const std::string& workload) {
 
 }  // namespace
 
+// One result line; the build is left out of a streaming run's line (it is inside write_s).
+int report(const Options& options, const char* lib, std::size_t objects, double build_s,
+           double write_s, double generating, const char* program) {
+  std::error_code size_error;
+  const std::uintmax_t bytes = std::filesystem::file_size(options.output, size_error);
+  if (size_error) {
+    std::fprintf(stderr, "%s: cannot read the size of %s: %s\n", program, options.output.c_str(),
+                 size_error.message().c_str());
+    return 1;
+  }
+  const double megabytes_per_second = write_s > 0 ? static_cast<double>(bytes) / 1e6 / write_s : 0;
+  std::printf(
+      "workload=%s lib=%s objects=%zu bytes=%ju build_s=%.4f write_s=%.4f write_MBps=%.1f "
+      "peak_rss_kb=%ld",
+      workload_label(options.workload), lib, objects, bytes, build_s, write_s, megabytes_per_second,
+      peak_rss_kb());
+  if (options.workload == "W2") std::printf(" gen_s=%.4f", generating);
+  std::printf("\n");
+  return std::fflush(stdout) != 0 ? 1 : 0;
+}
+
 int main(int argc, char** argv) {
   const Options options = parse_options(argc, argv);
+
+  if (options.streaming) {
+    double generating = 0;
+    const Clock::time_point start = Clock::now();
+    const std::size_t objects = stream_workload(argv[0], options, generating);
+    const double write_s = seconds_between(start, Clock::now()) - generating;
+    const int status =
+        report(options, options.table ? "vantril-streaming-table" : "vantril-streaming", objects, 0,
+               write_s, generating, argv[0]);
+    std::_Exit(status);
+  }
 
   const Clock::time_point build_start = Clock::now();
   Document document = create_versioned("1.7");
@@ -260,16 +363,8 @@ int main(int argc, char** argv) {
 #endif
   const Clock::time_point write_end = Clock::now();
 
-  std::error_code size_error;
-  const std::uintmax_t bytes = std::filesystem::file_size(options.output, size_error);
-  if (size_error) {
-    std::fprintf(stderr, "%s: cannot read the size of %s: %s\n", argv[0], options.output.c_str(),
-                 size_error.message().c_str());
-    return 1;
-  }
   const double build_s = seconds_between(build_start, write_start) - generating;
   const double write_s = seconds_between(write_start, write_end);
-  const double megabytes_per_second = write_s > 0 ? static_cast<double>(bytes) / 1e6 / write_s : 0;
   // The objects in the file: the document's, and the cross-reference stream when there is one.
   // Compact: the object streams too, numbered below the cross-reference stream, the last.
   const std::size_t objects = options.compact
@@ -278,20 +373,12 @@ int main(int argc, char** argv) {
   const char* lib = options.compact ? "vantril-compact"
                     : options.table ? "vantril-table"
                                     : "vantril";
-
-  std::printf(
-      "workload=%s lib=%s objects=%zu bytes=%ju build_s=%.4f write_s=%.4f write_MBps=%.1f "
-      "peak_rss_kb=%ld",
-      workload_label(options.workload), lib, objects, bytes, build_s, write_s, megabytes_per_second,
-      peak_rss_kb());
-  if (options.workload == "W2") std::printf(" gen_s=%.4f", generating);
-  std::printf("\n");
+  const int status = report(options, lib, objects, build_s, write_s, generating, argv[0]);
 #if defined(VANTRIL_ALLOCATION_COUNTING)
   std::fprintf(stderr, "allocations while writing: %llu (%llu bytes)\n",
                static_cast<unsigned long long>(allocations.allocations),
                static_cast<unsigned long long>(allocations.bytes));
 #endif
-  if (std::fflush(stdout) != 0) return 1;
   // Tearing down millions of objects is not part of the measurement.
-  std::_Exit(0);
+  std::_Exit(status);
 }

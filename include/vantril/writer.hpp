@@ -9,6 +9,8 @@
 //   SaveOptions       for both: Flate compression (with libdeflate), PNG predictors for 8-bit
 //                     images, object streams; the defaults write everything as held.
 //   serialize_object  one value in its compact PDF form.
+//   StreamWriter      a file written one object at a time, in memory that does not grow with it
+//                     (vantril/stream_writer.hpp).
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
 // FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section, and
 // InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object),
@@ -19,6 +21,7 @@
 
 #include "vantril/error.hpp"
 #include "vantril/model.hpp"
+#include "vantril/stream_writer.hpp"
 #include "vantril/writer/buffered_file_writer.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/output_file.hpp"

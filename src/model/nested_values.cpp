@@ -42,6 +42,19 @@ bool has_nested_values(const Object& object) {
   return false;
 }
 
+// True when destroying the object would go more than two containers deep: some value inside
+// holds a container that is not empty. A dictionary of arrays of numbers, the commonest object
+// of all, stays below.
+bool has_deep_values(const Object& object) {
+  if (const Array* array = object.array()) return std::ranges::any_of(*array, has_nested_values);
+  if (const Dictionary* dictionary = dictionary_of(object)) {
+    return std::ranges::any_of(dictionary->iter(), [](const DictionaryEntry& entry) {
+      return has_nested_values(entry.value);
+    });
+  }
+  return false;
+}
+
 // Moves the object's elements or values onto `pending` and empties its container.
 void take_values(Object& object, std::vector<Object>& pending) {
   if (Array* array = object.array()) {
@@ -127,12 +140,13 @@ void finish_copy(std::vector<CopyWork>& work) {
 }  // namespace
 
 Object::~Object() {
-  // Leaves and containers of leaves go the ordinary way; only deeper values take the loop.
+  // Leaves and values two containers deep go the ordinary way, a recursion of at most three
+  // calls; only deeper values take the loop, whose pending list costs allocations.
   const ObjectKind kind = this->kind();
   if (kind != ObjectKind::Array && kind != ObjectKind::Dictionary && kind != ObjectKind::Stream) {
     return;
   }
-  if (!has_nested_values(*this)) return;
+  if (!has_deep_values(*this)) return;
   std::vector<Object> pending;
   take_values(*this, pending);
   while (!pending.empty()) {

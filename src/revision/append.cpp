@@ -110,11 +110,10 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
     VANTRIL_TRY(serialize_indirect_object(sink, stream_number, 0, stream, record));
   } else {
     VANTRIL_TRY(sink.write_all("xref\n"));
-    XrefRun run;
-    run.slots.reserve(ids.size());
     if (!ids.empty()) {
-      VANTRIL_TRY(for_each_run(record, first, ids.back().number, run,
-                               [&](const XrefRun& full) { return write_subsection(full, sink); }));
+      VANTRIL_TRY(for_each_run(record, first, ids.back().number, [&](const XrefRun& run) {
+        return write_subsection(record, run, sink);
+      }));
     }
     trailer.set("Size", static_cast<std::int64_t>(highest) + 1);
     put_carried_entries(trailer, carried);

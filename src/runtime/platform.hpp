@@ -32,6 +32,11 @@ Result<std::size_t> write_handle(NativeHandle handle, const char* data, std::siz
 // Closes the handle; the result is ignored.
 void close_handle(NativeHandle handle);
 
+// Closes the handle and reports the system's error, for callers that must know the last bytes
+// were taken (some file systems report a failed write only here). The handle is released either
+// way.
+Status close_handle_reporting(NativeHandle handle);
+
 // Opens an existing file for reading and writing, neither creating nor emptying it, with the
 // same sharing and path rules as create_output_file. Appending a revision works through it.
 Result<NativeHandle> open_file_for_update(std::string_view path);

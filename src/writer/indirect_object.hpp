@@ -32,6 +32,10 @@ constexpr bool takes_trailing_space(ObjectKind kind) {
   return takes_leading_space(kind) || kind == ObjectKind::Name || kind == ObjectKind::Stream;
 }
 
+// The keywords around a stream's data.
+inline constexpr char stream_keyword[] = "stream\n";
+inline constexpr char endstream_keyword[] = "\nendstream";
+
 // Whose values an indirect object carries, named when a stream turns up nested in them: the
 // object's own, or the trailer's (a cross-reference stream's dictionary is the trailer's).
 enum class ValuesOf : std::uint8_t { Object, Trailer };
@@ -50,6 +54,14 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
 // The trailer dictionary, as serialize_dictionary writes it; a stream inside it fails as above,
 // named as the trailer's.
 Status serialize_trailer(CountingSink& sink, const Dictionary& trailer);
+
+// The two halves of serialize_indirect_object's frame, for an object whose body its caller writes
+// piece by piece (the cross-reference stream, whose entries never sit in memory all at once).
+// The opening records the slot and writes "<number> <generation> obj\n" and, for a kind that
+// takes one, the leading space; the closing writes the end line that follows an object of `kind`.
+Status open_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                            ObjectKind kind, XrefRecord& record);
+Status close_indirect_object(CountingSink& sink, ObjectKind kind);
 
 // Fails with FileTooLarge and the message (fixed text of static lifetime) when `position` cannot
 // be stored as a 32-bit cross-reference offset: a truncated offset would corrupt the file

@@ -1,27 +1,71 @@
 // Decimal text of integers and reals, written in place without general formatting.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace vantril {
 
 // Decimal texts written at `out`, each call returning the text's end.
 
+// "00", "01", ... "99": two digits per division halve the divisions of one at a time.
+inline constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// 10^k for k = 0..19, all that 64 bits hold.
+inline constexpr std::uint64_t powers_of_ten[20] = {1ULL,
+                                                    10ULL,
+                                                    100ULL,
+                                                    1000ULL,
+                                                    10000ULL,
+                                                    100000ULL,
+                                                    1000000ULL,
+                                                    10000000ULL,
+                                                    100000000ULL,
+                                                    1000000000ULL,
+                                                    10000000000ULL,
+                                                    100000000000ULL,
+                                                    1000000000000ULL,
+                                                    10000000000000ULL,
+                                                    100000000000000ULL,
+                                                    1000000000000000ULL,
+                                                    10000000000000000ULL,
+                                                    100000000000000000ULL,
+                                                    1000000000000000000ULL,
+                                                    10000000000000000000ULL};
+
 // The lowest `count` decimal digits of `value`, zero-padded, ending just before `end`; the one
 // digit routine behind every number the writer writes.
 inline void put_digits(char* end, std::uint64_t value, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    *--end = static_cast<char>('0' + value % 10);
-    value /= 10;
+  for (; count >= 2; count -= 2) {
+    const auto pair = static_cast<std::size_t>(value % 100);
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, digit_pairs + 2 * pair, 2);
   }
+  if (count == 1) *--end = static_cast<char>('0' + value % 10);
+}
+
+// The number of decimal digits of `value`, 1 for 0: the bit length times log10(2) (1233 / 4096)
+// is the count or one short of it, and one comparison tells which.
+inline std::size_t decimal_digits(std::uint64_t value) {
+  const auto estimate = static_cast<std::size_t>((std::bit_width(value | 1) * 1233) >> 12);
+  return estimate + ((value | 1) >= powers_of_ten[estimate] ? 1 : 0);
 }
 
 // At most 20 bytes ("18446744073709551615"). Inline for the integers, which the serializer
 // writes more than anything else.
 inline char* put_unsigned(char* out, std::uint64_t value) {
-  std::size_t digits = 1;
-  for (std::uint64_t rest = value; rest >= 10; rest /= 10) ++digits;
+  // Generations, counts and small coordinates: most integers written have one digit.
+  if (value < 10) {
+    *out = static_cast<char>('0' + value);
+    return out + 1;
+  }
+  const std::size_t digits = decimal_digits(value);
   put_digits(out + digits, value, digits);
   return out + digits;
 }

@@ -35,6 +35,12 @@ Result<std::size_t> OutputFile::write(std::string_view bytes) {
   return os::write_handle(handle_, bytes.data(), bytes.size());
 }
 
+Status OutputFile::finish() {
+  if (!open_) fatal_error("finish of an output file that is no longer open");
+  open_ = false;
+  return os::close_handle_reporting(handle_);
+}
+
 void OutputFile::close() {
   if (open_) {
     open_ = false;

@@ -62,12 +62,11 @@ Status write_row(CountingSink& sink, const XrefSlot& slot) {
 }
 
 // The first number from `from` to `last` without a slot, or 0 (the end of the free list) when
-// every one has a slot. `cursor` only moves forward, so the whole table costs one pass.
-std::uint32_t next_unrecorded(const XrefSlotMap& slots, XrefSlotMap::const_iterator& cursor,
-                              std::uint64_t from, std::uint32_t last) {
+// every one has a slot. Each call starts past the free number the previous one found, so the
+// whole table costs one pass.
+std::uint32_t next_unrecorded(const XrefSlotMap& slots, std::uint64_t from, std::uint32_t last) {
   for (std::uint64_t n = from; n <= last; ++n) {
-    while (cursor != slots.end() && cursor->first < n) ++cursor;
-    if (cursor == slots.end() || cursor->first != n) return static_cast<std::uint32_t>(n);
+    if (!slots.contains(static_cast<std::uint32_t>(n))) return static_cast<std::uint32_t>(n);
   }
   return 0;
 }
@@ -82,17 +81,14 @@ Status write_xref_table(const XrefRecord& record, CountingSink& sink) {
   VANTRIL_TRY(sink.write_all("xref\n0 "));
   VANTRIL_TRY(write_unsigned(sink, std::uint64_t{last} + 1));
   VANTRIL_TRY(sink.write_all("\n"));
-  auto ahead = record.slots.begin();
-  std::uint32_t next_free = next_unrecorded(record.slots, ahead, 1, last);
+  std::uint32_t next_free = next_unrecorded(record.slots, 1, last);
   VANTRIL_TRY(write_row(sink, XrefSlot{XrefSlotKind::FreeFinal, 0, next_free}));
-  auto cursor = record.slots.lower_bound(1);
   for (std::uint64_t n = 1; n <= last; ++n) {
-    if (cursor != record.slots.end() && cursor->first == n) {
-      VANTRIL_TRY(write_row(sink, cursor->second));
-      ++cursor;
+    if (const std::optional<XrefSlot> slot = record.slots.find(static_cast<std::uint32_t>(n))) {
+      VANTRIL_TRY(write_row(sink, *slot));
       continue;
     }
-    next_free = next_unrecorded(record.slots, ahead, n + 1, last);
+    next_free = next_unrecorded(record.slots, n + 1, last);
     VANTRIL_TRY(write_row(sink, XrefSlot{XrefSlotKind::Free, 0, next_free}));
   }
   return {};
@@ -107,14 +103,48 @@ constexpr std::array<std::string_view, 8> table_form_foreign_keys = {
 
 }  // namespace
 
-Status write_subsection(const XrefRun& run, CountingSink& sink) {
-  if (run.slots.empty()) return {};
+Status write_header(CountingSink& sink, std::string_view version) {
+  VANTRIL_TRY(sink.write_all("%PDF-"));
+  VANTRIL_TRY(sink.write_all(version));
+  return sink.write_all("\n");
+}
+
+Status write_subsection(const XrefRecord& record, const XrefRun& run, CountingSink& sink) {
+  if (run.count == 0) return {};
   VANTRIL_TRY(write_unsigned(sink, run.start));
   VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(write_unsigned(sink, run.slots.size()));
+  VANTRIL_TRY(write_unsigned(sink, run.count));
   VANTRIL_TRY(sink.write_all("\n"));
-  for (const XrefSlot& slot : run.slots) VANTRIL_TRY(write_row(sink, slot));
+  for (std::uint32_t k = 0; k < run.count; ++k) {
+    VANTRIL_TRY(write_row(sink, record.slots.at(run.start + k)));
+  }
   return {};
+}
+
+Status write_file_tail(CountingSink& sink, std::uint64_t xref_position) {
+  VANTRIL_TRY(sink.write_all("\nstartxref\n"));
+  VANTRIL_TRY(write_unsigned(sink, xref_position));
+  return sink.write_all("\n%%EOF");
+}
+
+Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRecord& record,
+                      CountingSink& sink, int compression_level) {
+  const std::uint64_t xref_position = sink.count;
+  VANTRIL_TRY(check_offset_fits(xref_position,
+                                "the cross-reference section would start at or beyond 4 GiB, "
+                                "out of reach of a 32-bit offset"));
+  if (record.form == XrefForm::XrefStreamForm) {
+    VANTRIL_TRY(
+        write_xref_stream(trailer, highest_number, sink, record, xref_position, compression_level));
+  } else {
+    VANTRIL_TRY(write_xref_table(record, sink));
+    // The trailer is left holding what the file's trailer holds, as in stream form.
+    for (std::string_view key : table_form_foreign_keys) trailer.remove(key).reset();
+    trailer.set("Size", std::int64_t{record.declared_size - 1u} + 1);
+    VANTRIL_TRY(sink.write_all("trailer\n"));
+    VANTRIL_TRY(serialize_trailer(sink, trailer));
+  }
+  return write_file_tail(sink, xref_position);
 }
 
 Status write_document(Document& document, CountingSink& sink) {
@@ -138,11 +168,7 @@ Result<std::uint64_t> write_document_layout(Document& document, CountingSink& si
         "an object is stored under number 0, which no cross-reference section can list");
   }
   XrefRecord record = start_record(document);
-
-  VANTRIL_TRY(sink.write_all("%PDF-"));
-  VANTRIL_TRY(sink.write_all(document.version));
-  VANTRIL_TRY(sink.write_all("\n"));
-
+  VANTRIL_TRY(write_header(sink, document.version));
   const bool compress = options.compression_level > 0;
   if (compress || options.object_streams) {
     VANTRIL_TRY(write_compact_body(document, sink, record, options));
@@ -152,31 +178,10 @@ Result<std::uint64_t> write_document_layout(Document& document, CountingSink& si
       VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
     }
   }
-
   const std::uint64_t xref_position = sink.count;
-  VANTRIL_TRY(check_offset_fits(xref_position,
-                                "the cross-reference section would start at or beyond 4 GiB, "
-                                "out of reach of a 32-bit offset"));
-  if (record.form == XrefForm::XrefStreamForm) {
-    VANTRIL_TRY(write_xref_stream(document, sink, record, xref_position,
-                                  compress ? options.compression_level : 0));
-  } else {
-    VANTRIL_TRY(write_xref_table(record, sink));
-    // The document's trailer is left holding what the file's trailer holds, as in stream form.
-    for (std::string_view key : table_form_foreign_keys) document.trailer.remove(key).reset();
-    document.trailer.set("Size", std::int64_t{record.declared_size - 1u} + 1);
-    VANTRIL_TRY(sink.write_all("trailer\n"));
-    VANTRIL_TRY(serialize_trailer(sink, document.trailer));
-  }
-
-  VANTRIL_TRY(write_file_tail(sink, xref_position));
+  VANTRIL_TRY(write_file_end(document.trailer, document.highest_number, record, sink,
+                             compress ? options.compression_level : 0));
   return xref_position;
-}
-
-Status write_file_tail(CountingSink& sink, std::uint64_t xref_position) {
-  VANTRIL_TRY(sink.write_all("\nstartxref\n"));
-  VANTRIL_TRY(write_unsigned(sink, xref_position));
-  return sink.write_all("\n%%EOF");
 }
 
 Result<OutputFile> save_to_path(Document& document, std::string_view path) {

@@ -375,10 +375,14 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       const bool first = container.next == 0;
       const Object& element = container.elements[container.next++];
       const bool space = !first && takes_leading_space(element.kind());
-      // Numbers, the usual elements, are formed right here.
+      // Numbers and names, the usual elements, are formed right here.
       if (takes_leading_space(element.kind())) {
         VANTRIL_TRY(
             sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
+        continue;
+      }
+      if (const Name* name = element.name()) {
+        VANTRIL_TRY(write_name(sink, name->bytes));
         continue;
       }
       VANTRIL_TRY(open_value(sink, element, open, space));
@@ -389,9 +393,9 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       open.pop();
       VANTRIL_TRY(sink.write_text(">>"));
       if (stream != nullptr) {
-        VANTRIL_TRY(sink.write_text("stream\n"));
+        VANTRIL_TRY(sink.write_text(stream_keyword));
         VANTRIL_TRY(sink.write_all(stream->data));
-        VANTRIL_TRY(sink.write_text("\nendstream"));
+        VANTRIL_TRY(sink.write_text(endstream_keyword));
       }
       continue;
     }
@@ -429,6 +433,21 @@ Status write_dictionary(CountingSink& sink, const Dictionary& dictionary, Holder
   return close_all(sink, open);
 }
 
+// Checks and records the object's start, then writes "<number> <generation> obj\n" as one token.
+Status write_object_header(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                           XrefRecord& record) {
+  VANTRIL_TRY(check_offset_fits(
+      sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
+  record_slot(record, number,
+              XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
+  char* out = sink.start_token(10 + 1 + 5 + 5);
+  out = put_unsigned(out, number);
+  *out++ = ' ';
+  out = put_unsigned(out, generation);
+  std::memcpy(out, " obj\n", 5);
+  return sink.finish_token(out + 5);
+}
+
 }  // namespace
 
 Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
@@ -439,25 +458,27 @@ Status serialize_trailer(CountingSink& sink, const Dictionary& trailer) {
   return write_dictionary(sink, trailer, Holder{Holder::Kind::Trailer, {}});
 }
 
+Status open_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                            ObjectKind kind, XrefRecord& record) {
+  VANTRIL_TRY(write_object_header(sink, number, generation, record));
+  if (takes_leading_space(kind)) return sink.write_text(" ");
+  return {};
+}
+
+Status close_indirect_object(CountingSink& sink, ObjectKind kind) {
+  if (takes_trailing_space(kind)) return sink.write_text(" \nendobj\n");
+  return sink.write_text("\nendobj\n");
+}
+
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                                  const Object& object, XrefRecord& record, ValuesOf values_of) {
-  VANTRIL_TRY(check_offset_fits(
-      sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
-  record_slot(record, number,
-              XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
-  // "<number> <generation> obj\n" as one token.
-  char* out = sink.start_token(10 + 1 + 5 + 5);
-  out = put_unsigned(out, number);
-  *out++ = ' ';
-  out = put_unsigned(out, generation);
-  std::memcpy(out, " obj\n", 5);
-  VANTRIL_TRY(sink.finish_token(out + 5));
+  VANTRIL_TRY(write_object_header(sink, number, generation, record));
   const Holder holder = values_of == ValuesOf::Trailer
                             ? Holder{Holder::Kind::Trailer, {}}
                             : Holder{Holder::Kind::IndirectObject, ObjectId{number, generation}};
+  // The leading space goes into the object's first token.
   VANTRIL_TRY(write_object(sink, object, true, holder));
-  if (takes_trailing_space(object.kind())) return sink.write_text(" \nendobj\n");
-  return sink.write_text("\nendobj\n");
+  return close_indirect_object(sink, object.kind());
 }
 
 }  // namespace vantril

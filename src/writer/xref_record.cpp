@@ -1,4 +1,4 @@
-// The record a save starts from.
+// The record a save starts from, and the storage of its slots.
 #include "writer/xref_record.hpp"
 
 #include <algorithm>
@@ -7,10 +7,47 @@
 
 namespace vantril {
 
-const XrefSlot& XrefSlotMap::at(std::uint32_t number) const {
-  const auto found = find(number);
-  if (found == end()) fatal_error("no cross-reference slot recorded under the number");
-  return found->second;
+std::unique_ptr<std::uint32_t[]> XrefSlotMap::empty_block(std::size_t count) {
+  std::unique_ptr<std::uint32_t[]> block(new std::uint32_t[count]);
+  std::fill_n(block.get(), count, absent);
+  return block;
+}
+
+void XrefSlotMap::reserve(std::size_t count) {
+  if (size_ != 0 || first_ != nullptr || !chunks_.empty()) {
+    fatal_error("a cross-reference record reserved after its first slot");
+  }
+  // Numbers are 32-bit: a first block never needs to reach beyond them.
+  const std::size_t capped = std::min<std::size_t>(count, std::size_t{0xFFFFFFFFu});
+  if (capped == 0) return;
+  first_ = empty_block(capped);
+  first_size_ = static_cast<std::uint32_t>(capped);
+}
+
+void XrefSlotMap::insert_or_assign(std::uint32_t number, XrefSlot slot) {
+  std::uint32_t* place = nullptr;
+  if (number < first_size_) {
+    place = &first_[number];
+  } else {
+    const std::size_t chunk = (number - first_size_) >> chunk_bits;
+    if (chunk >= chunks_.size()) chunks_.resize(chunk + 1);
+    if (chunks_[chunk] == nullptr) chunks_[chunk] = empty_block(chunk_size);
+    place = &chunks_[chunk][(number - first_size_) & chunk_mask];
+  }
+  if (*place == absent) ++size_;
+  if (*place == aside) aside_.erase(number);
+  if (slot.kind == XrefSlotKind::InUse && slot.generation == 0 && slot.offset < aside) {
+    *place = slot.offset;
+  } else {
+    *place = aside;
+    aside_.insert_or_assign(number, slot);
+  }
+}
+
+XrefSlot XrefSlotMap::at(std::uint32_t number) const {
+  const std::optional<XrefSlot> found = find(number);
+  if (!found) fatal_error("no cross-reference slot recorded under the number");
+  return *found;
 }
 
 XrefRecord start_record(const Document& document) {
@@ -25,7 +62,13 @@ XrefRecord start_record(const Document& document) {
   // highest number in 32-bit arithmetic, which is all the writers use it for.
   record.declared_size = highest + 1u;
   record.form = document.xref_state.xref_form;
-  record.slots.reserve(document.object_table.size() + 1);
+  record.stream_lists_object_zero = document.xref_state.stream_lists_object_zero;
+  // Numbers 0 to the highest + 1 (object 0 of a table, the cross-reference stream), unless the
+  // numbers handed out are far more than the objects stored: a sparse document's high numbers
+  // then land in chunks of their own rather than in one vast block.
+  const std::size_t numbers = std::size_t{highest} + 2;
+  const std::size_t dense_enough = 4 * document.object_table.size() + 64;
+  record.slots.reserve(std::min(numbers, dense_enough));
   return record;
 }
 

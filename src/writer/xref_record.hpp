@@ -2,10 +2,11 @@
 // consecutive numbers in which a cross-reference stream lists it.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <map>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "vantril/error.hpp"
@@ -14,107 +15,113 @@
 
 namespace vantril {
 
-// The slots of a record by object number, ascending, at most one per number. A save records the
-// numbers in ascending order, so recording is an append into storage reserved when the save
-// starts; lookups are binary searches. Reads like the ordered map it stands in for.
+// The slots of a record by object number, at most one per number, kept in a table indexed by the
+// number itself, in any recording order. A writer that streams millions of objects keeps nothing
+// else per object, so a number costs four bytes: the offset of an object in use with generation
+// 0, which is nearly every object. Any other slot (another generation or kind, or an offset too
+// close to 4 GiB to tell from the two markers) lives in a side table. The number table grows in
+// fixed chunks, never by copying. Its first block is sized by `reserve` (a save knows its numbers
+// before it starts, so recording then allocates nothing); numbers beyond it land in chunks made
+// when first used, so a lone high number costs one chunk.
 class XrefSlotMap {
  public:
-  using value_type = std::pair<std::uint32_t, XrefSlot>;
-  using const_iterator = std::vector<value_type>::const_iterator;
+  XrefSlotMap() = default;
+  XrefSlotMap(XrefSlotMap&&) noexcept = default;
+  XrefSlotMap& operator=(XrefSlotMap&&) noexcept = default;
 
-  void reserve(std::size_t count) { entries_.reserve(count); }
+  // Makes the first block hold the numbers below `count`; only before anything is recorded.
+  void reserve(std::size_t count);
 
   // Stores the slot under the number, replacing any slot already there.
-  void insert_or_assign(std::uint32_t number, XrefSlot slot) {
-    if (entries_.empty() || entries_.back().first < number) {
-      entries_.emplace_back(number, slot);
-      return;
-    }
-    const auto at = std::lower_bound(
-        entries_.begin(), entries_.end(), number,
-        [](const value_type& entry, std::uint32_t wanted) { return entry.first < wanted; });
-    if (at != entries_.end() && at->first == number) {
-      at->second = slot;
-    } else {
-      entries_.emplace(at, number, slot);
-    }
-  }
+  void insert_or_assign(std::uint32_t number, XrefSlot slot);
 
-  // The first entry whose number is not below `number`.
-  const_iterator lower_bound(std::uint32_t number) const {
-    return std::lower_bound(
-        entries_.begin(), entries_.end(), number,
-        [](const value_type& entry, std::uint32_t wanted) { return entry.first < wanted; });
+  // The slot recorded under the number, if any.
+  std::optional<XrefSlot> find(std::uint32_t number) const {
+    const std::uint32_t cell = cell_of(number);
+    if (cell == absent) return std::nullopt;
+    if (cell == aside) return aside_.at(number);
+    return XrefSlot{XrefSlotKind::InUse, 0, cell};
   }
-  const_iterator find(std::uint32_t number) const {
-    const auto at = lower_bound(number);
-    return at != entries_.end() && at->first == number ? at : entries_.end();
-  }
-  std::size_t count(std::uint32_t number) const { return find(number) != end() ? 1 : 0; }
+  bool contains(std::uint32_t number) const { return cell_of(number) != absent; }
+  std::size_t count(std::uint32_t number) const { return contains(number) ? 1 : 0; }
   // The slot of a recorded number; asking for another is a broken invariant.
-  const XrefSlot& at(std::uint32_t number) const;
+  XrefSlot at(std::uint32_t number) const;
 
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
-  std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  // The number of recorded numbers.
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
 
  private:
-  std::vector<value_type> entries_;
+  // Cell values that are no offset: no slot, or a slot in the side table.
+  static constexpr std::uint32_t absent = 0xFFFFFFFFu;
+  static constexpr std::uint32_t aside = 0xFFFFFFFEu;
+  static constexpr unsigned chunk_bits = 16;
+  static constexpr std::size_t chunk_size = std::size_t{1} << chunk_bits;
+  static constexpr std::size_t chunk_mask = chunk_size - 1;
+
+  static std::unique_ptr<std::uint32_t[]> empty_block(std::size_t count);
+
+  std::uint32_t cell_of(std::uint32_t number) const {
+    if (number < first_size_) return first_[number];
+    const std::size_t chunk = (number - first_size_) >> chunk_bits;
+    if (chunk >= chunks_.size() || chunks_[chunk] == nullptr) return absent;
+    return chunks_[chunk][(number - first_size_) & chunk_mask];
+  }
+
+  std::unique_ptr<std::uint32_t[]> first_;
+  std::uint32_t first_size_ = 0;
+  std::vector<std::unique_ptr<std::uint32_t[]>> chunks_;
+  std::map<std::uint32_t, XrefSlot> aside_;
+  std::size_t size_ = 0;
 };
 
 // Filled in by a save as it writes each object; read by the cross-reference section.
 struct XrefRecord {
-  // Iterated in ascending number order; recording a number again replaces its slot.
+  // Recording a number again replaces its slot.
   XrefSlotMap slots;
   // One above the higher of the document's highest_number and its highest stored number when the
   // save started (modulo 2^32).
   std::uint32_t declared_size = 0;
   XrefForm form = XrefForm::XrefStreamForm;
+  // Stream form: object 0 leads the entries, as the end of the free list.
+  bool stream_lists_object_zero = false;
 };
 
-// The empty record a save of this document starts with, with room for a slot per stored object
-// and one for a cross-reference stream, so that recording allocates nothing.
+// The empty record a save of this document starts with, with room for a slot per number up to
+// one past the highest (the cross-reference stream's), so that recording allocates nothing.
 XrefRecord start_record(const Document& document);
 
-// Stores the slot under the number, replacing any slot already there. A save records numbers in
-// ascending order, which makes each insertion an append.
+// Stores the slot under the number, replacing any slot already there.
 inline void record_slot(XrefRecord& record, std::uint32_t number, XrefSlot slot) {
   record.slots.insert_or_assign(number, slot);
 }
 
-// Consecutive slots: the k-th belongs to object number start + k.
+// Consecutive recorded numbers, start to start + count - 1; their slots stay in the record, so
+// listing a million objects copies none of them.
 struct XrefRun {
   std::uint32_t start = 0;
-  std::vector<XrefSlot> slots;
+  std::uint32_t count = 0;
 };
 
-// Walks the numbers first..last (inclusive, ascending), adding every recorded number to `run` and
-// handing each maximal run of recorded numbers to emit(XrefRun&) -> Status as soon as a gap or
-// the end closes it; emit may take the slots away, the run is emptied afterwards anyway. `run`
-// may arrive already holding slots; a number without a slot only separates runs. Each number is
-// visited once, with one cursor walking the record alongside, so a long walk costs no map
-// lookups.
+// Walks the numbers first..last (inclusive, ascending) and hands each maximal run of recorded
+// numbers to emit(const XrefRun&) -> Status as soon as a gap or the end closes it; a number
+// without a slot only separates runs. The first failing emit ends the walk with its error.
 template <class Emit>
-Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t last, XrefRun& run,
+Status for_each_run(const XrefRecord& record, std::uint32_t first, std::uint32_t last,
                     Emit&& emit) {
-  auto cursor = record.slots.lower_bound(first);
+  XrefRun run;
   // 64-bit so that last == UINT32_MAX still ends the loop.
   for (std::uint64_t n = first; n <= last; ++n) {
     const auto number = static_cast<std::uint32_t>(n);
-    if (run.slots.empty()) run.start = number;
-    if (cursor != record.slots.end() && cursor->first == number) {
-      run.slots.push_back(cursor->second);
-      ++cursor;
-    } else if (!run.slots.empty()) {
-      VANTRIL_TRY(emit(run));
-      run.slots.clear();
+    if (record.slots.contains(number)) {
+      if (run.count == 0) run.start = number;
+      ++run.count;
+    } else if (run.count != 0) {
+      VANTRIL_TRY(emit(static_cast<const XrefRun&>(run)));
+      run.count = 0;
     }
   }
-  if (!run.slots.empty()) {
-    VANTRIL_TRY(emit(run));
-    run.slots.clear();
-  }
+  if (run.count != 0) VANTRIL_TRY(emit(static_cast<const XrefRun&>(run)));
   return {};
 }
 

@@ -4,12 +4,13 @@
 #include "writer/xref_stream.hpp"
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <optional>
 #include <string_view>
 #include <utility>
-#include <vector>
 
+#include "runtime/fatal.hpp"
 #include "writer/flate.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/png_predictor.hpp"
@@ -67,19 +68,80 @@ int bytes_for(std::uint32_t value) {
   return bytes;
 }
 
+// The "Index" of the recorded numbers from `first` (at least 1) to `last`, two integers a run,
+// with object 0 leading the first run when it is listed; and the number of entries.
+Status list_runs(const XrefRecord& record, std::uint32_t first, std::uint32_t last,
+                 bool list_object_zero, Array& index, std::uint64_t& listed) {
+  listed = list_object_zero ? 1 : 0;
+  if (list_object_zero) {
+    index.emplace_back(std::int64_t{0});
+    index.emplace_back(std::int64_t{1});
+  }
+  return for_each_run(record, first, last, [&](const XrefRun& run) -> Status {
+    listed += run.count;
+    // A run from 1 continues object 0's.
+    if (list_object_zero && run.start == 1 && index.size() == 2) {
+      index[1] = Object(std::int64_t{1} + run.count);
+      return {};
+    }
+    index.emplace_back(static_cast<std::int64_t>(run.start));
+    index.emplace_back(static_cast<std::int64_t>(run.count));
+    return {};
+  });
+}
+
+// The slot an entry shows: the record's, or for a listed object 0 the end of the free list.
+XrefSlot listed_slot(const XrefRecord& record, std::uint32_t number) {
+  if (number == 0) return XrefSlot{XrefSlotKind::FreeFinal, 0, 0};
+  return record.slots.at(number);
+}
+
+// Calls visit(slot) for each entry of the runs the index lists, in order.
+template <class Visit>
+void for_each_listed(const XrefRecord& record, const Array& index, Visit&& visit) {
+  for (std::size_t i = 0; i + 1 < index.size(); i += 2) {
+    const auto start = static_cast<std::uint32_t>(*index[i].integer());
+    const auto count = static_cast<std::uint32_t>(*index[i + 1].integer());
+    for (std::uint32_t k = 0; k < count; ++k) visit(listed_slot(record, start + k));
+  }
+}
+
 // The narrowest widths that hold every listed entry (at least one byte each: a reader takes a
 // missing third field of a type-2 entry as nothing it can use).
-Widths narrowest(const std::vector<XrefRun>& runs) {
+Widths narrowest(const XrefRecord& record, const Array& index) {
   std::uint32_t second = 0;
   std::uint32_t third = 0;
-  for (const XrefRun& run : runs) {
-    for (const XrefSlot& slot : run.slots) {
-      const Fields fields = fields_of(slot);
-      second = std::max(second, fields.second);
-      third = std::max(third, fields.third);
+  for_each_listed(record, index, [&](const XrefSlot& slot) {
+    const Fields fields = fields_of(slot);
+    second = std::max(second, fields.second);
+    third = std::max(third, fields.third);
+  });
+  return Widths{bytes_for(second), bytes_for(third)};
+}
+
+// The entries of the runs the index lists, in order, handed to `emit` in pieces just under the
+// output buffer's size.
+template <class Emit>
+Status put_entries(const XrefRecord& record, const Array& index, Widths widths, Emit&& emit) {
+  // Room for whole entries of up to 9 bytes in a little under 8 KiB.
+  std::array<char, 9 * 900> piece;
+  const std::size_t full = piece.size() - piece.size() % widths.entry();
+  char* out = piece.data();
+  Status status;
+  for (std::size_t i = 0; i + 1 < index.size() && status.ok(); i += 2) {
+    const auto start = static_cast<std::uint32_t>(*index[i].integer());
+    const auto count = static_cast<std::uint32_t>(*index[i + 1].integer());
+    for (std::uint32_t k = 0; k < count; ++k) {
+      if (out == piece.data() + full) {
+        status = emit(std::string_view(piece.data(), full));
+        if (!status.ok()) break;
+        out = piece.data();
+      }
+      out = put_entry(out, listed_slot(record, start + k), widths);
     }
   }
-  return Widths{bytes_for(second), bytes_for(third)};
+  if (!status.ok()) return status;
+  return emit(std::string_view(piece.data(), static_cast<std::size_t>(out - piece.data())));
 }
 
 }  // namespace
@@ -87,73 +149,58 @@ Widths narrowest(const std::vector<XrefRun>& runs) {
 Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
                                               std::uint32_t last, bool list_object_zero,
                                               bool narrow) {
-  // All runs first, then widths, index and content from them.
-  std::vector<XrefRun> runs;
-  XrefRun current;
-  current.slots.reserve(record.slots.size() + 1);
-  // Object 0 has no slot in a record; listed, it is the end of the free list and starts the
-  // first run.
-  if (list_object_zero) {
-    current.start = 0;
-    current.slots.push_back(XrefSlot{XrefSlotKind::FreeFinal, 0, 0});
-    first = 1;
-  }
-  std::size_t listed = 0;
-  VANTRIL_TRY(for_each_run(record, first, last, current, [&](XrefRun& run) -> Status {
-    listed += run.slots.size();
-    runs.push_back(std::move(run));
-    return {};
-  }));
-
-  const Widths widths = narrow ? narrowest(runs) : Widths{};
-
   XrefStreamContent content;
+  std::uint64_t listed = 0;
+  VANTRIL_TRY(list_runs(record, first, last, list_object_zero, content.index, listed));
+  const Widths widths = narrow ? narrowest(record, content.index) : Widths{};
   content.second_width = widths.second;
   content.third_width = widths.third;
-  content.index.reserve(2 * runs.size());
-  // Sized once and filled in place: a million entries, seven bytes each.
-  content.entries = Bytes(widths.entry() * listed, '\0');
-  char* out = content.entries.data();
-  for (const XrefRun& run : runs) {
-    content.index.emplace_back(static_cast<std::int64_t>(run.start));
-    content.index.emplace_back(static_cast<std::int64_t>(run.slots.size()));
-    for (const XrefSlot& slot : run.slots) out = put_entry(out, slot, widths);
-  }
+  content.entries.reserve(widths.entry() * listed);
+  VANTRIL_TRY(put_entries(record, content.index, widths, [&](std::string_view piece) -> Status {
+    content.entries.append(piece);
+    return {};
+  }));
   return content;
 }
 
-Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
-                         std::uint64_t xref_position, int compression_level) {
+Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, CountingSink& sink,
+                         XrefRecord& record, std::uint64_t xref_position, int compression_level) {
   VANTRIL_TRY(check_offset_fits(xref_position,
                                 "the cross-reference section would start at or beyond 4 GiB, "
                                 "out of reach of a 32-bit offset"));
-  // Above every stored number, even one above a highest_number set by hand. Ends the process
-  // rather than wrap if every number has been handed out already.
-  document.highest_number = record.declared_size - 1u;
-  const std::uint32_t stream_number = reserve_id(document).number;
+  // Above every number handed out or stored. Wrapping would give the stream number 0: every
+  // number has been handed out already, which ends the process.
+  if (record.declared_size == 0) {
+    fatal_error("object number overflow: every object number has been handed out");
+  }
+  highest_number = record.declared_size;
+  const std::uint32_t stream_number = highest_number;
   record_slot(record, stream_number,
               XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
 
-  Result<XrefStreamContent> listed =
-      xref_stream_content(record, 1, stream_number, document.xref_state.stream_lists_object_zero,
-                          compression_level > 0);
-  if (!listed.ok()) return std::move(listed).error();
-  const Widths widths{listed.value().second_width, listed.value().third_width};
+  Array index;
+  std::uint64_t listed = 0;
+  VANTRIL_TRY(list_runs(record, 1, stream_number, record.stream_lists_object_zero, index, listed));
+  const bool compress = compression_level > 0;
+  const Widths widths = compress ? narrowest(record, index) : Widths{};
 
-  Dictionary& trailer = document.trailer;
-  trailer.set("Type", Name("XRef"));
-  trailer.set("Size", static_cast<std::int64_t>(stream_number) + 1);
-  trailer.set("W", make_array(1, widths.second, widths.third));
-
-  Array index = std::move(listed.value().index);
-  Bytes content = std::move(listed.value().entries);
-
+  // Compressed, the rows go through the PNG Up predictor and must be whole in memory; raw, they
+  // go to the sink a piece at a time.
   ByteBuffer packed;
-  if (compression_level > 0) {
+  Bytes content;
+  if (compress) {
+    content.reserve(widths.entry() * listed);
+    VANTRIL_TRY(put_entries(record, index, widths, [&](std::string_view piece) -> Status {
+      content.append(piece);
+      return {};
+    }));
     FlateCompressor compressor = make_flate_compressor(compression_level);
     packed = deflate_if_smaller(compressor, png_up_rows(content, widths.entry()).view());
   }
 
+  trailer.set("Type", Name("XRef"));
+  trailer.set("Size", static_cast<std::int64_t>(stream_number) + 1);
+  trailer.set("W", make_array(1, widths.second, widths.third));
   trailer.set("Index", std::move(index));
   // A compression filter or its parameters left over from a source document would not describe
   // this content; "Prev" and "XRefStm" would point into a file that is not this one.
@@ -161,24 +208,39 @@ Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& rec
     std::optional<Object> removed = trailer.remove(key);
     removed.reset();
   }
-  trailer.set("Length", static_cast<std::int64_t>(packed.bytes ? packed.size : content.size()));
+  trailer.set("Length",
+              static_cast<std::int64_t>(packed.bytes ? packed.size : widths.entry() * listed));
 
-  Stream stream{clone(trailer), Bytes(), true, std::nullopt};
   if (packed.bytes) {
+    // The filter describes this file's stream only; the trailer kept by the document stays free
+    // of it, so that a later save in either form starts clean.
+    Stream stream{clone(trailer), Bytes(packed.view()), true, std::nullopt};
     stream.stream_dictionary.set("Filter", Name("FlateDecode"));
     stream.stream_dictionary.set("DecodeParms",
                                  Dictionary::from_pairs({
                                      {"Columns", static_cast<std::int64_t>(widths.entry())},
                                      {"Predictor", 12},
                                  }));
-    stream.data = Bytes(packed.view());
-  } else {
-    stream.data = std::move(content);
+    // Records the same slot again: nothing was written since xref_position. A stream nested in
+    // the dictionary is the trailer's, and named so.
+    return serialize_indirect_object(sink, stream_number, 0, Object(std::move(stream)), record,
+                                     ValuesOf::Trailer);
   }
-  // Records the same slot again: nothing was written since xref_position. A stream nested in the
-  // dictionary is the trailer's, and named so.
-  return serialize_indirect_object(sink, stream_number, 0, Object(std::move(stream)), record,
-                                   ValuesOf::Trailer);
+
+  // The stream's dictionary is the trailer as it now stands; a stream nested in it is the
+  // trailer's, and named so. Recording the same slot again: nothing was written since
+  // xref_position.
+  VANTRIL_TRY(open_indirect_object(sink, stream_number, 0, ObjectKind::Stream, record));
+  VANTRIL_TRY(serialize_trailer(sink, trailer));
+  VANTRIL_TRY(sink.write_text(stream_keyword));
+  if (compress) {
+    VANTRIL_TRY(sink.write_all(content));
+  } else {
+    VANTRIL_TRY(put_entries(record, *trailer.get("Index")->array(), widths,
+                            [&](std::string_view piece) { return sink.write_all(piece); }));
+  }
+  VANTRIL_TRY(sink.write_text(endstream_keyword));
+  return close_indirect_object(sink, ObjectKind::Stream);
 }
 
 }  // namespace vantril

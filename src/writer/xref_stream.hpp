@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "vantril/error.hpp"
-#include "vantril/model/document.hpp"
+#include "vantril/model/object.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "writer/xref_record.hpp"
 
@@ -25,16 +25,18 @@ Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uin
                                               bool narrow);
 
 // Writes the cross-reference stream at `xref_position` (the sink's count right after the body)
-// under the number one above the record's highest number (the document's highest_number or a
-// higher stored number), and leaves highest_number at the stream's number. Before writing, it
-// sets "Type", "Size", "W", "Index", removes "Filter", "DecodeParms", "Prev" and "XRefStm" and
-// sets "Length" in the trailer, in that order, and writes a copy of the trailer as the stream's
-// dictionary; these changes stay in the document even when the write fails. Lists every
-// recorded number from 1 to the stream's own.
+// under the number one above the record's highest number (declared_size - 1: the highest number
+// handed out or stored), and leaves `highest_number` (a document's or a streaming writer's) at
+// the stream's number. Before writing, it sets "Type", "Size", "W", "Index", removes "Filter",
+// "DecodeParms", "Prev" and "XRefStm" and sets "Length" in the trailer, in that order, and
+// writes the trailer as the stream's dictionary; these changes stay even when the write fails.
+// Lists every recorded number from 1 to the stream's own, after object 0 when the record's
+// stream_lists_object_zero says so. Uncompressed, the entries go to the sink a few thousand at a
+// time, never all in memory.
 // With a compression level (1 to 12; 0 for none) the fields are as narrow as the largest entry
 // allows, and the rows are compressed after the PNG Up predictor: the written dictionary adds
 // "Filter" and "DecodeParms", and "Length" (in the trailer too) is the compressed length.
-Status write_xref_stream(Document& document, CountingSink& sink, XrefRecord& record,
-                         std::uint64_t xref_position, int compression_level);
+Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, CountingSink& sink,
+                         XrefRecord& record, std::uint64_t xref_position, int compression_level);
 
 }  // namespace vantril

@@ -48,6 +48,13 @@ function(check_example_output directory)
       message(FATAL_ERROR "${name} has ${pages} pages, not 2")
     endif()
   endforeach()
+  # The streaming writer's example: a thousand pages, written one at a time.
+  expect_qpdf_accepts(${directory}/streamed_pages.pdf)
+  execute_process(COMMAND qpdf --show-npages ${directory}/streamed_pages.pdf OUTPUT_VARIABLE pages
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT pages STREQUAL "1000")
+    message(FATAL_ERROR "streamed_pages.pdf has ${pages} pages, not 1000")
+  endif()
 endfunction()
 
 file(REMOVE_RECURSE ${WORK})
@@ -157,6 +164,7 @@ run(COMMAND ${CMAKE_COMMAND} --build ${WORK}/cmake-build)
 expect_loads_installed_library(${WORK}/cmake-build/two_pages)
 run(COMMAND ${WORK}/cmake-build/two_pages ${WORK}/out-cmake)
 run(COMMAND ${WORK}/cmake-build/report ${WORK}/out-cmake)
+run(COMMAND ${WORK}/cmake-build/streamed_pages ${WORK}/out-cmake)
 check_example_output(${WORK}/out-cmake)
 
 # pkg-config: the examples' Makefile, with the strict warnings, which the installed headers must
@@ -169,6 +177,7 @@ run(COMMAND make -f ${SOURCE_DIR}/examples/Makefile CXX=${CXX}
 expect_loads_installed_library(${WORK}/make-build/two_pages)
 run(COMMAND ${WORK}/make-build/two_pages ${WORK}/out-make)
 run(COMMAND ${WORK}/make-build/report ${WORK}/out-make)
+run(COMMAND ${WORK}/make-build/streamed_pages ${WORK}/out-make)
 check_example_output(${WORK}/out-make)
 
 # The signing example, built both ways, signs in revisions appended to the file it saved (each
@@ -196,7 +205,7 @@ foreach(way cmake make)
 endforeach()
 
 # Both ways build the same program from the same library: the files are the same.
-foreach(name two_pages_stream.pdf two_pages_table.pdf report.pdf)
+foreach(name two_pages_stream.pdf two_pages_table.pdf report.pdf streamed_pages.pdf)
   run(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/out-cmake/${name} ${WORK}/out-make/${name})
 endforeach()
 

@@ -99,5 +99,27 @@ TEST(IntegerText, MatchesTheStandardConversionAtEveryLengthAndEdge) {
   }
 }
 
+// The digit count is estimated from the bit length, so every bit length and every decimal length
+// has its edges checked, over the whole unsigned range.
+TEST(IntegerText, CountsTheDigitsAtEveryBitAndDecimalLength) {
+  std::vector<std::uint64_t> values = {0, 1, UINT64_MAX, UINT64_MAX - 1};
+  for (int bits = 1; bits < 64; ++bits) {
+    const std::uint64_t power = std::uint64_t{1} << bits;
+    values.insert(values.end(), {power - 1, power, power + 1});
+  }
+  for (std::uint64_t power = 10; power <= UINT64_MAX / 10; power *= 10) {
+    values.insert(values.end(), {power - 1, power, power + 1});
+  }
+  values.push_back(10000000000000000000ULL - 1);
+  values.push_back(10000000000000000000ULL);
+  for (const std::uint64_t value : values) {
+    char expected[24];
+    char text[24];
+    const auto standard = std::to_chars(expected, expected + sizeof expected, value);
+    EXPECT_EQ(std::string(text, put_unsigned(text, value)), std::string(expected, standard.ptr))
+        << value;
+  }
+}
+
 }  // namespace
 }  // namespace vantril

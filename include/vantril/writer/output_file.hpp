@@ -32,8 +32,12 @@ class VANTRIL_API OutputFile {
   // One system write; returns the count accepted, possibly fewer than given, possibly 0.
   Result<std::size_t> write(std::string_view bytes);
 
-  // False only for a file whose handle was moved to another OutputFile.
+  // False only for a file whose handle was moved to another OutputFile or closed by finish.
   bool is_open() const { return open_; }
+
+  // Closes the file now and reports the system's error for the close, which some file systems
+  // give for bytes they could not store. The handle is released either way.
+  Status finish();
 
  private:
   void close();

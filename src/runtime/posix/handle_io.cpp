@@ -54,6 +54,12 @@ void close_handle(NativeHandle handle) {
   (void)::close(static_cast<int>(handle));
 }
 
+Status close_handle_reporting(NativeHandle handle) {
+  // EINTR is no failure: the descriptor is released and the data was handed over before.
+  if (::close(static_cast<int>(handle)) != 0 && errno != EINTR) return IoError::from_os(errno);
+  return {};
+}
+
 Result<std::size_t> write_standard_stream(StandardStream stream, const char* data,
                                           std::size_t size) {
   if (size == 0) return std::size_t{0};

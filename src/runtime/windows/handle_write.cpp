@@ -69,6 +69,13 @@ Result<std::size_t> write_handle(NativeHandle handle, const char* data, std::siz
 
 void close_handle(NativeHandle handle) { CloseHandle(to_handle(handle)); }
 
+Status close_handle_reporting(NativeHandle handle) {
+  if (!CloseHandle(to_handle(handle))) {
+    return IoError::from_os(static_cast<std::int32_t>(GetLastError()));
+  }
+  return {};
+}
+
 void set_write_seam(WriteSeam seam) { write_seam.store(seam, std::memory_order_release); }
 
 }  // namespace vantril::os

@@ -1,0 +1,82 @@
+// A document of many pages written with the streaming writer: each page and its content go to the
+// file as soon as they are made, so memory holds one page at a time (and the list of pages the
+// page tree names). Run as `streamed_pages [DIRECTORY] [PAGES]`; writes streamed_pages.pdf.
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vantril/model.hpp>
+#include <vantril/stream_writer.hpp>
+
+using namespace vantril;
+
+namespace {
+
+// Reports a failed step and ends the program.
+void check(const Status& status, const char* step) {
+  if (!status.ok()) {
+    std::cerr << "streamed_pages: " << step << ": " << display_form(status.error()) << '\n';
+    std::exit(1);
+  }
+}
+
+ObjectId appended(const Result<ObjectId>& result, const char* step) {
+  if (!result.ok()) check(result.error(), step);
+  return result.value();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string path = std::string(argc > 1 ? argv[1] : ".") + "/streamed_pages.pdf";
+  const long pages = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1000;
+
+  Result<StreamWriter> opened = StreamWriter::create(path, "1.7");
+  if (!opened.ok()) {
+    std::cerr << "streamed_pages: cannot create " << path << ": " << display_form(opened.error())
+              << '\n';
+    return 1;
+  }
+  StreamWriter& writer = opened.value();
+
+  // The pages name their parent before it can be written, so its number is reserved first.
+  const ObjectId pages_id = writer.reserve_id();
+  const ObjectId font_id = appended(writer.append_object(Dictionary::from_pairs({
+                                        {"Type", Name("Font")},
+                                        {"Subtype", Name("Type1")},
+                                        {"BaseFont", Name("Helvetica")},
+                                    })),
+                                    "writing the font");
+  Array kids;
+  for (long page = 1; page <= pages; ++page) {
+    const std::string text = "BT /F1 24 Tf 72 760 Td (Page " + std::to_string(page) + ") Tj ET";
+    const ObjectId content_id =
+        appended(writer.append_object(make_stream(Dictionary(), text)), "writing a content stream");
+    kids.push_back(
+        appended(writer.append_object(Dictionary::from_pairs({
+                     {"Type", Name("Page")},
+                     {"Parent", pages_id},
+                     {"MediaBox", make_array(0, 0, 595, 842)},
+                     {"Resources", Dictionary::from_pairs({
+                                       {"Font", Dictionary::from_pairs({{"F1", font_id}})},
+                                   })},
+                     {"Contents", content_id},
+                 })),
+                 "writing a page"));
+  }
+  check(writer.write_object(pages_id, Dictionary::from_pairs({
+                                          {"Type", Name("Pages")},
+                                          {"Kids", std::move(kids)},
+                                          {"Count", pages},
+                                      })),
+        "writing the page tree");
+  writer.trailer().set("Root", appended(writer.append_object(Dictionary::from_pairs({
+                                            {"Type", Name("Catalog")},
+                                            {"Pages", pages_id},
+                                        })),
+                                        "writing the catalog"));
+  // Only a successful close means the whole file reached the system.
+  check(writer.close(), "closing the file");
+  std::cout << "wrote " << path << '\n';
+  return 0;
+}

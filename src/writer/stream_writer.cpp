@@ -1,0 +1,204 @@
+// The streaming writer: each object goes to the output when it is handed over; only its
+// cross-reference slot and the trailer stay until close. The header, the frame of every object
+// and the file's end are the document save's own functions, so both write the same bytes.
+#include "vantril/stream_writer.hpp"
+
+#include <limits>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "runtime/fatal.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
+#include "vantril/writer/output_file.hpp"
+#include "writer/file_layout.hpp"
+#include "writer/indirect_object.hpp"
+#include "writer/xref_record.hpp"
+
+namespace vantril {
+
+namespace {
+
+// Room for this many numbers before the record's first chunk is needed.
+constexpr std::size_t first_numbers = 4096;
+
+IoError misuse(std::string_view fixed_message) {
+  return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
+}
+
+}  // namespace
+
+struct StreamWriter::State {
+  enum class Phase : std::uint8_t { Writing, Stopped, Closed };
+
+  // The file and the sink over it, when the writer made the file; else only `sink`.
+  std::unique_ptr<BufferedFileWriter> file;
+  std::optional<CountingSink> own_sink;
+  CountingSink* sink = nullptr;
+
+  XrefRecord record;
+  Dictionary trailer;
+  std::uint32_t highest_number = 0;
+  // Numbers handed out and neither written nor released yet.
+  std::uint64_t outstanding = 0;
+  // Released numbers: few, as a rule, so an ordered set is cheap.
+  std::set<std::uint32_t> released;
+  Phase phase = Phase::Writing;
+};
+
+StreamWriter::StreamWriter(std::unique_ptr<State> state) : state_(std::move(state)) {}
+StreamWriter::StreamWriter(StreamWriter&& other) noexcept = default;
+StreamWriter& StreamWriter::operator=(StreamWriter&& other) noexcept = default;
+StreamWriter::~StreamWriter() = default;
+
+Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_view version,
+                                          XrefForm form) {
+  Result<OutputFile> created = OutputFile::create(path);
+  if (!created.ok()) return std::move(created).error();
+  auto state = std::make_unique<State>();
+  state->file = std::make_unique<BufferedFileWriter>(std::move(created).value());
+  state->own_sink.emplace(*state->file);
+  state->sink = &*state->own_sink;
+  state->record.form = form;
+  state->record.slots.reserve(first_numbers);
+  // On failure the buffered writer's destructor writes out what it holds and closes the file.
+  VANTRIL_TRY(write_header(*state->sink, version));
+  return StreamWriter(std::move(state));
+}
+
+Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_view version,
+                                             XrefForm form) {
+  auto state = std::make_unique<State>();
+  state->sink = &sink;
+  state->record.form = form;
+  state->record.slots.reserve(first_numbers);
+  VANTRIL_TRY(write_header(sink, version));
+  return StreamWriter(std::move(state));
+}
+
+Status StreamWriter::check_usable() const {
+  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
+  switch (state_->phase) {
+    case State::Phase::Writing:
+      return {};
+    case State::Phase::Stopped:
+      return misuse("the stream writer stopped at an earlier error and writes nothing more");
+    case State::Phase::Closed:
+      break;
+  }
+  return misuse("the stream writer is closed");
+}
+
+Status StreamWriter::stop_on_error(Status status) {
+  if (!status.ok()) state_->phase = State::Phase::Stopped;
+  return status;
+}
+
+ObjectId StreamWriter::reserve_id() {
+  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
+  // Wrapping would hand out number 0 and then reuse numbers; never allowed.
+  if (state_->highest_number == std::numeric_limits<std::uint32_t>::max()) {
+    fatal_error("object number overflow: every object number has been handed out");
+  }
+  ++state_->outstanding;
+  return ObjectId{++state_->highest_number, 0};
+}
+
+namespace {
+
+// Why a number cannot be written or released now, or nothing when it can.
+std::optional<std::string_view> unavailable(const StreamWriter::State& state,
+                                            std::uint32_t number) {
+  if (number == 0 || number > state.highest_number) {
+    return "the object number was never handed out by reserve_id";
+  }
+  if (state.record.slots.contains(number)) return "the object number is written already";
+  if (state.released.contains(number)) return "the object number was released";
+  return std::nullopt;
+}
+
+}  // namespace
+
+Status StreamWriter::write_object(ObjectId id, const Object& object) {
+  VANTRIL_TRY(check_usable());
+  if (const std::optional<std::string_view> why = unavailable(*state_, id.number)) {
+    return stop_on_error(misuse(*why));
+  }
+  if (is_left_out(object)) {
+    return stop_on_error(
+        misuse("objects typed XRef, ObjStm or Linearized describe another file's layout; the "
+               "writer makes the file's own cross-reference section"));
+  }
+  VANTRIL_TRY(stop_on_error(
+      serialize_indirect_object(*state_->sink, id.number, id.generation, object, state_->record)));
+  --state_->outstanding;
+  return {};
+}
+
+Result<ObjectId> StreamWriter::append_object(const Object& object) {
+  VANTRIL_TRY(check_usable());
+  const ObjectId id = reserve_id();
+  VANTRIL_TRY(write_object(id, object));
+  return id;
+}
+
+Status StreamWriter::release_id(ObjectId id) {
+  VANTRIL_TRY(check_usable());
+  if (const std::optional<std::string_view> why = unavailable(*state_, id.number)) {
+    return stop_on_error(misuse(*why));
+  }
+  state_->released.insert(id.number);
+  --state_->outstanding;
+  return {};
+}
+
+Dictionary& StreamWriter::trailer() {
+  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
+  return state_->trailer;
+}
+
+std::uint32_t StreamWriter::highest_number() const {
+  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
+  return state_->highest_number;
+}
+
+namespace {
+
+// The error for a number handed out and then forgotten: a reference to it would dangle.
+IoError never_written(std::uint32_t number) {
+  const std::string text =
+      "object number " + std::to_string(number) + " was reserved but neither written nor released";
+  return IoError{
+      IoError::Custom{IoErrorKind::InvalidInput,
+                      std::make_shared<const InnerError>(InnerError{
+                          "StreamWriter { unwritten: " + std::to_string(number) + " }", text})}};
+}
+
+}  // namespace
+
+Status StreamWriter::close() {
+  VANTRIL_TRY(check_usable());
+  State& state = *state_;
+  if (state.outstanding != 0) {
+    for (std::uint64_t n = 1; n <= state.highest_number; ++n) {
+      const auto number = static_cast<std::uint32_t>(n);
+      if (!unavailable(state, number)) return stop_on_error(never_written(number));
+    }
+    fatal_error("a stream writer counted a reserved number it cannot find");
+  }
+  // The record was started before the numbers were known; its size is the highest's now.
+  state.record.declared_size = state.highest_number + 1u;
+  VANTRIL_TRY(stop_on_error(
+      write_file_end(state.trailer, state.highest_number, state.record, *state.sink, 0)));
+  if (state.file != nullptr) {
+    Result<OutputFile> flushed = state.file->into_file();
+    if (!flushed.ok()) return stop_on_error(std::move(flushed).error());
+    VANTRIL_TRY(stop_on_error(flushed.value().finish()));
+  }
+  state.phase = State::Phase::Closed;
+  return {};
+}
+
+}  // namespace vantril

@@ -1,0 +1,295 @@
+// The streaming writer writes the bytes a document's save writes for the same objects, refuses
+// every misuse with nothing written, stops for good at the first error, and reports a close only
+// when everything reached the output.
+#include "vantril/stream_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "generator/random_document.hpp"
+#include "vantril/writer/save.hpp"
+#include "writer/file_layout.hpp"
+#include "writer_test_support.hpp"
+
+namespace vantril {
+namespace {
+
+using testing_support::ScriptedDestination;
+
+// A random document with one object per number: the save writes an older generation too, which
+// a streaming writer (one object per number) cannot, so only the newest is kept.
+Document random_single_generation(std::uint64_t seed, XrefForm form) {
+  const testing_support::GeneratorLimits limits{4, 8, 60, 3000, 40};
+  testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
+  Document document = testing_support::random_document(entropy, limits);
+  document.xref_state.xref_form = form;
+  for (auto it = document.object_table.begin(); it != document.object_table.end();) {
+    const auto next = std::next(it);
+    if (next != document.object_table.end() && next->first.number == it->first.number) {
+      it = document.object_table.erase(it);
+    } else {
+      it = next;
+    }
+  }
+  return document;
+}
+
+// Hands the document's objects to a streaming writer in ascending numbers, releasing the numbers
+// the save leaves out or never stored, and closes it with the document's trailer.
+Status stream_document(const Document& document, StreamWriter& writer) {
+  auto stored = document.object_table.begin();
+  for (std::uint32_t number = 1; number <= document.highest_number; ++number) {
+    const ObjectId reserved = writer.reserve_id();
+    EXPECT_EQ(reserved.number, number);
+    if (stored != document.object_table.end() && stored->first.number == number &&
+        !is_left_out(stored->second)) {
+      VANTRIL_TRY(writer.write_object(stored->first, stored->second));
+    } else {
+      VANTRIL_TRY(writer.release_id(reserved));
+    }
+    if (stored != document.object_table.end() && stored->first.number == number) ++stored;
+  }
+  for (const DictionaryEntry& entry : document.trailer.iter()) {
+    writer.trailer().set(entry.key, clone(entry.value));
+  }
+  return writer.close();
+}
+
+std::string saved_to_memory(Document document) {
+  std::string out;
+  CountingSink sink(out);
+  EXPECT_TRUE(write_document(document, sink).ok());
+  return out;
+}
+
+TEST(StreamWriter, WritesTheBytesOfTheDocumentSaveInBothForms) {
+  for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    for (std::uint64_t seed = 0; seed < 300; ++seed) {
+      SCOPED_TRACE("seed " + std::to_string(seed));
+      const Document document = random_single_generation(seed, form);
+      const std::string expected = saved_to_memory(random_single_generation(seed, form));
+
+      std::string streamed;
+      CountingSink sink(streamed);
+      Result<StreamWriter> writer = StreamWriter::over_sink(sink, document.version, form);
+      ASSERT_TRUE(writer.ok());
+      ASSERT_TRUE(stream_document(document, writer.value()).ok());
+      ASSERT_EQ(streamed, expected);
+      EXPECT_EQ(sink.count, streamed.size());
+    }
+  }
+}
+
+// Through a file, with documents many buffers long: close must flush what the buffer holds.
+TEST(StreamWriter, AClosedFileHoldsTheDocumentSavesBytes) {
+  const auto directory = testing_support::fresh_directory("stream-writer");
+  const std::string streamed_path = (directory / "streamed.pdf").string();
+  const std::string saved_path = (directory / "saved.pdf").string();
+  for (XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    for (std::uint64_t seed = 0; seed < 20; ++seed) {
+      SCOPED_TRACE("seed " + std::to_string(seed));
+      Document document = random_single_generation(seed, form);
+      {
+        Result<StreamWriter> writer = StreamWriter::create(streamed_path, document.version, form);
+        ASSERT_TRUE(writer.ok());
+        ASSERT_TRUE(stream_document(document, writer.value()).ok());
+      }
+      ASSERT_TRUE(save_to_path(document, saved_path).ok());
+      const std::string saved = testing_support::read_file(saved_path);
+      ASSERT_EQ(testing_support::read_file(streamed_path), saved);
+    }
+  }
+}
+
+Status status_of(Result<ObjectId> result) {
+  if (result.ok()) return {};
+  return std::move(result).error();
+}
+
+void expect_invalid_input(const Status& status, std::string_view message) {
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(kind_of(status.error()), IoErrorKind::InvalidInput);
+  EXPECT_TRUE(display_form(status.error()).starts_with(message)) << display_form(status.error());
+}
+
+constexpr std::string_view never_handed_out =
+    "the object number was never handed out by reserve_id";
+constexpr std::string_view stopped =
+    "the stream writer stopped at an earlier error and writes nothing more";
+
+struct Misuse {
+  const char* what;
+  std::function<Status(StreamWriter&)> act;
+  std::string_view message;
+};
+
+// Each misuse is refused with InvalidInput and appends nothing; every call after it is refused
+// too, close included, so a file with a refused object never looks complete.
+TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
+  const Misuse misuses[] = {
+      {"number 0",
+       [](StreamWriter& w) {
+         return w.write_object({0, 0}, Object(1));
+       },
+       never_handed_out},
+      {"a number above the highest",
+       [](StreamWriter& w) {
+         return w.write_object({w.highest_number() + 1, 0}, Object(1));
+       },
+       never_handed_out},
+      {"the same number twice, in another generation",
+       [](StreamWriter& w) {
+         return w.write_object({1, 3}, Object(1));
+       },
+       "the object number is written already"},
+      {"a released number",
+       [](StreamWriter& w) {
+         const ObjectId id = w.reserve_id();
+         EXPECT_TRUE(w.release_id(id).ok());
+         return w.write_object(id, Object(1));
+       },
+       "the object number was released"},
+      {"a number released twice",
+       [](StreamWriter& w) {
+         const ObjectId id = w.reserve_id();
+         EXPECT_TRUE(w.release_id(id).ok());
+         return w.release_id(id);
+       },
+       "the object number was released"},
+      {"a release of a written number",
+       [](StreamWriter& w) {
+         return w.release_id({1, 0});
+       },
+       "the object number is written already"},
+      {"a stream typed XRef",
+       [](StreamWriter& w) {
+         return status_of(
+             w.append_object(make_stream(Dictionary::from_pairs({{"Type", Name("XRef")}}), "x")));
+       },
+       "objects typed XRef, ObjStm or Linearized"},
+      {"a linearization dictionary",
+       [](StreamWriter& w) {
+         return status_of(w.append_object(Dictionary::from_pairs({{"Linearized", 1}})));
+       },
+       "objects typed XRef, ObjStm or Linearized"},
+      {"a stream inside an object",
+       [](StreamWriter& w) {
+         return status_of(
+             w.append_object(Dictionary::from_pairs({{"S", make_stream(Dictionary(), "data")}})));
+       },
+       "object 2 0 holds a stream inside a dictionary"},
+      {"a stream inside the trailer",
+       [](StreamWriter& w) {
+         w.trailer().set("S", make_stream(Dictionary(), "data"));
+         return w.close();
+       },
+       "the trailer holds a stream inside a dictionary"},
+      {"a close with a reserved number never written",
+       [](StreamWriter& w) {
+         w.reserve_id();
+         const ObjectId written = w.reserve_id();
+         EXPECT_TRUE(w.write_object(written, Object(3)).ok());
+         return w.close();
+       },
+       "object number 2 was reserved but neither written nor released"},
+  };
+  for (const Misuse& misuse : misuses) {
+    SCOPED_TRACE(misuse.what);
+    std::string out;
+    CountingSink sink(out);
+    StreamWriter writer = std::move(StreamWriter::over_sink(sink, "1.7")).value();
+    ASSERT_TRUE(writer.append_object(Object(Name("first"))).ok());
+    const std::size_t before = out.size();
+
+    expect_invalid_input(misuse.act(writer), misuse.message);
+    // A refusal writes nothing of its own; the setup of a case may have written an object.
+    const std::string after_refusal = out;
+    EXPECT_GE(after_refusal.size(), before);
+
+    expect_invalid_input(status_of(writer.append_object(Object(2))), stopped);
+    expect_invalid_input(writer.release_id(writer.reserve_id()), stopped);
+    expect_invalid_input(writer.close(), stopped);
+    EXPECT_EQ(out, after_refusal);
+    EXPECT_EQ(out.find("startxref"), std::string::npos);
+  }
+}
+
+TEST(StreamWriter, RefusesEveryCallAfterClose) {
+  std::string out;
+  CountingSink sink(out);
+  StreamWriter writer = std::move(StreamWriter::over_sink(sink, "1.7")).value();
+  writer.trailer().set("Root", writer.append_object(Object(1)).value());
+  ASSERT_TRUE(writer.close().ok());
+  const std::string closed = out;
+  EXPECT_TRUE(closed.ends_with("%%EOF"));
+  expect_invalid_input(status_of(writer.append_object(Object(2))), "the stream writer is closed");
+  expect_invalid_input(writer.close(), "the stream writer is closed");
+  EXPECT_EQ(out, closed);
+}
+
+// Objects written out of number order and numbers released in between: the cross-reference
+// section still lists each written number at its own offset.
+TEST(StreamWriter, ListsObjectsWrittenInAnyOrder) {
+  std::string out;
+  CountingSink sink(out);
+  StreamWriter writer =
+      std::move(StreamWriter::over_sink(sink, "1.7", XrefForm::XrefTableForm)).value();
+  const ObjectId pages = writer.reserve_id();
+  const ObjectId skipped = writer.reserve_id();
+  const ObjectId page = writer.append_object(Dictionary::from_pairs({{"Parent", pages}})).value();
+  ASSERT_TRUE(writer.release_id(skipped).ok());
+  ASSERT_TRUE(
+      writer.write_object(pages, Dictionary::from_pairs({{"Kids", make_array(page)}})).ok());
+  ASSERT_TRUE(writer.close().ok());
+  EXPECT_EQ(out,
+            "%PDF-1.7\n"
+            "3 0 obj\n<</Parent 1 0 R>>\nendobj\n"
+            "1 0 obj\n<</Kids[3 0 R]>>\nendobj\n"
+            "xref\n0 4\n0000000002 65535 f \n0000000042 00000 n \n"
+            "0000000000 00000 f \n0000000009 00000 n \n"
+            "trailer\n<</Size 4>>\nstartxref\n74\n%%EOF");
+}
+
+// Every append failing in turn, from the header to the tail: the failing call returns that error
+// unchanged, nothing more is appended, and every later call is refused.
+TEST(StreamWriter, TheFirstFailingAppendStopsTheWriter) {
+  const auto write_all = [](CountingSink& sink) -> Status {
+    Result<StreamWriter> opened = StreamWriter::over_sink(sink, "1.7");
+    if (!opened.ok()) return std::move(opened).error();
+    StreamWriter& writer = opened.value();
+    for (int i = 0; i < 3; ++i) {
+      Result<ObjectId> id = writer.append_object(
+          Dictionary::from_pairs({{"N", i}, {"S", literal_string("a (string)")}}));
+      if (!id.ok()) {
+        expect_invalid_input(writer.close(), stopped);
+        return std::move(id).error();
+      }
+    }
+    const Status closed = writer.close();
+    if (!closed.ok()) expect_invalid_input(writer.close(), stopped);
+    return closed;
+  };
+  ScriptedDestination counter;
+  CountingSink counting(counter.destination());
+  ASSERT_TRUE(write_all(counting).ok());
+  ASSERT_GT(counter.appends, 5u);
+  for (std::size_t n = 1; n <= counter.appends; ++n) {
+    SCOPED_TRACE("failing append " + std::to_string(n));
+    ScriptedDestination destination;
+    destination.fail_at = n;
+    CountingSink sink(destination.destination());
+    const Status status = write_all(sink);
+    ASSERT_FALSE(status.ok());
+    EXPECT_TRUE(testing_support::is_scripted(status.error()));
+    EXPECT_EQ(destination.appends, n);
+    EXPECT_EQ(destination.appends_after_failure, 0u);
+    EXPECT_EQ(counter.received.compare(0, destination.received.size(), destination.received), 0);
+  }
+}
+
+}  // namespace
+}  // namespace vantril
