@@ -177,6 +177,35 @@ std::optional<ImageRows> image_rows(const Dictionary& dictionary, std::size_t da
   return ImageRows{row_bytes, colors, *width};
 }
 
+namespace {
+
+// The object streams after the body, under the numbers from `first_container` on, their counts
+// and contents in order; then the cross-reference stream's number is the next one.
+Status write_object_streams(Document& document, CountingSink& sink, XrefRecord& record,
+                            std::uint32_t first_container, const std::vector<std::uint32_t>& counts,
+                            std::vector<FlateQueue::Output>& contents) {
+  // The first object that could not be packed, in the order of the table, fails the save.
+  for (FlateQueue::Output& content : contents) {
+    if (content.error.has_value()) return std::move(*content.error);
+  }
+  for (std::size_t k = 0; k < counts.size(); ++k) {
+    const std::uint32_t number = reserve_id(document).number;
+    if (number != first_container + k) fatal_error("an object stream did not get its number");
+    Dictionary dictionary = Dictionary::from_pairs({
+        {"Type", Name("ObjStm")},
+        {"N", static_cast<std::int64_t>(counts[k])},
+        {"First", static_cast<std::int64_t>(contents[k].note)},
+        {"Length", static_cast<std::int64_t>(contents[k].data.size)},
+    });
+    if (contents[k].compressed) dictionary.set("Filter", Name("FlateDecode"));
+    VANTRIL_TRY(write_stream_object(sink, number, 0, dictionary, contents[k].data.view(), record));
+  }
+  record.declared_size = document.highest_number + 1u;
+  return {};
+}
+
+}  // namespace
+
 Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& record,
                           const SaveOptions& options) {
   const bool compress = options.compression_level > 0;
@@ -248,25 +277,7 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
   if (counts.empty()) return {};
 
   if (queue.has_value()) contents = queue->finish();
-  // The first object that could not be packed, in the order of the table, fails the save.
-  for (FlateQueue::Output& content : contents) {
-    if (content.error.has_value()) return std::move(*content.error);
-  }
-  for (std::size_t k = 0; k < counts.size(); ++k) {
-    const std::uint32_t number = reserve_id(document).number;
-    if (number != first_container + k) fatal_error("an object stream did not get its number");
-    Dictionary dictionary = Dictionary::from_pairs({
-        {"Type", Name("ObjStm")},
-        {"N", static_cast<std::int64_t>(counts[k])},
-        {"First", static_cast<std::int64_t>(contents[k].note)},
-        {"Length", static_cast<std::int64_t>(contents[k].data.size)},
-    });
-    if (contents[k].compressed) dictionary.set("Filter", Name("FlateDecode"));
-    VANTRIL_TRY(write_stream_object(sink, number, 0, dictionary, contents[k].data.view(), record));
-  }
-  // The cross-reference stream takes the next number.
-  record.declared_size = document.highest_number + 1u;
-  return {};
+  return write_object_streams(document, sink, record, first_container, counts, contents);
 }
 
 }  // namespace vantril
