@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/posix/shell.hpp"
 #include "vantril/model/document.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/save.hpp"
@@ -58,14 +59,6 @@ inline bool save_document(Document& document, const std::filesystem::path& path)
   std::ofstream out(path, std::ios::binary);
   out << bytes;
   return static_cast<bool>(out);
-}
-
-// Built by appending: g++ 12 at -O3 warns falsely about the copy in "'" + std::string.
-inline std::string quoted(const std::filesystem::path& path) {
-  std::string text = "'";
-  text += path.string();
-  text += '\'';
-  return text;
 }
 
 }  // namespace vantril::testing_support

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "support/posix/shell.hpp"
 #include "vantril/model.hpp"
 #include "vantril/revision.hpp"
 #include "vantril/signature.hpp"
@@ -24,30 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-  int exit_status = -1;
-  std::string output;  // standard output and standard error together
-};
-
-Ran run(const std::string& command) {
-  Ran ran;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return ran;
-  char chunk[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) ran.output.append(chunk, n);
-  const int status = pclose(pipe);
-  ran.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return ran;
-}
-
-// Built by appending: g++ 12 at -O3 warns falsely about the copy in "'" + std::string.
-std::string quoted(const fs::path& path) {
-  std::string text = "'";
-  text += path.string();
-  text += '\'';
-  return text;
-}
+using testing_support::quoted;
+using testing_support::Ran;
+using testing_support::run;
 
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
