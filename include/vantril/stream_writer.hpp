@@ -2,6 +2,7 @@
 //
 //   StreamWriter::create     creates the file and writes the header line at once.
 //   StreamWriter::over_sink  the same into a CountingSink the caller owns (memory, a callback).
+//                            Both take SaveOptions too: compression and object streams.
 //   reserve_id               hands out the next object number, to name an object before it is
 //                            written (a page tree root its pages point to).
 //   write_object             writes an object under a reserved number, straight to the output.
@@ -11,11 +12,30 @@
 //   close                    writes the cross-reference section and the tail, flushes and closes
 //                            the file, and reports whether all of it reached the system.
 //
-// The writer keeps a cross-reference slot (eight bytes) per object number and the trailer,
-// nothing of the objects themselves: each is written as soon as it is handed over and belongs
-// to the caller again when the call returns. Every byte is the one a Document's save would write
-// for the same objects in the same order under the same numbers: write objects in ascending
-// numbers and the file equals the document's.
+// The writer keeps a cross-reference slot (four bytes for most numbers) per object number and
+// the trailer, nothing of the objects themselves: each is written as soon as it is handed over
+// and belongs to the caller again when the call returns. Every byte is the one a Document's save
+// would write for the same objects in the same order under the same numbers: write objects in
+// ascending numbers and the file equals the document's.
+//
+// With SaveOptions, the writer compresses and packs as a Document's save with the same options
+// does, by the same rules and into the same bytes object by object:
+//   - compression_level above 0: each top-level stream is Flate-compressed when the save would
+//     compress it (marked compressible, no "Filter", "DecodeParms" or "F", and smaller after
+//     compression), with the PNG Up predictor for 8-bit images when png_predictor_for_images
+//     asks; the cross-reference stream is compressed too.
+//   - object_streams: each object the save would pack (not a stream, generation 0, not a null,
+//     not the object the trailer's "Encrypt" refers to when it is written) is serialized at once
+//     into the one object stream being filled, and listed in it. The first object packed into an
+//     object stream takes the next number for it, as reserve_id would (the caller's later
+//     numbers continue after it, and highest_number counts it); the object stream is written,
+//     compressed with a compression level, as soon as it holds objects_per_stream objects, and
+//     close writes the last one however few it holds. Only that one object stream's bytes are
+//     held, never more.
+// The layout differs from a Document's save in one way only: a save puts its object streams
+// after every other object and numbers them after the highest number, where the writer puts
+// each where it fills and numbers it when it starts. Reserve every number before writing and
+// write in ascending numbers, and the object streams get the save's numbers and contents.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +48,7 @@
 #include "vantril/model/object_id.hpp"
 #include "vantril/model/xref_slot.hpp"
 #include "vantril/writer/counting_sink.hpp"
+#include "vantril/writer/save_options.hpp"
 
 namespace vantril {
 
@@ -42,8 +63,15 @@ namespace vantril {
 //     ("object 12 0 holds a stream inside a dictionary; ..."), after the bytes before it;
 //   - InvalidInput "the stream writer stopped at an earlier error" for every call after any
 //     error: what was written stays, and nothing more is.
+//   - With object streams: a stream nested in a packed object fails write_object with the same
+//     InvalidInput as at top level, naming the object, with nothing written; a number the writer
+//     took for its object stream is refused like one written already; and close fails with
+//     InvalidInput, writing nothing, when the trailer's "Encrypt" refers to an object already
+//     packed (a reader must find the encryption dictionary outside every object stream): set
+//     "Encrypt" before writing the object it names.
 // Destroying a writer that is not closed writes out what it still buffers and closes the file,
-// which stays on disk without its cross-reference section.
+// which stays on disk without its cross-reference section; the object stream being filled, if
+// any, is dropped.
 class VANTRIL_API StreamWriter {
  public:
   // Creates or empties the file at `path` and writes "%PDF-<version>\n". The file is written
@@ -54,6 +82,14 @@ class VANTRIL_API StreamWriter {
   // offsets count from the sink's count when the writer is made, so start with a fresh sink.
   static Result<StreamWriter> over_sink(CountingSink& sink, std::string_view version,
                                         XrefForm form = XrefForm::XrefStreamForm);
+  // The same two with options (see SaveOptions and the notes above). The options are checked
+  // first, as a save checks them (check_save_options): Unsupported when compression is asked of
+  // a build without libdeflate; InvalidInput for a level or objects_per_stream out of range, or
+  // object streams with the table form. On such an error nothing is created or written.
+  static Result<StreamWriter> create(std::string_view path, std::string_view version, XrefForm form,
+                                     const SaveOptions& options);
+  static Result<StreamWriter> over_sink(CountingSink& sink, std::string_view version, XrefForm form,
+                                        const SaveOptions& options);
 
   StreamWriter(StreamWriter&& other) noexcept;
   StreamWriter& operator=(StreamWriter&& other) noexcept;
@@ -65,7 +101,8 @@ class VANTRIL_API StreamWriter {
   // a broken invariant and ends the process, as for a Document.
   ObjectId reserve_id();
   // Writes the object as "<number> <generation> obj" ... "endobj" under a number reserve_id
-  // handed out and not yet written or released, with the given generation.
+  // handed out and not yet written or released, with the given generation; with object streams
+  // a packable object goes into the object stream being filled instead (see above).
   Status write_object(ObjectId id, const Object& object);
   // reserve_id, then write_object; the identifier the object was written under.
   Result<ObjectId> append_object(const Object& object);
@@ -77,10 +114,11 @@ class VANTRIL_API StreamWriter {
   // stream "Type", "W", "Index", "Length") and drops those of the other form or of another
   // file's layout, as a Document's save does. A stream inside it fails the close (InvalidInput).
   Dictionary& trailer();
-  // The highest number handed out so far.
+  // The highest number handed out so far, the writer's own for object streams included.
   std::uint32_t highest_number() const;
 
-  // Ends the file: the cross-reference section (its stream takes the number after the highest),
+  // Ends the file: the object stream being filled, if any, the cross-reference section (its
+  // stream takes the number after the highest; compressed with a compression level),
   // "startxref", "%%EOF"; then flushes the buffer and closes the file, reporting the system's
   // error if the last bytes or the close fail. Success means every byte reached the system.
   // Over a sink, close ends with the last append to it.

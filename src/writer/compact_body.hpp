@@ -20,13 +20,4 @@ namespace vantril {
 Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& record,
                           const SaveOptions& options);
 
-// The Up predictor for an 8-bit image stream: the bytes of one row and the colours per sample,
-// or nothing when the dictionary does not describe whole rows of `data_size` bytes.
-struct ImageRows {
-  std::size_t row_bytes;
-  std::int64_t colors;
-  std::int64_t columns;
-};
-std::optional<ImageRows> image_rows(const Dictionary& dictionary, std::size_t data_size);
-
 }  // namespace vantril

@@ -1,6 +1,8 @@
 // The streaming writer: each object goes to the output when it is handed over; only its
-// cross-reference slot and the trailer stay until close. The header, the frame of every object
-// and the file's end are the document save's own functions, so both write the same bytes.
+// cross-reference slot and the trailer stay until close, and with object streams the bytes of the
+// one object stream being filled. The header, the frame of every object, compressed streams,
+// object streams and the file's end are the document save's own functions, so both write the
+// same bytes.
 #include "vantril/stream_writer.hpp"
 
 #include <limits>
@@ -13,8 +15,11 @@
 #include "runtime/fatal.hpp"
 #include "vantril/writer/buffered_file_writer.hpp"
 #include "vantril/writer/output_file.hpp"
+#include "writer/compressed_stream.hpp"
 #include "writer/file_layout.hpp"
+#include "writer/flate.hpp"
 #include "writer/indirect_object.hpp"
+#include "writer/object_stream.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril {
@@ -46,6 +51,13 @@ struct StreamWriter::State {
   // Released numbers: few, as a rule, so an ordered set is cheap.
   std::set<std::uint32_t> released;
   Phase phase = Phase::Writing;
+
+  SaveOptions options;
+  // The compressors, with a compression level above 0.
+  std::optional<Compression> compression;
+  // The object stream being filled and the number the writer took for it; 0 while none is.
+  ObjectStreamContent packing;
+  std::uint32_t container = 0;
 };
 
 StreamWriter::StreamWriter(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -53,16 +65,35 @@ StreamWriter::StreamWriter(StreamWriter&& other) noexcept = default;
 StreamWriter& StreamWriter::operator=(StreamWriter&& other) noexcept = default;
 StreamWriter::~StreamWriter() = default;
 
+namespace {
+
+// The state shared by both ways of making a writer, once the options are known to be good.
+std::unique_ptr<StreamWriter::State> new_state(XrefForm form, const SaveOptions& options) {
+  auto state = std::make_unique<StreamWriter::State>();
+  state->record.form = form;
+  state->record.slots.reserve(first_numbers);
+  state->options = options;
+  if (options.compression_level > 0) state->compression.emplace(make_compression(options));
+  return state;
+}
+
+}  // namespace
+
 Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_view version,
                                           XrefForm form) {
+  return create(path, version, form, SaveOptions{});
+}
+
+Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_view version,
+                                          XrefForm form, const SaveOptions& options) {
+  // Options that cannot be honoured leave an existing file untouched.
+  VANTRIL_TRY(check_save_options(options, form));
   Result<OutputFile> created = OutputFile::create(path);
   if (!created.ok()) return std::move(created).error();
-  auto state = std::make_unique<State>();
+  std::unique_ptr<State> state = new_state(form, options);
   state->file = std::make_unique<BufferedFileWriter>(std::move(created).value());
   state->own_sink.emplace(*state->file);
   state->sink = &*state->own_sink;
-  state->record.form = form;
-  state->record.slots.reserve(first_numbers);
   // On failure the buffered writer's destructor writes out what it holds and closes the file.
   VANTRIL_TRY(write_header(*state->sink, version));
   return StreamWriter(std::move(state));
@@ -70,10 +101,14 @@ Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_vie
 
 Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_view version,
                                              XrefForm form) {
-  auto state = std::make_unique<State>();
+  return over_sink(sink, version, form, SaveOptions{});
+}
+
+Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_view version,
+                                             XrefForm form, const SaveOptions& options) {
+  VANTRIL_TRY(check_save_options(options, form));
+  std::unique_ptr<State> state = new_state(form, options);
   state->sink = &sink;
-  state->record.form = form;
-  state->record.slots.reserve(first_numbers);
   VANTRIL_TRY(write_header(sink, version));
   return StreamWriter(std::move(state));
 }
@@ -96,14 +131,24 @@ Status StreamWriter::stop_on_error(Status status) {
   return status;
 }
 
-ObjectId StreamWriter::reserve_id() {
-  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  // Wrapping would hand out number 0 and then reuse numbers; never allowed.
-  if (state_->highest_number == std::numeric_limits<std::uint32_t>::max()) {
+namespace {
+
+// The next number, for the caller or for the writer's own object stream. Wrapping would hand out
+// number 0 and then reuse numbers; never allowed.
+std::uint32_t next_number(StreamWriter::State& state) {
+  if (state.highest_number == std::numeric_limits<std::uint32_t>::max()) {
     fatal_error("object number overflow: every object number has been handed out");
   }
+  return ++state.highest_number;
+}
+
+}  // namespace
+
+ObjectId StreamWriter::reserve_id() {
+  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
+  const std::uint32_t number = next_number(*state_);
   ++state_->outstanding;
-  return ObjectId{++state_->highest_number, 0};
+  return ObjectId{number, 0};
 }
 
 namespace {
@@ -115,8 +160,49 @@ std::optional<std::string_view> unavailable(const StreamWriter::State& state,
     return "the object number was never handed out by reserve_id";
   }
   if (state.record.slots.contains(number)) return "the object number is written already";
+  if (number == state.container) return "the object number is the writer's own object stream";
   if (state.released.contains(number)) return "the object number was released";
   return std::nullopt;
+}
+
+}  // namespace
+
+namespace {
+
+// The object stream being filled, compressed when that makes it smaller, under the number the
+// writer took for it; then none is being filled.
+Status write_packed(StreamWriter::State& state) {
+  const std::uint32_t count = state.packing.count;
+  FlateInput content = take_object_stream_content(state.packing);
+  ByteBuffer packed;
+  if (state.compression.has_value()) {
+    packed = deflate_if_smaller(state.compression->compressor, content.data.view());
+  }
+  const ByteBuffer& data = packed.bytes ? packed : content.data;
+  const std::uint32_t number = state.container;
+  state.container = 0;
+  return write_object_stream(*state.sink, number, count, content.note, packed.bytes != nullptr,
+                             data.view(), state.record);
+}
+
+// An object packed into the object stream being filled (which takes the next number when this
+// object is its first), written when it is full; a stream, compressed where the options and
+// its data allow; any other object as it is.
+Status write_any(StreamWriter::State& state, ObjectId id, const Object& object) {
+  if (state.options.object_streams && may_pack(id, object, encrypt_reference(state.trailer))) {
+    if (state.container == 0) state.container = next_number(state);
+    const std::uint32_t place = state.packing.count;
+    VANTRIL_TRY(add_to_object_stream(state.packing, id.number, object));
+    record_slot(
+        state.record, id.number,
+        XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place), state.container});
+    if (state.packing.count == state.options.objects_per_stream) return write_packed(state);
+    return {};
+  }
+  if (object.kind() == ObjectKind::Stream && state.compression.has_value()) {
+    return write_top_level_stream(*state.sink, id, object, *state.compression, state.record);
+  }
+  return serialize_indirect_object(*state.sink, id.number, id.generation, object, state.record);
 }
 
 }  // namespace
@@ -131,12 +217,10 @@ Status StreamWriter::write_object(ObjectId id, const Object& object) {
         misuse("objects typed XRef, ObjStm or Linearized describe another file's layout; the "
                "writer makes the file's own cross-reference section"));
   }
-  VANTRIL_TRY(stop_on_error(
-      serialize_indirect_object(*state_->sink, id.number, id.generation, object, state_->record)));
+  VANTRIL_TRY(stop_on_error(write_any(*state_, id, object)));
   --state_->outstanding;
   return {};
 }
-
 Result<ObjectId> StreamWriter::append_object(const Object& object) {
   VANTRIL_TRY(check_usable());
   const ObjectId id = reserve_id();
@@ -188,10 +272,22 @@ Status StreamWriter::close() {
     }
     fatal_error("a stream writer counted a reserved number it cannot find");
   }
+  // The encryption dictionary must be readable before any object stream: once packed, it is
+  // too late to move it.
+  if (const std::optional<ObjectId> encrypt = encrypt_reference(state.trailer)) {
+    const std::optional<XrefSlot> slot = state.record.slots.find(encrypt->number);
+    if (encrypt->generation == 0 && slot.has_value() &&
+        slot->kind == XrefSlotKind::InObjectStream) {
+      return stop_on_error(
+          misuse("the trailer's Encrypt names an object written into an object stream; set "
+                 "Encrypt before writing the object it names"));
+    }
+  }
+  if (state.container != 0) VANTRIL_TRY(stop_on_error(write_packed(state)));
   // The record was started before the numbers were known; its size is the highest's now.
   state.record.declared_size = state.highest_number + 1u;
-  VANTRIL_TRY(stop_on_error(
-      write_file_end(state.trailer, state.highest_number, state.record, *state.sink, 0)));
+  VANTRIL_TRY(stop_on_error(write_file_end(state.trailer, state.highest_number, state.record,
+                                           *state.sink, state.options.compression_level)));
   if (state.file != nullptr) {
     Result<OutputFile> flushed = state.file->into_file();
     if (!flushed.ok()) return stop_on_error(std::move(flushed).error());

@@ -2,6 +2,7 @@
 #include "writer/xref_record.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 #include "runtime/fatal.hpp"
 
@@ -36,11 +37,56 @@ void XrefSlotMap::insert_or_assign(std::uint32_t number, XrefSlot slot) {
   }
   if (*place == absent) ++size_;
   if (*place == aside) aside_.erase(number);
-  if (slot.kind == XrefSlotKind::InUse && slot.generation == 0 && slot.offset < aside) {
+  if (*place == packed) unpack(number);
+  if (slot.kind == XrefSlotKind::InUse && slot.generation == 0 && slot.offset < packed) {
     *place = slot.offset;
+  } else if (slot.kind == XrefSlotKind::InObjectStream) {
+    *place = packed;
+    pack(number, slot);
   } else {
     *place = aside;
     aside_.insert_or_assign(number, slot);
+  }
+}
+
+XrefSlot XrefSlotMap::packed_slot(std::uint32_t number) const {
+  auto run = runs_.upper_bound(number);
+  if (run == runs_.begin()) fatal_error("a packed cross-reference slot is in no run");
+  --run;
+  const std::uint32_t step = number - run->first;
+  if (step >= run->second.count) fatal_error("a packed cross-reference slot is in no run");
+  return XrefSlot{XrefSlotKind::InObjectStream,
+                  static_cast<std::uint16_t>(run->second.first_place + step),
+                  run->second.container};
+}
+
+void XrefSlotMap::pack(std::uint32_t number, XrefSlot slot) {
+  const auto next = runs_.lower_bound(number);
+  if (next != runs_.begin()) {
+    PackedRun& previous = std::prev(next)->second;
+    const std::uint32_t previous_first = std::prev(next)->first;
+    if (std::uint64_t{previous_first} + previous.count == number &&
+        previous.container == slot.offset &&
+        previous.first_place + previous.count == slot.generation) {
+      ++previous.count;
+      return;
+    }
+  }
+  runs_.emplace_hint(next, number, PackedRun{1, slot.offset, slot.generation});
+}
+
+void XrefSlotMap::unpack(std::uint32_t number) {
+  auto found = runs_.upper_bound(number);
+  if (found == runs_.begin()) fatal_error("a packed cross-reference slot is in no run");
+  --found;
+  const std::uint32_t first = found->first;
+  const PackedRun run = found->second;
+  runs_.erase(found);
+  const std::uint32_t step = number - first;
+  if (step > 0) runs_.emplace(first, PackedRun{step, run.container, run.first_place});
+  if (step + 1 < run.count) {
+    runs_.emplace(number + 1,
+                  PackedRun{run.count - step - 1, run.container, run.first_place + step + 1});
   }
 }
 

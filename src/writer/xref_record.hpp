@@ -18,8 +18,11 @@ namespace vantril {
 // The slots of a record by object number, at most one per number, kept in a table indexed by the
 // number itself, in any recording order. A writer that streams millions of objects keeps nothing
 // else per object, so a number costs four bytes: the offset of an object in use with generation
-// 0, which is nearly every object. Any other slot (another generation or kind, or an offset too
-// close to 4 GiB to tell from the two markers) lives in a side table. The number table grows in
+// 0, which is nearly every object. Objects packed into object streams are kept as runs: numbers
+// recorded one after another into consecutive places of one object stream share one entry, so a
+// full object stream of consecutive numbers costs one entry however many objects it holds. Any
+// other slot (another generation or kind, or an offset too close to 4 GiB to tell from the
+// markers) lives in a side table. The number table grows in
 // fixed chunks, never by copying. Its first block is sized by `reserve` (a save knows its numbers
 // before it starts, so recording then allocates nothing); numbers beyond it land in chunks made
 // when first used, so a lone high number costs one chunk.
@@ -40,6 +43,7 @@ class XrefSlotMap {
     const std::uint32_t cell = cell_of(number);
     if (cell == absent) return std::nullopt;
     if (cell == aside) return aside_.at(number);
+    if (cell == packed) return packed_slot(number);
     return XrefSlot{XrefSlotKind::InUse, 0, cell};
   }
   bool contains(std::uint32_t number) const { return cell_of(number) != absent; }
@@ -52,9 +56,26 @@ class XrefSlotMap {
   bool empty() const { return size_ == 0; }
 
  private:
-  // Cell values that are no offset: no slot, or a slot in the side table.
+  // Cell values that are no offset: no slot, a slot in the side table, or a slot in a run of
+  // packed objects.
   static constexpr std::uint32_t absent = 0xFFFFFFFFu;
   static constexpr std::uint32_t aside = 0xFFFFFFFEu;
+  static constexpr std::uint32_t packed = 0xFFFFFFFDu;
+
+  // Numbers first .. first + count - 1 (the key of the run is `first`) in the object stream
+  // `container`, at the places first_place .. first_place + count - 1.
+  struct PackedRun {
+    std::uint32_t count;
+    std::uint32_t container;
+    std::uint32_t first_place;
+  };
+
+  // The slot of a number whose cell says it is in a run.
+  XrefSlot packed_slot(std::uint32_t number) const;
+  // Adds a packed number to the run it continues, or starts a run with it.
+  void pack(std::uint32_t number, XrefSlot slot);
+  // Takes a packed number out of its run, splitting the run around it.
+  void unpack(std::uint32_t number);
   static constexpr unsigned chunk_bits = 16;
   static constexpr std::size_t chunk_size = std::size_t{1} << chunk_bits;
   static constexpr std::size_t chunk_mask = chunk_size - 1;
@@ -72,6 +93,7 @@ class XrefSlotMap {
   std::uint32_t first_size_ = 0;
   std::vector<std::unique_ptr<std::uint32_t[]>> chunks_;
   std::map<std::uint32_t, XrefSlot> aside_;
+  std::map<std::uint32_t, PackedRun> runs_;
   std::size_t size_ = 0;
 };
 

@@ -1,0 +1,122 @@
+// Compressing a top-level stream where that pays, and framing a stream held as a dictionary and
+// separate data.
+#include "writer/compressed_stream.hpp"
+
+#include <utility>
+
+#include "vantril/writer/serializer.hpp"
+#include "writer/indirect_object.hpp"
+#include "writer/number_text.hpp"
+#include "writer/png_predictor.hpp"
+
+namespace vantril {
+
+namespace {
+
+bool is_name(const Object* object, std::string_view text) {
+  return object != nullptr && object->name() != nullptr && object->name()->bytes == text;
+}
+
+// Image sizes beyond 2^24 samples a side are no image a predictor is worth trying on, and the
+// bound keeps every product below in range.
+std::optional<std::int64_t> dimension(const Object* object) {
+  if (object == nullptr || object->integer() == nullptr) return std::nullopt;
+  const std::int64_t value = *object->integer();
+  if (value < 1 || value > (std::int64_t{1} << 24)) return std::nullopt;
+  return value;
+}
+
+// The decimal text of `value`, formed in `digits`.
+std::string_view decimal(char (&digits)[20], std::uint64_t value) {
+  const char* end = put_unsigned(digits, value);
+  return {digits, static_cast<std::size_t>(end - digits)};
+}
+
+constexpr std::string_view far_offset =
+    "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset";
+
+}  // namespace
+
+std::optional<ImageRows> image_rows(const Dictionary& dictionary, std::size_t data_size) {
+  if (!is_name(dictionary.get("Subtype"), "Image")) return std::nullopt;
+  const Object* bits = dictionary.get("BitsPerComponent");
+  if (bits == nullptr || bits->integer() == nullptr || *bits->integer() != 8) return std::nullopt;
+  const Object* mask = dictionary.get("ImageMask");
+  if (mask != nullptr && mask->boolean() != nullptr && *mask->boolean()) return std::nullopt;
+  const Object* space = dictionary.get("ColorSpace");
+  std::int64_t colors = 0;
+  if (is_name(space, "DeviceGray")) colors = 1;
+  if (is_name(space, "DeviceRGB")) colors = 3;
+  if (is_name(space, "DeviceCMYK")) colors = 4;
+  const std::optional<std::int64_t> width = dimension(dictionary.get("Width"));
+  const std::optional<std::int64_t> height = dimension(dictionary.get("Height"));
+  if (colors == 0 || !width.has_value() || !height.has_value()) return std::nullopt;
+  const auto row_bytes = static_cast<std::size_t>(*width * colors);
+  if (row_bytes * static_cast<std::size_t>(*height) != data_size) return std::nullopt;
+  return ImageRows{row_bytes, colors, *width};
+}
+
+bool may_compress(const Stream& stream) {
+  const Dictionary& dictionary = stream.stream_dictionary;
+  return stream.compressible && !stream.data.empty() && dictionary.get("Filter") == nullptr &&
+         dictionary.get("DecodeParms") == nullptr && dictionary.get("F") == nullptr;
+}
+
+Compression make_compression(const SaveOptions& options) {
+  return Compression{make_flate_compressor(options.compression_level), make_flate_compressor(1),
+                     options.png_predictor_for_images};
+}
+
+Status write_stream_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                           const Dictionary& dictionary, std::string_view data,
+                           XrefRecord& record) {
+  VANTRIL_TRY(check_offset_fits(sink.count, far_offset));
+  record_slot(record, number,
+              XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
+  char digits[20];
+  VANTRIL_TRY(sink.write_all(decimal(digits, number)));
+  VANTRIL_TRY(sink.write_text(" "));
+  VANTRIL_TRY(sink.write_all(decimal(digits, generation)));
+  VANTRIL_TRY(sink.write_text(" obj\n"));
+  VANTRIL_TRY(serialize_dictionary(sink, dictionary));
+  VANTRIL_TRY(sink.write_text("stream\n"));
+  VANTRIL_TRY(sink.write_all(data));
+  return sink.write_text("\nendstream \nendobj\n");
+}
+
+Status write_top_level_stream(CountingSink& sink, ObjectId id, const Object& object,
+                              Compression& compression, XrefRecord& record) {
+  const Stream& stream = *object.stream();
+  if (!may_compress(stream)) {
+    return serialize_indirect_object(sink, id.number, id.generation, object, record);
+  }
+  std::optional<ImageRows> rows;
+  if (compression.png_predictor) rows = image_rows(stream.stream_dictionary, stream.data.size());
+  ByteBuffer predicted;
+  std::string_view input = stream.data;
+  if (rows.has_value()) {
+    predicted = png_up_rows(input, rows->row_bytes);
+    input = predicted.view();
+  }
+  ByteBuffer packed;
+  if (worth_compressing(compression.probe, input)) {
+    packed = deflate_if_smaller(compression.compressor, input);
+  }
+  if (!packed.bytes)
+    return serialize_indirect_object(sink, id.number, id.generation, object, record);
+
+  Dictionary dictionary = clone(stream.stream_dictionary);
+  dictionary.set("Length", static_cast<std::int64_t>(packed.size));
+  dictionary.set("Filter", Name("FlateDecode"));
+  if (rows.has_value()) {
+    dictionary.set("DecodeParms", Dictionary::from_pairs({
+                                      {"Predictor", 12},
+                                      {"Colors", rows->colors},
+                                      {"BitsPerComponent", 8},
+                                      {"Columns", rows->columns},
+                                  }));
+  }
+  return write_stream_object(sink, id.number, id.generation, dictionary, packed.view(), record);
+}
+
+}  // namespace vantril

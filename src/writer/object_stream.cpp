@@ -1,0 +1,89 @@
+// Packing objects into an object stream's content and writing the object stream.
+#include "writer/object_stream.hpp"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "runtime/fatal.hpp"
+#include "vantril/writer/serializer.hpp"
+#include "writer/compressed_stream.hpp"
+#include "writer/indirect_object.hpp"
+#include "writer/number_text.hpp"
+
+namespace vantril {
+
+namespace {
+
+void append_decimal(std::string& text, std::uint64_t value) {
+  char digits[20];
+  const char* end = put_unsigned(digits, value);
+  text.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+}  // namespace
+
+std::optional<ObjectId> encrypt_reference(const Dictionary& trailer) {
+  const Object* entry = trailer.get("Encrypt");
+  if (entry == nullptr || entry->reference() == nullptr) return std::nullopt;
+  return *entry->reference();
+}
+
+bool may_pack(ObjectId id, const Object& object, std::optional<ObjectId> encrypt) {
+  return object.kind() != ObjectKind::Stream && object.kind() != ObjectKind::Null &&
+         id.generation == 0 && id != encrypt;
+}
+
+Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
+                            const Object& object) {
+  const std::size_t pairs_before = content.pairs.size();
+  const std::size_t objects_before = content.objects.size();
+  if (!content.objects.empty()) content.objects.push_back(' ');
+  append_decimal(content.pairs, number);
+  content.pairs.push_back(' ');
+  append_decimal(content.pairs, content.objects.size());
+  content.pairs.push_back(' ');
+  CountingSink sink(content.objects);
+  // Memory takes every byte: only a stream nested in the object fails, and the error then names
+  // the object, as it would at top level.
+  if (!serialize_object(sink, object).ok()) {
+    content.pairs.resize(pairs_before);
+    content.objects.resize(objects_before);
+    std::string scratch;
+    CountingSink named(scratch);
+    XrefRecord unused;
+    Status status = serialize_indirect_object(named, number, 0, object, unused);
+    if (status.ok()) fatal_error("an object failed in an object stream but not on its own");
+    return status;
+  }
+  ++content.count;
+  return {};
+}
+
+FlateInput take_object_stream_content(ObjectStreamContent& content) {
+  const std::size_t size = content.pairs.size() + content.objects.size();
+  ByteBuffer data{std::unique_ptr<char[]>(new char[size]), size};
+  std::copy(content.pairs.begin(), content.pairs.end(), data.bytes.get());
+  std::copy(content.objects.begin(), content.objects.end(),
+            data.bytes.get() + content.pairs.size());
+  const std::size_t first = content.pairs.size();
+  content.pairs.clear();
+  content.objects.clear();
+  content.count = 0;
+  return FlateInput{std::move(data), first, std::nullopt};
+}
+
+Status write_object_stream(CountingSink& sink, std::uint32_t number, std::uint32_t count,
+                           std::size_t first, bool compressed, std::string_view data,
+                           XrefRecord& record) {
+  Dictionary dictionary = Dictionary::from_pairs({
+      {"Type", Name("ObjStm")},
+      {"N", static_cast<std::int64_t>(count)},
+      {"First", static_cast<std::int64_t>(first)},
+      {"Length", static_cast<std::int64_t>(data.size())},
+  });
+  if (compressed) dictionary.set("Filter", Name("FlateDecode"));
+  return write_stream_object(sink, number, 0, dictionary, data, record);
+}
+
+}  // namespace vantril
