@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "generator/random_document.hpp"
 #include "vantril/writer/save.hpp"
@@ -125,7 +127,12 @@ struct Misuse {
   const char* what;
   std::function<Status(StreamWriter&)> act;
   std::string_view message;
+  SaveOptions options = {};
 };
+
+// Object streams of two: the first object of each case is packed, and its object stream holds
+// number 2, which the writer took for itself.
+constexpr SaveOptions packing_two{.object_streams = true, .objects_per_stream = 2};
 
 // Each misuse is refused with InvalidInput and appends nothing; every call after it is refused
 // too, close included, so a file with a refused object never looks complete.
@@ -196,12 +203,30 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
          return w.close();
        },
        "object number 2 was reserved but neither written nor released"},
+      {"a stream inside a packed object",
+       [](StreamWriter& w) {
+         return status_of(w.append_object(make_array(1, make_stream(Dictionary(), "data"))));
+       },
+       "object 3 0 holds a stream inside an array", packing_two},
+      {"the number the writer took for its object stream",
+       [](StreamWriter& w) {
+         return w.write_object({2, 0}, Object(1));
+       },
+       "the object number is the writer's own object stream", packing_two},
+      {"an Encrypt set after its object was packed",
+       [](StreamWriter& w) {
+         w.trailer().set("Encrypt", ObjectId{1, 0});
+         return w.close();
+       },
+       "the trailer's Encrypt names an object written into an object stream", packing_two},
   };
   for (const Misuse& misuse : misuses) {
     SCOPED_TRACE(misuse.what);
     std::string out;
     CountingSink sink(out);
-    StreamWriter writer = std::move(StreamWriter::over_sink(sink, "1.7")).value();
+    StreamWriter writer =
+        std::move(StreamWriter::over_sink(sink, "1.7", XrefForm::XrefStreamForm, misuse.options))
+            .value();
     ASSERT_TRUE(writer.append_object(Object(Name("first"))).ok());
     const std::size_t before = out.size();
 
@@ -215,6 +240,42 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
     expect_invalid_input(writer.close(), stopped);
     EXPECT_EQ(out, after_refusal);
     EXPECT_EQ(out.find("startxref"), std::string::npos);
+  }
+}
+
+// Options a save refuses are refused before the file is created or a byte written.
+TEST(StreamWriter, RefusesOptionsASaveRefusesBeforeWriting) {
+  struct Case {
+    const char* what;
+    SaveOptions options;
+    XrefForm form;
+    IoErrorKind kind;
+  };
+  const Case cases[] = {
+      {"object streams in the table form", SaveOptions{.object_streams = true},
+       XrefForm::XrefTableForm, IoErrorKind::InvalidInput},
+      {"level 13", SaveOptions{.compression_level = 13}, XrefForm::XrefStreamForm,
+       IoErrorKind::InvalidInput},
+      {"empty object streams", SaveOptions{.object_streams = true, .objects_per_stream = 0},
+       XrefForm::XrefStreamForm, IoErrorKind::InvalidInput},
+      {"compression in a build without libdeflate", SaveOptions{.compression_level = 6},
+       XrefForm::XrefStreamForm, IoErrorKind::Unsupported},
+  };
+  const auto directory = testing_support::fresh_directory("stream-writer-options");
+  const std::string path = (directory / "refused.pdf").string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.kind == IoErrorKind::Unsupported && compression_available()) continue;
+    const Result<StreamWriter> file = StreamWriter::create(path, "1.7", c.form, c.options);
+    ASSERT_FALSE(file.ok());
+    EXPECT_EQ(kind_of(file.error()), c.kind) << debug_form(file.error());
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::string out;
+    CountingSink sink(out);
+    const Result<StreamWriter> memory = StreamWriter::over_sink(sink, "1.7", c.form, c.options);
+    ASSERT_FALSE(memory.ok());
+    EXPECT_EQ(kind_of(memory.error()), c.kind);
+    EXPECT_EQ(out, "");
   }
 }
 
@@ -256,14 +317,16 @@ TEST(StreamWriter, ListsObjectsWrittenInAnyOrder) {
 
 // Every append failing in turn, from the header to the tail: the failing call returns that error
 // unchanged, nothing more is appended, and every later call is refused.
-TEST(StreamWriter, TheFirstFailingAppendStopsTheWriter) {
-  const auto write_all = [](CountingSink& sink) -> Status {
-    Result<StreamWriter> opened = StreamWriter::over_sink(sink, "1.7");
+void expect_each_failing_append_stops_the_writer(const SaveOptions& options) {
+  const auto write_all = [&options](CountingSink& sink) -> Status {
+    Result<StreamWriter> opened =
+        StreamWriter::over_sink(sink, "1.7", XrefForm::XrefStreamForm, options);
     if (!opened.ok()) return std::move(opened).error();
     StreamWriter& writer = opened.value();
     for (int i = 0; i < 3; ++i) {
       Result<ObjectId> id = writer.append_object(
           Dictionary::from_pairs({{"N", i}, {"S", literal_string("a (string)")}}));
+      if (id.ok()) id = writer.append_object(make_stream(Dictionary(), "q q q q q q q q q Q"));
       if (!id.ok()) {
         expect_invalid_input(writer.close(), stopped);
         return std::move(id).error();
@@ -288,6 +351,20 @@ TEST(StreamWriter, TheFirstFailingAppendStopsTheWriter) {
     EXPECT_EQ(destination.appends, n);
     EXPECT_EQ(destination.appends_after_failure, 0u);
     EXPECT_EQ(counter.received.compare(0, destination.received.size(), destination.received), 0);
+  }
+}
+
+// With object streams (compressed where the build can), the appends include those of the object
+// streams, written when full and at close.
+TEST(StreamWriter, TheFirstFailingAppendStopsTheWriter) {
+  std::vector<SaveOptions> all_options = {SaveOptions{}, packing_two};
+  if (compression_available()) {
+    all_options.push_back(
+        SaveOptions{.compression_level = 1, .object_streams = true, .objects_per_stream = 2});
+  }
+  for (const SaveOptions& options : all_options) {
+    SCOPED_TRACE(options.object_streams ? options.compression_level : -1);
+    expect_each_failing_append_stops_the_writer(options);
   }
 }
 
