@@ -12,7 +12,7 @@ TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-u
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
-BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf hyperfine
+BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf python3-pikepdf hyperfine
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
@@ -97,7 +97,8 @@ bench:
 	cmake --build --preset bench
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --runs 3
 	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --compact --runs 3
-	bench/streaming-compare.sh build/bench/bench/vantril_write_bench build/bench/bench/vantril_floor_copy 3
+	bench/streaming-compare.sh build/bench/bench/vantril_write_bench build/bench/bench/vantril_floor_copy 3 \
+	  /dev/shm "W3 W2 W1" "1000000 10000000" $(PEER_BENCH)/validate_compact.py
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 	build/bench/bench/vantril_content_bench build/bench --runs 15
 

@@ -1,6 +1,8 @@
 // A document of many pages written with the streaming writer: each page and its content go to the
 // file as soon as they are made, so memory holds one page at a time (and the list of pages the
-// page tree names). Run as `streamed_pages [DIRECTORY] [PAGES]`; writes streamed_pages.pdf.
+// page tree names). Run as `streamed_pages [DIRECTORY] [PAGES] [--compact]`; writes
+// streamed_pages.pdf. With --compact the pages go into object streams, and the content streams
+// are compressed where the library can (it was built with libdeflate).
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -30,8 +32,14 @@ ObjectId appended(const Result<ObjectId>& result, const char* step) {
 int main(int argc, char** argv) {
   const std::string path = std::string(argc > 1 ? argv[1] : ".") + "/streamed_pages.pdf";
   const long pages = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1000;
+  SaveOptions options;
+  if (argc > 3 && std::string(argv[3]) == "--compact") {
+    options.object_streams = true;
+    options.compression_level = compression_available() ? 6 : 0;
+  }
 
-  Result<StreamWriter> opened = StreamWriter::create(path, "1.7");
+  Result<StreamWriter> opened =
+      StreamWriter::create(path, "1.7", XrefForm::XrefStreamForm, options);
   if (!opened.ok()) {
     std::cerr << "streamed_pages: cannot create " << path << ": " << display_form(opened.error())
               << '\n';
