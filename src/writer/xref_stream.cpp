@@ -13,7 +13,6 @@
 #include "runtime/fatal.hpp"
 #include "writer/flate.hpp"
 #include "writer/indirect_object.hpp"
-#include "writer/png_predictor.hpp"
 
 namespace vantril {
 
@@ -144,6 +143,34 @@ Status put_entries(const XrefRecord& record, const Array& index, Widths widths, 
   return emit(std::string_view(piece.data(), static_cast<std::size_t>(out - piece.data())));
 }
 
+// The entries of the runs the index lists as the PNG Up predictor turns them (the bytes
+// png_up_rows makes of them), formed a piece at a time so that the plain entries are never held
+// whole beside them.
+ByteBuffer predicted_entries(const XrefRecord& record, const Array& index, Widths widths,
+                             std::uint64_t listed) {
+  const std::size_t entry = widths.entry();
+  const auto size = static_cast<std::size_t>(listed) * (entry + 1);
+  ByteBuffer rows{std::unique_ptr<char[]>(new char[size]), size};
+  char* to = rows.bytes.get();
+  // The first row is differenced against zeros, which copies it.
+  std::array<unsigned char, 9> above{};
+  const Status made = put_entries(record, index, widths, [&](std::string_view piece) -> Status {
+    for (std::size_t at = 0; at < piece.size(); at += entry) {
+      *to++ = 2;
+      for (std::size_t i = 0; i < entry; ++i) {
+        const auto byte = static_cast<unsigned char>(piece[at + i]);
+        *to++ = static_cast<char>(static_cast<unsigned char>(byte - above[i]));
+        above[i] = byte;
+      }
+    }
+    return {};
+  });
+  if (!made.ok() || to != rows.bytes.get() + size) {
+    fatal_error("the cross-reference entries did not fill their rows");
+  }
+  return rows;
+}
+
 }  // namespace
 
 Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
@@ -184,18 +211,14 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
   const bool compress = compression_level > 0;
   const Widths widths = compress ? narrowest(record, index) : Widths{};
 
-  // Compressed, the rows go through the PNG Up predictor and must be whole in memory; raw, they
-  // go to the sink a piece at a time.
+  // Compressed, the rows go through the PNG Up predictor and must be whole in memory (once, in
+  // their predicted form); raw, or when compression does not make them smaller, they go to the
+  // sink a piece at a time.
   ByteBuffer packed;
-  Bytes content;
   if (compress) {
-    content.reserve(widths.entry() * listed);
-    VANTRIL_TRY(put_entries(record, index, widths, [&](std::string_view piece) -> Status {
-      content.append(piece);
-      return {};
-    }));
     FlateCompressor compressor = make_flate_compressor(compression_level);
-    packed = deflate_if_smaller(compressor, png_up_rows(content, widths.entry()).view());
+    packed =
+        deflate_if_smaller(compressor, predicted_entries(record, index, widths, listed).view());
   }
 
   trailer.set("Type", Name("XRef"));
@@ -233,12 +256,8 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
   VANTRIL_TRY(open_indirect_object(sink, stream_number, 0, ObjectKind::Stream, record));
   VANTRIL_TRY(serialize_trailer(sink, trailer));
   VANTRIL_TRY(sink.write_text(stream_keyword));
-  if (compress) {
-    VANTRIL_TRY(sink.write_all(content));
-  } else {
-    VANTRIL_TRY(put_entries(record, *trailer.get("Index")->array(), widths,
-                            [&](std::string_view piece) { return sink.write_all(piece); }));
-  }
+  VANTRIL_TRY(put_entries(record, *trailer.get("Index")->array(), widths,
+                          [&](std::string_view piece) { return sink.write_all(piece); }));
   VANTRIL_TRY(sink.write_text(endstream_keyword));
   return close_indirect_object(sink, ObjectKind::Stream);
 }
