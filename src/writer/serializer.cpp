@@ -493,6 +493,10 @@ Status write_literal_string_token(CountingSink& sink, std::string_view bytes) {
   return write_literal_string(sink, bytes);
 }
 
+Status write_hex_string_token(CountingSink& sink, std::string_view bytes) {
+  return write_hex_string(sink, bytes);
+}
+
 bool literal_string_needs_escapes(std::string_view bytes) {
   // One table look-up a byte: find_first_of would search the four specials once for every byte.
   bool special = false;
