@@ -14,6 +14,8 @@ Status write_name_token(CountingSink& sink, std::string_view bytes);
 // "(" the bytes ")", with a backslash before unbalanced parentheses, backslashes and carriage
 // returns (written "\r").
 Status write_literal_string_token(CountingSink& sink, std::string_view bytes);
+// "<" the bytes as pairs of upper-case hexadecimal digits ">".
+Status write_hex_string_token(CountingSink& sink, std::string_view bytes);
 // False when the literal string form is "(" the bytes ")" unchanged, with nothing escaped.
 bool literal_string_needs_escapes(std::string_view bytes);
 

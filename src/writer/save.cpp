@@ -20,6 +20,17 @@ namespace vantril {
 bool is_left_out(const Object& object) {
   const Dictionary* dictionary = dictionary_of(object);
   if (dictionary == nullptr) return false;
+  // Every object is asked, and nearly every one has an ASCII "Type" of another name: that name
+  // is its label, so the full test below (which checks the name is UTF-8) is not needed.
+  if (const Object* type = dictionary->get("Type")) {
+    if (const Name* name = type->name()) {
+      const std::string_view text = name->bytes;
+      if (text == "XRef" || text == "ObjStm" || text == "Linearized") return true;
+      bool ascii = true;
+      for (const char c : text) ascii &= static_cast<unsigned char>(c) < 0x80;
+      if (ascii) return false;
+    }
+  }
   const std::optional<std::string_view> label = type_label(*dictionary);
   return label.has_value() && (*label == "XRef" || *label == "ObjStm" || *label == "Linearized");
 }

@@ -13,39 +13,15 @@
 #include "writer/indirect_object.hpp"
 #include "writer/lexical_tokens.hpp"
 #include "writer/number_text.hpp"
+#include "writer/token_text.hpp"
+#include "writer/value_in_place.hpp"
 
 namespace vantril {
 
 namespace {
 
-constexpr std::string_view hex_digits = "0123456789ABCDEF";
-
-// Bytes a name must escape besides those outside 0x21..0x7E: whitespace and the delimiters, and
-// "#" itself since it introduces an escape.
-constexpr std::string_view name_delimiters = " \t\n\r\f()<>[]{}/%#";
-
-constexpr std::array<bool, 256> make_name_escape_table() {
-  std::array<bool, 256> table{};
-  for (std::size_t byte = 0; byte < 256; ++byte) table[byte] = byte < 0x21 || byte > 0x7E;
-  for (char c : name_delimiters) table[static_cast<unsigned char>(c)] = true;
-  return table;
-}
-
-constexpr std::array<bool, 256> name_escape = make_name_escape_table();
-
 std::array<char, 3> name_escape_text(unsigned char byte) {
   return {'#', hex_digits[byte >> 4], hex_digits[byte & 0x0F]};
-}
-
-// "/" and the bytes at `out` when none needs an escape, returning the end; else null.
-char* put_plain_name(char* out, std::string_view bytes) {
-  *out++ = '/';
-  bool plain = true;
-  for (const char c : bytes) {
-    plain &= !name_escape[static_cast<unsigned char>(c)];
-    *out++ = c;
-  }
-  return plain ? out : nullptr;
 }
 
 Status write_char(CountingSink& sink, char c) { return sink.write_all(std::string_view(&c, 1)); }
@@ -73,18 +49,6 @@ Status write_name(CountingSink& sink, std::string_view bytes) {
   if (run_start < bytes.size()) return sink.write_all(bytes.substr(run_start));
   return {};
 }
-
-// The bytes a literal string cannot carry bare: parentheses may need a backslash, a backslash or
-// carriage return always does.
-constexpr std::string_view literal_specials = "()\\\r";
-
-constexpr std::array<bool, 256> make_literal_special_table() {
-  std::array<bool, 256> table{};
-  for (char c : literal_specials) table[static_cast<unsigned char>(c)] = true;
-  return table;
-}
-
-constexpr std::array<bool, 256> literal_special = make_literal_special_table();
 
 bool needs_literal_scan(std::string_view bytes) {
   return bytes.find_first_of(literal_specials) != std::string_view::npos;
@@ -162,39 +126,7 @@ Status write_hex_string(CountingSink& sink, std::string_view bytes) {
   return sink.write_text(">");
 }
 
-// The longest number-like token: a space, then "-0.", 44 zeros and 9 digits for a real; a
-// reference's two numbers and " R" are shorter.
-constexpr std::size_t max_number_token = 1 + max_real_text;
 static_assert(max_number_token <= CountingSink::token_capacity);
-
-// Null, a boolean, a number or a reference (the kinds that take a leading space) at `out`, after a
-// space when `space` is set; at most max_number_token bytes. Returns the end.
-char* put_leaf(char* out, const Object& object, bool space) {
-  if (space) *out++ = ' ';
-  switch (object.kind()) {
-    case ObjectKind::Integer:
-      return put_integer(out, *object.integer());
-    case ObjectKind::Real:
-      return put_real(out, *object.real());
-    case ObjectKind::Reference: {
-      const ObjectId id = *object.reference();
-      out = put_unsigned(out, id.number);
-      *out++ = ' ';
-      out = put_unsigned(out, id.generation);
-      *out++ = ' ';
-      *out++ = 'R';
-      return out;
-    }
-    case ObjectKind::Boolean: {
-      const std::string_view text = *object.boolean() ? "true" : "false";
-      std::memcpy(out, text.data(), text.size());
-      return out + text.size();
-    }
-    default:
-      std::memcpy(out, "null", 4);
-      return out + 4;
-  }
-}
 
 Status write_leaf(CountingSink& sink, const Object& object, bool space) {
   return sink.finish_token(put_leaf(sink.start_token(max_number_token), object, space));
@@ -433,19 +365,68 @@ Status write_dictionary(CountingSink& sink, const Dictionary& dictionary, Holder
   return close_all(sink, open);
 }
 
-// Checks and records the object's start, then writes "<number> <generation> obj\n" as one token.
-Status write_object_header(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+// Checks and records the object's start at the sink's count.
+Status record_object_start(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                            XrefRecord& record) {
   VANTRIL_TRY(check_offset_fits(
       sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
   record_slot(record, number,
               XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
-  char* out = sink.start_token(10 + 1 + 5 + 5);
+  return {};
+}
+
+// The longest "<number> <generation> obj\n".
+constexpr std::size_t max_object_header = 10 + 1 + 5 + 5;
+
+char* put_object_header(char* out, std::uint32_t number, std::uint16_t generation) {
   out = put_unsigned(out, number);
   *out++ = ' ';
   out = put_unsigned(out, generation);
   std::memcpy(out, " obj\n", 5);
-  return sink.finish_token(out + 5);
+  return out + 5;
+}
+
+// Checks and records the object's start, then writes "<number> <generation> obj\n" as one token.
+Status write_object_header(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                           XrefRecord& record) {
+  VANTRIL_TRY(record_object_start(sink, number, generation, record));
+  return sink.finish_token(
+      put_object_header(sink.start_token(max_object_header), number, generation));
+}
+
+constexpr char end_line[] = "\nendobj\n";
+constexpr char spaced_end_line[] = " \nendobj\n";
+
+// The whole indirect object, or for a stream its frame up to the end of its dictionary, formed
+// in the output buffer's free room and appended as one run. False, with nothing appended, when
+// the destination has no such room, the object does not fit there (`exhausted` is then set) or it
+// holds what only the token-by-token writer writes.
+bool write_in_place(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                    const Object& object, bool& exhausted) {
+  const std::span<char> run = sink.start_run();
+  // The header, a leading space and the end line always fit before anything else is checked.
+  constexpr std::size_t frame = max_object_header + 1 + sizeof spaced_end_line - 1;
+  if (run.size() < frame) {
+    exhausted = !run.empty();
+    return false;
+  }
+  InPlaceRoom room{run.data() + run.size() - (sizeof spaced_end_line - 1)};
+  char* out = put_object_header(run.data(), number, generation);
+  const ObjectKind kind = object.kind();
+  if (takes_leading_space(kind)) *out++ = ' ';
+  const Stream* stream = object.stream();
+  out = stream != nullptr ? put_dictionary_in_place(out, room, stream->stream_dictionary)
+                          : put_value_in_place(out, room, object);
+  exhausted = room.exhausted;
+  if (out == nullptr) return false;
+  if (stream == nullptr) {
+    const std::string_view end = takes_trailing_space(kind) ? spaced_end_line : end_line;
+    std::memcpy(out, end.data(), end.size());
+    out += end.size();
+  }
+  // Bytes in the buffer's room: appending them cannot fail.
+  (void)sink.finish_token(out);
+  return true;
 }
 
 }  // namespace
@@ -466,13 +447,32 @@ Status open_indirect_object(CountingSink& sink, std::uint32_t number, std::uint1
 }
 
 Status close_indirect_object(CountingSink& sink, ObjectKind kind) {
-  if (takes_trailing_space(kind)) return sink.write_text(" \nendobj\n");
-  return sink.write_text("\nendobj\n");
+  if (takes_trailing_space(kind)) return sink.write_text(spaced_end_line);
+  return sink.write_text(end_line);
 }
 
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                                  const Object& object, XrefRecord& record, ValuesOf values_of) {
-  VANTRIL_TRY(write_object_header(sink, number, generation, record));
+  VANTRIL_TRY(record_object_start(sink, number, generation, record));
+  // Most objects are formed whole in the buffer's room; one that does not fit in what is left
+  // gets the whole buffer once it is written out.
+  bool exhausted = false;
+  bool placed = write_in_place(sink, number, generation, object, exhausted);
+  if (!placed && exhausted && sink.can_free_room()) {
+    VANTRIL_TRY(sink.free_room());
+    placed = write_in_place(sink, number, generation, object, exhausted);
+  }
+  if (placed) {
+    const Stream* stream = object.stream();
+    if (stream == nullptr) return {};
+    VANTRIL_TRY(sink.write_text(stream_keyword));
+    VANTRIL_TRY(sink.write_all(stream->data));
+    VANTRIL_TRY(sink.write_text(endstream_keyword));
+    return close_indirect_object(sink, ObjectKind::Stream);
+  }
+
+  VANTRIL_TRY(sink.finish_token(
+      put_object_header(sink.start_token(max_object_header), number, generation)));
   const Holder holder = values_of == ValuesOf::Trailer
                             ? Holder{Holder::Kind::Trailer, {}}
                             : Holder{Holder::Kind::IndirectObject, ObjectId{number, generation}};
@@ -491,6 +491,10 @@ Status write_name_token(CountingSink& sink, std::string_view bytes) {
 
 Status write_literal_string_token(CountingSink& sink, std::string_view bytes) {
   return write_literal_string(sink, bytes);
+}
+
+Status write_hex_string_token(CountingSink& sink, std::string_view bytes) {
+  return write_hex_string(sink, bytes);
 }
 
 bool literal_string_needs_escapes(std::string_view bytes) {

@@ -1,6 +1,8 @@
-// A save to a file holds exactly the bytes the same save writes to memory. Tokens bound for the
-// file are formed in its buffer's free room, or in the sink's scratch area when the room runs out
-// near the buffer's end; documents many buffers long put every kind of token at every offset.
+// A save to a file holds exactly the bytes the same save writes to memory. Objects bound for the
+// file are formed whole in its buffer's free room when they fit there, else token by token, in
+// the room or in the sink's scratch area when the room runs out near the buffer's end; memory
+// always takes the tokens one by one. Documents many buffers long put every kind of token at
+// every offset, and narrow values nested deeper than the whole-object way goes take the other.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,7 +19,9 @@ namespace vantril {
 namespace {
 
 Document random_of(std::uint64_t seed, XrefForm form) {
-  const testing_support::GeneratorLimits limits{5, 12, 100, 9000, 60};
+  const testing_support::GeneratorLimits limits =
+      seed % 4 == 3 ? testing_support::GeneratorLimits{14, 2, 20, 100, 60}
+                    : testing_support::GeneratorLimits{5, 12, 100, 9000, 60};
   testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
   Document document = testing_support::random_document(entropy, limits);
   document.xref_state.xref_form = form;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -81,6 +82,31 @@ struct CountingSink {
       return {};
     }
     return write_all(std::string_view(scratch_, size));
+  }
+
+  // The buffered file's whole free room, for a run of tokens formed in place and appended with
+  // finish_token(end) as one; empty when the destination is not the buffered file. Nothing
+  // counts as appended before finish_token.
+  std::span<char> start_run() {
+    if (BufferedFileWriter* file = buffered_file()) {
+      const std::size_t free = BufferedFileWriter::capacity - file->buffered().size();
+      if (char* room = file->room(free)) {
+        token_ = room;
+        return {room, free};
+      }
+    }
+    return {};
+  }
+  // Whether free_room would make more room: the destination is the buffered file and holds bytes.
+  bool can_free_room() const {
+    const BufferedFileWriter* file = buffered_file();
+    return file != nullptr && !file->buffered().empty();
+  }
+  // Writes out the buffered file's bytes, so that the next run has the whole buffer; fails with
+  // the system's error. Nothing for any other destination.
+  Status free_room() {
+    if (BufferedFileWriter* file = buffered_file()) return file->flush_buffer();
+    return {};
   }
 
  private:

@@ -1,0 +1,92 @@
+// One value written token by token straight to a CountingSink, with no Object built: the
+// serializer's bytes for the value the calls describe, at a few instructions a token.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "vantril/detail/export.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/model/object_id.hpp"
+#include "vantril/writer/counting_sink.hpp"
+
+namespace vantril {
+
+// Describes exactly one value: a leaf, a name, a string, or an array or dictionary opened with
+// begin_, filled, and closed with end_. Inside a dictionary a key comes before each value. The
+// bytes are those serialize_object writes for the same value (a Dictionary built from the same
+// keys in the same order, an Array of the same elements), spaces included; keys are written as
+// given, so repeating one is the caller's mistake (a Dictionary would keep one entry).
+//
+// Calls chain, and errors stick: the first misuse (a value where a key belongs, a key outside a
+// dictionary, an end_ that closes nothing open or the wrong kind, a second top-level value, a
+// stream anywhere) sets an InvalidInput error, a failed append sets the sink's error, and every
+// later call writes nothing. status() tells which, once the value is described. The writer holds
+// the sink by reference; the sink must outlive it. Reusable: reset() starts the next value and
+// keeps the memory of the nesting stack, so writing many values allocates nothing each.
+class VANTRIL_API ValueWriter {
+ public:
+  // With `leading_space`, a top-level value of a leaf kind (null, boolean, number, reference)
+  // gets a space before it, as the value of an indirect object after its "obj" line does.
+  explicit ValueWriter(CountingSink& sink, bool leading_space = false);
+
+  ValueWriter& null();
+  ValueWriter& boolean(bool value);
+  ValueWriter& integer(std::int64_t value);
+  ValueWriter& real(float value);
+  ValueWriter& reference(ObjectId id);
+  ValueWriter& name(std::string_view bytes);
+  ValueWriter& string(std::string_view bytes, StringStyle style = StringStyle::Literal);
+  // A whole value held as an Object, in place of the calls that describe it; a stream anywhere in
+  // it is an error.
+  ValueWriter& value(const Object& object);
+
+  ValueWriter& begin_array();
+  ValueWriter& end_array();
+  ValueWriter& begin_dictionary();
+  // A key, written as a name; the next call gives its value.
+  ValueWriter& key(std::string_view bytes);
+  ValueWriter& end_dictionary();
+
+  // The first error, or success so far.
+  const Status& status() const { return status_; }
+  // Whether one whole value has been described (and nothing went wrong).
+  bool complete() const { return status_.ok() && done_; }
+  // The kind of the top-level value once complete (Array for an array, and so on).
+  ObjectKind kind() const { return top_kind_; }
+  // Starts the next value into the same sink, clearing any error.
+  void reset();
+
+ private:
+  struct Open {
+    bool dictionary;
+    // An array's first element, or a dictionary waiting for a key.
+    bool fresh;
+  };
+
+  // Whether a value may go here, and if so whether a leaf takes a space before it; records the
+  // error otherwise.
+  bool place_value(bool& space);
+  // The value of `kind` just written ends the top level when nothing is open.
+  void placed(ObjectKind kind) {
+    if (open_.empty()) {
+      done_ = true;
+      top_kind_ = kind;
+    }
+  }
+  template <class Put>
+  ValueWriter& leaf(ObjectKind kind, Put put);
+  ValueWriter& misuse(std::string_view fixed_message);
+  void keep(Status status);
+
+  CountingSink* sink_;
+  std::vector<Open> open_;
+  Status status_;
+  ObjectKind top_kind_ = ObjectKind::Null;
+  bool done_ = false;
+  bool leading_space_;
+};
+
+}  // namespace vantril

@@ -1,0 +1,98 @@
+// The bytes of single tokens formed straight into memory the caller has checked is large enough:
+// names with their escapes, numbers, references, booleans and null. Both ways of writing a value
+// (token by token through the sink, or a whole value in the buffer's free room) form them here.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "vantril/model/object.hpp"
+#include "writer/number_text.hpp"
+
+namespace vantril {
+
+inline constexpr std::string_view hex_digits = "0123456789ABCDEF";
+
+// Bytes a name must escape besides those outside 0x21..0x7E: whitespace and the delimiters, and
+// "#" itself since it introduces an escape.
+inline constexpr std::array<bool, 256> name_escape = [] {
+  std::array<bool, 256> table{};
+  for (std::size_t byte = 0; byte < 256; ++byte) table[byte] = byte < 0x21 || byte > 0x7E;
+  for (char c : std::string_view(" \t\n\r\f()<>[]{}/%#"))
+    table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+// The bytes a literal string cannot carry bare: parentheses may need a backslash, a backslash or
+// carriage return always does.
+inline constexpr std::string_view literal_specials = "()\\\r";
+
+inline constexpr std::array<bool, 256> literal_special = [] {
+  std::array<bool, 256> table{};
+  for (char c : literal_specials) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+// "/" and the bytes at `out` when none needs an escape, returning the end; else null.
+inline char* put_plain_name(char* out, std::string_view bytes) {
+  *out++ = '/';
+  bool plain = true;
+  for (const char c : bytes) {
+    plain &= !name_escape[static_cast<unsigned char>(c)];
+    *out++ = c;
+  }
+  return plain ? out : nullptr;
+}
+
+// "/" and the bytes, each byte that needs it as "#XX": at most 1 + 3 * size bytes.
+inline char* put_escaped_name(char* out, std::string_view bytes) {
+  *out++ = '/';
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (name_escape[byte]) {
+      *out++ = '#';
+      *out++ = hex_digits[byte >> 4];
+      *out++ = hex_digits[byte & 0x0F];
+    } else {
+      *out++ = c;
+    }
+  }
+  return out;
+}
+
+// The longest number-like token: a space, then "-0.", 44 zeros and 9 digits for a real; a
+// reference's two numbers and " R" are shorter.
+inline constexpr std::size_t max_number_token = 1 + max_real_text;
+
+// Null, a boolean, a number or a reference (the kinds that take a leading space) at `out`, after a
+// space when `space` is set; at most max_number_token bytes. Returns the end.
+inline char* put_leaf(char* out, const Object& object, bool space) {
+  if (space) *out++ = ' ';
+  switch (object.kind()) {
+    case ObjectKind::Integer:
+      return put_integer(out, *object.integer());
+    case ObjectKind::Real:
+      return put_real(out, *object.real());
+    case ObjectKind::Reference: {
+      const ObjectId id = *object.reference();
+      out = put_unsigned(out, id.number);
+      *out++ = ' ';
+      out = put_unsigned(out, id.generation);
+      *out++ = ' ';
+      *out++ = 'R';
+      return out;
+    }
+    case ObjectKind::Boolean: {
+      const std::string_view text = *object.boolean() ? "true" : "false";
+      std::memcpy(out, text.data(), text.size());
+      return out + text.size();
+    }
+    default:
+      std::memcpy(out, "null", 4);
+      return out + 4;
+  }
+}
+
+}  // namespace vantril

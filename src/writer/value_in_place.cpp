@@ -1,0 +1,155 @@
+// Whole values formed in place, with the serializer's spacing: a space before every non-first
+// array element and every dictionary value of a leaf kind, and nowhere else.
+#include "writer/value_in_place.hpp"
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "writer/indirect_object.hpp"
+#include "writer/token_text.hpp"
+
+namespace vantril {
+
+namespace {
+
+// Deeper values go to the token-by-token writer, which keeps its nesting off the call stack.
+constexpr unsigned deepest = 8;
+
+// Every token is checked against a limit this far before the room's end, so that the closing
+// brackets of all the containers open at any moment fit without checks of their own.
+constexpr std::size_t closing_reserve = 2 * (deepest + 1);
+
+// The limit travels by value: stores of bytes through `out` could otherwise change it as far as
+// the compiler knows, and it would be read again after every byte. Running out of room is told
+// apart from the other failures by `exhausted`, written only then.
+struct Limit {
+  const char* end;
+  bool* exhausted;
+};
+
+bool fits(const char* out, Limit limit, std::size_t size) {
+  if (static_cast<std::size_t>(limit.end - out) >= size) return true;
+  *limit.exhausted = true;
+  return false;
+}
+
+char* put_value(char* out, Limit limit, const Object& value, unsigned depth);
+
+char* put_name(char* out, Limit limit, std::string_view bytes) {
+  if (!fits(out, limit, 1 + 3 * bytes.size())) return nullptr;
+  // Nearly every name needs no escape: copied without a branch a byte, and redone with escapes
+  // when one turns out to need it.
+  if (char* end = put_plain_name(out, bytes)) return end;
+  return put_escaped_name(out, bytes);
+}
+
+char* put_string(char* out, Limit limit, const String& string) {
+  const std::string_view bytes = string.bytes;
+  const bool hex = string.style == StringStyle::Hexadecimal;
+  if (!fits(out, limit, 2 + (hex ? 2 : 1) * bytes.size())) return nullptr;
+  if (hex) {
+    *out++ = '<';
+    for (const char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      *out++ = hex_digits[byte >> 4];
+      *out++ = hex_digits[byte & 0x0F];
+    }
+    *out++ = '>';
+    return out;
+  }
+  *out++ = '(';
+  bool plain = true;
+  for (const char c : bytes) {
+    plain &= !literal_special[static_cast<unsigned char>(c)];
+    *out++ = c;
+  }
+  *out++ = ')';
+  // Escapes depend on how parentheses pair up; the sink's writer works them out.
+  return plain ? out : nullptr;
+}
+
+// One array element or dictionary value, with the space a leaf kind takes when `space` is set.
+inline char* put_member(char* out, Limit limit, const Object& value, bool space, unsigned depth) {
+  if (takes_leading_space(value.kind())) {
+    if (!fits(out, limit, max_number_token)) return nullptr;
+    return put_leaf(out, value, space);
+  }
+  if (const Name* name = value.name()) return put_name(out, limit, name->bytes);
+  return put_value(out, limit, value, depth);
+}
+
+char* put_array(char* out, Limit limit, const Array& array, unsigned depth) {
+  *out++ = '[';
+  const Object* element = array.data();
+  const Object* const end = element + array.size();
+  if (element != end) {
+    out = put_member(out, limit, *element, false, depth + 1);
+    for (++element; out != nullptr && element != end; ++element) {
+      out = put_member(out, limit, *element, true, depth + 1);
+    }
+    if (out == nullptr) return nullptr;
+  }
+  *out++ = ']';
+  return out;
+}
+
+char* put_dictionary(char* out, Limit limit, const Dictionary& dictionary, unsigned depth) {
+  *out++ = '<';
+  *out++ = '<';
+  for (const DictionaryEntry& entry : dictionary.iter()) {
+    out = put_name(out, limit, entry.key);
+    if (out == nullptr) return nullptr;
+    out = put_member(out, limit, entry.value, true, depth + 1);
+    if (out == nullptr) return nullptr;
+  }
+  *out++ = '>';
+  *out++ = '>';
+  return out;
+}
+
+char* put_value(char* out, Limit limit, const Object& value, unsigned depth) {
+  switch (value.kind()) {
+    case ObjectKind::Name:
+      return put_name(out, limit, value.name()->bytes);
+    case ObjectKind::String:
+      return put_string(out, limit, *value.string());
+    case ObjectKind::Array:
+      if (depth >= deepest || !fits(out, limit, 1)) return nullptr;
+      return put_array(out, limit, *value.array(), depth);
+    case ObjectKind::Dictionary:
+      if (depth >= deepest || !fits(out, limit, 2)) return nullptr;
+      return put_dictionary(out, limit, *value.dictionary(), depth);
+    case ObjectKind::Stream:
+      return nullptr;
+    default:
+      if (!fits(out, limit, max_number_token)) return nullptr;
+      return put_leaf(out, value, false);
+  }
+}
+
+// The limit every token is checked against, or null when not even the reserve fits.
+const char* checked_end(const char* out, InPlaceRoom& room) {
+  if (static_cast<std::size_t>(room.limit - out) >= closing_reserve) {
+    return room.limit - closing_reserve;
+  }
+  room.exhausted = true;
+  return nullptr;
+}
+
+}  // namespace
+
+char* put_value_in_place(char* out, InPlaceRoom& room, const Object& value) {
+  const char* const end = checked_end(out, room);
+  if (end == nullptr) return nullptr;
+  return put_value(out, Limit{end, &room.exhausted}, value, 0);
+}
+
+char* put_dictionary_in_place(char* out, InPlaceRoom& room, const Dictionary& dictionary) {
+  const char* const end = checked_end(out, room);
+  if (end == nullptr) return nullptr;
+  const Limit limit{end, &room.exhausted};
+  return fits(out, limit, 2) ? put_dictionary(out, limit, dictionary, 0) : nullptr;
+}
+
+}  // namespace vantril
