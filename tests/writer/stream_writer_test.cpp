@@ -107,6 +107,62 @@ TEST(StreamWriter, AClosedFileHoldsTheDocumentSavesBytes) {
   }
 }
 
+// Where a save's layout can be matched (every number reserved first, the objects in ascending
+// numbers, every object stream full or the last one, no top-level object after a packed one),
+// the streaming writer's file is the save's, byte for byte: its object streams hold the same
+// bytes, compressed or not, and an "Encrypt" set first keeps its object at top level.
+TEST(StreamWriter, WithOptionsWritesTheSavesBytesWhereTheLayoutsMeet) {
+  const Object objects[] = {
+      Dictionary::from_pairs({{"Filter", Name("Standard")}, {"V", 2}}),
+      make_array(1, 2.5, literal_string("a (string)")),
+      Object(Name("name")),
+      Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", ObjectId{2, 0}}}),
+      Object(42),
+  };
+  struct Case {
+    const char* what;
+    SaveOptions options;
+    bool encrypt_first;  // the trailer's Encrypt names object 1
+  };
+  const Case cases[] = {
+      {"one object stream, full", {.object_streams = true, .objects_per_stream = 5}, false},
+      {"two, the last partial", {.object_streams = true, .objects_per_stream = 3}, false},
+      {"the encryption dictionary at top level",
+       {.object_streams = true, .objects_per_stream = 4},
+       true},
+      {"compressed",
+       {.compression_level = 9, .object_streams = true, .objects_per_stream = 2},
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.options.compression_level > 0 && !compression_available()) continue;
+    Document document = create_versioned("1.7");
+    for (const Object& object : objects) append_object(document, clone(object));
+    document.trailer.set("Root", ObjectId{4, 0});
+    if (c.encrypt_first) document.trailer.set("Encrypt", ObjectId{1, 0});
+    std::string saved;
+    CountingSink saved_sink(saved);
+    ASSERT_TRUE(write_document(document, saved_sink, c.options).ok());
+
+    std::string streamed;
+    CountingSink sink(streamed);
+    StreamWriter writer =
+        std::move(StreamWriter::over_sink(sink, "1.7", XrefForm::XrefStreamForm, c.options))
+            .value();
+    writer.trailer().set("Root", ObjectId{4, 0});
+    if (c.encrypt_first) writer.trailer().set("Encrypt", ObjectId{1, 0});
+    for (std::size_t k = 0; k < std::size(objects); ++k) writer.reserve_id();
+    std::uint32_t number = 0;
+    for (const Object& object : objects)
+      ASSERT_TRUE(writer.write_object({++number, 0}, object).ok());
+    ASSERT_TRUE(writer.close().ok());
+    EXPECT_EQ(streamed, saved);
+    EXPECT_EQ(writer.highest_number(), document.highest_number);
+    EXPECT_EQ(saved.find("\n1 0 obj\n") != std::string::npos, c.encrypt_first);
+  }
+}
+
 Status status_of(Result<ObjectId> result) {
   if (result.ok()) return {};
   return std::move(result).error();
