@@ -2,7 +2,7 @@
 // with save_to_path, and prints one result line in the format the peer benchmarks share:
 //
 //   write_bench W1|W2|W3 OUT.pdf [--count N] [--table] [--compact [--level L] [--per-stream P]]
-//               [--streaming]
+//               [--streaming [--tokens]]
 //
 // W1: 1,000,000 small annotation dictionaries (N with --count); W2: 64 streams of 16 MiB of
 // xorshift64 data; W3: 10,000 arrays of 100 integers interleaved with 100 names. Objects 1 and 2
@@ -19,6 +19,10 @@
 // --streaming --compact hands the writer the compact save's options (lib=vantril-streaming-
 // compact): the same objects, compressed and packed as they come; the layout differs from the
 // document path's (its object streams sit where they fill), the content does not.
+// --streaming --tokens describes the W1 and W3 objects token by token (begin_object and the
+// ValueWriter) instead of building each as an Object (lib=vantril-streaming-tokens, with
+// -compact after it for --compact); W2's streams are written whole either way. The file is the
+// same, byte for byte, as without --tokens.
 #include <sys/resource.h>
 
 #include <charconv>
@@ -61,6 +65,7 @@ struct Options {
   bool compact = false;
   SaveOptions save;
   bool streaming = false;
+  bool tokens = false;
 };
 
 // The compact save's settings: the level and object-stream size that write W1 smaller than the
@@ -71,7 +76,7 @@ constexpr std::uint32_t compact_per_stream = 1000;
 [[noreturn]] void usage(const char* program, std::string_view problem) {
   std::fprintf(stderr,
                "%s: %.*s\nusage: %s W1|W2|W3 OUT.pdf [--count N] [--table] [--compact "
-               "[--level L] [--per-stream P]] [--streaming]\n",
+               "[--level L] [--per-stream P]] [--streaming [--tokens]]\n",
                program, static_cast<int>(problem.size()), problem.data(), program);
   std::exit(2);
 }
@@ -101,6 +106,8 @@ Options parse_options(int argc, char** argv) {
       }
     } else if (arg == "--streaming") {
       options.streaming = true;
+    } else if (arg == "--tokens") {
+      options.tokens = true;
     } else if (arg == "--count") {
       if (i + 1 == argc) usage(argv[0], "--count needs a value");
       const std::string_view text = argv[++i];
@@ -124,6 +131,7 @@ Options parse_options(int argc, char** argv) {
   }
   if (positional != 2) usage(argv[0], "a workload and an output file are needed");
   if (options.compact && options.table) usage(argv[0], "--compact needs the stream form");
+  if (options.tokens && !options.streaming) usage(argv[0], "--tokens goes with --streaming");
   if (options.compact) {
     if (options.save.compression_level == 0) options.save.compression_level = compact_level;
     if (options.save.objects_per_stream == SaveOptions{}.objects_per_stream) {
@@ -211,6 +219,51 @@ Object big_stream_object(int i, double& generating) {
   return make_stream(Dictionary(), std::move(data));
 }
 
+// The same two objects described token by token.
+void describe_many_small(ValueWriter& value, long number) {
+  char scratch[32];
+  value.begin_dictionary()
+      .key("Type")
+      .name("Annot")
+      .key("Subtype")
+      .name("Square")
+      .key("Rect")
+      .begin_array()
+      .integer(10)
+      .integer(20)
+      .integer(110)
+      .integer(120)
+      .end_array()
+      .key("P")
+      .reference(ObjectId{2, 0})
+      .key("C")
+      .begin_array()
+      .real(0.5f)
+      .real(0.25f)
+      .integer(1)
+      .end_array()
+      .key("Border")
+      .begin_array()
+      .integer(0)
+      .integer(0)
+      .integer(1)
+      .end_array()
+      .key("NM")
+      .string(numbered(scratch, "annot-", number))
+      .key("F")
+      .integer(4)
+      .end_dictionary();
+}
+
+void describe_deep_array(ValueWriter& value, long number) {
+  char scratch[16];
+  value.begin_array();
+  for (int j = 0; j < w3_pairs; ++j) {
+    value.integer(number * 100 + j).name(numbered(scratch, "N", j));
+  }
+  value.end_array();
+}
+
 Object deep_array_object(long number) {
   char scratch[16];
   Array array;
@@ -268,14 +321,31 @@ std::size_t stream_workload(const char* program, const Options& options, double&
     Result<ObjectId> written = writer.append_object(object);
     if (!written.ok()) fail(program, options, written.error());
   };
+  const auto describe_next = [&](auto describe) {
+    check(program, options, writer.begin_object(writer.reserve_id()));
+    describe(writer.object_value());
+    check(program, options, writer.end_object());
+  };
   // Each object is keyed with the number the document path gives it (the catalog and the pages
   // are 1 and 2): with object streams the writer's own numbers come in between.
   if (options.workload == "W1") {
-    for (long k = 0; k < options.count; ++k) write_next(many_small_object(k + 3));
+    for (long k = 0; k < options.count; ++k) {
+      if (options.tokens) {
+        describe_next([k](ValueWriter& value) { describe_many_small(value, k + 3); });
+      } else {
+        write_next(many_small_object(k + 3));
+      }
+    }
   } else if (options.workload == "W2") {
     for (int i = 0; i < w2_streams; ++i) write_next(big_stream_object(i, generating));
   } else {
-    for (long k = 0; k < w3_arrays; ++k) write_next(deep_array_object(k + 3));
+    for (long k = 0; k < w3_arrays; ++k) {
+      if (options.tokens) {
+        describe_next([k](ValueWriter& value) { describe_deep_array(value, k + 3); });
+      } else {
+        write_next(deep_array_object(k + 3));
+      }
+    }
   }
   const std::size_t objects = writer.highest_number();
   check(program, options, writer.close());
@@ -326,10 +396,10 @@ int main(int argc, char** argv) {
     const Clock::time_point start = Clock::now();
     const std::size_t objects = stream_workload(argv[0], options, generating);
     const double write_s = seconds_between(start, Clock::now()) - generating;
-    const char* lib = options.compact ? "vantril-streaming-compact"
-                      : options.table ? "vantril-streaming-table"
-                                      : "vantril-streaming";
-    const int status = report(options, lib, objects, 0, write_s, generating, argv[0]);
+    std::string lib = options.tokens ? "vantril-streaming-tokens" : "vantril-streaming";
+    if (options.compact) lib += "-compact";
+    if (options.table) lib += "-table";
+    const int status = report(options, lib.c_str(), objects, 0, write_s, generating, argv[0]);
     std::_Exit(status);
   }
 

@@ -49,6 +49,7 @@
 #include "vantril/model/xref_slot.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/save_options.hpp"
+#include "vantril/writer/value_writer.hpp"
 
 namespace vantril {
 
@@ -104,6 +105,19 @@ class VANTRIL_API StreamWriter {
   // handed out and not yet written or released, with the given generation; with object streams
   // a packable object goes into the object stream being filled instead (see above).
   Status write_object(ObjectId id, const Object& object);
+  // An object described token by token instead of built as an Object, for the fastest writing
+  // of many small objects: begin_object takes a number as write_object does, object_value() is
+  // the ValueWriter its one value is described with, and end_object ends it. The bytes are
+  // write_object's for the same value, object streams and all (a packed object's value is held
+  // until end_object decides where it goes). A stream cannot be described this way; write it
+  // with write_object. Between begin_object and end_object only reserve_id, trailer,
+  // highest_number and object_value may be called; anything else is refused and stops the
+  // writer. end_object fails, stopping the writer, with the value writer's error, with
+  // InvalidInput when the value is not complete, or when it describes a file's layout (see
+  // ValueWriter::describes_layout), after what was written already.
+  Status begin_object(ObjectId id);
+  ValueWriter& object_value();
+  Status end_object();
   // reserve_id, then write_object; the identifier the object was written under.
   Result<ObjectId> append_object(const Object& object);
   // Gives up a reserved number that was not written: the file lists it like a number a
@@ -129,8 +143,9 @@ class VANTRIL_API StreamWriter {
 
  private:
   explicit StreamWriter(std::unique_ptr<State> state);
-  // The error every call returns once the writer has stopped, or nothing while it still writes.
-  Status check_usable() const;
+  // The error every call returns once the writer has stopped, or nothing while it still writes;
+  // a call while an object is begun stops it.
+  Status check_usable();
   // Keeps the writer from writing anything after `status` if it failed, and passes it on.
   Status stop_on_error(Status status);
 

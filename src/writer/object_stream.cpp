@@ -34,15 +34,24 @@ bool may_pack(ObjectId id, const Object& object, std::optional<ObjectId> encrypt
          id.generation == 0 && id != encrypt;
 }
 
-Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
-                            const Object& object) {
-  const std::size_t pairs_before = content.pairs.size();
-  const std::size_t objects_before = content.objects.size();
+namespace {
+
+// The separator and the object's "number offset" pair, before its bytes are appended.
+void start_entry(ObjectStreamContent& content, std::uint32_t number) {
   if (!content.objects.empty()) content.objects.push_back(' ');
   append_decimal(content.pairs, number);
   content.pairs.push_back(' ');
   append_decimal(content.pairs, content.objects.size());
   content.pairs.push_back(' ');
+}
+
+}  // namespace
+
+Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
+                            const Object& object) {
+  const std::size_t pairs_before = content.pairs.size();
+  const std::size_t objects_before = content.objects.size();
+  start_entry(content, number);
   CountingSink sink(content.objects);
   // Memory takes every byte: only a stream nested in the object fails, and the error then names
   // the object, as it would at top level.
@@ -58,6 +67,13 @@ Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
   }
   ++content.count;
   return {};
+}
+
+void add_serialized_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
+                                     std::string_view serialized) {
+  start_entry(content, number);
+  content.objects.append(serialized);
+  ++content.count;
 }
 
 FlateInput take_object_stream_content(ObjectStreamContent& content) {

@@ -43,6 +43,10 @@ struct ObjectStreamContent {
 Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
                             const Object& object);
 
+// The same for an object already serialized, as serialize_object writes it.
+void add_serialized_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
+                                     std::string_view serialized);
+
 // The content as one buffer, the pairs first, with the length of the pairs (the stream's
 // "First") as the note; empties `content`, which keeps its capacity for the next object stream.
 FlateInput take_object_stream_content(ObjectStreamContent& content);

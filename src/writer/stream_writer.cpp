@@ -36,7 +36,7 @@ IoError misuse(std::string_view fixed_message) {
 }  // namespace
 
 struct StreamWriter::State {
-  enum class Phase : std::uint8_t { Writing, Stopped, Closed };
+  enum class Phase : std::uint8_t { Writing, InObject, Stopped, Closed };
 
   // The file and the sink over it, when the writer made the file; else only `sink`.
   std::unique_ptr<BufferedFileWriter> file;
@@ -58,6 +58,16 @@ struct StreamWriter::State {
   // The object stream being filled and the number the writer took for it; 0 while none is.
   ObjectStreamContent packing;
   std::uint32_t container = 0;
+
+  // The object begun with begin_object, and where its value goes: straight to the output after
+  // its "obj" line, or (with object streams) into `described` until end_object knows whether it
+  // is packed. Made once; each object resets the one it uses.
+  ObjectId begun{};
+  std::string described;
+  CountingSink described_sink{described};
+  std::optional<ValueWriter> direct;
+  std::optional<ValueWriter> held;
+  ValueWriter* value = nullptr;
 };
 
 StreamWriter::StreamWriter(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -113,11 +123,18 @@ Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_vie
   return StreamWriter(std::move(state));
 }
 
-Status StreamWriter::check_usable() const {
+Status StreamWriter::check_usable() {
+  // A misuse while an object is begun stops the writer: its value is half written.
+  if (state_ != nullptr && state_->phase == State::Phase::InObject) {
+    state_->phase = State::Phase::Stopped;
+    return misuse("an object begun with begin_object is not ended yet");
+  }
   if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
   switch (state_->phase) {
     case State::Phase::Writing:
       return {};
+    case State::Phase::InObject:
+      return misuse("an object begun with begin_object is not ended yet");
     case State::Phase::Stopped:
       return misuse("the stream writer stopped at an earlier error and writes nothing more");
     case State::Phase::Closed:
@@ -221,6 +238,88 @@ Status StreamWriter::write_object(ObjectId id, const Object& object) {
   --state_->outstanding;
   return {};
 }
+Status StreamWriter::begin_object(ObjectId id) {
+  VANTRIL_TRY(check_usable());
+  State& state = *state_;
+  if (const std::optional<std::string_view> why = unavailable(state, id.number)) {
+    return stop_on_error(misuse(*why));
+  }
+  state.begun = id;
+  if (state.options.object_streams) {
+    if (!state.held.has_value()) state.held.emplace(state.described_sink);
+    state.described.clear();
+    state.value = &*state.held;
+  } else {
+    if (!state.direct.has_value()) state.direct.emplace(*state.sink, true);
+    // The "obj" line alone (as for a dictionary): the value writer puts the space a leaf takes.
+    VANTRIL_TRY(stop_on_error(open_indirect_object(*state.sink, id.number, id.generation,
+                                                   ObjectKind::Dictionary, state.record)));
+    state.value = &*state.direct;
+  }
+  state.value->reset();
+  state.phase = State::Phase::InObject;
+  return {};
+}
+
+ValueWriter& StreamWriter::object_value() {
+  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
+  if (state_->phase != State::Phase::InObject) {
+    fatal_error("object_value called with no object begun by begin_object");
+  }
+  return *state_->value;
+}
+
+namespace {
+
+// Where end_object puts a value described while object streams are on: into the object stream
+// being filled when a save would pack it, else at top level in its own frame.
+Status place_described(StreamWriter::State& state, ObjectKind kind) {
+  const ObjectId id = state.begun;
+  const std::optional<ObjectId> encrypt = encrypt_reference(state.trailer);
+  if (kind != ObjectKind::Null && id.generation == 0 && id != encrypt) {
+    if (state.container == 0) state.container = next_number(state);
+    const std::uint32_t place = state.packing.count;
+    add_serialized_to_object_stream(state.packing, id.number, state.described);
+    record_slot(
+        state.record, id.number,
+        XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place), state.container});
+    if (state.packing.count == state.options.objects_per_stream) return write_packed(state);
+    return {};
+  }
+  VANTRIL_TRY(open_indirect_object(*state.sink, id.number, id.generation, kind, state.record));
+  VANTRIL_TRY(state.sink->write_all(state.described));
+  return close_indirect_object(*state.sink, kind);
+}
+
+}  // namespace
+
+Status StreamWriter::end_object() {
+  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
+  State& state = *state_;
+  if (state.phase != State::Phase::InObject) {
+    VANTRIL_TRY(check_usable());
+    return stop_on_error(misuse("end_object with no object begun by begin_object"));
+  }
+  state.phase = State::Phase::Writing;
+  const ValueWriter& value = *state.value;
+  if (!value.status().ok()) return stop_on_error(value.status());
+  if (!value.complete()) {
+    return stop_on_error(misuse("end_object before the object's value is complete"));
+  }
+  if (value.describes_layout()) {
+    return stop_on_error(
+        misuse("objects typed XRef, ObjStm or Linearized describe another file's layout; the "
+               "writer makes the file's own cross-reference section"));
+  }
+  if (state.options.object_streams) {
+    VANTRIL_TRY(stop_on_error(place_described(state, value.kind())));
+  } else {
+    VANTRIL_TRY(stop_on_error(close_indirect_object(*state.sink, value.kind())));
+  }
+  --state.outstanding;
+  return {};
+}
+
 Result<ObjectId> StreamWriter::append_object(const Object& object) {
   VANTRIL_TRY(check_usable());
   const ObjectId id = reserve_id();

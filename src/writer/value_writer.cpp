@@ -4,6 +4,7 @@
 #include "vantril/writer/value_writer.hpp"
 
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "vantril/writer/serializer.hpp"
@@ -17,19 +18,66 @@ ValueWriter::ValueWriter(CountingSink& sink, bool leading_space)
     : sink_(&sink), leading_space_(leading_space) {}
 
 void ValueWriter::reset() {
+  // Bytes formed and never appended are dropped with their run.
+  out_ = nullptr;
+  limit_ = nullptr;
   open_.clear();
   status_ = Status();
   top_kind_ = ObjectKind::Null;
   done_ = false;
+  type_next_ = false;
+  layout_ = false;
 }
 
 ValueWriter& ValueWriter::misuse(std::string_view fixed_message) {
+  // What was described before the misuse is appended, as it would be without a buffer.
+  commit();
   if (status_.ok()) status_ = IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
   return *this;
 }
 
 void ValueWriter::keep(Status status) {
   if (!status.ok() && status_.ok()) status_ = std::move(status);
+}
+
+void ValueWriter::commit() {
+  if (out_ == nullptr) return;
+  // The run lies in the buffer's room: appending it cannot fail.
+  keep(sink_->finish_token(out_));
+  out_ = nullptr;
+  limit_ = nullptr;
+}
+
+char* ValueWriter::refill(std::size_t size) {
+  commit();
+  std::span<char> run = sink_->start_run();
+  if (run.size() < size && sink_->can_free_room()) {
+    keep(sink_->free_room());
+    if (!status_.ok()) return nullptr;
+    run = sink_->start_run();
+  }
+  if (run.size() < size) return nullptr;
+  out_ = run.data();
+  limit_ = run.data() + run.size();
+  return out_;
+}
+
+void ValueWriter::put_name(std::string_view bytes) {
+  if (char* out = room(1 + 3 * bytes.size())) {
+    char* end = put_plain_name(out, bytes);
+    out_ = end != nullptr ? end : put_escaped_name(out, bytes);
+    return;
+  }
+  if (status_.ok()) keep(write_name_token(*sink_, bytes));
+}
+
+void ValueWriter::put_text(std::string_view text) {
+  if (char* out = room(text.size())) {
+    std::memcpy(out, text.data(), text.size());
+    out_ = out + text.size();
+    return;
+  }
+  if (status_.ok()) keep(sink_->write_all(text));
 }
 
 bool ValueWriter::place_value(bool& space) {
@@ -61,9 +109,19 @@ template <class Put>
 ValueWriter& ValueWriter::leaf(ObjectKind kind, Put put) {
   bool space = false;
   if (!place_value(space)) return *this;
-  char* out = sink_->start_token(max_number_token);
+  char* out = room(max_number_token);
+  const bool in_run = out != nullptr;
+  if (!in_run) {
+    if (!status_.ok()) return *this;
+    out = sink_->start_token(max_number_token);
+  }
   if (space) *out++ = ' ';
-  keep(sink_->finish_token(put(out)));
+  out = put(out);
+  if (in_run) {
+    out_ = out;
+  } else {
+    keep(sink_->finish_token(out));
+  }
   placed(kind);
   return *this;
 }
@@ -104,7 +162,10 @@ ValueWriter& ValueWriter::reference(ObjectId id) {
 ValueWriter& ValueWriter::name(std::string_view bytes) {
   bool space = false;
   if (!place_value(space)) return *this;
-  keep(write_name_token(*sink_, bytes));
+  if (type_next_ && open_.size() == 1) {
+    layout_ |= bytes == "XRef" || bytes == "ObjStm" || bytes == "Linearized";
+  }
+  put_name(bytes);
   placed(ObjectKind::Name);
   return *this;
 }
@@ -112,8 +173,38 @@ ValueWriter& ValueWriter::name(std::string_view bytes) {
 ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle style) {
   bool space = false;
   if (!place_value(space)) return *this;
-  keep(style == StringStyle::Hexadecimal ? write_hex_string_token(*sink_, bytes)
-                                         : write_literal_string_token(*sink_, bytes));
+  const bool hex = style == StringStyle::Hexadecimal;
+  if (char* out = room(2 + (hex ? 2 : 1) * bytes.size())) {
+    if (hex) {
+      *out++ = '<';
+      for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        *out++ = hex_digits[byte >> 4];
+        *out++ = hex_digits[byte & 0x0F];
+      }
+      *out++ = '>';
+      out_ = out;
+      placed(ObjectKind::String);
+      return *this;
+    }
+    *out++ = '(';
+    bool plain = true;
+    for (const char c : bytes) {
+      plain &= !literal_special[static_cast<unsigned char>(c)];
+      *out++ = c;
+    }
+    *out++ = ')';
+    if (plain) {
+      out_ = out;
+      placed(ObjectKind::String);
+      return *this;
+    }
+    // Escapes depend on how the parentheses pair up: the serializer's writer works them out.
+  }
+  commit();
+  if (status_.ok()) {
+    keep(hex ? write_hex_string_token(*sink_, bytes) : write_literal_string_token(*sink_, bytes));
+  }
   placed(ObjectKind::String);
   return *this;
 }
@@ -125,7 +216,13 @@ ValueWriter& ValueWriter::value(const Object& object) {
   }
   bool space = false;
   if (!place_value(space)) return *this;
-  if (space && takes_leading_space(kind)) keep(sink_->write_text(" "));
+  if (const Name* held = object.name(); held != nullptr && type_next_ && open_.size() == 1) {
+    const std::string_view bytes = held->bytes;
+    layout_ |= bytes == "XRef" || bytes == "ObjStm" || bytes == "Linearized";
+  }
+  if (open_.empty()) layout_ = is_left_out(object);
+  commit();
+  if (space && takes_leading_space(kind) && status_.ok()) keep(sink_->write_text(" "));
   // Within the value the serializer's own spacing applies; its stream check names "the value".
   if (status_.ok()) keep(serialize_object(*sink_, object));
   placed(kind);
@@ -135,7 +232,7 @@ ValueWriter& ValueWriter::value(const Object& object) {
 ValueWriter& ValueWriter::begin_array() {
   bool space = false;
   if (!place_value(space)) return *this;
-  keep(sink_->write_text("["));
+  put_text("[");
   open_.push_back(Open{false, true});
   return *this;
 }
@@ -144,7 +241,7 @@ ValueWriter& ValueWriter::end_array() {
   if (!status_.ok()) return *this;
   if (open_.empty() || open_.back().dictionary) return misuse("end_array with no array open");
   open_.pop_back();
-  keep(sink_->write_text("]"));
+  put_text("]");
   placed(ObjectKind::Array);
   return *this;
 }
@@ -152,7 +249,7 @@ ValueWriter& ValueWriter::end_array() {
 ValueWriter& ValueWriter::begin_dictionary() {
   bool space = false;
   if (!place_value(space)) return *this;
-  keep(sink_->write_text("<<"));
+  put_text("<<");
   open_.push_back(Open{true, true});
   return *this;
 }
@@ -162,7 +259,11 @@ ValueWriter& ValueWriter::key(std::string_view bytes) {
   if (open_.empty() || !open_.back().dictionary) return misuse("a key outside a dictionary");
   if (!open_.back().fresh) return misuse("a key where the previous key's value belongs");
   open_.back().fresh = false;
-  keep(write_name_token(*sink_, bytes));
+  if (open_.size() == 1) {
+    type_next_ = bytes == "Type";
+    layout_ |= bytes == "Linearized";
+  }
+  put_name(bytes);
   return *this;
 }
 
@@ -173,7 +274,7 @@ ValueWriter& ValueWriter::end_dictionary() {
   }
   if (!open_.back().fresh) return misuse("a dictionary closed after a key without its value");
   open_.pop_back();
-  keep(sink_->write_text(">>"));
+  put_text(">>");
   placed(ObjectKind::Dictionary);
   return *this;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "generator/random_document.hpp"
+#include "support/describe_value.hpp"
 #include "vantril/writer/save.hpp"
 #include "writer/file_layout.hpp"
 #include "writer_test_support.hpp"
@@ -40,16 +41,25 @@ Document random_single_generation(std::uint64_t seed, XrefForm form) {
   return document;
 }
 
+// Writes the object whole, or (with `tokens`, for any but a stream) described token by token.
+Status write_either_way(StreamWriter& writer, ObjectId id, const Object& object, bool tokens) {
+  if (!tokens || object.kind() == ObjectKind::Stream) return writer.write_object(id, object);
+  VANTRIL_TRY(writer.begin_object(id));
+  std::uint64_t turn = id.number;
+  testing_support::describe_value(writer.object_value(), object, turn);
+  return writer.end_object();
+}
+
 // Hands the document's objects to a streaming writer in ascending numbers, releasing the numbers
 // the save leaves out or never stored, and closes it with the document's trailer.
-Status stream_document(const Document& document, StreamWriter& writer) {
+Status stream_document(const Document& document, StreamWriter& writer, bool tokens = false) {
   auto stored = document.object_table.begin();
   for (std::uint32_t number = 1; number <= document.highest_number; ++number) {
     const ObjectId reserved = writer.reserve_id();
     EXPECT_EQ(reserved.number, number);
     if (stored != document.object_table.end() && stored->first.number == number &&
         !is_left_out(stored->second)) {
-      VANTRIL_TRY(writer.write_object(stored->first, stored->second));
+      VANTRIL_TRY(write_either_way(writer, stored->first, stored->second, tokens));
     } else {
       VANTRIL_TRY(writer.release_id(reserved));
     }
@@ -75,13 +85,16 @@ TEST(StreamWriter, WritesTheBytesOfTheDocumentSaveInBothForms) {
       const Document document = random_single_generation(seed, form);
       const std::string expected = saved_to_memory(random_single_generation(seed, form));
 
-      std::string streamed;
-      CountingSink sink(streamed);
-      Result<StreamWriter> writer = StreamWriter::over_sink(sink, document.version, form);
-      ASSERT_TRUE(writer.ok());
-      ASSERT_TRUE(stream_document(document, writer.value()).ok());
-      ASSERT_EQ(streamed, expected);
-      EXPECT_EQ(sink.count, streamed.size());
+      // Objects written whole, and described token by token.
+      for (const bool tokens : {false, true}) {
+        std::string streamed;
+        CountingSink sink(streamed);
+        Result<StreamWriter> writer = StreamWriter::over_sink(sink, document.version, form);
+        ASSERT_TRUE(writer.ok());
+        ASSERT_TRUE(stream_document(document, writer.value(), tokens).ok());
+        ASSERT_EQ(streamed, expected);
+        EXPECT_EQ(sink.count, streamed.size());
+      }
     }
   }
 }
@@ -98,7 +111,7 @@ TEST(StreamWriter, AClosedFileHoldsTheDocumentSavesBytes) {
       {
         Result<StreamWriter> writer = StreamWriter::create(streamed_path, document.version, form);
         ASSERT_TRUE(writer.ok());
-        ASSERT_TRUE(stream_document(document, writer.value()).ok());
+        ASSERT_TRUE(stream_document(document, writer.value(), seed % 2 == 1).ok());
       }
       ASSERT_TRUE(save_to_path(document, saved_path).ok());
       const std::string saved = testing_support::read_file(saved_path);
@@ -145,20 +158,24 @@ TEST(StreamWriter, WithOptionsWritesTheSavesBytesWhereTheLayoutsMeet) {
     CountingSink saved_sink(saved);
     ASSERT_TRUE(write_document(document, saved_sink, c.options).ok());
 
-    std::string streamed;
-    CountingSink sink(streamed);
-    StreamWriter writer =
-        std::move(StreamWriter::over_sink(sink, "1.7", XrefForm::XrefStreamForm, c.options))
-            .value();
-    writer.trailer().set("Root", ObjectId{4, 0});
-    if (c.encrypt_first) writer.trailer().set("Encrypt", ObjectId{1, 0});
-    for (std::size_t k = 0; k < std::size(objects); ++k) writer.reserve_id();
-    std::uint32_t number = 0;
-    for (const Object& object : objects)
-      ASSERT_TRUE(writer.write_object({++number, 0}, object).ok());
-    ASSERT_TRUE(writer.close().ok());
-    EXPECT_EQ(streamed, saved);
-    EXPECT_EQ(writer.highest_number(), document.highest_number);
+    // Objects written whole, and described token by token.
+    for (const bool tokens : {false, true}) {
+      std::string streamed;
+      CountingSink sink(streamed);
+      StreamWriter writer =
+          std::move(StreamWriter::over_sink(sink, "1.7", XrefForm::XrefStreamForm, c.options))
+              .value();
+      writer.trailer().set("Root", ObjectId{4, 0});
+      if (c.encrypt_first) writer.trailer().set("Encrypt", ObjectId{1, 0});
+      for (std::size_t k = 0; k < std::size(objects); ++k) writer.reserve_id();
+      std::uint32_t number = 0;
+      for (const Object& object : objects) {
+        ASSERT_TRUE(write_either_way(writer, {++number, 0}, object, tokens).ok());
+      }
+      ASSERT_TRUE(writer.close().ok());
+      EXPECT_EQ(streamed, saved);
+      EXPECT_EQ(writer.highest_number(), document.highest_number);
+    }
     EXPECT_EQ(saved.find("\n1 0 obj\n") != std::string::npos, c.encrypt_first);
   }
 }
@@ -275,6 +292,36 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
          return w.close();
        },
        "the trailer's Encrypt names an object written into an object stream", packing_two},
+      {"a call while an object is begun",
+       [](StreamWriter& w) {
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().integer(1);
+         return w.write_object(w.reserve_id(), Object(1));
+       },
+       "an object begun with begin_object is not ended yet"},
+      {"an end with no object begun", [](StreamWriter& w) { return w.end_object(); },
+       "end_object with no object begun by begin_object"},
+      {"a described value left incomplete",
+       [](StreamWriter& w) {
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().begin_array().integer(1);
+         return w.end_object();
+       },
+       "end_object before the object's value is complete"},
+      {"a misuse of the value writer",
+       [](StreamWriter& w) {
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().key("A");
+         return w.end_object();
+       },
+       "a key outside a dictionary"},
+      {"a described linearization dictionary, packed",
+       [](StreamWriter& w) {
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().begin_dictionary().key("Linearized").integer(1).end_dictionary();
+         return w.end_object();
+       },
+       "objects typed XRef, ObjStm or Linearized", packing_two},
   };
   for (const Misuse& misuse : misuses) {
     SCOPED_TRACE(misuse.what);
@@ -382,6 +429,15 @@ void expect_each_failing_append_stops_the_writer(const SaveOptions& options) {
       Result<ObjectId> id = writer.append_object(
           Dictionary::from_pairs({{"N", i}, {"S", literal_string("a (string)")}}));
       if (id.ok()) id = writer.append_object(make_stream(Dictionary(), "q q q q q q q q q Q"));
+      // One described token by token, whose failing appends surface at end_object.
+      if (id.ok()) {
+        Status described = writer.begin_object(writer.reserve_id());
+        if (described.ok()) {
+          writer.object_value().begin_array().integer(i).name("Name").string("text").end_array();
+          described = writer.end_object();
+        }
+        if (!described.ok()) id = std::move(described).error();
+      }
       if (!id.ok()) {
         expect_invalid_input(writer.close(), stopped);
         return std::move(id).error();

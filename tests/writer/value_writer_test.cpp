@@ -10,54 +10,13 @@
 #include <vector>
 
 #include "generator/random_document.hpp"
+#include "support/describe_value.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
 #include "vantril/writer/serializer.hpp"
+#include "writer_test_support.hpp"
 
 namespace vantril {
 namespace {
-
-// Describes the object through the writer's calls; every third container of its values is
-// handed over whole with value() instead, so both ways meet at every nesting level.
-void describe(ValueWriter& writer, const Object& object, std::uint64_t& turn) {
-  switch (object.kind()) {
-    case ObjectKind::Null:
-      writer.null();
-      return;
-    case ObjectKind::Boolean:
-      writer.boolean(*object.boolean());
-      return;
-    case ObjectKind::Integer:
-      writer.integer(*object.integer());
-      return;
-    case ObjectKind::Real:
-      writer.real(*object.real());
-      return;
-    case ObjectKind::Reference:
-      writer.reference(*object.reference());
-      return;
-    case ObjectKind::Name:
-      writer.name(object.name()->bytes);
-      return;
-    case ObjectKind::String:
-      writer.string(object.string()->bytes, object.string()->style);
-      return;
-    default:
-      break;
-  }
-  if (++turn % 3 == 0 || object.kind() == ObjectKind::Stream) {
-    writer.value(object);
-  } else if (const Array* array = object.array()) {
-    writer.begin_array();
-    for (const Object& element : *array) describe(writer, element, turn);
-    writer.end_array();
-  } else {
-    writer.begin_dictionary();
-    for (const DictionaryEntry& entry : object.dictionary()->iter()) {
-      writer.key(entry.key);
-      describe(writer, entry.value, turn);
-    }
-    writer.end_dictionary();
-  }
-}
 
 TEST(ValueWriter, DescribedValuesHaveTheSerializersBytes) {
   std::string written;
@@ -78,7 +37,7 @@ TEST(ValueWriter, DescribedValuesHaveTheSerializersBytes) {
       for (ValueWriter* writer : {&plain, &spaced}) {
         written.clear();
         writer->reset();
-        describe(*writer, object, turn);
+        testing_support::describe_value(*writer, object, turn);
         ASSERT_TRUE(writer->complete());
         EXPECT_EQ(writer->kind(), object.kind());
         const bool space = writer == &spaced && (object.kind() <= ObjectKind::Real ||
@@ -89,6 +48,44 @@ TEST(ValueWriter, DescribedValuesHaveTheSerializersBytes) {
     }
   }
   EXPECT_GT(compared, 2000u);
+}
+
+// Over a buffered file the tokens are formed in runs in the buffer's room, which end where the
+// buffer fills; tokens longer than the whole buffer go through the sink's own calls. The file
+// holds the same bytes as memory.
+TEST(ValueWriter, AFileHoldsTheBytesWrittenToMemory) {
+  const auto directory = testing_support::fresh_directory("value-writer");
+  const std::string path = (directory / "values.bin").string();
+  std::string expected;
+  CountingSink memory(expected);
+  std::uint64_t written_count = 0;
+  {
+    BufferedFileWriter file(std::move(OutputFile::create(path)).value());
+    CountingSink to_file(file);
+    ValueWriter in_memory(memory);
+    ValueWriter in_file(to_file);
+    const std::string long_bytes(3 * BufferedFileWriter::capacity, '#');
+    for (std::uint64_t seed = 0; seed < 20; ++seed) {
+      testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
+      const Document document = testing_support::random_document(entropy);
+      for (const auto& [id, object] : document.object_table) {
+        if (object.kind() == ObjectKind::Stream) continue;
+        for (ValueWriter* writer : {&in_memory, &in_file}) {
+          std::uint64_t turn = seed;
+          writer->reset();
+          writer->begin_array().name(long_bytes).string(long_bytes).integer(7);
+          testing_support::describe_value(*writer, object, turn);
+          writer->end_array();
+          ASSERT_TRUE(writer->complete());
+        }
+      }
+    }
+    written_count = to_file.count;
+    ASSERT_TRUE(file.into_file().ok());
+  }
+  EXPECT_EQ(written_count, expected.size());
+  EXPECT_GT(expected.size(), 50 * BufferedFileWriter::capacity);
+  EXPECT_TRUE(testing_support::read_file(path) == expected);
 }
 
 TEST(ValueWriter, MisuseStopsTheWriterWithNothingMoreWritten) {

@@ -1,5 +1,6 @@
 // One value written token by token straight to a CountingSink, with no Object built: the
-// serializer's bytes for the value the calls describe, at a few instructions a token.
+// serializer's bytes for the value the calls describe. Over a buffered file the tokens are formed
+// straight in its buffer, at a few instructions each.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,10 @@ namespace vantril {
 // dictionary, an end_ that closes nothing open or the wrong kind, a second top-level value, a
 // stream anywhere) sets an InvalidInput error, a failed append sets the sink's error, and every
 // later call writes nothing. status() tells which, once the value is described. The writer holds
-// the sink by reference; the sink must outlive it. Reusable: reset() starts the next value and
-// keeps the memory of the nesting stack, so writing many values allocates nothing each.
+// the sink by reference; the sink must outlive it, and nothing else may write to it while a value
+// is being described: over a buffered file, the bytes count as appended (in the sink's count)
+// only once the value is complete. Reusable: reset() starts the next value and keeps the memory
+// of the nesting stack, so writing many values allocates nothing each.
 class VANTRIL_API ValueWriter {
  public:
   // With `leading_space`, a top-level value of a leaf kind (null, boolean, number, reference)
@@ -56,6 +59,10 @@ class VANTRIL_API ValueWriter {
   bool complete() const { return status_.ok() && done_; }
   // The kind of the top-level value once complete (Array for an array, and so on).
   ObjectKind kind() const { return top_kind_; }
+  // Whether the value is a dictionary that describes a file's layout rather than content: its
+  // "Type" is the name XRef, ObjStm or Linearized, or it has a "Linearized" key. A writer of a
+  // whole file makes its own and keeps such objects out.
+  bool describes_layout() const { return layout_; }
   // Starts the next value into the same sink, clearing any error.
   void reset();
 
@@ -74,18 +81,39 @@ class VANTRIL_API ValueWriter {
     if (open_.empty()) {
       done_ = true;
       top_kind_ = kind;
+      commit();
     }
   }
   template <class Put>
   ValueWriter& leaf(ObjectKind kind, Put put);
+  // Room for `size` bytes at the end of the run of tokens formed in the sink's buffer, starting a
+  // new run when the current one is too short; null when the sink has no such room (it is not a
+  // buffered file, or the token is longer than its buffer), and the token then goes through the
+  // sink's own calls.
+  char* room(std::size_t size) {
+    if (static_cast<std::size_t>(limit_ - out_) >= size) return out_;
+    return refill(size);
+  }
+  char* refill(std::size_t size);
+  // Appends the run formed so far.
+  void commit();
+  void put_name(std::string_view bytes);
+  void put_text(std::string_view text);
   ValueWriter& misuse(std::string_view fixed_message);
   void keep(Status status);
 
   CountingSink* sink_;
+  // The run of tokens formed in the sink's buffer and not yet appended: where the next byte goes
+  // and the end of the room; both null when no run is open.
+  char* out_ = nullptr;
+  char* limit_ = nullptr;
   std::vector<Open> open_;
   Status status_;
   ObjectKind top_kind_ = ObjectKind::Null;
   bool done_ = false;
+  // The last key of the top-level dictionary was "Type"; the value then tells its type.
+  bool type_next_ = false;
+  bool layout_ = false;
   bool leading_space_;
 };
 
