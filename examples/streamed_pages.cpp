@@ -1,6 +1,8 @@
 // A document of many pages written with the streaming writer: each page and its content go to the
 // file as soon as they are made, so memory holds one page at a time (and the list of pages the
-// page tree names). Run as `streamed_pages [DIRECTORY] [PAGES] [--compact]`; writes
+// page tree names). The pages and the page tree are described token by token (begin_object and
+// its ValueWriter), with no Object built for them; the font and the catalog are built as
+// objects, to show both ways. Run as `streamed_pages [DIRECTORY] [PAGES] [--compact]`; writes
 // streamed_pages.pdf. With --compact the pages go into object streams, and the content streams
 // are compressed where the library can (it was built with libdeflate).
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <utility>
 #include <vantril/model.hpp>
 #include <vantril/stream_writer.hpp>
+#include <vector>
 
 using namespace vantril;
 
@@ -55,29 +58,34 @@ int main(int argc, char** argv) {
                                         {"BaseFont", Name("Helvetica")},
                                     })),
                                     "writing the font");
-  Array kids;
+  std::vector<ObjectId> kids;
   for (long page = 1; page <= pages; ++page) {
     const std::string text = "BT /F1 24 Tf 72 760 Td (Page " + std::to_string(page) + ") Tj ET";
     const ObjectId content_id =
         appended(writer.append_object(make_stream(Dictionary(), text)), "writing a content stream");
-    kids.push_back(
-        appended(writer.append_object(Dictionary::from_pairs({
-                     {"Type", Name("Page")},
-                     {"Parent", pages_id},
-                     {"MediaBox", make_array(0, 0, 595, 842)},
-                     {"Resources", Dictionary::from_pairs({
-                                       {"Font", Dictionary::from_pairs({{"F1", font_id}})},
-                                   })},
-                     {"Contents", content_id},
-                 })),
-                 "writing a page"));
+    kids.push_back(writer.reserve_id());
+    check(writer.begin_object(kids.back()), "starting a page");
+    // The indentation shows the nesting.
+    // clang-format off
+    writer.object_value()
+        .begin_dictionary()
+        .key("Type").name("Page")
+        .key("Parent").reference(pages_id)
+        .key("MediaBox").begin_array().integer(0).integer(0).integer(595).integer(842).end_array()
+        .key("Resources").begin_dictionary()
+            .key("Font").begin_dictionary().key("F1").reference(font_id).end_dictionary()
+        .end_dictionary()
+        .key("Contents").reference(content_id)
+        .end_dictionary();
+    // clang-format on
+    check(writer.end_object(), "writing a page");
   }
-  check(writer.write_object(pages_id, Dictionary::from_pairs({
-                                          {"Type", Name("Pages")},
-                                          {"Kids", std::move(kids)},
-                                          {"Count", pages},
-                                      })),
-        "writing the page tree");
+  check(writer.begin_object(pages_id), "starting the page tree");
+  ValueWriter& tree = writer.object_value();
+  tree.begin_dictionary().key("Type").name("Pages").key("Kids").begin_array();
+  for (const ObjectId kid : kids) tree.reference(kid);
+  tree.end_array().key("Count").integer(pages).end_dictionary();
+  check(writer.end_object(), "writing the page tree");
   writer.trailer().set("Root", appended(writer.append_object(Dictionary::from_pairs({
                                             {"Type", Name("Catalog")},
                                             {"Pages", pages_id},

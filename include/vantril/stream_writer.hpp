@@ -7,6 +7,10 @@
 //                            written (a page tree root its pages point to).
 //   write_object             writes an object under a reserved number, straight to the output.
 //   append_object            reserves a number and writes the object under it.
+//   begin_object, object_value, end_object
+//                            the same as write_object for a value described token by token
+//                            through a ValueWriter instead of built as an Object: the fastest
+//                            way to write many small objects.
 //   release_id               gives up a reserved number that will not be written.
 //   trailer                  the trailer's entries ("Root" above all), set before close.
 //   close                    writes the cross-reference section and the tail, flushes and closes

@@ -11,6 +11,8 @@
 //   serialize_object  one value in its compact PDF form.
 //   StreamWriter      a file written one object at a time, in memory that does not grow with it
 //                     (vantril/stream_writer.hpp).
+//   ValueWriter       one value described token by token, with no Object built: the
+//                     streaming writer's fastest way in (vantril/writer/value_writer.hpp).
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
 // FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section, and
 // InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object),
@@ -27,3 +29,4 @@
 #include "vantril/writer/output_file.hpp"
 #include "vantril/writer/save.hpp"
 #include "vantril/writer/serializer.hpp"
+#include "vantril/writer/value_writer.hpp"
