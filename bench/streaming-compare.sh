@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The streaming writer beside the document path and the floor, in one run: for each workload the
-# write benchmark runs with and without --streaming, in turn, RUNS times; both files must be the
-# same bytes; the floor program copies the file in 8 KiB writes right after. Then the streaming
+# write benchmark runs without --streaming, with it, and with --streaming --tokens (the objects
+# described token by token), in turn, RUNS times; the three files must be the same bytes; the
+# floor program copies the file in 8 KiB writes right after. Then the streaming
 # writer's peak RSS for W1 at each of COUNTS objects, and the growth per added object. Then the
 # same for the compact options: W1 with --compact through the document path and the streaming
 # writer, RUNS times, and the streaming writer's peak RSS at each of COUNTS; with VALIDATE (the
@@ -32,17 +33,21 @@ for wl in $workloads; do
   for run in $(seq "$runs"); do
     document_line=$("$bench" "$wl" "$work/document.pdf")
     streaming_line=$("$bench" "$wl" "$work/streaming.pdf" --streaming)
-    if ! cmp -s "$work/document.pdf" "$work/streaming.pdf"; then
-      echo "streaming-compare: $wl run $run: the streaming file differs from the document's" >&2
-      exit 1
-    fi
+    tokens_line=$("$bench" "$wl" "$work/tokens.pdf" --streaming --tokens)
+    for file in streaming tokens; do
+      if ! cmp -s "$work/document.pdf" "$work/$file.pdf"; then
+        echo "streaming-compare: $wl run $run: the $file file differs from the document's" >&2
+        exit 1
+      fi
+    done
     floor_line=$("$floor" "$work/streaming.pdf" "$work/floor.pdf")
-    rm -f "$work/document.pdf" "$work/streaming.pdf" "$work/floor.pdf"
-    echo "$document_line" && echo "$streaming_line" && echo "$floor_line"
-    printf '%s %s %s %s %s %s %s\n' "$wl" \
+    rm -f "$work/document.pdf" "$work/streaming.pdf" "$work/tokens.pdf" "$work/floor.pdf"
+    echo "$document_line" && echo "$streaming_line" && echo "$tokens_line" && echo "$floor_line"
+    printf '%s %s %s %s %s %s %s %s\n' "$wl" \
       "$(field "$document_line" build_s)" "$(field "$document_line" write_s)" \
       "$(field "$document_line" peak_rss_kb)" "$(field "$streaming_line" write_s)" \
-      "$(field "$streaming_line" peak_rss_kb)" "$(field "$floor_line" write_s)" >>"$log"
+      "$(field "$streaming_line" peak_rss_kb)" "$(field "$tokens_line" write_s)" \
+      "$(field "$floor_line" write_s)" >>"$log"
   done
 done
 
@@ -117,12 +122,13 @@ for line in open(sys.argv[1]):
     rows.setdefault(wl, []).append([float(v) for v in values])
 print()
 print("| workload | document build s | document write s | document RSS MiB | streaming build+write s"
-      " | streaming RSS MiB | floor s (8 KiB copy) | streaming / floor |")
-print("| --- | --: | --: | --: | --: | --: | --: | --: |")
+      " | streaming RSS MiB | tokens build+write s | floor s (8 KiB copy) | streaming / floor"
+      " | tokens / floor |")
+print("| --- | --: | --: | --: | --: | --: | --: | --: | --: | --: |")
 for wl, runs in rows.items():
     m = [statistics.median(column) for column in zip(*runs)]
     print(f"| {wl} | {m[0]:.3f} | {m[1]:.3f} | {m[2] / 1024:.0f} | {m[3]:.3f} | {m[4] / 1024:.1f}"
-          f" | {m[5]:.3f} | {m[3] / m[5]:.2f}x |")
+          f" | {m[5]:.3f} | {m[6]:.3f} | {m[3] / m[6]:.2f}x | {m[5] / m[6]:.2f}x |")
 def rss_table(path, label):
     counts = [line.split() for line in open(path)]
     if not counts:

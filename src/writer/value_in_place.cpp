@@ -14,7 +14,7 @@ namespace vantril {
 namespace {
 
 // Deeper values go to the token-by-token writer, which keeps its nesting off the call stack.
-constexpr unsigned deepest = 8;
+constexpr std::size_t deepest = 8;
 
 // Every token is checked against a limit this far before the room's end, so that the closing
 // brackets of all the containers open at any moment fit without checks of their own.
@@ -34,7 +34,7 @@ bool fits(const char* out, Limit limit, std::size_t size) {
   return false;
 }
 
-char* put_value(char* out, Limit limit, const Object& value, unsigned depth);
+char* put_value(char* out, Limit limit, const Object& value, std::size_t depth);
 
 char* put_name(char* out, Limit limit, std::string_view bytes) {
   if (!fits(out, limit, 1 + 3 * bytes.size())) return nullptr;
@@ -70,7 +70,8 @@ char* put_string(char* out, Limit limit, const String& string) {
 }
 
 // One array element or dictionary value, with the space a leaf kind takes when `space` is set.
-inline char* put_member(char* out, Limit limit, const Object& value, bool space, unsigned depth) {
+inline char* put_member(char* out, Limit limit, const Object& value, bool space,
+                        std::size_t depth) {
   if (takes_leading_space(value.kind())) {
     if (!fits(out, limit, max_number_token)) return nullptr;
     return put_leaf(out, value, space);
@@ -79,7 +80,7 @@ inline char* put_member(char* out, Limit limit, const Object& value, bool space,
   return put_value(out, limit, value, depth);
 }
 
-char* put_array(char* out, Limit limit, const Array& array, unsigned depth) {
+char* put_array(char* out, Limit limit, const Array& array, std::size_t depth) {
   *out++ = '[';
   const Object* element = array.data();
   const Object* const end = element + array.size();
@@ -94,7 +95,7 @@ char* put_array(char* out, Limit limit, const Array& array, unsigned depth) {
   return out;
 }
 
-char* put_dictionary(char* out, Limit limit, const Dictionary& dictionary, unsigned depth) {
+char* put_dictionary(char* out, Limit limit, const Dictionary& dictionary, std::size_t depth) {
   *out++ = '<';
   *out++ = '<';
   for (const DictionaryEntry& entry : dictionary.iter()) {
@@ -108,7 +109,7 @@ char* put_dictionary(char* out, Limit limit, const Dictionary& dictionary, unsig
   return out;
 }
 
-char* put_value(char* out, Limit limit, const Object& value, unsigned depth) {
+char* put_value(char* out, Limit limit, const Object& value, std::size_t depth) {
   switch (value.kind()) {
     case ObjectKind::Name:
       return put_name(out, limit, value.name()->bytes);
