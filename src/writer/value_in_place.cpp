@@ -21,15 +21,16 @@ constexpr std::size_t deepest = 8;
 // brackets of all the containers open at any moment fit without checks of their own.
 constexpr std::size_t closing_reserve = 2 * (deepest + 1);
 
-// Large values are read from memory faster than the writer needs them only when the loads are
-// asked for ahead: array elements a kilobyte ahead of the one being written.
-constexpr std::size_t prefetch_distance = 1024;
+// Long arrays are read from memory faster than the writer needs their elements only when the
+// loads are asked for ahead: a kilobyte ahead of the element being written. Near an array's end
+// that is the memory after it, where the next object's values were built, as a rule.
+constexpr std::uintptr_t prefetch_distance = 1024;
 
-// A hint to load the memory `distance` bytes past `at` into the cache; it never faults, so it may
-// point past the end of the value. Integer arithmetic keeps the address out of pointer rules.
-void prefetch(const void* at, std::size_t distance) {
-  __builtin_prefetch(
-      reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(at) + distance));
+// A hint to load the memory `prefetch_distance` bytes past `at`. It never faults, so the address
+// may lie past the array; it is formed as an integer because pointer arithmetic may not go there.
+void prefetch_ahead(const void* at) {
+  const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(at) + prefetch_distance;
+  __builtin_prefetch(reinterpret_cast<const void*>(ahead));  // NOLINT(performance-no-int-to-ptr)
 }
 
 // The limit travels by value: stores of bytes through `out` could otherwise change it as far as
@@ -99,7 +100,7 @@ char* put_array(char* out, Limit limit, const Array& array, std::size_t depth) {
   if (element != end) {
     out = put_member(out, limit, *element, false, depth + 1);
     for (++element; out != nullptr && element != end; ++element) {
-      prefetch(element, prefetch_distance);
+      prefetch_ahead(element);
       out = put_member(out, limit, *element, true, depth + 1);
     }
     if (out == nullptr) return nullptr;
