@@ -22,13 +22,15 @@ namespace vantril {
 // given, so repeating one is the caller's mistake (a Dictionary would keep one entry).
 //
 // Calls chain, and errors stick: the first misuse (a value where a key belongs, a key outside a
-// dictionary, an end_ that closes nothing open or the wrong kind, a second top-level value, a
-// stream anywhere) sets an InvalidInput error, a failed append sets the sink's error, and every
-// later call writes nothing. status() tells which, once the value is described. The writer holds
-// the sink by reference; the sink must outlive it, and nothing else may write to it while a value
-// is being described: over a buffered file, the bytes count as appended (in the sink's count)
-// only once the value is complete. Reusable: reset() starts the next value and keeps the memory
-// of the nesting stack, so writing many values allocates nothing each.
+// dictionary or where a value belongs, an end_ that closes nothing open or the wrong kind, a
+// dictionary closed after a key without its value, a second top-level value, a stream anywhere)
+// sets an InvalidInput error, a failed append sets the sink's error, and every later call writes
+// nothing. status() tells which, once the value is described. The writer holds the sink by
+// reference; the sink must outlive it, and nothing else may write to it while a value is being
+// described: over a buffered file, the tokens formed in its room are appended (and counted) in
+// runs, when the value is complete, when the room runs out, and at a misuse. Reusable: reset()
+// starts the next value and keeps the memory of the nesting stack, so writing many values allocates
+// nothing each.
 class VANTRIL_API ValueWriter {
  public:
   // With `leading_space`, a top-level value of a leaf kind (null, boolean, number, reference)
