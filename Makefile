@@ -86,9 +86,8 @@ fuzz:
 # Not part of `test`: the write benchmark against the peers (the comparison script in
 # PEER_BENCH, beside the project's folder by default), uncompressed and then compact (Flate and
 # object streams), the streaming writer (objects built whole, and described token by token) beside
-# the document path and the 8 KiB copy floor, then
-# the command's whole-process time against the floor program, then the content builder against
-# hand formatting.
+# the document path and the 8 KiB copy floor, then the command's whole-process time against the
+# floor program, then the content builder against hand formatting.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
