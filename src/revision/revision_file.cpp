@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "runtime/platform.hpp"
+#include "runtime/write_loop.hpp"
 
 namespace vantril {
 
@@ -49,19 +50,12 @@ Result<std::string> UpdateFile::read(std::uint64_t offset, std::size_t size) con
 }
 
 Status UpdateFile::write(std::uint64_t offset, std::string_view bytes) const {
-  while (!bytes.empty()) {
-    Result<std::size_t> written = os::write_at(handle_, offset, bytes.data(), bytes.size());
-    if (!written.ok()) {
-      if (kind_of(written.error()) == IoErrorKind::Interrupted) continue;
-      return std::move(written).error();
-    }
-    if (written.value() == 0) {
-      return IoError::with_message(IoErrorKind::WriteZero, "failed to write whole buffer");
-    }
-    offset += written.value();
-    bytes.remove_prefix(std::min(written.value(), bytes.size()));
-  }
-  return {};
+  return write_until_done(bytes, "failed to write whole buffer",
+                          [&](std::string_view rest) {
+                            const std::uint64_t at = offset + (bytes.size() - rest.size());
+                            return os::write_at(handle_, at, rest.data(), rest.size());
+                          })
+      .status;
 }
 
 Status UpdateFile::set_length(std::uint64_t length) const {

@@ -1,6 +1,6 @@
 // The loop behind every "write all of these bytes": one write after another until the
-// destination has taken every byte, shared by the output file, standard output and standard
-// error.
+// destination has taken every byte, shared by the output file, standard output, standard error
+// and the file a revision is appended to.
 #pragma once
 
 #include <algorithm>

@@ -102,7 +102,7 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
   for (const auto& [id, object] : document.object_table) {
     if (is_left_out(object)) continue;
     const bool is_stream = object.kind() == ObjectKind::Stream;
-    if (options.object_streams && may_pack(id, object, encrypt)) {
+    if (options.object_streams && may_pack(id, object.kind(), encrypt)) {
       const std::uint64_t container = std::uint64_t{first_container} + counts.size();
       if (container > std::numeric_limits<std::uint32_t>::max()) {
         fatal_error("no object number is left for an object stream");

@@ -6,7 +6,6 @@
 
 #include "vantril/writer/serializer.hpp"
 #include "writer/indirect_object.hpp"
-#include "writer/number_text.hpp"
 #include "writer/png_predictor.hpp"
 
 namespace vantril {
@@ -25,15 +24,6 @@ std::optional<std::int64_t> dimension(const Object* object) {
   if (value < 1 || value > (std::int64_t{1} << 24)) return std::nullopt;
   return value;
 }
-
-// The decimal text of `value`, formed in `digits`.
-std::string_view decimal(char (&digits)[20], std::uint64_t value) {
-  const char* end = put_unsigned(digits, value);
-  return {digits, static_cast<std::size_t>(end - digits)};
-}
-
-constexpr std::string_view far_offset =
-    "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset";
 
 }  // namespace
 
@@ -70,18 +60,12 @@ Compression make_compression(const SaveOptions& options) {
 Status write_stream_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                            const Dictionary& dictionary, std::string_view data,
                            XrefRecord& record) {
-  VANTRIL_TRY(check_offset_fits(sink.count, far_offset));
-  record_slot(record, number,
-              XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(sink.count)});
-  char digits[20];
-  VANTRIL_TRY(sink.write_all(decimal(digits, number)));
-  VANTRIL_TRY(sink.write_text(" "));
-  VANTRIL_TRY(sink.write_all(decimal(digits, generation)));
-  VANTRIL_TRY(sink.write_text(" obj\n"));
+  VANTRIL_TRY(open_indirect_object(sink, number, generation, ObjectKind::Stream, record));
   VANTRIL_TRY(serialize_dictionary(sink, dictionary));
-  VANTRIL_TRY(sink.write_text("stream\n"));
+  VANTRIL_TRY(sink.write_text(stream_keyword));
   VANTRIL_TRY(sink.write_all(data));
-  return sink.write_text("\nendstream \nendobj\n");
+  VANTRIL_TRY(sink.write_text(endstream_keyword));
+  return close_indirect_object(sink, ObjectKind::Stream);
 }
 
 Status write_top_level_stream(CountingSink& sink, ObjectId id, const Object& object,

@@ -29,9 +29,9 @@ std::optional<ObjectId> encrypt_reference(const Dictionary& trailer) {
   return *entry->reference();
 }
 
-bool may_pack(ObjectId id, const Object& object, std::optional<ObjectId> encrypt) {
-  return object.kind() != ObjectKind::Stream && object.kind() != ObjectKind::Null &&
-         id.generation == 0 && id != encrypt;
+bool may_pack(ObjectId id, ObjectKind kind, std::optional<ObjectId> encrypt) {
+  return kind != ObjectKind::Stream && kind != ObjectKind::Null && id.generation == 0 &&
+         id != encrypt;
 }
 
 namespace {

@@ -21,11 +21,11 @@ namespace vantril {
 // The object the trailer's "Encrypt" refers to, if it refers to one.
 std::optional<ObjectId> encrypt_reference(const Dictionary& trailer);
 
-// Whether an object may go into an object stream: not a stream, generation 0, not the
-// encryption dictionary `encrypt` (a reader needs it before it can read any object stream), and
-// not a null, which mupdf takes for an object missing from the object stream and which packs
-// into nothing worth having.
-bool may_pack(ObjectId id, const Object& object, std::optional<ObjectId> encrypt);
+// Whether an object of `kind` may go into an object stream under `id`: not a stream, generation
+// 0, not the encryption dictionary `encrypt` (a reader needs it before it can read any object
+// stream), and not a null, which mupdf takes for an object missing from the object stream and
+// which packs into nothing worth having.
+bool may_pack(ObjectId id, ObjectKind kind, std::optional<ObjectId> encrypt);
 
 // The content of one object stream being filled: the "number offset" pairs and the serialized
 // objects, kept apart until the content is taken. Only bytes: the objects themselves are not

@@ -86,16 +86,9 @@ std::vector<bool> literal_escapes(std::string_view bytes) {
 Status write_literal_string(CountingSink& sink, std::string_view bytes) {
   // A short string with nothing to escape is one token, parentheses included.
   if (bytes.size() + 2 <= CountingSink::token_capacity) {
-    char* const start = sink.start_token(bytes.size() + 2);
-    char* out = start;
-    *out++ = '(';
-    bool plain = true;
-    for (const char c : bytes) {
-      plain &= !literal_special[static_cast<unsigned char>(c)];
-      *out++ = c;
+    if (char* end = put_plain_literal(sink.start_token(bytes.size() + 2), bytes)) {
+      return sink.finish_token(end);
     }
-    *out++ = ')';
-    if (plain) return sink.finish_token(out);
   }
   VANTRIL_TRY(sink.write_text("("));
   if (!needs_literal_scan(bytes)) {
@@ -386,12 +379,17 @@ char* put_object_header(char* out, std::uint32_t number, std::uint16_t generatio
   return out + 5;
 }
 
-// Checks and records the object's start, then writes "<number> <generation> obj\n" as one token.
+// "<number> <generation> obj\n" as one token.
+Status write_header_token(CountingSink& sink, std::uint32_t number, std::uint16_t generation) {
+  return sink.finish_token(
+      put_object_header(sink.start_token(max_object_header), number, generation));
+}
+
+// Checks and records the object's start, then writes its header.
 Status write_object_header(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                            XrefRecord& record) {
   VANTRIL_TRY(record_object_start(sink, number, generation, record));
-  return sink.finish_token(
-      put_object_header(sink.start_token(max_object_header), number, generation));
+  return write_header_token(sink, number, generation);
 }
 
 constexpr char end_line[] = "\nendobj\n";
@@ -471,8 +469,7 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
     return close_indirect_object(sink, ObjectKind::Stream);
   }
 
-  VANTRIL_TRY(sink.finish_token(
-      put_object_header(sink.start_token(max_object_header), number, generation)));
+  VANTRIL_TRY(write_header_token(sink, number, generation));
   const Holder holder = values_of == ValuesOf::Trailer
                             ? Holder{Holder::Kind::Trailer, {}}
                             : Holder{Holder::Kind::IndirectObject, ObjectId{number, generation}};

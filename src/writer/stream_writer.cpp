@@ -202,19 +202,33 @@ Status write_packed(StreamWriter::State& state) {
                              data.view(), state.record);
 }
 
-// An object packed into the object stream being filled (which takes the next number when this
-// object is its first), written when it is full; a stream, compressed where the options and
-// its data allow; any other object as it is.
+// Packs the object under `number` into the object stream being filled, which takes the next
+// number when this object is its first, through `add` (which appends its bytes); writes the object
+// stream when it is full.
+template <class Add>
+Status pack(StreamWriter::State& state, std::uint32_t number, Add add) {
+  if (state.container == 0) state.container = next_number(state);
+  const std::uint32_t place = state.packing.count;
+  VANTRIL_TRY(add(state.packing));
+  record_slot(
+      state.record, number,
+      XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place), state.container});
+  if (state.packing.count == state.options.objects_per_stream) return write_packed(state);
+  return {};
+}
+
+// Whether the writer's options pack an object of `kind` under `id`.
+bool packs(const StreamWriter::State& state, ObjectId id, ObjectKind kind) {
+  return state.options.object_streams && may_pack(id, kind, encrypt_reference(state.trailer));
+}
+
+// An object packed into the object stream being filled; a stream, compressed where the options
+// and its data allow; any other object as it is.
 Status write_any(StreamWriter::State& state, ObjectId id, const Object& object) {
-  if (state.options.object_streams && may_pack(id, object, encrypt_reference(state.trailer))) {
-    if (state.container == 0) state.container = next_number(state);
-    const std::uint32_t place = state.packing.count;
-    VANTRIL_TRY(add_to_object_stream(state.packing, id.number, object));
-    record_slot(
-        state.record, id.number,
-        XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place), state.container});
-    if (state.packing.count == state.options.objects_per_stream) return write_packed(state);
-    return {};
+  if (packs(state, id, object.kind())) {
+    return pack(state, id.number, [&](ObjectStreamContent& content) {
+      return add_to_object_stream(content, id.number, object);
+    });
   }
   if (object.kind() == ObjectKind::Stream && state.compression.has_value()) {
     return write_top_level_stream(*state.sink, id, object, *state.compression, state.record);
@@ -275,16 +289,11 @@ namespace {
 // being filled when a save would pack it, else at top level in its own frame.
 Status place_described(StreamWriter::State& state, ObjectKind kind) {
   const ObjectId id = state.begun;
-  const std::optional<ObjectId> encrypt = encrypt_reference(state.trailer);
-  if (kind != ObjectKind::Null && id.generation == 0 && id != encrypt) {
-    if (state.container == 0) state.container = next_number(state);
-    const std::uint32_t place = state.packing.count;
-    add_serialized_to_object_stream(state.packing, id.number, state.described);
-    record_slot(
-        state.record, id.number,
-        XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place), state.container});
-    if (state.packing.count == state.options.objects_per_stream) return write_packed(state);
-    return {};
+  if (packs(state, id, kind)) {
+    return pack(state, id.number, [&](ObjectStreamContent& content) {
+      add_serialized_to_object_stream(content, id.number, state.described);
+      return Status();
+    });
   }
   VANTRIL_TRY(open_indirect_object(*state.sink, id.number, id.generation, kind, state.record));
   VANTRIL_TRY(state.sink->write_all(state.described));

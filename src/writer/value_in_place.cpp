@@ -58,37 +58,20 @@ bool fits(const char* out, Limit limit, std::size_t size) {
 
 char* put_value(char* out, Limit limit, const Object& value, std::size_t depth);
 
-char* put_name(char* out, Limit limit, std::string_view bytes) {
+char* put_checked_name(char* out, Limit limit, std::string_view bytes) {
   if (!fits(out, limit, 1 + 3 * bytes.size())) return nullptr;
-  // Nearly every name needs no escape: copied without a branch a byte, and redone with escapes
-  // when one turns out to need it.
-  if (char* end = put_plain_name(out, bytes)) return end;
-  return put_escaped_name(out, bytes);
+  return put_name(out, bytes);
 }
 
+// A literal string that needs escapes is left to the token-by-token writer (null, not exhausted).
 char* put_string(char* out, Limit limit, const String& string) {
   const std::string_view bytes = string.bytes;
-  const bool hex = string.style == StringStyle::Hexadecimal;
-  if (!fits(out, limit, 2 + (hex ? 2 : 1) * bytes.size())) return nullptr;
-  if (hex) {
-    *out++ = '<';
-    for (const char c : bytes) {
-      const auto byte = static_cast<unsigned char>(c);
-      *out++ = hex_digits[byte >> 4];
-      *out++ = hex_digits[byte & 0x0F];
-    }
-    *out++ = '>';
-    return out;
+  if (string.style == StringStyle::Hexadecimal) {
+    if (!fits(out, limit, 2 + 2 * bytes.size())) return nullptr;
+    return put_hex_string(out, bytes);
   }
-  *out++ = '(';
-  bool plain = true;
-  for (const char c : bytes) {
-    plain &= !literal_special[static_cast<unsigned char>(c)];
-    *out++ = c;
-  }
-  *out++ = ')';
-  // Escapes depend on how parentheses pair up; the sink's writer works them out.
-  return plain ? out : nullptr;
+  if (!fits(out, limit, 2 + bytes.size())) return nullptr;
+  return put_plain_literal(out, bytes);
 }
 
 // One array element or dictionary value, with the space a leaf kind takes when `space` is set.
@@ -98,7 +81,7 @@ inline char* put_member(char* out, Limit limit, const Object& value, bool space,
     if (!fits(out, limit, max_number_token)) return nullptr;
     return put_leaf(out, value, space);
   }
-  if (const Name* name = value.name()) return put_name(out, limit, name->bytes);
+  if (const Name* name = value.name()) return put_checked_name(out, limit, name->bytes);
   return put_value(out, limit, value, depth);
 }
 
@@ -123,7 +106,7 @@ char* put_dictionary(char* out, Limit limit, const Dictionary& dictionary, std::
   *out++ = '<';
   if (depth == 0) prefetch_ahead(dictionary.iter().data(), object_distance, object_stretch);
   for (const DictionaryEntry& entry : dictionary.iter()) {
-    out = put_name(out, limit, entry.key);
+    out = put_checked_name(out, limit, entry.key);
     if (out == nullptr) return nullptr;
     out = put_member(out, limit, entry.value, true, depth + 1);
     if (out == nullptr) return nullptr;
@@ -136,7 +119,7 @@ char* put_dictionary(char* out, Limit limit, const Dictionary& dictionary, std::
 char* put_value(char* out, Limit limit, const Object& value, std::size_t depth) {
   switch (value.kind()) {
     case ObjectKind::Name:
-      return put_name(out, limit, value.name()->bytes);
+      return put_checked_name(out, limit, value.name()->bytes);
     case ObjectKind::String:
       return put_string(out, limit, *value.string());
     case ObjectKind::Array:

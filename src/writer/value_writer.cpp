@@ -62,16 +62,15 @@ char* ValueWriter::refill(std::size_t size) {
   return out_;
 }
 
-void ValueWriter::put_name(std::string_view bytes) {
+void ValueWriter::add_name(std::string_view bytes) {
   if (char* out = room(1 + 3 * bytes.size())) {
-    char* end = put_plain_name(out, bytes);
-    out_ = end != nullptr ? end : put_escaped_name(out, bytes);
+    out_ = vantril::put_name(out, bytes);
     return;
   }
   if (status_.ok()) keep(write_name_token(*sink_, bytes));
 }
 
-void ValueWriter::put_text(std::string_view text) {
+void ValueWriter::add_text(std::string_view text) {
   if (char* out = room(text.size())) {
     std::memcpy(out, text.data(), text.size());
     out_ = out + text.size();
@@ -127,18 +126,11 @@ ValueWriter& ValueWriter::leaf(ObjectKind kind, Put put) {
 }
 
 ValueWriter& ValueWriter::null() {
-  return leaf(ObjectKind::Null, [](char* out) {
-    std::memcpy(out, "null", 4);
-    return out + 4;
-  });
+  return leaf(ObjectKind::Null, [](char* out) { return put_null(out); });
 }
 
 ValueWriter& ValueWriter::boolean(bool value) {
-  return leaf(ObjectKind::Boolean, [value](char* out) {
-    const std::string_view text = value ? "true" : "false";
-    std::memcpy(out, text.data(), text.size());
-    return out + text.size();
-  });
+  return leaf(ObjectKind::Boolean, [value](char* out) { return put_boolean(out, value); });
 }
 
 ValueWriter& ValueWriter::integer(std::int64_t value) {
@@ -150,13 +142,7 @@ ValueWriter& ValueWriter::real(float value) {
 }
 
 ValueWriter& ValueWriter::reference(ObjectId id) {
-  return leaf(ObjectKind::Reference, [id](char* out) {
-    out = put_unsigned(out, id.number);
-    *out++ = ' ';
-    out = put_unsigned(out, id.generation);
-    std::memcpy(out, " R", 2);
-    return out + 2;
-  });
+  return leaf(ObjectKind::Reference, [id](char* out) { return put_reference(out, id); });
 }
 
 ValueWriter& ValueWriter::name(std::string_view bytes) {
@@ -165,7 +151,7 @@ ValueWriter& ValueWriter::name(std::string_view bytes) {
   if (type_next_ && open_.size() == 1) {
     layout_ |= bytes == "XRef" || bytes == "ObjStm" || bytes == "Linearized";
   }
-  put_name(bytes);
+  add_name(bytes);
   placed(ObjectKind::Name);
   return *this;
 }
@@ -175,31 +161,13 @@ ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle style) {
   if (!place_value(space)) return *this;
   const bool hex = style == StringStyle::Hexadecimal;
   if (char* out = room(2 + (hex ? 2 : 1) * bytes.size())) {
-    if (hex) {
-      *out++ = '<';
-      for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        *out++ = hex_digits[byte >> 4];
-        *out++ = hex_digits[byte & 0x0F];
-      }
-      *out++ = '>';
-      out_ = out;
+    // A literal string that needs escapes goes through the serializer's writer below.
+    char* end = hex ? put_hex_string(out, bytes) : put_plain_literal(out, bytes);
+    if (end != nullptr) {
+      out_ = end;
       placed(ObjectKind::String);
       return *this;
     }
-    *out++ = '(';
-    bool plain = true;
-    for (const char c : bytes) {
-      plain &= !literal_special[static_cast<unsigned char>(c)];
-      *out++ = c;
-    }
-    *out++ = ')';
-    if (plain) {
-      out_ = out;
-      placed(ObjectKind::String);
-      return *this;
-    }
-    // Escapes depend on how the parentheses pair up: the serializer's writer works them out.
   }
   commit();
   if (status_.ok()) {
@@ -232,7 +200,7 @@ ValueWriter& ValueWriter::value(const Object& object) {
 ValueWriter& ValueWriter::begin_array() {
   bool space = false;
   if (!place_value(space)) return *this;
-  put_text("[");
+  add_text("[");
   open_.push_back(Open{false, true});
   return *this;
 }
@@ -241,7 +209,7 @@ ValueWriter& ValueWriter::end_array() {
   if (!status_.ok()) return *this;
   if (open_.empty() || open_.back().dictionary) return misuse("end_array with no array open");
   open_.pop_back();
-  put_text("]");
+  add_text("]");
   placed(ObjectKind::Array);
   return *this;
 }
@@ -249,7 +217,7 @@ ValueWriter& ValueWriter::end_array() {
 ValueWriter& ValueWriter::begin_dictionary() {
   bool space = false;
   if (!place_value(space)) return *this;
-  put_text("<<");
+  add_text("<<");
   open_.push_back(Open{true, true});
   return *this;
 }
@@ -263,7 +231,7 @@ ValueWriter& ValueWriter::key(std::string_view bytes) {
     type_next_ = bytes == "Type";
     layout_ |= bytes == "Linearized";
   }
-  put_name(bytes);
+  add_name(bytes);
   return *this;
 }
 
@@ -274,7 +242,7 @@ ValueWriter& ValueWriter::end_dictionary() {
   }
   if (!open_.back().fresh) return misuse("a dictionary closed after a key without its value");
   open_.pop_back();
-  put_text(">>");
+  add_text(">>");
   placed(ObjectKind::Dictionary);
   return *this;
 }

@@ -99,8 +99,8 @@ class VANTRIL_API ValueWriter {
   char* refill(std::size_t size);
   // Appends the run formed so far.
   void commit();
-  void put_name(std::string_view bytes);
-  void put_text(std::string_view text);
+  void add_name(std::string_view bytes);
+  void add_text(std::string_view text);
   ValueWriter& misuse(std::string_view fixed_message);
   void keep(Status status);
 
