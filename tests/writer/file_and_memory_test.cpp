@@ -28,11 +28,6 @@ Document random_of(std::uint64_t seed, XrefForm form) {
   return document;
 }
 
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(FileAndMemory, ASavedFileHoldsTheBytesWrittenToMemory) {
   const auto directory = testing_support::fresh_directory("file-and-memory");
   const std::filesystem::path path = directory / "out.pdf";
@@ -47,7 +42,7 @@ TEST(FileAndMemory, ASavedFileHoldsTheBytesWrittenToMemory) {
 
       Document to_file = random_of(seed, form);
       ASSERT_TRUE(save_to_path(to_file, path.string()).ok());
-      const std::string saved = read_file(path);
+      const std::string saved = testing_support::read_file(path);
       ASSERT_EQ(saved.size(), expected.size());
       ASSERT_TRUE(saved == expected);
       longest = std::max(longest, saved.size());

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/platform.hpp"
+#include "support/files.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/writer/counting_sink.hpp"
@@ -130,20 +131,5 @@ class ScriptedWriteTest : public ::testing::Test {
   }
   ScriptedWrites& writes() { return ScriptedWrites::current(); }
 };
-
-inline std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot read " << path;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A fresh, empty directory for this test under the test temporary directory.
-inline std::filesystem::path fresh_directory(std::string_view name) {
-  const std::filesystem::path directory =
-      std::filesystem::path(::testing::TempDir()) / ("vantril-writer-" + std::string(name));
-  std::filesystem::remove_all(directory);
-  std::filesystem::create_directories(directory);
-  return directory;
-}
 
 }  // namespace vantril::testing_support

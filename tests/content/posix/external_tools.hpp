@@ -1,17 +1,17 @@
 // Running the independent readers (pikepdf, poppler, mupdf, qpdf) over files the content tests
-// write: a scratch folder, saving a document there, and running a command for its output.
+// write: saving a document in a scratch folder, and running a command for its output.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/files.hpp"
 #include "support/posix/shell.hpp"
 #include "vantril/model/document.hpp"
 #include "vantril/writer/counting_sink.hpp"
@@ -27,28 +27,12 @@ struct ToolRun {
 
 // Runs the command through the shell; standard error is kept apart so that warnings show.
 inline ToolRun run_tool(const std::string& command, const std::filesystem::path& scratch) {
-  ToolRun ran;
   const std::filesystem::path errors = scratch / "tool-stderr.txt";
-  FILE* pipe = popen((command + " 2>'" + errors.string() + "'").c_str(), "r");
-  if (pipe == nullptr) return ran;
-  char chunk[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) ran.output.append(chunk, n);
-  const int status = pclose(pipe);
-  ran.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Ran ran = run(command + " 2>" + quoted(errors), false);
+  ToolRun tool{ran.exit_status, std::move(ran.output), {}};
   std::ifstream in(errors, std::ios::binary);
-  ran.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return ran;
-}
-
-// A fresh folder for one test's files, under the system's temporary folder; the process number
-// keeps test runs of several builds apart.
-inline std::filesystem::path scratch_folder(const std::string& name) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("vantril-content-" + name + "-" + std::to_string(getpid()));
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder;
+  tool.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return tool;
 }
 
 // Writes the document into `path`; false when the save failed.

@@ -61,7 +61,7 @@ TEST(PageObjectsReader, ImagesLinksAndInfoReadBackAsMade) {
     add_annotation(document, page, page_link({72, 400, 272, 450}, first_page));
   }
 
-  const auto folder = testing_support::scratch_folder("page-objects");
+  const auto folder = testing_support::fresh_directory("page-objects");
   const auto file = folder / "objects.pdf";
   ASSERT_TRUE(testing_support::save_document(document, file));
   testing_support::expect_readers_accept(file);

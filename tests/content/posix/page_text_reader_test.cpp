@@ -13,6 +13,7 @@
 
 #include "content/posix/external_tools.hpp"
 #include "content/standard_font_metrics.hpp"
+#include "content/utf8.hpp"
 #include "vantril/content.hpp"
 #include "vantril/fonts.hpp"
 #include "vantril/model.hpp"
@@ -29,21 +30,6 @@ namespace fs = std::filesystem;
 using testing_support::layout_lines;
 using testing_support::quoted;
 using testing_support::run_tool;
-
-std::string utf8_of(char32_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-  return out;
-}
 
 // Every character of Windows code page 1252 that shows a glyph, in lines of 24; the space, the
 // no-break space and the soft hyphen are left out, since text extraction treats them as layout.
@@ -68,31 +54,34 @@ std::vector<std::string> win_ansi_lines() {
   return lines;
 }
 
+// A page showing the lines in one standard font, resource name F, 11 points on 15.
+void add_text_page(Document& document, const PageTree& tree, StandardFont font,
+                   const std::vector<std::string>& lines) {
+  ContentBuilder content;
+  content.begin_text().font("F", 11).leading(15).move_text(40, 800);
+  for (const std::string& line : lines) content.show_text(font, line).next_line();
+  content.end_text();
+  Result<Stream> stream = std::move(content).take_stream();
+  ASSERT_TRUE(stream.ok()) << display_form(stream.error());
+  const ObjectId font_id = append_object(document, font_dictionary(font));
+  add_page(document, tree,
+           Dictionary::from_pairs({
+               {"MediaBox", page_box(595, 842)},
+               {"Resources",
+                Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F", font_id}})}})},
+               {"Contents", append_object(document, std::move(stream).value())},
+           }));
+}
+
 TEST(PageTextReader, EveryTextFontGivesBackEveryWinAnsiCharacter) {
   const std::vector<std::string> lines = win_ansi_lines();
   Document document = create_versioned("1.7");
   const PageTree tree = add_page_tree(document);
   add_catalog(document, tree);
   for (int index = 0; index < 12; ++index) {
-    const auto font = static_cast<StandardFont>(index);
-    ContentBuilder content;
-    content.begin_text().font("F", 11).leading(15).move_text(40, 800);
-    for (const std::string& line : lines) {
-      content.show_text(font, line).next_line();
-    }
-    content.end_text();
-    Result<Stream> stream = std::move(content).take_stream();
-    ASSERT_TRUE(stream.ok()) << display_form(stream.error());
-    const ObjectId font_id = append_object(document, font_dictionary(font));
-    add_page(document, tree,
-             Dictionary::from_pairs({
-                 {"MediaBox", page_box(595, 842)},
-                 {"Resources",
-                  Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F", font_id}})}})},
-                 {"Contents", append_object(document, std::move(stream).value())},
-             }));
+    add_text_page(document, tree, static_cast<StandardFont>(index), lines);
   }
-  const fs::path folder = testing_support::scratch_folder("win-ansi");
+  const fs::path folder = testing_support::fresh_directory("win-ansi");
   const fs::path file = folder / "fonts.pdf";
   ASSERT_TRUE(testing_support::save_document(document, file));
   testing_support::expect_readers_accept(file);
@@ -127,23 +116,10 @@ TEST(PageTextReader, SymbolAndZapfDingbatsGiveBackTheirCharacters) {
       if (lines.back().size() >= 40) lines.emplace_back();
       lines.back() += utf8_of(unicode);
     }
-    ContentBuilder content;
-    content.begin_text().font("F", 11).leading(15).move_text(40, 800);
-    for (const std::string& line : lines) content.show_text(font, line).next_line();
-    content.end_text();
-    Result<Stream> stream = std::move(content).take_stream();
-    ASSERT_TRUE(stream.ok()) << display_form(stream.error());
-    const ObjectId font_id = append_object(document, font_dictionary(font));
-    add_page(document, tree,
-             Dictionary::from_pairs({
-                 {"MediaBox", page_box(595, 842)},
-                 {"Resources",
-                  Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F", font_id}})}})},
-                 {"Contents", append_object(document, std::move(stream).value())},
-             }));
+    add_text_page(document, tree, font, lines);
     expected.push_back(lines);
   }
-  const fs::path folder = testing_support::scratch_folder("symbol");
+  const fs::path folder = testing_support::fresh_directory("symbol");
   const fs::path file = folder / "symbol.pdf";
   ASSERT_TRUE(testing_support::save_document(document, file));
   testing_support::expect_readers_accept(file);
@@ -165,7 +141,7 @@ std::string grouped_amount(std::int64_t cents) {
 }
 
 fs::path run_report(const std::string& name) {
-  const fs::path folder = testing_support::scratch_folder(name);
+  const fs::path folder = testing_support::fresh_directory(name);
   const auto ran = run_tool(std::string(VANTRIL_REPORT_PATH) + " " + quoted(folder), folder);
   EXPECT_EQ(ran.exit_status, 0) << ran.errors;
   return folder / "report.pdf";

@@ -73,7 +73,7 @@ TEST(TextStringReader, PikepdfDecodesEveryStringBackToItsUtf8) {
   }
   document.trailer.set("Info", append_object(document, std::move(info)));
 
-  const auto folder = testing_support::scratch_folder("text-strings");
+  const auto folder = testing_support::fresh_directory("text-strings");
   ASSERT_TRUE(testing_support::save_document(document, folder / "info.pdf"));
   testing_support::expect_readers_accept(folder / "info.pdf");
   const auto ran = run_tool(

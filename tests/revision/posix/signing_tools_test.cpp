@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "support/files.hpp"
 #include "support/posix/shell.hpp"
 #include "vantril/model.hpp"
 #include "vantril/revision.hpp"
@@ -27,12 +28,8 @@ namespace fs = std::filesystem;
 
 using testing_support::quoted;
 using testing_support::Ran;
+using testing_support::read_file;
 using testing_support::run;
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 bool starts_with_file(const fs::path& longer, const fs::path& shorter) {
   const std::string before = read_file(shorter);
@@ -121,9 +118,7 @@ class SigningTools : public ::testing::Test {
   static void SetUpTestSuite() {
     // One directory per process: ctest runs each test of the suite in a process of its own,
     // possibly side by side.
-    directory_ = fs::path(::testing::TempDir()) /
-                 ("vantril-signing-tools-" + std::to_string(static_cast<long>(::getpid())));
-    fs::remove_all(directory_);
+    directory_ = testing_support::fresh_directory("signing-tools");
     fs::create_directories(directory_ / "example");
     example_ = run(std::string(VANTRIL_SIGN_EXAMPLE_PATH) + " " + quoted(directory_ / "example"));
     // A throw-away signer in an NSS database, for pdfsig's own signing.

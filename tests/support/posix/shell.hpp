@@ -12,13 +12,14 @@ namespace vantril::testing_support {
 
 struct Ran {
   int exit_status = -1;
-  std::string output;  // standard output and standard error together
+  std::string output;  // standard output, and standard error unless kept apart
 };
 
-// Runs the command through the shell with standard error joined to standard output.
-inline Ran run(const std::string& command) {
+// Runs the command through the shell, with standard error joined to standard output unless
+// `join_errors` is false (the command then says where its standard error goes).
+inline Ran run(const std::string& command, bool join_errors = true) {
   Ran ran;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((join_errors ? command + " 2>&1" : command).c_str(), "r");
   if (pipe == nullptr) return ran;
   char chunk[4096];
   std::size_t n = 0;
