@@ -6,6 +6,7 @@
 #include "content/text_error.hpp"
 #include "content/utf8.hpp"
 #include "vantril/text.hpp"
+#include "writer/number_text.hpp"
 
 namespace vantril {
 
@@ -41,10 +42,14 @@ void put_utf16_unit(std::string& out, std::uint32_t unit) {
   out.push_back(static_cast<char>(unit & 0xFF));
 }
 
-void put_two_digits(std::string& out, long long value) {
-  out.push_back(static_cast<char>('0' + value / 10));
-  out.push_back(static_cast<char>('0' + value % 10));
+// The lowest `count` digits of `value` (never negative here), zero-padded.
+void put_fixed_digits(std::string& out, long long value, std::size_t count) {
+  char digits[4];
+  put_digits(digits + count, static_cast<std::uint64_t>(value), count);
+  out.append(digits, count);
 }
+
+void put_two_digits(std::string& out, long long value) { put_fixed_digits(out, value, 2); }
 
 }  // namespace
 
@@ -102,8 +107,7 @@ Result<String> pdf_date(std::chrono::sys_seconds time, std::chrono::minutes utc_
   }
   const hh_mm_ss<seconds> clock(local - day);
   std::string text = "D:";
-  put_two_digits(text, year / 100);
-  put_two_digits(text, year % 100);
+  put_fixed_digits(text, year, 4);
   put_two_digits(text, static_cast<unsigned>(date.month()));
   put_two_digits(text, static_cast<unsigned>(date.day()));
   put_two_digits(text, clock.hours().count());
