@@ -7,7 +7,7 @@
 #include <string>
 
 #include "content/operand_text.hpp"
-#include "content/text_error.hpp"
+#include "runtime/invalid_input.hpp"
 #include "vantril/content.hpp"
 #include "vantril/writer/serializer.hpp"
 #include "writer/lexical_tokens.hpp"

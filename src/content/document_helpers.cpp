@@ -2,8 +2,8 @@
 #include <string>
 #include <utility>
 
-#include "content/text_error.hpp"
 #include "runtime/fatal.hpp"
+#include "runtime/invalid_input.hpp"
 #include "vantril/pages.hpp"
 #include "vantril/text.hpp"
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "content/standard_font_metrics.hpp"
-#include "content/text_error.hpp"
 #include "content/utf8.hpp"
+#include "runtime/invalid_input.hpp"
 #include "vantril/fonts.hpp"
 
 namespace vantril {

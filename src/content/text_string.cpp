@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "content/text_error.hpp"
 #include "content/utf8.hpp"
+#include "runtime/invalid_input.hpp"
 #include "vantril/text.hpp"
 #include "writer/number_text.hpp"
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/fatal.hpp"
+#include "runtime/invalid_input.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/lexical_tokens.hpp"
 #include "writer/number_text.hpp"
@@ -211,10 +212,7 @@ IoError misplaced_stream(const Holder& holder, bool in_array) {
   }
   message += in_array ? " holds a stream inside an array" : " holds a stream inside a dictionary";
   message += "; a stream must be an indirect object";
-  std::string debug_text = "\"" + message + "\"";
-  return IoError{IoError::Custom{
-      IoErrorKind::InvalidInput,
-      std::make_shared<const InnerError>(InnerError{std::move(debug_text), std::move(message)})}};
+  return invalid_input(std::move(message));
 }
 
 // The containers being written, innermost last. Values may nest far deeper than the call stack

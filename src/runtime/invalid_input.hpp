@@ -1,4 +1,5 @@
-// Errors of the text and content layer: a Custom IoError of kind InvalidInput with a message.
+// An InvalidInput error whose message is made at run time (it names the offending value), for
+// the writer, the text layer and the content layer alike.
 #pragma once
 
 #include <memory>
