@@ -13,6 +13,7 @@
 #include "runtime/fatal.hpp"
 #include "writer/flate.hpp"
 #include "writer/indirect_object.hpp"
+#include "writer/png_predictor.hpp"
 
 namespace vantril {
 
@@ -155,14 +156,7 @@ ByteBuffer predicted_entries(const XrefRecord& record, const Array& index, Width
   // The first row is differenced against zeros, which copies it.
   std::array<unsigned char, 9> above{};
   const Status made = put_entries(record, index, widths, [&](std::string_view piece) -> Status {
-    for (std::size_t at = 0; at < piece.size(); at += entry) {
-      *to++ = 2;
-      for (std::size_t i = 0; i < entry; ++i) {
-        const auto byte = static_cast<unsigned char>(piece[at + i]);
-        *to++ = static_cast<char>(static_cast<unsigned char>(byte - above[i]));
-        above[i] = byte;
-      }
-    }
+    to = put_png_up_rows(to, piece, entry, above.data());
     return {};
   });
   if (!made.ok() || to != rows.bytes.get() + size) {
