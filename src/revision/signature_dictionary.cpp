@@ -2,24 +2,16 @@
 #include "revision/signature_dictionary.hpp"
 
 #include "writer/indirect_object.hpp"
+#include "writer/lexical_tokens.hpp"
 #include "writer/number_text.hpp"
 
 namespace vantril {
-
-namespace {
-
-std::string decimal(std::uint64_t value) {
-  std::array<char, 20> digits;
-  return std::string(digits.data(), put_unsigned(digits.data(), value));
-}
-
-}  // namespace
 
 std::string byte_range_text(const std::array<std::uint64_t, 4>& range) {
   std::string text = "[";
   for (std::size_t i = 0; i < range.size(); ++i) {
     if (i > 0) text += ' ';
-    text += decimal(range[i]);
+    append_unsigned(text, range[i]);
   }
   // Whitespace before the bracket keeps the array's syntax whatever the numbers' widths.
   if (text.size() < byte_range_width - 1) text.append(byte_range_width - 1 - text.size(), ' ');
@@ -37,19 +29,13 @@ Result<PlaceholderOffsets> write_signature_dictionary(CountingSink& sink, Object
                                  "a signature dictionary needs /ByteRange and a hexadecimal "
                                  "/Contents");
   }
-  VANTRIL_TRY(check_offset_fits(
-      sink.count, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
-  record_slot(record, id.number,
-              XrefSlot{XrefSlotKind::InUse, id.generation, static_cast<std::uint32_t>(sink.count)});
-  VANTRIL_TRY(sink.write_all(decimal(id.number)));
-  VANTRIL_TRY(sink.write_all(" "));
-  VANTRIL_TRY(sink.write_all(decimal(id.generation)));
-  VANTRIL_TRY(sink.write_all(" obj\n<<"));
+  VANTRIL_TRY(open_indirect_object(sink, id.number, id.generation, ObjectKind::Dictionary, record));
+  VANTRIL_TRY(sink.write_text("<<"));
 
   PlaceholderOffsets offsets;
   for (const DictionaryEntry& entry : dictionary.iter()) {
     // The key as a name, escaped like any other.
-    VANTRIL_TRY(serialize_object(sink, Object(Name(std::string_view(entry.key)))));
+    VANTRIL_TRY(write_name_token(sink, entry.key));
     const std::string_view key = entry.key;
     if (key == "ByteRange") {
       offsets.byte_range = sink.count;
@@ -61,7 +47,8 @@ Result<PlaceholderOffsets> write_signature_dictionary(CountingSink& sink, Object
     VANTRIL_TRY(serialize_object(sink, entry.value));
     if (key == "Contents") offsets.contents_end = sink.count;
   }
-  VANTRIL_TRY(sink.write_all(">>\nendobj\n"));
+  VANTRIL_TRY(sink.write_text(">>"));
+  VANTRIL_TRY(close_indirect_object(sink, ObjectKind::Dictionary));
   return offsets;
 }
 

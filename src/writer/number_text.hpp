@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace vantril {
 
@@ -68,6 +69,12 @@ inline char* put_unsigned(char* out, std::uint64_t value) {
   const std::size_t digits = decimal_digits(value);
   put_digits(out + digits, value, digits);
   return out + digits;
+}
+
+// The decimal text of `value` appended to `text`.
+inline void append_unsigned(std::string& text, std::uint64_t value) {
+  char digits[20];
+  text.append(digits, put_unsigned(digits, value));
 }
 
 // "-" for negative values, no "+", no leading zeros; the minimum value comes out right.

@@ -13,16 +13,6 @@
 
 namespace vantril {
 
-namespace {
-
-void append_decimal(std::string& text, std::uint64_t value) {
-  char digits[20];
-  const char* end = put_unsigned(digits, value);
-  text.append(digits, static_cast<std::size_t>(end - digits));
-}
-
-}  // namespace
-
 std::optional<ObjectId> encrypt_reference(const Dictionary& trailer) {
   const Object* entry = trailer.get("Encrypt");
   if (entry == nullptr || entry->reference() == nullptr) return std::nullopt;
@@ -39,9 +29,9 @@ namespace {
 // The separator and the object's "number offset" pair, before its bytes are appended.
 void start_entry(ObjectStreamContent& content, std::uint32_t number) {
   if (!content.objects.empty()) content.objects.push_back(' ');
-  append_decimal(content.pairs, number);
+  append_unsigned(content.pairs, number);
   content.pairs.push_back(' ');
-  append_decimal(content.pairs, content.objects.size());
+  append_unsigned(content.pairs, content.objects.size());
   content.pairs.push_back(' ');
 }
 

@@ -41,9 +41,7 @@ namespace {
 constexpr std::string_view final_free_row = "0000000000 65535 f \n";
 
 Status write_unsigned(CountingSink& sink, std::uint64_t value) {
-  std::array<char, 20> text;  // the longest 64-bit value
-  const char* end = put_unsigned(text.data(), value);
-  return sink.write_all(std::string_view(text.data(), static_cast<std::size_t>(end - text.data())));
+  return sink.finish_token(put_unsigned(sink.start_token(20), value));
 }
 
 // "oooooooooo ggggg n \n" or "... f \n": 20 bytes, formed here and appended in one piece.
