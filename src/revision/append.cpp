@@ -82,9 +82,7 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
   }
 
   const std::uint64_t xref_position = sink.count;
-  VANTRIL_TRY(check_offset_fits(xref_position,
-                                "the cross-reference section would start at or beyond 4 GiB, "
-                                "out of reach of a 32-bit offset"));
+  VANTRIL_TRY(check_section_fits(xref_position));
   const std::uint32_t first = ids.empty() ? highest + 1 : ids.front().number;
   Dictionary trailer;
   if (carried.form == XrefForm::XrefStreamForm) {

@@ -24,6 +24,10 @@ Status write_header(CountingSink& sink, std::string_view version);
 Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink,
                                             const SaveOptions& options);
 
+// FileTooLarge when a cross-reference section would start at `position`, beyond what a 32-bit
+// offset (in "startxref" and the section's readers) can reach.
+Status check_section_fits(std::uint64_t position);
+
 // Everything after the body: the cross-reference section in the record's form, starting at the
 // sink's current count, then the tail. The table form sets "Size" in the trailer and writes it
 // after "trailer\n"; the stream form raises highest_number for the stream's own number and sets

@@ -136,12 +136,16 @@ Status write_file_tail(CountingSink& sink, std::uint64_t xref_position) {
   return sink.write_all("\n%%EOF");
 }
 
+Status check_section_fits(std::uint64_t position) {
+  return check_offset_fits(position,
+                           "the cross-reference section would start at or beyond 4 GiB, out of "
+                           "reach of a 32-bit offset");
+}
+
 Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRecord& record,
                       CountingSink& sink, int compression_level) {
   const std::uint64_t xref_position = sink.count;
-  VANTRIL_TRY(check_offset_fits(xref_position,
-                                "the cross-reference section would start at or beyond 4 GiB, "
-                                "out of reach of a 32-bit offset"));
+  VANTRIL_TRY(check_section_fits(xref_position));
   if (record.form == XrefForm::XrefStreamForm) {
     VANTRIL_TRY(
         write_xref_stream(trailer, highest_number, sink, record, xref_position, compression_level));

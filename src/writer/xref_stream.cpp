@@ -186,9 +186,6 @@ Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uin
 
 Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, CountingSink& sink,
                          XrefRecord& record, std::uint64_t xref_position, int compression_level) {
-  VANTRIL_TRY(check_offset_fits(xref_position,
-                                "the cross-reference section would start at or beyond 4 GiB, "
-                                "out of reach of a 32-bit offset"));
   // Above every number handed out or stored. Wrapping would give the stream number 0: every
   // number has been handed out already, which ends the process.
   if (record.declared_size == 0) {

@@ -24,7 +24,8 @@ Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uin
                                               std::uint32_t last, bool list_object_zero,
                                               bool narrow);
 
-// Writes the cross-reference stream at `xref_position` (the sink's count right after the body)
+// Writes the cross-reference stream at `xref_position` (the sink's count right after the body,
+// which the caller has checked with check_section_fits)
 // under the number one above the record's highest number (declared_size - 1: the highest number
 // handed out or stored), and leaves `highest_number` (a document's or a streaming writer's) at
 // the stream's number. Before writing, it sets "Type", "Size", "W", "Index", removes "Filter",
