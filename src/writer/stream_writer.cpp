@@ -59,15 +59,13 @@ struct StreamWriter::State {
   ObjectStreamContent packing;
   std::uint32_t container = 0;
 
-  // The object begun with begin_object, and where its value goes: straight to the output after
-  // its "obj" line, or (with object streams) into `described` until end_object knows whether it
-  // is packed. Made once; each object resets the one it uses.
+  // The object begun with begin_object, and the writer of its value: straight to the output
+  // after its "obj" line, or (with object streams) into `described` until end_object knows
+  // whether it is packed. Made with the first object, reset for each.
   ObjectId begun{};
   std::string described;
   CountingSink described_sink{described};
-  std::optional<ValueWriter> direct;
-  std::optional<ValueWriter> held;
-  ValueWriter* value = nullptr;
+  std::optional<ValueWriter> value;
 };
 
 StreamWriter::StreamWriter(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -259,16 +257,20 @@ Status StreamWriter::begin_object(ObjectId id) {
     return stop_on_error(misuse(*why));
   }
   state.begun = id;
-  if (state.options.object_streams) {
-    if (!state.held.has_value()) state.held.emplace(state.described_sink);
+  const bool held = state.options.object_streams;
+  if (!state.value.has_value()) {
+    if (held) {
+      state.value.emplace(state.described_sink);
+    } else {
+      state.value.emplace(*state.sink, true);
+    }
+  }
+  if (held) {
     state.described.clear();
-    state.value = &*state.held;
   } else {
-    if (!state.direct.has_value()) state.direct.emplace(*state.sink, true);
     // The "obj" line alone (as for a dictionary): the value writer puts the space a leaf takes.
     VANTRIL_TRY(stop_on_error(open_indirect_object(*state.sink, id.number, id.generation,
                                                    ObjectKind::Dictionary, state.record)));
-    state.value = &*state.direct;
   }
   state.value->reset();
   state.phase = State::Phase::InObject;
