@@ -1,0 +1,172 @@
+// Reading PDF files: the latest revision as a Document that can be saved, changed and appended
+// to, and the file's structure (revisions, cross-reference sections, object streams), with every
+// repair the reader had to make reported.
+//
+//   read_pdf_file, read_pdf_bytes   the whole file at once: a Document and its FileStructure.
+//   LazyReader                      the structure at once, each object only when asked for, for
+//                                   large files: opening costs time and memory that grow with the
+//                                   number of objects, not with the file's size.
+//
+// Input is hostile until proven otherwise: every limit of ReadLimits is checked, nothing is read
+// past the end of the input, and a malformed file gives an InvalidData error naming the offset,
+// or a repaired read that lists each repair with its offset. ReadOptions::strict refuses every
+// file that needs a repair. Encrypted files are recognised and refused with Unsupported, naming
+// the security handler and its revision: nothing is decrypted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "vantril/detail/export.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/document.hpp"
+#include "vantril/model/object.hpp"
+#include "vantril/model/object_id.hpp"
+#include "vantril/model/xref_slot.hpp"
+
+namespace vantril {
+
+// Bounds against hostile input. Each has a default that no sound file comes near.
+struct ReadLimits {
+  // Arrays and dictionaries nested inside one value. Parsing never recurses, so any limit is
+  // safe; deeper input fails with InvalidData.
+  std::size_t max_depth = 1000;
+  // The highest object number accepted, PDF's own implementation limit by default.
+  std::uint32_t max_object_number = 8'388'607;
+  // Objects in use in the whole file.
+  std::size_t max_objects = 20'000'000;
+  // The raw length of one stream.
+  std::uint64_t max_stream_length = std::uint64_t{1} << 34;
+  // The decoded size of one stream: object streams and cross-reference streams the reader
+  // decodes itself, and decode_stream's default. Decompression bombs stop here.
+  std::uint64_t max_decoded_size = std::uint64_t{1} << 28;
+  // Cross-reference sections followed through "/Prev" (and "/XRefStm").
+  std::size_t max_revisions = 10'000;
+  // Object streams followed through "/Extends" from one object stream.
+  std::size_t max_extends = 64;
+};
+
+struct ReadOptions {
+  // Refuse any file that needs a repair (InvalidData naming the first one), for validators and
+  // for checking files this library wrote.
+  bool strict = false;
+  ReadLimits limits;
+};
+
+// One thing the reader mended to read the file: where, and what.
+struct Repair {
+  std::uint64_t offset = 0;
+  std::string description;
+};
+
+// One cross-reference section of the file and the trailer that came with it.
+struct RevisionInfo {
+  // Where the section starts ("xref" or the stream's "N G obj"), counted from "%PDF-".
+  std::uint64_t xref_offset = 0;
+  XrefForm form = XrefForm::XrefTableForm;
+  // A table whose trailer has "/XRefStm": the offset of that cross-reference stream.
+  std::optional<std::uint64_t> xref_stream_offset;
+  // The trailer dictionary, or the cross-reference stream's dictionary.
+  Dictionary trailer;
+  // The in-use and free entries this section lists, ascending (object 0 left out of `freed`).
+  std::vector<ObjectId> defined;
+  std::vector<ObjectId> freed;
+};
+
+// The file as the reader found it.
+struct FileStructure {
+  // Where "%PDF-" starts in the input; every offset of the file counts from there.
+  std::uint64_t header_offset = 0;
+  // The header's version text (after "%PDF-").
+  std::string header_version;
+  // The input's length in bytes, the bytes before the header included.
+  std::uint64_t file_length = 0;
+  // The cross-reference sections, oldest first. After a rebuild by scanning there is one entry
+  // for the rebuilt table (its trailer is the one found or made).
+  std::vector<RevisionInfo> revisions;
+  // The latest entry of every object number the sections list (object 0 included): where each
+  // object of the latest revision lives, in the body (InUse) or in an object stream
+  // (InObjectStream: the stream's number and the index inside it), and the free ones.
+  std::map<std::uint32_t, XrefSlot> slots;
+  // The numbers of the object streams and cross-reference streams: the file's layout, not part
+  // of the Document.
+  std::vector<ObjectId> layout_objects;
+  // Bytes after the last "%%EOF" and its line end.
+  std::uint64_t bytes_after_last_eof = 0;
+  // True when the cross-reference information was rebuilt by scanning the file for objects.
+  bool rebuilt = false;
+  // The trailer has "/Encrypt": the security handler's "/Filter" name and its "/R", as found.
+  bool encrypted = false;
+  std::string security_handler;
+  std::optional<std::int64_t> security_revision;
+  // Every repair, in the order made.
+  std::vector<Repair> repairs;
+};
+
+// A whole file read: its latest revision as a Document and its structure.
+//
+// The document holds the header's version, the latest trailer (as written, its layout keys
+// included: a save removes those), every object in use under its identifier except the file's
+// layout objects (object streams and cross-reference streams), xref_state with the slots,
+// declared size ("/Size") and form of the last section, and a highest_number at least the
+// highest number the file uses or declares, so that new objects never take a number of the
+// file. Streams keep their dictionary and their raw, still-encoded data byte for byte, with
+// source_offset the offset of their first data byte.
+struct ReadFile {
+  Document document;
+  FileStructure structure;
+};
+
+// Reads the whole file at `path`. Errors: the system's for opening and reading; InvalidData for
+// a file that cannot be read even with repairs, or that needs one under strict; Unsupported for
+// an encrypted file; InvalidData for input beyond a limit.
+VANTRIL_API Result<ReadFile> read_pdf_file(std::string_view path, const ReadOptions& options = {});
+// The same from bytes in memory.
+VANTRIL_API Result<ReadFile> read_pdf_bytes(std::string_view bytes,
+                                            const ReadOptions& options = {});
+
+// A file opened for reading on demand. Opening reads the header, the cross-reference sections
+// and the trailers (or rebuilds them by scanning), never the objects; load reads one object.
+// Move-only; the input stays open (mapped) until the reader is destroyed. Encrypted files open,
+// so that their structure can be shown; loading an object from one fails with Unsupported.
+class VANTRIL_API LazyReader {
+ public:
+  static Result<LazyReader> open(std::string_view path, const ReadOptions& options = {});
+  // Over bytes the caller keeps alive and unchanged until the reader is gone.
+  static Result<LazyReader> over_bytes(std::string_view bytes, const ReadOptions& options = {});
+
+  LazyReader(LazyReader&& other) noexcept;
+  LazyReader& operator=(LazyReader&& other) noexcept;
+  LazyReader(const LazyReader&) = delete;
+  LazyReader& operator=(const LazyReader&) = delete;
+  ~LazyReader();
+
+  // What opening found; repairs made by later loads are added to it.
+  const FileStructure& structure() const;
+  // The latest trailer.
+  const Dictionary& trailer() const;
+  // The identifiers of the objects in use in the latest revision, ascending, layout objects left
+  // out.
+  std::vector<ObjectId> object_ids() const;
+  // The object in use under `id`, a stream with its raw data. A number the file does not use, or
+  // lists as free, is the null object, as PDF defines it.
+  Result<Object> load(ObjectId id);
+  // Every object in use, as read_pdf_file gives them.
+  Result<Document> load_document();
+
+  // The reader's own state, defined inside the library.
+  struct State;
+
+ private:
+  explicit LazyReader(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace vantril

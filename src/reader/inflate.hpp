@@ -1,0 +1,23 @@
+// Flate (zlib-format) decompression for the reader and decode_stream: libdeflate on Linux, zlib
+// on Windows, or a stand-in that reports Unsupported where the build has neither.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "vantril/error.hpp"
+#include "vantril/model/bytes.hpp"
+
+namespace vantril {
+
+// Whether this build can decompress Flate data.
+bool inflate_available();
+
+// The zlib-format `data` decompressed. InvalidData for corrupt data, and "the decoded data would
+// exceed the limit" as soon as the output would pass `max_size`: nothing beyond it is made, and
+// memory stays in proportion to max_size, never to what the data claims. Data after the end of
+// the zlib stream is ignored; a stream cut short gives what it decodes to plus a repair note in
+// `truncated` (when not null), as readers accept such data.
+Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size, bool* truncated = nullptr);
+
+}  // namespace vantril
