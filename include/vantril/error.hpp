@@ -8,8 +8,21 @@
 //   debug_form         the error as a developer reads it:
 //                      Os { code: 21, kind: IsADirectory, message: "Is a directory" }
 //   display_form       the error as a person reads it: Is a directory (os error 21)
-//   Result<T>, Status  ok(), value(), error(); VANTRIL_TRY passes a failure up from a function
-//                      that returns a Result or Status itself.
+//   Result<T>, Status  ok(), value(), error(), status(); VANTRIL_TRY passes a failure up from a
+//                      function that returns a Result or Status itself.
+//
+// status() is the outcome without the value, for code whose own result type is another:
+//
+//   Status run() {                          // a function that returns Status
+//     Result<OutputFile> file = save_to_path(document, "out.pdf");
+//     VANTRIL_TRY(file.status());           // copies the error only, never the value
+//     ...
+//   }
+//   int main() {                            // main returns an int: it reports the Status
+//     const Status done = run();
+//     if (!done.ok()) std::fprintf(stderr, "%s\n", vantril::display_form(done.error()).c_str());
+//     return done.ok() ? 0 : 1;
+//   }
 #pragma once
 
 #include <cstdint>
@@ -147,6 +160,9 @@ class [[nodiscard]] Result {
   T&& value() && { return std::move(*std::get_if<0>(&state_)); }
   const IoError& error() const& { return *std::get_if<1>(&state_); }
   IoError&& error() && { return std::move(*std::get_if<1>(&state_)); }
+  // Success, or a copy of the error (moved out of an rvalue); the value stays where it is.
+  Result<void> status() const&;
+  Result<void> status() &&;
 
  private:
   std::variant<T, IoError> state_;
@@ -162,6 +178,9 @@ class [[nodiscard]] Result<void> {
   bool ok() const { return !error_.has_value(); }
   const IoError& error() const& { return *error_; }
   IoError&& error() && { return std::move(*error_); }
+  // Itself, so that code generic over results may ask any of them.
+  Result<void> status() const& { return *this; }
+  Result<void> status() && { return std::move(*this); }
 
  private:
   std::optional<IoError> error_;
@@ -169,6 +188,18 @@ class [[nodiscard]] Result<void> {
 
 // Success or an IoError, for operations that produce nothing.
 using Status = Result<void>;
+
+template <class T>
+Status Result<T>::status() const& {
+  if (ok()) return {};
+  return error();
+}
+
+template <class T>
+Status Result<T>::status() && {
+  if (ok()) return {};
+  return std::move(*this).error();
+}
 
 }  // namespace vantril
 

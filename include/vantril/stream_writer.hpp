@@ -66,6 +66,11 @@ namespace vantril {
 //     released at close, any call after close;
 //   - InvalidInput for a stream inside an array or dictionary, as a Document's save reports it
 //     ("object 12 0 holds a stream inside a dictionary; ..."), after the bytes before it;
+//   - InvalidInput for a value no PDF token carries, a NaN or infinite real or a name or
+//     dictionary key holding a NUL byte, as a Document's save reports it ("object 7 0 holds the
+//     real NaN, which PDF cannot write"; "the trailer holds ..." at close): write_object writes
+//     nothing of the object, close nothing of the section; a value described token by token
+//     has nothing written past the refused call (nothing at all when packed);
 //   - InvalidInput "the stream writer stopped at an earlier error" for every call after any
 //     error: what was written stays, and nothing more is.
 //   - With object streams: a stream nested in a packed object fails write_object with the same

@@ -15,7 +15,8 @@
 //                     streaming writer's fastest way in (vantril/writer/value_writer.hpp).
 // Failures come back as IoError values (see vantril/error.hpp): the operating system's errors,
 // FileTooLarge for an offset beyond the 32-bit reach of a cross-reference section, and
-// InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object),
+// InvalidInput for a stream inside an array or dictionary (a stream must be an indirect object)
+// or a value no PDF token carries (a NaN or infinite real, a name or key holding a NUL byte),
 // and Unsupported or InvalidInput for save options a build or a form cannot honour.
 // A save updates the document's trailer to the one it writes; saving the same document again,
 // in either form, writes a correct file.

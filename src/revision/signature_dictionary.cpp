@@ -4,6 +4,7 @@
 #include "writer/indirect_object.hpp"
 #include "writer/lexical_tokens.hpp"
 #include "writer/number_text.hpp"
+#include "writer/writable_value.hpp"
 
 namespace vantril {
 
@@ -29,6 +30,9 @@ Result<PlaceholderOffsets> write_signature_dictionary(CountingSink& sink, Object
                                  "a signature dictionary needs /ByteRange and a hexadecimal "
                                  "/Contents");
   }
+  // The keys go out through the name writer that escapes every byte, NUL too; the dictionary is
+  // checked whole before its first byte instead.
+  VANTRIL_TRY(check_writable(dictionary, ValueHolder::object(id)));
   VANTRIL_TRY(open_indirect_object(sink, id.number, id.generation, ObjectKind::Dictionary, record));
   VANTRIL_TRY(sink.write_text("<<"));
 

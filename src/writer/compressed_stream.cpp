@@ -7,6 +7,7 @@
 #include "vantril/writer/serializer.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/png_predictor.hpp"
+#include "writer/writable_value.hpp"
 
 namespace vantril {
 
@@ -60,6 +61,8 @@ Compression make_compression(const SaveOptions& options) {
 Status write_stream_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                            const Dictionary& dictionary, std::string_view data,
                            XrefRecord& record) {
+  // Before the frame, so that a refused dictionary has none of its bytes written.
+  VANTRIL_TRY(check_writable(dictionary, ValueHolder::object(ObjectId{number, generation})));
   VANTRIL_TRY(open_indirect_object(sink, number, generation, ObjectKind::Stream, record));
   VANTRIL_TRY(serialize_dictionary(sink, dictionary));
   VANTRIL_TRY(sink.write_text(stream_keyword));

@@ -46,7 +46,8 @@ Compression make_compression(const SaveOptions& options);
 // The indirect-object frame of a stream whose dictionary and data are held apart (a compressed
 // stream's own dictionary, an object stream): the same bytes serialize_indirect_object writes for
 // a Stream object made of the two. Records an InUse slot; fails with FileTooLarge before writing
-// anything when the object would start at or beyond 4 GiB, or with the sink's error.
+// anything when the object would start at or beyond 4 GiB, with InvalidInput before writing
+// anything for a value no token carries (naming the object), or with the sink's error.
 Status write_stream_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                            const Dictionary& dictionary, std::string_view data, XrefRecord& record);
 

@@ -8,6 +8,7 @@
 #include "vantril/model/object.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/serializer.hpp"
+#include "writer/writable_value.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril {
@@ -46,13 +47,17 @@ enum class ValuesOf : std::uint8_t { Object, Trailer };
 // fails with FileTooLarge before recording or writing anything. A stream anywhere but as the
 // object itself fails with InvalidInput, "object 12 0 holds a stream inside a dictionary; a
 // stream must be an indirect object" (or "the trailer holds ..."), once the bytes before it are
-// written.
+// written. A value no token carries (see writable_value.hpp) fails with InvalidInput, "object 7 0
+// holds the real NaN, which PDF cannot write", with the slot recorded and nothing written.
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
                                  const Object& object, XrefRecord& record,
                                  ValuesOf values_of = ValuesOf::Object);
 
-// The trailer dictionary, as serialize_dictionary writes it; a stream inside it fails as above,
-// named as the trailer's.
+// serialize_object with refusals naming `holder` instead of "the value".
+Status serialize_value(CountingSink& sink, const Object& object, const ValueHolder& holder);
+
+// The trailer dictionary, as serialize_dictionary writes it; a stream or a value no token carries
+// inside it fails as above, named as the trailer's, after the bytes before it.
 Status serialize_trailer(CountingSink& sink, const Dictionary& trailer);
 
 // The two halves of serialize_indirect_object's frame, for an object whose body its caller writes

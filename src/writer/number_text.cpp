@@ -63,10 +63,9 @@ char* put_short_exact(char* out, float value) {
 
 }  // namespace
 
-// The longest texts: "-0.", 44 zeros and 9 digits (56 bytes), or "-" and 39 digits.
+// The longest texts: "-0.", 44 zeros and 9 digits (56 bytes), or "-", 39 digits and ".0".
 char* put_real(char* out, float value) {
-  if (std::isnan(value)) return put_text(out, "NaN");
-  if (std::isinf(value)) return put_text(out, value < 0 ? "-inf" : "inf");
+  if (!std::isfinite(value)) return nullptr;
   if (value == 0.0f) return put_text(out, std::signbit(value) ? "-0" : "0");
   if (char* end = put_short_exact(out, value)) return end;
   if (std::signbit(value)) *out++ = '-';
@@ -117,7 +116,10 @@ char* put_real(char* out, float value) {
     return put_text(out, all_digits.substr(before));
   }
   out = put_text(out, all_digits);
-  return put_zeros(out, point - count);
+  out = put_zeros(out, point - count);
+  // 2^63: from here on the digits alone would overflow a reader's 64-bit integer.
+  if (std::fabs(value) >= 9223372036854775808.0f) out = put_text(out, ".0");
+  return out;
 }
 
 }  // namespace vantril

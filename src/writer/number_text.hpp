@@ -89,9 +89,10 @@ inline char* put_integer(char* out, std::int64_t value) {
 inline constexpr std::size_t max_real_text = 64;
 
 // The shortest digits that read back as the same float, laid out positionally with no exponent,
-// at most max_real_text bytes: 1 -> "1", 0.1f -> "0.1", 1e20f -> "100000000000000000000",
-// 1e-7f -> "0.0000001". Zero keeps its sign ("-0"); NaN of either sign is "NaN"; infinities are
-// "inf" and "-inf".
+// at most max_real_text bytes: 1 -> "1", 0.1f -> "0.1", 1e-7f -> "0.0000001". Zero keeps its
+// sign ("-0"). A whole value of magnitude 2^63 or more gets ".0" after its digits
+// (1e20f -> "100000000000000000000.0"): bare, its digits read as an integer, one beyond the 64 bits
+// readers keep integers in. NaN and the infinities have no text: null, with nothing written.
 char* put_real(char* out, float value);
 
 }  // namespace vantril

@@ -11,6 +11,7 @@
 #include "writer/file_layout.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/number_text.hpp"
+#include "writer/writable_value.hpp"
 #include "writer/xref_stream.hpp"
 
 namespace vantril {
@@ -146,6 +147,9 @@ Status write_file_end(Dictionary& trailer, std::uint32_t& highest_number, XrefRe
                       CountingSink& sink, int compression_level) {
   const std::uint64_t xref_position = sink.count;
   VANTRIL_TRY(check_section_fits(xref_position));
+  // Before the section's first byte: a trailer no reader could read leaves the file ending at
+  // the body.
+  VANTRIL_TRY(check_writable(trailer, ValueHolder::trailer()));
   if (record.form == XrefForm::XrefStreamForm) {
     VANTRIL_TRY(
         write_xref_stream(trailer, highest_number, sink, record, xref_position, compression_level));

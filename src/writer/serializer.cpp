@@ -16,6 +16,7 @@
 #include "writer/number_text.hpp"
 #include "writer/token_text.hpp"
 #include "writer/value_in_place.hpp"
+#include "writer/writable_value.hpp"
 
 namespace vantril {
 
@@ -29,14 +30,18 @@ Status write_char(CountingSink& sink, char c) { return sink.write_all(std::strin
 
 // "/" and the bytes, each escaped as "#XX" where needed. Used for names and dictionary keys.
 // A short name needing no escape, the usual case, is one token formed in place; otherwise runs
-// of bytes that need no escape go to the sink in one piece.
-Status write_name(CountingSink& sink, std::string_view bytes) {
+// of bytes that need no escape go to the sink in one piece. With a holder, a name holding a NUL
+// byte is refused in its role, with nothing written; without one (content streams, whose
+// builder has its own rules) the byte is escaped like any other.
+Status write_name(CountingSink& sink, std::string_view bytes, const ValueHolder* holder = nullptr,
+                  NameRole role = NameRole::Name) {
   if (bytes.size() < CountingSink::token_capacity) {
     // Bytes formed but not finished are not appended.
     if (char* end = put_plain_name(sink.start_token(bytes.size() + 1), bytes)) {
       return sink.finish_token(end);
     }
   }
+  if (holder != nullptr && !is_writable_name(bytes)) return unwritable_name(*holder, bytes, role);
   VANTRIL_TRY(sink.write_text("/"));
   std::size_t run_start = 0;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -122,13 +127,17 @@ Status write_hex_string(CountingSink& sink, std::string_view bytes) {
 
 static_assert(max_number_token <= CountingSink::token_capacity);
 
-Status write_leaf(CountingSink& sink, const Object& object, bool space) {
-  return sink.finish_token(put_leaf(sink.start_token(max_number_token), object, space));
+// The leaf as one token; a real with no text (NaN, an infinity) is refused, naming the holder,
+// with nothing written.
+Status write_leaf(CountingSink& sink, const Object& object, bool space, const ValueHolder& holder) {
+  char* end = put_leaf(sink.start_token(max_number_token), object, space);
+  if (end == nullptr) return unwritable_real(holder, *object.real());
+  return sink.finish_token(end);
 }
 
-// A dictionary entry whose key needs no escape and whose value is a leaf or a name needing no
-// escape, as one token of at most token_capacity bytes; false (nothing appended) for any other
-// entry.
+// A dictionary entry whose key needs no escape and whose value is a leaf with a text or a name
+// needing no escape, as one token of at most token_capacity bytes; false (nothing appended) for
+// any other entry.
 bool put_plain_entry(CountingSink& sink, const DictionaryEntry& entry, Status& status) {
   const std::string_view key = entry.key;
   const Object& value = entry.value;
@@ -139,6 +148,7 @@ bool put_plain_entry(CountingSink& sink, const DictionaryEntry& entry, Status& s
     out = put_plain_name(sink.start_token(key.size() + 1 + max_number_token), key);
     if (out == nullptr) return false;
     out = put_leaf(out, value, true);
+    if (out == nullptr) return false;
   } else if (kind == ObjectKind::Name) {
     const std::string_view name = value.name()->bytes;
     if (key.size() + name.size() + 2 > CountingSink::token_capacity) return false;
@@ -187,29 +197,10 @@ OpenContainer open_dictionary(const Dictionary& dictionary, const Stream* stream
   return OpenContainer{nullptr, entries.data(), stream, entries.size(), 0, false};
 }
 
-// What holds the values being written, named when a stream turns up nested inside them.
-struct Holder {
-  enum class Kind : std::uint8_t { Value, IndirectObject, Trailer };
-  Kind kind = Kind::Value;
-  ObjectId id{};
-};
-
 // A stream has no direct form: readers find its data through its indirect object's offset, so a
 // stream inside an array or a dictionary makes a file no reader can read as meant.
-IoError misplaced_stream(const Holder& holder, bool in_array) {
-  std::string message;
-  switch (holder.kind) {
-    case Holder::Kind::IndirectObject:
-      message =
-          "object " + std::to_string(holder.id.number) + " " + std::to_string(holder.id.generation);
-      break;
-    case Holder::Kind::Trailer:
-      message = "the trailer";
-      break;
-    case Holder::Kind::Value:
-      message = "the value";
-      break;
-  }
+IoError misplaced_stream(const ValueHolder& holder, bool in_array) {
+  std::string message = holder_text(holder);
   message += in_array ? " holds a stream inside an array" : " holds a stream inside a dictionary";
   message += "; a stream must be an indirect object";
   return invalid_input(std::move(message));
@@ -220,8 +211,8 @@ IoError misplaced_stream(const Holder& holder, bool in_array) {
 // allocation.
 class OpenContainers {
  public:
-  explicit OpenContainers(Holder holder) : holder_(holder) {}
-  const Holder& holder() const { return holder_; }
+  explicit OpenContainers(ValueHolder holder) : holder_(holder) {}
+  const ValueHolder& holder() const { return holder_; }
   bool empty() const { return size_ == 0; }
   OpenContainer& top() { return size_ <= near_.size() ? near_[size_ - 1] : far_.back(); }
   void push(const OpenContainer& container) {
@@ -243,7 +234,7 @@ class OpenContainers {
   std::array<OpenContainer, 16> near_;
   std::vector<OpenContainer> far_;
   std::size_t size_ = 0;
-  Holder holder_;
+  ValueHolder holder_;
 };
 
 // Writes a value whole if it is not a container, with a space before it when `space` is set
@@ -256,9 +247,9 @@ Status open_value(CountingSink& sink, const Object& object, OpenContainers& open
     case ObjectKind::Integer:
     case ObjectKind::Real:
     case ObjectKind::Reference:
-      return write_leaf(sink, object, space);
+      return write_leaf(sink, object, space, open.holder());
     case ObjectKind::Name:
-      return write_name(sink, object.name()->bytes);
+      return write_name(sink, object.name()->bytes, &open.holder());
     case ObjectKind::String: {
       const String& string = *object.string();
       return string.style == StringStyle::Hexadecimal ? write_hex_string(sink, string.bytes)
@@ -300,12 +291,11 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       const bool space = !first && takes_leading_space(element.kind());
       // Numbers and names, the usual elements, are formed right here.
       if (takes_leading_space(element.kind())) {
-        VANTRIL_TRY(
-            sink.finish_token(put_leaf(sink.start_token(max_number_token), element, space)));
+        VANTRIL_TRY(write_leaf(sink, element, space, open.holder()));
         continue;
       }
       if (const Name* name = element.name()) {
-        VANTRIL_TRY(write_name(sink, name->bytes));
+        VANTRIL_TRY(write_name(sink, name->bytes, &open.holder()));
         continue;
       }
       VANTRIL_TRY(open_value(sink, element, open, space));
@@ -328,14 +318,14 @@ Status close_all(CountingSink& sink, OpenContainers& open) {
       VANTRIL_TRY(std::move(status));
       continue;
     }
-    VANTRIL_TRY(write_name(sink, entry.key));
+    VANTRIL_TRY(write_name(sink, entry.key, &open.holder(), NameRole::Key));
     VANTRIL_TRY(open_value(sink, entry.value, open, takes_leading_space(entry.value.kind())));
   }
   return {};
 }
 
 // The object with a space before it when `space` is set and it is of a leading-space kind.
-Status write_object(CountingSink& sink, const Object& object, bool space, Holder holder) {
+Status write_object(CountingSink& sink, const Object& object, bool space, ValueHolder holder) {
   OpenContainers open(holder);
   VANTRIL_TRY(open_value(sink, object, open, space && takes_leading_space(object.kind())));
   return close_all(sink, open);
@@ -344,12 +334,16 @@ Status write_object(CountingSink& sink, const Object& object, bool space, Holder
 }  // namespace
 
 Status serialize_object(CountingSink& sink, const Object& object) {
-  return write_object(sink, object, false, Holder{});
+  return write_object(sink, object, false, ValueHolder{});
+}
+
+Status serialize_value(CountingSink& sink, const Object& object, const ValueHolder& holder) {
+  return write_object(sink, object, false, holder);
 }
 
 namespace {
 
-Status write_dictionary(CountingSink& sink, const Dictionary& dictionary, Holder holder) {
+Status write_dictionary(CountingSink& sink, const Dictionary& dictionary, ValueHolder holder) {
   OpenContainers open(holder);
   open.push(open_dictionary(dictionary, nullptr));
   VANTRIL_TRY(sink.write_text("<<"));
@@ -428,11 +422,11 @@ bool write_in_place(CountingSink& sink, std::uint32_t number, std::uint16_t gene
 }  // namespace
 
 Status serialize_dictionary(CountingSink& sink, const Dictionary& dictionary) {
-  return write_dictionary(sink, dictionary, Holder{});
+  return write_dictionary(sink, dictionary, ValueHolder{});
 }
 
 Status serialize_trailer(CountingSink& sink, const Dictionary& trailer) {
-  return write_dictionary(sink, trailer, Holder{Holder::Kind::Trailer, {}});
+  return write_dictionary(sink, trailer, ValueHolder::trailer());
 }
 
 Status open_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
@@ -467,10 +461,14 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
     return close_indirect_object(sink, ObjectKind::Stream);
   }
 
+  const ValueHolder holder = values_of == ValuesOf::Trailer
+                                 ? ValueHolder::trailer()
+                                 : ValueHolder::object(ObjectId{number, generation});
+  // The objects that get here are the few the room does not take (large, deep, with escapes)
+  // and those holding a value no token carries: checked whole first, so that a refused object
+  // has none of its bytes written.
+  VANTRIL_TRY(check_writable(object, holder));
   VANTRIL_TRY(write_header_token(sink, number, generation));
-  const Holder holder = values_of == ValuesOf::Trailer
-                            ? Holder{Holder::Kind::Trailer, {}}
-                            : Holder{Holder::Kind::IndirectObject, ObjectId{number, generation}};
   // The leading space goes into the object's first token.
   VANTRIL_TRY(write_object(sink, object, true, holder));
   return close_indirect_object(sink, object.kind());

@@ -272,7 +272,7 @@ Status StreamWriter::begin_object(ObjectId id) {
     VANTRIL_TRY(stop_on_error(open_indirect_object(*state.sink, id.number, id.generation,
                                                    ObjectKind::Dictionary, state.record)));
   }
-  state.value->reset();
+  state.value->reset(id);
   state.phase = State::Phase::InObject;
   return {};
 }

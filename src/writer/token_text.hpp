@@ -11,6 +11,7 @@
 
 #include "vantril/model/object.hpp"
 #include "writer/number_text.hpp"
+#include "writer/writable_value.hpp"
 
 namespace vantril {
 
@@ -65,9 +66,11 @@ inline char* put_escaped_name(char* out, std::string_view bytes) {
 
 // "/" and the bytes, escaped only when one needs it: nearly every name needs none and is copied
 // without a branch a byte, then redone with escapes in the rare other case. At most 1 + 3 * size
-// bytes.
+// bytes. Null for a name holding a NUL byte, which no name may hold (the bytes formed count for
+// nothing).
 inline char* put_name(char* out, std::string_view bytes) {
   if (char* end = put_plain_name(out, bytes)) return end;
+  if (!is_writable_name(bytes)) return nullptr;
   return put_escaped_name(out, bytes);
 }
 
@@ -121,7 +124,8 @@ inline char* put_null(char* out) {
 inline constexpr std::size_t max_number_token = 1 + max_real_text;
 
 // Null, a boolean, a number or a reference (the kinds that take a leading space) at `out`, after a
-// space when `space` is set; at most max_number_token bytes. Returns the end.
+// space when `space` is set; at most max_number_token bytes. Returns the end, or null for a real
+// that is NaN or infinite (see put_real).
 inline char* put_leaf(char* out, const Object& object, bool space) {
   if (space) *out++ = ' ';
   switch (object.kind()) {

@@ -11,13 +11,28 @@
 #include "writer/indirect_object.hpp"
 #include "writer/lexical_tokens.hpp"
 #include "writer/token_text.hpp"
+#include "writer/writable_value.hpp"
 
 namespace vantril {
 
 ValueWriter::ValueWriter(CountingSink& sink, bool leading_space)
     : sink_(&sink), leading_space_(leading_space) {}
 
+namespace {
+
+ValueHolder holder_of(const std::optional<ObjectId>& object) {
+  return object.has_value() ? ValueHolder::object(*object) : ValueHolder{};
+}
+
+}  // namespace
+
+void ValueWriter::reset(ObjectId object) {
+  reset();
+  object_ = object;
+}
+
 void ValueWriter::reset() {
+  object_.reset();
   // Bytes formed and never appended are dropped with their run.
   out_ = nullptr;
   limit_ = nullptr;
@@ -33,6 +48,13 @@ ValueWriter& ValueWriter::misuse(std::string_view fixed_message) {
   // What was described before the misuse is appended, as it would be without a buffer.
   commit();
   if (status_.ok()) status_ = IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
+  return *this;
+}
+
+ValueWriter& ValueWriter::refuse(IoError error) {
+  // As for a misuse: what was described before the value is appended, the value is not.
+  commit();
+  if (status_.ok()) status_ = std::move(error);
   return *this;
 }
 
@@ -62,12 +84,22 @@ char* ValueWriter::refill(std::size_t size) {
   return out_;
 }
 
-void ValueWriter::add_name(std::string_view bytes) {
+void ValueWriter::add_name(std::string_view bytes, bool key) {
+  const NameRole role = key ? NameRole::Key : NameRole::Name;
   if (char* out = room(1 + 3 * bytes.size())) {
-    out_ = vantril::put_name(out, bytes);
+    if (char* end = vantril::put_name(out, bytes)) {
+      out_ = end;
+    } else {
+      refuse(unwritable_name(holder_of(object_), bytes, role));
+    }
     return;
   }
-  if (status_.ok()) keep(write_name_token(*sink_, bytes));
+  if (!status_.ok()) return;
+  if (!is_writable_name(bytes)) {
+    refuse(unwritable_name(holder_of(object_), bytes, role));
+    return;
+  }
+  keep(write_name_token(*sink_, bytes));
 }
 
 void ValueWriter::add_text(std::string_view text) {
@@ -138,6 +170,9 @@ ValueWriter& ValueWriter::integer(std::int64_t value) {
 }
 
 ValueWriter& ValueWriter::real(float value) {
+  if (!is_writable_real(value) && status_.ok()) {
+    return refuse(unwritable_real(holder_of(object_), value));
+  }
   return leaf(ObjectKind::Real, [value](char* out) { return put_real(out, value); });
 }
 
@@ -151,7 +186,7 @@ ValueWriter& ValueWriter::name(std::string_view bytes) {
   if (type_next_ && open_.size() == 1) {
     layout_ |= bytes == "XRef" || bytes == "ObjStm" || bytes == "Linearized";
   }
-  add_name(bytes);
+  add_name(bytes, false);
   placed(ObjectKind::Name);
   return *this;
 }
@@ -184,6 +219,11 @@ ValueWriter& ValueWriter::value(const Object& object) {
   }
   bool space = false;
   if (!place_value(space)) return *this;
+  // Checked whole first, so that a refused value has none of its bytes written.
+  const ValueHolder holder = holder_of(object_);
+  if (Status writable = check_writable(object, holder); !writable.ok()) {
+    return refuse(std::move(writable).error());
+  }
   if (const Name* held = object.name(); held != nullptr && type_next_ && open_.size() == 1) {
     const std::string_view bytes = held->bytes;
     layout_ |= bytes == "XRef" || bytes == "ObjStm" || bytes == "Linearized";
@@ -191,8 +231,8 @@ ValueWriter& ValueWriter::value(const Object& object) {
   if (open_.empty()) layout_ = is_left_out(object);
   commit();
   if (space && takes_leading_space(kind) && status_.ok()) keep(sink_->write_text(" "));
-  // Within the value the serializer's own spacing applies; its stream check names "the value".
-  if (status_.ok()) keep(serialize_object(*sink_, object));
+  // Within the value the serializer's own spacing applies; its stream check names the holder.
+  if (status_.ok()) keep(serialize_value(*sink_, object, holder));
   placed(kind);
   return *this;
 }
@@ -231,7 +271,7 @@ ValueWriter& ValueWriter::key(std::string_view bytes) {
     type_next_ = bytes == "Type";
     layout_ |= bytes == "Linearized";
   }
-  add_name(bytes);
+  add_name(bytes, true);
   return *this;
 }
 

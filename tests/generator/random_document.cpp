@@ -122,14 +122,25 @@ class Generator {
   }
 
   float real() {
-    static constexpr std::array<float, 8> notable = {
-        0.0f,   -0.0f, 0.1f, 1.0f / 3.0f, 1e-7f, -1.5f, std::numeric_limits<float>::denorm_min(),
-        9.2e18f};
+    // Either side of 2^63, where whole reals start to carry ".0", and the largest float.
+    static constexpr std::array<float, 12> notable = {0.0f,
+                                                      -0.0f,
+                                                      0.1f,
+                                                      1.0f / 3.0f,
+                                                      1e-7f,
+                                                      -1.5f,
+                                                      std::numeric_limits<float>::denorm_min(),
+                                                      9.2e18f,
+                                                      9223372036854775808.0f,
+                                                      1e19f,
+                                                      -1e30f,
+                                                      std::numeric_limits<float>::max()};
     if (entropy_.chance(30)) return notable[entropy_.below(notable.size())];
     const auto bits = static_cast<std::uint32_t>(entropy_.next());
     const float value = std::bit_cast<float>(bits);
-    if (std::isfinite(value) && std::fabs(value) < 9.2e18f) return value;
-    // Out of range: keep the mantissa and sign, take an exponent near 1 instead.
+    if (std::isfinite(value)) return value;
+    // NaN or an infinity, which no writer writes: keep the mantissa and sign, take an exponent
+    // near 1 instead.
     return std::bit_cast<float>((bits & 0x807FFFFFu) | 0x3F800000u);
   }
 

@@ -43,9 +43,8 @@ struct GeneratorLimits {
 // that a save leaves out; sometimes objects stored above highest_number (and an object appended
 // after them), and numbers reserved at the top but never stored. Streams only occur as indirect
 // objects, where readers expect them.
-// Every value is one a conforming reader can hold: names and keys have no NUL byte (no escape
-// can carry one), and reals stay below 2^63 in magnitude, since an integral real is written
-// without a decimal point and larger ones would read back as integers out of 64-bit range.
+// Every value is one a conforming reader can hold and the writer writes: names and keys have no
+// NUL byte (no escape can carry one) and reals are finite, of any magnitude.
 Document random_document(Entropy& entropy, const GeneratorLimits& limits = {});
 
 }  // namespace vantril::testing_support

@@ -99,7 +99,8 @@ class Comparison {
         same = actual.kind == Kind::Integer && actual.integer == *expected.integer();
         break;
       case ObjectKind::Real:
-        // Integral reals are written without a decimal point, so they read back as integers.
+        // Whole reals below 2^63 are written without a decimal point, so they read back as
+        // integers.
         same = (actual.kind == Kind::Integer &&
                 static_cast<float>(actual.integer) == *expected.real()) ||
                (actual.kind == Kind::Real &&

@@ -43,7 +43,7 @@ TEST(SerializeObject, NamesEscapeDelimitersHashAndBytesOutsidePrintableAscii) {
   cases.push_back({"/a#09b", name("a\tb")});
   cases.push_back({"/~!", name("~!")});
   cases.push_back({"/#7F#FF#AB#80", name("\x7F\xFF\xAB\x80")});
-  cases.push_back({"/#00#01#1F", name("\x00\x01\x1F"s)});
+  cases.push_back({"/#01#1F", name("\x01\x1F"s)});
   cases.push_back({"/#0A#0D#0C", name("\n\r\f")});
   cases.push_back({"/#28#29#3C#3E#5B#5D#7B#7D#2F#25", name("()<>[]{}/%")});
   cases.push_back({"/a.b-c_d+e*f'g\"h", name("a.b-c_d+e*f'g\"h")});
@@ -109,10 +109,16 @@ TEST(SerializeObject, RealsUseShortestRoundTripDigitsInPositionalForm) {
   cases.push_back({"0.1", 0.1f});
   cases.push_back({"0.33333334", 1.0f / 3.0f});
   cases.push_back({"123456790", 123456789.0f});
-  cases.push_back({"100000000000000000000", 1e20f});
+  // From 2^63 on, whole values carry ".0": their digits alone read as an integer out of range.
+  cases.push_back({"100000000000000000000.0", 1e20f});
+  cases.push_back({"9223371500000000000", 9223371487098961920.0f});  // the float below 2^63
+  cases.push_back({"9223372000000000000.0", 9223372036854775808.0f});
+  cases.push_back({"-9223372000000000000.0", -9223372036854775808.0f});
+  cases.push_back({"10000000000000000000.0", 1e19f});
+  cases.push_back({"-1000000000000000000000000000000.0", -1e30f});
   cases.push_back({"0.0000001", 1e-7f});
-  cases.push_back({"340282350000000000000000000000000000000", FLT_MAX});
-  cases.push_back({"-340282350000000000000000000000000000000", -FLT_MAX});
+  cases.push_back({"340282350000000000000000000000000000000.0", FLT_MAX});
+  cases.push_back({"-340282350000000000000000000000000000000.0", -FLT_MAX});
   cases.push_back({"0." + forty_four_zeros + "1", std::numeric_limits<float>::denorm_min()});
   cases.push_back({"0.000000000000000000000000000000000000011754944", FLT_MIN});
   cases.push_back({"12.25", 12.25f});
@@ -120,10 +126,6 @@ TEST(SerializeObject, RealsUseShortestRoundTripDigitsInPositionalForm) {
   cases.push_back({"16777216", 16777216.0f});
   cases.push_back({"0", 0.0f});
   cases.push_back({"-0", -0.0f});
-  cases.push_back({"NaN", std::numeric_limits<float>::quiet_NaN()});
-  cases.push_back({"NaN", -std::numeric_limits<float>::quiet_NaN()});
-  cases.push_back({"inf", std::numeric_limits<float>::infinity()});
-  cases.push_back({"-inf", -std::numeric_limits<float>::infinity()});
   expect_all(cases);
 }
 

@@ -32,7 +32,15 @@ namespace vantril {
 // object or cross-reference section that would start at or beyond 4 GiB, and InvalidInput for a
 // stream inside an array or dictionary (of an object or of the trailer), with a message naming
 // its holder: "object 12 0 holds a stream inside a dictionary; a stream must be an indirect
-// object". An object stored under number 0 fails with InvalidInput before anything is written.
+// object". A value no PDF token carries fails with InvalidInput naming its holder and the value,
+// with none of the holder's bytes written: a real that is NaN or infinite ("object 7 0 holds the
+// real NaN, which PDF cannot write"; "infinity", "-infinity"), a name or a dictionary key holding
+// a NUL byte ("object 7 0 holds a name with a NUL byte (/a#00b), which PDF cannot write"; "a
+// dictionary key with ..."); the objects before it stay written, and a trailer holding one
+// (named "the trailer") leaves the file ending at the body. Whole reals of magnitude 2^63 or more
+// are written with ".0" after their digits, which readers read as a real rather than as an
+// integer out of range. An object stored under number 0 fails with InvalidInput before anything
+// is written.
 VANTRIL_API Result<OutputFile> save_to_path(Document& document, std::string_view path);
 
 // The whole file, from "%PDF-" to the final "%%EOF" (no line feed after it), into the sink.
@@ -48,8 +56,8 @@ VANTRIL_API Status write_document(Document& document, CountingSink& sink);
 // form; save_to_path then creates no file. Object streams take the numbers above the highest
 // number in use (a stored object's too) and leave highest_number at the last of them, before the
 // cross-reference stream takes the next one. A stream nested in an object packed into an object
-// stream fails the save with the same InvalidInput error as at top level, once the objects left
-// at top level are written. The
+// stream, or a value no token carries there, fails the save with the same InvalidInput error as
+// at top level, once the objects left at top level are written and before any object stream. The
 // document's streams and objects are only read: a compressed save leaves their data as it was.
 // The bytes depend only on the document, the options and, when compressing, the libdeflate
 // version: the helper thread that compresses object streams changes nothing in them.

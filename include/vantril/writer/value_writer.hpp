@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -25,12 +26,16 @@ namespace vantril {
 // dictionary or where a value belongs, an end_ that closes nothing open or the wrong kind, a
 // dictionary closed after a key without its value, a second top-level value, a stream anywhere)
 // sets an InvalidInput error, a failed append sets the sink's error, and every later call writes
-// nothing. status() tells which, once the value is described. The writer holds the sink by
-// reference; the sink must outlive it, and nothing else may write to it while a value is being
-// described: over a buffered file, the tokens formed in its room are appended (and counted) in
-// runs, when the value is complete, when the room runs out, and at a misuse. Reusable: reset()
-// starts the next value and keeps the memory of the nesting stack, so writing many values allocates
-// nothing each.
+// nothing. So does a value no PDF token carries, refused with InvalidInput naming the value and
+// "the value" (or the object given to reset): a NaN or infinite real ("the value holds the real
+// NaN, which PDF cannot write"), a name or key holding a NUL byte ("the value holds a name with a
+// NUL byte (/a#00b), ..."); what was described before it is appended, the refused call writes
+// nothing, and value() checks its whole Object before its first byte. status() tells which, once
+// the value is described. The writer holds the sink by reference; the sink must outlive it, and
+// nothing else may write to it while a value is being described: over a buffered file, the tokens
+// formed in its room are appended (and counted) in runs, when the value is complete, when the room
+// runs out, and at a misuse. Reusable: reset() starts the next value and keeps the memory of the
+// nesting stack, so writing many values allocates nothing each.
 class VANTRIL_API ValueWriter {
  public:
   // With `leading_space`, a top-level value of a leaf kind (null, boolean, number, reference)
@@ -67,6 +72,9 @@ class VANTRIL_API ValueWriter {
   bool describes_layout() const { return layout_; }
   // Starts the next value into the same sink, clearing any error.
   void reset();
+  // The same for the value of the indirect object `object`, which refusals then name ("object 7
+  // 0 holds ..." rather than "the value holds ...").
+  void reset(ObjectId object);
 
  private:
   struct Open {
@@ -99,9 +107,11 @@ class VANTRIL_API ValueWriter {
   char* refill(std::size_t size);
   // Appends the run formed so far.
   void commit();
-  void add_name(std::string_view bytes);
+  // A name, or with `key` a dictionary key.
+  void add_name(std::string_view bytes, bool key);
   void add_text(std::string_view text);
   ValueWriter& misuse(std::string_view fixed_message);
+  ValueWriter& refuse(IoError error);
   void keep(Status status);
 
   CountingSink* sink_;
@@ -117,6 +127,8 @@ class VANTRIL_API ValueWriter {
   bool type_next_ = false;
   bool layout_ = false;
   bool leading_space_;
+  // The indirect object whose value this is, when the caller said (see reset).
+  std::optional<ObjectId> object_;
 };
 
 }  // namespace vantril
