@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -11,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "qpdf/qpdf_reader.hpp"
 #include "qpdf/round_trip_check.hpp"
 #include "vantril/writer/save.hpp"
 
@@ -159,6 +162,55 @@ TEST(SaveFaults, AStringWithNulBytesKeepsThemAll) {
     ASSERT_EQ(document.object_table.at(info).dictionary()->get("Title")->string()->bytes.size(),
               6u);
     EXPECT_EQ(problems(document, saved(document)), std::vector<std::string>{});
+  }
+}
+
+// Whole reals of 2^63 or more were once written as bare digits, which libqpdf refused as an
+// integer out of range, losing the object that held them. They now read back as reals of the
+// same value; those below keep the bytes they always had and read back as integers.
+TEST(SaveFaults, LargeWholeRealsReadBackAsReals) {
+  const std::vector<float> large = {9223372036854775808.0f, 1e19f, -1e30f, 3.4e38f,
+                                    std::numeric_limits<float>::max()};
+  const std::vector<std::pair<float, std::string>> below = {{9.2e18f, "9200000000000000000"},
+                                                            {-9.2e18f, "-9200000000000000000"},
+                                                            {16777216.0f, "16777216"},
+                                                            {595.0f, "595"}};
+  for (const bool packed : {false, true}) {
+    SCOPED_TRACE(packed ? "in an object stream" : "at top level");
+    Document document = one_page(XrefForm::XrefStreamForm);
+    Array values;
+    for (const float value : large) values.push_back(Object(value));
+    for (const auto& [value, text] : below) values.push_back(Object(value));
+    const ObjectId held = append_object(document, Object(std::move(values)));
+    document.trailer.set("Info", Dictionary::from_pairs({{"Values", held}}));
+    const SaveOptions options{.object_streams = packed};
+    std::string file;
+    CountingSink sink(file);
+    ASSERT_TRUE(write_document(document, sink, options).ok());
+    EXPECT_EQ(testing_support::round_trip_differences(document, file, options),
+              std::vector<std::string>{});
+    if (!packed) {
+      for (const auto& [value, text] : below) {
+        EXPECT_NE(file.find(" " + text + " "), std::string::npos) << text;
+      }
+    }
+    const testing_support::ReadFile read = testing_support::read_with_qpdf(file);
+    ASSERT_EQ(read.refusal, "");
+    EXPECT_EQ(read.warnings, std::vector<std::string>{});
+    const auto found = read.objects.find({static_cast<int>(held.number), 0});
+    ASSERT_NE(found, read.objects.end());
+    const testing_support::ReadValue& array = found->second;
+    ASSERT_EQ(array.items.size(), large.size() + below.size());
+    for (std::size_t i = 0; i < large.size(); ++i) {
+      SCOPED_TRACE(array.items[i].text);
+      EXPECT_EQ(array.items[i].kind, testing_support::ReadValue::Kind::Real);
+      EXPECT_EQ(std::strtof(array.items[i].text.c_str(), nullptr), large[i]);
+    }
+    for (std::size_t i = 0; i < below.size(); ++i) {
+      const testing_support::ReadValue& item = array.items[large.size() + i];
+      EXPECT_EQ(item.kind, testing_support::ReadValue::Kind::Integer) << below[i].second;
+      EXPECT_EQ(static_cast<float>(item.integer), below[i].first);
+    }
   }
 }
 
