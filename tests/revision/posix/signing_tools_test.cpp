@@ -183,10 +183,11 @@ TEST_F(SigningTools, PdfsigSignsAnEmptyFieldVantrilWrote) {
     Result<RevisionState> saved = save_revisable(document, unsigned_file.string());
     ASSERT_TRUE(saved.ok());
     Result<SignatureField> field =
-        add_signature_field(document, page, literal_string("Signature1"));
+        add_signature_field(document, saved.value(), page, literal_string("Signature1"));
     ASSERT_TRUE(field.ok());
     ASSERT_TRUE(
-        append_revision(document, unsigned_file.string(), saved.value(), field.value().changed)
+        append_revision(document, unsigned_file.string(), saved.value(), field.value().changed,
+                        field.value().replaced)
             .ok());
     EXPECT_NE(run("pdfsig " + quoted(unsigned_file)).output.find("is not signed"),
               std::string::npos);
@@ -223,14 +224,15 @@ TEST_F(SigningTools, RevisionChainsShowTheirLatestValues) {
       const std::string text = "Revision " + std::to_string(revision);
       put_object(document, content,
                  make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (" + text + ") Tj ET"));
-      std::vector<ObjectId> changed = {content};
+      const ObjectId replaced[] = {content};
+      std::vector<ObjectId> changed;
       if (revision >= 2) {
         const ObjectId info = append_object(
             document, Dictionary::from_pairs({{"Title", literal_string("Title " + text)}}));
         document.trailer.set("Info", info);
         changed.push_back(info);
       }
-      state = append_revision(document, file.string(), state.value(), changed);
+      state = append_revision(document, file.string(), state.value(), changed, replaced);
       ASSERT_TRUE(state.ok()) << debug_form(state.error());
       const std::string after = read_file(file);
       EXPECT_EQ(after.compare(0, before.size(), before), 0);
