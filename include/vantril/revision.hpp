@@ -91,8 +91,8 @@ VANTRIL_API void adopt_revision_state(Document& document, const RevisionState& s
 // cross-reference section in state.form that lists only those objects (and, in the stream form,
 // itself) with "/Prev" = state.xref_offset, a trailer with "/Size", "Root", "Info" and "ID", and
 // the "startxref" tail. `replaced` names the objects the revision is meant to replace in the
-// file; an identifier whose number is at most state.highest_number must be among them, or the
-// append is refused. The trailer entries are the document's trailer's where it has them, the
+// file; an identifier of `changed` whose number is at most state.highest_number must be among
+// them, or the append is refused. The trailer entries are the document's trailer's where it has them, the
 // state's otherwise (to give the revision a new second file identifier, set the trailer's "ID"
 // before appending). A cross-reference stream takes the number one above the highest in use
 // (the state's, the document's, and those written); the document's highest_number is raised to
@@ -106,10 +106,9 @@ VANTRIL_API void adopt_revision_state(Document& document, const RevisionState& s
 // cannot be opened or read (its Os error); its length or its last bytes differ from the state's
 // (InvalidData, "the file changed since the revision state was taken: its length or last bytes
 // differ"); no trailer is found where state.xref_offset and state.form say, within 64 KiB
-// (InvalidData). The revision is formed
-// in memory and written in one piece; if writing fails, the file is cut back to its former
-// length (best effort) and the write's error returned. Offsets at or beyond 4 GiB fail with
-// FileTooLarge.
+// (InvalidData). The revision is formed in memory and written in one piece; if writing fails,
+// the file is cut back to its former length (best effort) and the write's error returned.
+// Offsets at or beyond 4 GiB fail with FileTooLarge.
 VANTRIL_API Result<RevisionState> append_revision(Document& document, std::string_view path,
                                                   const RevisionState& state,
                                                   std::span<const ObjectId> changed,

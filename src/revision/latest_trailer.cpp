@@ -175,6 +175,14 @@ Result<bool> latest_trailer_is_encrypted(const UpdateFile& file, const RevisionS
   if (!window.ok()) return std::move(window).error();
   const std::optional<std::size_t> at = trailer_start(window.value(), state.form);
   if (!at) return missing;
+  // Another object's dictionary or a stray "trailer" is not the section the state names.
+  if (state.form == XrefForm::XrefStreamForm) {
+    if (dictionary_names_key(window.value(), *at, "XRef") != true) return missing;
+  } else {
+    Result<std::string> keyword = file.read(state.xref_offset, 4);
+    if (!keyword.ok()) return std::move(keyword).error();
+    if (keyword.value() != "xref") return missing;
+  }
   const std::optional<bool> encrypted = dictionary_names_key(window.value(), *at, "Encrypt");
   if (!encrypted) return missing;
   return *encrypted;

@@ -27,7 +27,8 @@ std::optional<bool> dictionary_names_key(std::string_view bytes, std::size_t at,
 // obj" at state.xref_offset in the stream form, and after the first "trailer" keyword from there
 // in the table form (a table holds only digits, spaces, "n", "f" and line ends, so the first one
 // is the keyword, even when only the last 64 KiB of the section are read). InvalidData when no
-// trailer lies there, and the read's error when the file cannot be read.
+// trailer lies there (in the stream form, a dictionary without "/XRef"; in the table form, no
+// "xref" at the offset), and the read's error when the file cannot be read.
 Result<bool> latest_trailer_is_encrypted(const UpdateFile& file, const RevisionState& state);
 
 }  // namespace vantril

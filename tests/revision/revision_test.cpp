@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <string_view>
 #include <utility>
@@ -16,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "revision/latest_trailer.hpp"
 #include "vantril/model.hpp"
 #include "vantril/signature.hpp"
 #include "vantril/writer.hpp"
@@ -143,6 +145,21 @@ TEST(AppendRevision, RefusesWhatItCannotWrite) {
   EXPECT_EQ(read_file(path), before);
 
   document.trailer.remove("Info");
+  // A state whose cross-reference offset points elsewhere describes another file.
+  for (const std::uint64_t offset : {std::uint64_t{9}, saved.value().file_length}) {
+    RevisionState elsewhere = saved.value();
+    elsewhere.xref_offset = offset;
+    refused = append_revision(document, path.string(), elsewhere, {}, ids);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidData);
+  }
+  RevisionState other_form = saved.value();
+  other_form.form = XrefForm::XrefTableForm;
+  refused = append_revision(document, path.string(), other_form, {}, ids);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidData);
+  EXPECT_EQ(read_file(path), before);
+
   refused = append_revision(document, (path.parent_path() / "absent.pdf").string(), saved.value(),
                             {}, ids);
   ASSERT_FALSE(refused.ok());
@@ -244,7 +261,7 @@ TEST(AppendRevision, NeverReusesANumberTheFileHolds) {
       const std::string before = read_file(path);
       Document signer = create_versioned("1.7");
       for (const ObjectId id : {page_id, catalog_id}) {
-        put_object(signer, id, saved_document.object_table.find(id)->second);
+        put_object(signer, id, clone(saved_document.object_table.find(id)->second));
       }
       signer.trailer.set("Root", catalog_id);
       ASSERT_LT(signer.highest_number, saved.value().highest_number);
@@ -281,6 +298,66 @@ TEST(AppendRevision, NeverReusesANumberTheFileHolds) {
         EXPECT_TRUE(number > saved.value().highest_number || meant) << number;
       }
       EXPECT_GE(signer.highest_number, appended.value().highest_number);
+    }
+  }
+}
+
+// The refusal of encrypted files rests on this reading of the latest trailer.
+TEST(LatestTrailer, SeesEncryptOnlyAsANameOfTheDictionary) {
+  struct Case {
+    std::string_view bytes;
+    std::optional<bool> names_encrypt;  // std::nullopt: no whole dictionary
+  };
+  const Case cases[] = {
+      {"<</Size 5/Root 1 0 R>>", false},
+      {"<</Size 5/Encrypt 7 0 R/Root 1 0 R>>", true},
+      {"<< /Size 5 /Encr#79pt 7 0 R >>", true},
+      {"<</Size 5/Encrypt<</Filter/Standard/V 5>>>>", true},
+      {"<</A<</B[1 2]>>/Encrypt 2 0 R>>", true},
+      {"<</Size 5/EncryptMetadata false/Encrypt#>>", false},
+      {"<</Size 5/ID[(/Encrypt)<2F456E6372797074>]>>", false},
+      {"<</Size 5/ID[(a\\)/Encrypt) (\\(/Encrypt\\))]>>", false},
+      {"<</Size 5/Info 2 0 R % /Encrypt 7 0 R\n/Root 1 0 R>>", false},
+      {"<</Size 5/Length 8>>stream\n/Encrypt", false},
+      {"<</Size 5/Root 1 0 R", std::nullopt},
+      {"<</Size 5/ID[(open>>]>>", std::nullopt},
+      {"<</Size 5/ID[<41>>", std::nullopt},
+      {"trailer <</Size 5>>", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    EXPECT_EQ(dictionary_names_key(c.bytes, 0, "Encrypt"), c.names_encrypt);
+  }
+}
+
+// A file whose trailer says it is encrypted gets no plain revision, whether the document knows
+// it or only the file does.
+TEST(AppendRevision, RefusesEncryptedFiles) {
+  for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    for (const bool document_knows : {true, false}) {
+      SCOPED_TRACE(document_knows ? "in the document" : "in the file only");
+      const fs::path path = fresh_directory("encrypted") / "file.pdf";
+      Document document = small_document(form);
+      const ObjectId handler = append_object(
+          document, Dictionary::from_pairs({{"Filter", Name("Standard")}, {"V", 5}, {"R", 6}}));
+      document.trailer.set("Encrypt", handler);
+      Result<RevisionState> saved = save_revisable(document, path.string());
+      ASSERT_TRUE(saved.ok());
+      const std::string before = read_file(path);
+      if (!document_knows) document.trailer.remove("Encrypt");
+      const ObjectId ids[] = {content_id};
+      Result<RevisionState> refused =
+          append_revision(document, path.string(), saved.value(), {}, ids);
+      ASSERT_FALSE(refused.ok());
+      EXPECT_EQ(kind_of(refused.error()), IoErrorKind::Unsupported) << debug_form(refused.error());
+      Result<SignatureField> field =
+          add_signature_field(document, saved.value(), page_id, literal_string("S"));
+      ASSERT_TRUE(field.ok());
+      Result<PendingSignature> pending = append_signature(document, path.string(), saved.value(),
+                                                          field.value(), request_of(8));
+      ASSERT_FALSE(pending.ok());
+      EXPECT_EQ(kind_of(pending.error()), IoErrorKind::Unsupported);
+      EXPECT_EQ(read_file(path), before);
     }
   }
 }
