@@ -92,9 +92,9 @@ VANTRIL_API void adopt_revision_state(Document& document, const RevisionState& s
 // itself) with "/Prev" = state.xref_offset, a trailer with "/Size", "Root", "Info" and "ID", and
 // the "startxref" tail. `replaced` names the objects the revision is meant to replace in the
 // file; an identifier of `changed` whose number is at most state.highest_number must be among
-// them, or the append is refused. The trailer entries are the document's trailer's where it has them, the
-// state's otherwise (to give the revision a new second file identifier, set the trailer's "ID"
-// before appending). A cross-reference stream takes the number one above the highest in use
+// them, or the append is refused. The trailer entries are the document's trailer's where it has
+// them, the state's otherwise (to give the revision a new second file identifier, set the trailer's
+// "ID" before appending). A cross-reference stream takes the number one above the highest in use
 // (the state's, the document's, and those written); the document's highest_number is raised to
 // the file's new highest number so that later append_object calls draw fresh numbers. The
 // document's objects are only read.

@@ -116,10 +116,12 @@ struct PendingSignature {
 // Errors: those of append_revision; InvalidInput when the field is not a dictionary of the
 // document, the signing time is empty or contents_size is out of range. Nothing is written when
 // the call fails. The document keeps the new dictionary and "/V" whatever the outcome.
-VANTRIL_API Result<PendingSignature> append_signature(
-    Document& document, std::string_view path, const RevisionState& state,
-    const SignatureField& field, const SignatureRequest& request,
-    std::span<const ObjectId> also_changed = {}, std::span<const ObjectId> also_replaced = {});
+VANTRIL_API Result<PendingSignature> append_signature(Document& document, std::string_view path,
+                                                      const RevisionState& state,
+                                                      const SignatureField& field,
+                                                      const SignatureRequest& request,
+                                                      std::span<const ObjectId> also_changed = {},
+                                                      std::span<const ObjectId> also_replaced = {});
 
 // Reads the two signed ranges of the file, in order and in pieces of at most 64 KiB, and hands
 // each piece to `consume`; the first error of `consume` ends the reading and is returned. Fails

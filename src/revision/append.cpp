@@ -87,8 +87,7 @@ Status refuse_encrypted(const Document& document, const UpdateFile& file,
 
 // Fills in the signature dictionary's "/ByteRange" within the formed revision, now that the
 // file's length after it is known.
-void fill_byte_range(std::string& bytes, std::uint64_t file_length,
-                     const PlaceholderOffsets& at) {
+void fill_byte_range(std::string& bytes, std::uint64_t file_length, const PlaceholderOffsets& at) {
   const std::string text = byte_range_text(signed_ranges(at, file_length + bytes.size()));
   const std::uint64_t offset = at.byte_range - file_length;
   if (text.size() != byte_range_width || offset + text.size() > bytes.size() ||
@@ -123,8 +122,7 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
     const Object& object = document.object_table.find(id)->second;
     if (signature && id == *signature) {
       const Dictionary* dictionary = object.dictionary();
-      if (dictionary == nullptr)
-        return input_error("a signature dictionary must be a dictionary");
+      if (dictionary == nullptr) return input_error("a signature dictionary must be a dictionary");
       Result<PlaceholderOffsets> offsets =
           write_signature_dictionary(sink, id, *dictionary, record);
       if (!offsets.ok()) return std::move(offsets).error();
@@ -240,8 +238,7 @@ void adopt_revision_state(Document& document, const RevisionState& state) {
 }
 
 Result<RevisionState> append_revision(Document& document, std::string_view path,
-                                      const RevisionState& state,
-                                      std::span<const ObjectId> changed,
+                                      const RevisionState& state, std::span<const ObjectId> changed,
                                       std::span<const ObjectId> replaced) {
   Result<AppendedRevision> appended =
       append_revision_with(document, path, state, changed, replaced, std::nullopt);

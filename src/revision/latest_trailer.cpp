@@ -62,8 +62,8 @@ std::size_t skip_regular(std::string_view bytes, std::size_t at) {
 }
 
 bool all_digits(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(),
-                                      [](char c) { return c >= '0' && c <= '9'; });
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The position after the literal string that opens at `at`, or npos when it does not close.

@@ -11,9 +11,9 @@
 #include <functional>
 #include <optional>
 #include <regex>
+#include <string>
 #include <string_view>
 #include <utility>
-#include <string>
 #include <variant>
 #include <vector>
 
@@ -245,8 +245,7 @@ TEST(AppendRevision, NeverReusesANumberTheFileHolds) {
        [](Document&, const RevisionState&) {
          return std::pair{std::vector<ObjectId>{}, std::vector<ObjectId>{}};
        },
-       false,
-       true},
+       false, true},
   };
   for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
     for (const Case& c : cases) {
@@ -353,8 +352,8 @@ TEST(AppendRevision, RefusesEncryptedFiles) {
       Result<SignatureField> field =
           add_signature_field(document, saved.value(), page_id, literal_string("S"));
       ASSERT_TRUE(field.ok());
-      Result<PendingSignature> pending = append_signature(document, path.string(), saved.value(),
-                                                          field.value(), request_of(8));
+      Result<PendingSignature> pending =
+          append_signature(document, path.string(), saved.value(), field.value(), request_of(8));
       ASSERT_FALSE(pending.ok());
       EXPECT_EQ(kind_of(pending.error()), IoErrorKind::Unsupported);
       EXPECT_EQ(read_file(path), before);
@@ -435,8 +434,8 @@ TEST(Signature, ARefusedSignatureTakesItsRevisionBack) {
       refused = write_signature(path, made.pending, "y");
       ASSERT_FALSE(refused.ok());
       EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidData);
-      Result<PendingSignature> again = append_signature(made.document, path, made.pending.previous,
-                                                        made.field, request_of(17));
+      Result<PendingSignature> again =
+          append_signature(made.document, path, made.pending.previous, made.field, request_of(17));
       ASSERT_TRUE(again.ok()) << debug_form(again.error());
       EXPECT_TRUE(write_signature(path, again.value(), c.der.empty() ? "y" : c.der).ok());
     }
@@ -476,11 +475,8 @@ TEST(Signature, CancelTakesBackOnlyItsOwnPendingRevision) {
       {"grown", [](Signable& m) { write_file(m.path, read_file(m.path) + "\n"); }, false},
       {"signed", [](Signable& m) { (void)write_signature(m.path.string(), m.pending, "z"); },
        false},
-      {"another earlier file",
-       [](Signable& m) { m.pending.previous.tail.back() = 'x'; },
-       false},
-      {"an earlier state not shorter",
-       [](Signable& m) { m.pending.previous = m.pending.state; },
+      {"another earlier file", [](Signable& m) { m.pending.previous.tail.back() = 'x'; }, false},
+      {"an earlier state not shorter", [](Signable& m) { m.pending.previous = m.pending.state; },
        false},
   };
   for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {

@@ -187,10 +187,9 @@ TEST_F(SigningTools, PdfsigSignsAnEmptyFieldVantrilWrote) {
     Result<SignatureField> field =
         add_signature_field(document, saved.value(), page, literal_string("Signature1"));
     ASSERT_TRUE(field.ok());
-    ASSERT_TRUE(
-        append_revision(document, unsigned_file.string(), saved.value(), field.value().changed,
-                        field.value().replaced)
-            .ok());
+    ASSERT_TRUE(append_revision(document, unsigned_file.string(), saved.value(),
+                                field.value().changed, field.value().replaced)
+                    .ok());
     EXPECT_NE(run("pdfsig " + quoted(unsigned_file)).output.find("is not signed"),
               std::string::npos);
 
@@ -226,11 +225,11 @@ RevisionState state_of(const fs::path& file) {
   state.tail = bytes.substr(bytes.size() - std::min(bytes.size(), RevisionState::tail_capacity));
   state.xref_offset = number_after(bytes, "startxref", bytes.rfind("startxref"));
   state.form = bytes.compare(state.xref_offset, 4, "xref") == 0 ? XrefForm::XrefTableForm
-                                                                 : XrefForm::XrefStreamForm;
+                                                                : XrefForm::XrefStreamForm;
   const auto size = number_after(bytes, "/Size", state.xref_offset);
   state.highest_number = size > 0 ? static_cast<std::uint32_t>(size - 1) : 0;
-  state.root = ObjectId{static_cast<std::uint32_t>(number_after(bytes, "/Root", state.xref_offset)),
-                        0};
+  state.root =
+      ObjectId{static_cast<std::uint32_t>(number_after(bytes, "/Root", state.xref_offset)), 0};
   return state;
 }
 
@@ -313,8 +312,10 @@ TEST_F(SigningTools, AppendsToFilesQpdfWroteAndRefusesEncryptedOnes) {
       {"stream", "--object-streams=generate", false},
       {"table_aes256", "--object-streams=disable --encrypt user owner 256 --", true},
       {"stream_aes256", "--object-streams=generate --encrypt user owner 256 --", true},
-      {"table_rc4", "--object-streams=disable --allow-weak-crypto --encrypt user owner 128 "
-                    "--use-aes=n --", true},
+      {"table_rc4",
+       "--object-streams=disable --allow-weak-crypto --encrypt user owner 128 "
+       "--use-aes=n --",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -332,8 +333,8 @@ TEST_F(SigningTools, AppendsToFilesQpdfWroteAndRefusesEncryptedOnes) {
     ASSERT_GT(state.highest_number, 0u);
 
     // The content stream's number in qpdf's numbering, from qpdf.
-    const Ran pages = run("qpdf --show-pages " + std::string(c.encrypted ? "--password=user " : "") +
-                          quoted(file));
+    const Ran pages = run("qpdf --show-pages " +
+                          std::string(c.encrypted ? "--password=user " : "") + quoted(file));
     std::smatch match;
     ASSERT_TRUE(std::regex_search(pages.output, match, std::regex(R"(content:\s+(\d+) 0 R)")))
         << pages.output;
@@ -347,10 +348,9 @@ TEST_F(SigningTools, AppendsToFilesQpdfWroteAndRefusesEncryptedOnes) {
     for (const bool document_knows : {false, true}) {
       if (!c.encrypted && document_knows) continue;
       if (document_knows) {
-        update.trailer.set(
-            "Encrypt",
-            ObjectId{static_cast<std::uint32_t>(number_after(before, "/Encrypt", state.xref_offset)),
-                     0});
+        update.trailer.set("Encrypt", ObjectId{static_cast<std::uint32_t>(number_after(
+                                                   before, "/Encrypt", state.xref_offset)),
+                                               0});
       }
       Result<RevisionState> appended = append_revision(update, file.string(), state, {}, replaced);
       if (c.encrypted) {
