@@ -63,11 +63,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "append_bench: %s\n", display_form(state.error()).c_str());
     return 1;
   }
-  const ObjectId changed[] = {counter};
+  const ObjectId replaced[] = {counter};
   const Clock::time_point start = Clock::now();
   for (long n = 1; n <= appends; ++n) {
     put_object(document, counter, Dictionary::from_pairs({{"N", n}}));
-    state = append_revision(document, path, state.value(), changed);
+    state = append_revision(document, path, state.value(), {}, replaced);
     if (!state.ok()) {
       std::fprintf(stderr, "append_bench: %s\n", display_form(state.error()).c_str());
       return 1;

@@ -137,13 +137,21 @@ Document build_one_page(XrefForm form, ObjectId& page) {
 }  // namespace
 
 // [signing]
+// The cryptography is the caller's; here it is libcrypto's, in two helpers defined above:
+//   Signer                         a private key and its certificate.
+//   CmsSignature(signer, filter)   a detached CMS signature over bytes that arrive in pieces:
+//                                  add(bytes) digests them (a Status), finish() returns the DER
+//                                  signature (empty when libcrypto failed).
+
 // Signs the file at `path`, which `state` describes, with a new field on `page`, in a revision
 // appended to the file; returns the file's state afterwards for further revisions.
 Result<RevisionState> sign_file(Document& document, const std::string& path,
                                 const RevisionState& state, ObjectId page, const char* field_name,
                                 SignatureSubFilter sub_filter, const Signer& signer) {
-  // The field, its widget on the page and the form's entry: changes for the next revision.
-  Result<SignatureField> field = add_signature_field(document, page, literal_string(field_name));
+  // The field, its widget on the page and the form's entry: changes for the next revision. The
+  // state gives the field a number the file does not use yet.
+  Result<SignatureField> field =
+      add_signature_field(document, state, page, literal_string(field_name));
   if (!field.ok()) return field.error();
 
   // /M and /Reason: a PDF date and a text string (PDFDocEncoding or UTF-16, as the text needs).
@@ -156,8 +164,9 @@ Result<RevisionState> sign_file(Document& document, const std::string& path,
   request.sub_filter = sub_filter;
   request.signing_time = signing_time.value();
   request.reason = reason.value();
-  request.contents_size = 8192;  // room for the DER signature: a certificate and a 2048-bit RSA
-                                 // signature need about 1.5 KiB
+  // Room for the DER signature: this one (one certificate, RSA-2048) needs about 2 KB; 8192
+  // leaves room for a chain and a timestamp.
+  request.contents_size = 8192;
 
   // Appends the revision; its /ByteRange is filled in, its /Contents reserved as zeros.
   Result<PendingSignature> pending =
@@ -168,11 +177,16 @@ Result<RevisionState> sign_file(Document& document, const std::string& path,
   CmsSignature cms(signer, sub_filter);
   const Status read = read_signed_bytes(path, pending.value(),
                                         [&cms](std::string_view bytes) { return cms.add(bytes); });
-  if (!read.ok()) return read.error();
-  const std::string der = cms.finish();
-  if (der.empty()) return IoError::with_message(IoErrorKind::Other, "libcrypto failed to sign");
+  const std::string der = read.ok() ? cms.finish() : std::string();
+  if (der.empty()) {
+    // No signature: take the revision back, so that the file is as it was before.
+    (void)cancel_signature(path, pending.value());
+    if (!read.ok()) return read.error();
+    return IoError::with_message(IoErrorKind::Other, "libcrypto failed to sign");
+  }
 
-  // Into /Contents as upper-case hex; a signature larger than the reservation is refused.
+  // Into /Contents as upper-case hex; a signature larger than the reservation is refused and
+  // its revision taken back.
   return write_signature(path, pending.value(), der);
 }
 // [signing]

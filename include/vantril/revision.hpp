@@ -2,10 +2,27 @@
 // bytes before each revision never touched. This is how a signature is added to a PDF file
 // (see vantril/signature.hpp) and how a file keeps the history of its changes.
 //
-//   RevisionState    what the next revision needs to know about the file as it stands.
-//   save_revisable   a whole save (as save_to_path) that hands back the file's RevisionState.
-//   append_revision  appends the objects a caller changed or added, a cross-reference section
-//                    listing only them with "/Prev", and a trailer; hands back the new state.
+//   RevisionState         what the next revision needs to know about the file as it stands.
+//   save_revisable        a whole save (as save_to_path) that hands back the file's RevisionState.
+//   adopt_revision_state  raises a document's highest_number to the file's, so that the numbers
+//                         it draws next are free in the file.
+//   append_revision       appends the objects a caller changed or added, a cross-reference
+//                         section listing only them with "/Prev", and a trailer; hands back the
+//                         new state.
+//   discard_revision      cuts the latest revision off again.
+//
+// New numbers never land on the file's own objects. A state cannot tell which numbers at or
+// below its highest_number the file uses, so every such number counts as held by the file. An
+// append writes an object under a held number only when the caller lists it as replaced; an
+// object stored under a held number by mistake (say, drawn by append_object in a Document that
+// never adopted the state) is refused before anything is written. The calls of this module and
+// of vantril/signature.hpp that draw numbers draw them above the state's highest number.
+//
+// Encrypted files are refused: this library neither encrypts nor decrypts, so objects it
+// appended to an encrypted file would be read as garbage, with "/Encrypt" carried into the new
+// trailer or not (without it, the file's older objects would be). An append refuses with
+// Unsupported, writing nothing, when the document's trailer or the file's latest trailer holds
+// "/Encrypt".
 #pragma once
 
 #include <array>
@@ -25,9 +42,12 @@
 
 namespace vantril {
 
-// The file as its latest revision left it. A save or an append fills it in; a reader of an
-// existing file could fill it in the same way from the file's last trailer. Plain values, freely
-// copied; the caller keeps it between a save and the next append.
+// The file as its latest revision left it. save_revisable and every append fill it in; no call
+// reads one from an existing file yet. A caller may fill one in by hand for a file it knows,
+// written elsewhere: file_length, tail and xref_offset as found in the file, highest_number at
+// least the file's highest object number ("/Size" minus one), and the trailer entries to repeat.
+// An append checks the length, the tail and where the latest trailer lies, not the rest. Plain
+// values, freely copied; the caller keeps it between a save and the next append.
 struct RevisionState {
   // How many of the file's last bytes `tail` keeps.
   static constexpr std::size_t tail_capacity = 1024;
@@ -38,7 +58,7 @@ struct RevisionState {
   // the next section's "/Prev".
   std::uint64_t xref_offset = 0;
   // The highest object number the file uses, the latest cross-reference stream's included; the
-  // latest "/Size" is one more.
+  // latest "/Size" is one more. Every number from 1 to this one counts as held by the file.
   std::uint32_t highest_number = 0;
   // The form of the file's cross-reference sections; every appended section has the same form.
   XrefForm form = XrefForm::XrefStreamForm;
@@ -55,29 +75,51 @@ struct RevisionState {
 // save_to_path, then the state of the file it wrote; the file is closed when this returns. Before
 // anything is written, the trailer's "Root" and "Info" must be references and "ID" an array of
 // two strings where present, otherwise InvalidInput; after that, the errors of save_to_path and
-// those of reading back the file's last bytes. The document changes as with save_to_path.
+// those of reading back the file's last bytes. The document changes as with save_to_path; its
+// highest_number is then at least the state's.
 VANTRIL_API Result<RevisionState> save_revisable(Document& document, std::string_view path);
 
+// Raises document.highest_number to state.highest_number (never lowers it), so that
+// reserve_id and append_object draw numbers the file does not hold. Needed by a Document made to
+// extend a file it did not save, for instance one holding only the catalog and the page that a
+// signature changes, put under their numbers in the file.
+VANTRIL_API void adopt_revision_state(Document& document, const RevisionState& state);
+
 // Appends a revision to the file at `path`, which `state` describes: a line feed, then the
-// objects under the identifiers in `changed` (taken from `document`, in ascending order, each
-// once), then a cross-reference section in state.form that lists only those objects (and, in the
-// stream form, itself) with "/Prev" = state.xref_offset, a trailer with "/Size", "Root", "Info"
-// and "ID", and the "startxref" tail. The trailer entries are the document's trailer's where it
-// has them, the state's otherwise (to give the revision a new second file identifier, set the
-// trailer's "ID" before appending). A cross-reference stream takes the number one above the
-// highest in use (the state's, the document's, and those in `changed`); the document's
-// highest_number is raised to the file's new highest number so that later append_object calls
-// draw fresh numbers. The document's objects are only read.
+// objects under the identifiers in `changed` and in `replaced` (taken from `document`; either
+// list may hold duplicates, in any order: the union is sorted and written once each), then a
+// cross-reference section in state.form that lists only those objects (and, in the stream form,
+// itself) with "/Prev" = state.xref_offset, a trailer with "/Size", "Root", "Info" and "ID", and
+// the "startxref" tail. `replaced` names the objects the revision is meant to replace in the
+// file; an identifier of `changed` whose number is at most state.highest_number must be among
+// them, or the append is refused. The trailer entries are the document's trailer's where it has
+// them, the state's otherwise (to give the revision a new second file identifier, set the trailer's
+// "ID" before appending). A cross-reference stream takes the number one above the highest in use
+// (the state's, the document's, and those written); the document's highest_number is raised to
+// the file's new highest number so that later append_object calls draw fresh numbers. The
+// document's objects are only read.
 //
-// Nothing is written when: an identifier in `changed` is number 0 or has no object in the
-// document, or holds a stream nested inside a value, or a trailer entry has the wrong kind
-// (InvalidInput); the file cannot be opened or read (its Os error); its length or its last bytes
-// differ from the state's (InvalidData, "the file changed since the revision state was taken: its
-// length or last bytes differ"). The revision is formed in memory and written in one piece; if
-// writing fails, the file is cut back to its former length (best effort) and the write's error
-// returned. Offsets at or beyond 4 GiB fail with FileTooLarge.
+// Nothing is written when: an identifier is number 0 or has no object in the document, or holds
+// a stream nested inside a value, or a trailer entry has the wrong kind, or an identifier of
+// `changed` has a number the file holds and is not in `replaced` (InvalidInput, naming it); the
+// document's trailer or the file's latest trailer holds "/Encrypt" (Unsupported); the file
+// cannot be opened or read (its Os error); its length or its last bytes differ from the state's
+// (InvalidData, "the file changed since the revision state was taken: its length or last bytes
+// differ"); no trailer is found where state.xref_offset and state.form say, within 64 KiB
+// (InvalidData). The revision is formed in memory and written in one piece; if writing fails,
+// the file is cut back to its former length (best effort) and the write's error returned.
+// Offsets at or beyond 4 GiB fail with FileTooLarge.
 VANTRIL_API Result<RevisionState> append_revision(Document& document, std::string_view path,
                                                   const RevisionState& state,
-                                                  std::span<const ObjectId> changed);
+                                                  std::span<const ObjectId> changed,
+                                                  std::span<const ObjectId> replaced = {});
+
+// Cuts the file at `path`, which `latest` describes, back to `previous`, the state its latest
+// revisions were appended to (any number of them). InvalidData, with the file unchanged, unless
+// the file is the one `latest` describes, `previous` is shorter, and the bytes before
+// previous.file_length end with previous.tail. The documents that made the revisions keep their
+// objects and numbers.
+VANTRIL_API Status discard_revision(std::string_view path, const RevisionState& latest,
+                                    const RevisionState& previous);
 
 }  // namespace vantril

@@ -9,6 +9,11 @@
 //                         "/Contents" is reserved as zeros.
 //   read_signed_bytes     streams the two signed byte ranges of the file to the caller.
 //   write_signature       writes the caller's signature into "/Contents" in upper-case hex.
+//   cancel_signature      takes a signature revision that was not signed back out of the file.
+//
+// A refused signature (empty, or larger than its reservation) never stays in the file as a
+// revision with a zero placeholder: write_signature then cuts the file back to what it was
+// before append_signature.
 #pragma once
 
 #include <array>
@@ -36,21 +41,27 @@ enum class SignatureSubFilter : std::uint8_t {
 };
 
 // What add_signature_field stored: the field and every object it changed or added (the field
-// included), to be passed on to append_revision or append_signature.
+// included), to be passed on to append_revision or append_signature. `replaced` lists the
+// objects of `changed` that were in the document before (the page, the catalog, the arrays and
+// form it changed), which the revision replaces in the file; the field is new and is not among
+// them.
 struct SignatureField {
   ObjectId field;
   std::vector<ObjectId> changed;
+  std::vector<ObjectId> replaced;
 };
 
 // Adds a signature field merged with its widget annotation ("/FT /Sig", "/T" = `name`, an empty
-// "/Rect" so that nothing shows, "/F" print and locked, "/P" = the page) under a fresh number,
-// lists it in the page's "/Annots" and in the catalog's "/AcroForm" "/Fields", and sets the
-// AcroForm's "/SigFlags" to 3. "/Annots", "/AcroForm" and "/Fields" may be direct or references
-// to objects of the document; missing ones are created as direct values. The field has no value
-// yet: append_signature gives it one, or another signer fills it. InvalidInput, with the
-// document unchanged, when the page or the catalog (the trailer's "Root") is not a dictionary
-// object of the document, or one of those entries has another kind.
-VANTRIL_API Result<SignatureField> add_signature_field(Document& document, ObjectId page,
+// "/Rect" so that nothing shows, "/F" print and locked, "/P" = the page) under a fresh number
+// above both the document's and the file's (adopt_revision_state with `state`, the state of the
+// file the field is for), lists it in the page's "/Annots" and in the catalog's "/AcroForm"
+// "/Fields", and sets the AcroForm's "/SigFlags" to 3. "/Annots", "/AcroForm" and "/Fields" may
+// be direct or references to objects of the document; missing ones are created as direct values.
+// The field has no value yet: append_signature gives it one, or another signer fills it.
+// InvalidInput, with the document unchanged, when the page or the catalog (the trailer's
+// "Root") is not a dictionary object of the document, or one of those entries has another kind.
+VANTRIL_API Result<SignatureField> add_signature_field(Document& document,
+                                                       const RevisionState& state, ObjectId page,
                                                        String name);
 
 // The signature dictionary's entries that the caller chooses.
@@ -63,7 +74,14 @@ struct SignatureRequest {
   std::optional<String> reason;
   std::optional<String> location;
   // The bytes reserved for the DER signature: "/Contents" holds twice as many hex digits. From 1
-  // to max_contents_size.
+  // to max_contents_size. The reservation cannot grow once appended, and a signature that does
+  // not fit is refused (and its revision taken back), so reserve for the largest the signer may
+  // make. A CMS signature with an RSA-2048 key and its one certificate takes about 1.5 to 2 KB;
+  // with a certificate chain, revocation data and a timestamp token, 6 to 12 KB; an RSA-4096
+  // key adds 256 bytes to the signature and to each certificate it signs. The default of 8192
+  // holds a signer with a short chain and a timestamp; the unused part stays zeros, which
+  // readers ignore, at the cost of two bytes of file per reserved byte. max_contents_size
+  // (16 MiB) is far beyond any signature and only bounds the memory a request may ask for.
   std::size_t contents_size = 8192;
 
   static constexpr std::size_t max_contents_size = std::size_t{1} << 24;
@@ -73,6 +91,9 @@ struct SignatureRequest {
 struct PendingSignature {
   // The file after the revision; write_signature checks the file against it.
   RevisionState state;
+  // The file before the revision, the state append_signature was given: cancel_signature cuts
+  // the file back to it.
+  RevisionState previous;
   // The "/ByteRange" written into the file: offset and length of the bytes before "/Contents"'s
   // "<", then offset and length of those after its ">" to the end of the file.
   std::array<std::uint64_t, 4> byte_range{};
@@ -85,19 +106,22 @@ struct PendingSignature {
 
 // Appends a revision that signs `field`: adds the signature dictionary ("/Type /Sig", "/Filter
 // /Adobe.PPKLite", the request's "/SubFilter" and "/M", the optional entries, a fixed-width
-// "/ByteRange" and "/Contents" as request.contents_size zero bytes in hex) as a new object, sets
-// the field's "/V" to it, and appends it with field.changed and `also_changed` as
-// append_revision does. Then it writes the actual "/ByteRange" in place, in the same width.
+// "/ByteRange" and "/Contents" as request.contents_size zero bytes in hex) as a new object under
+// a number above the state's and the document's (the document adopts `state` first), sets the
+// field's "/V" to it, and appends it with field.changed, `also_changed`, field.replaced and
+// `also_replaced` as append_revision does (changed and replaced alike). The "/ByteRange" is
+// filled in before the revision is written, which happens in one piece. A field the file
+// already holds (one appended empty in an earlier revision) is replaced by this revision: list
+// it in `also_replaced`, or the append is refused as append_revision refuses.
 // Errors: those of append_revision; InvalidInput when the field is not a dictionary of the
-// document, the signing time is empty or contents_size is out of range (nothing written). The
-// document keeps the new dictionary and "/V" whatever the outcome. A failure after the revision was
-// written (patching
-// "/ByteRange") leaves the revision with its zero placeholder; no reader accepts it as signed.
+// document, the signing time is empty or contents_size is out of range. Nothing is written when
+// the call fails. The document keeps the new dictionary and "/V" whatever the outcome.
 VANTRIL_API Result<PendingSignature> append_signature(Document& document, std::string_view path,
                                                       const RevisionState& state,
                                                       const SignatureField& field,
                                                       const SignatureRequest& request,
-                                                      std::span<const ObjectId> also_changed = {});
+                                                      std::span<const ObjectId> also_changed = {},
+                                                      std::span<const ObjectId> also_replaced = {});
 
 // Reads the two signed ranges of the file, in order and in pieces of at most 64 KiB, and hands
 // each piece to `consume`; the first error of `consume` ends the reading and is returned. Fails
@@ -107,11 +131,25 @@ VANTRIL_API Status read_signed_bytes(std::string_view path, const PendingSignatu
 
 // Writes `der` (the DER-encoded signature) into the reserved "/Contents" as upper-case hex; the
 // rest of the reservation stays zeros. Returns the file's state afterwards, for a further
-// revision. Nothing is written when: `der` is empty or longer than pending.contents_size
-// (InvalidInput, "the signature is larger than the space reserved for it"); the file is not the
-// one `pending` describes (InvalidData); "/Contents" no longer holds only zeros (InvalidData).
+// revision. Refusals:
+//   - `der` empty, or longer than pending.contents_size: the revision is taken back as
+//     cancel_signature does, the file left exactly as it was before append_signature, and
+//     InvalidInput returned ("the signature is larger than the space reserved for it; the
+//     signature's revision was taken back"). If it cannot be taken back, cancel_signature's
+//     error is returned instead, with nothing changed.
+//   - the file is not the one `pending` describes, or "/Contents" no longer holds only zeros
+//     (InvalidData): nothing is changed, since the file is no longer the one this call made.
 VANTRIL_API Result<RevisionState> write_signature(std::string_view path,
                                                   const PendingSignature& pending,
                                                   std::string_view der);
+
+// Takes the signature revision back: cuts the file to pending.previous.file_length, so that it is
+// byte for byte the file append_signature was given, and pending.previous describes it again.
+// InvalidData, with the file unchanged, when the file is not the one `pending` describes (its
+// length or last bytes differ, or pending.previous does not describe its start) or "/Contents"
+// no longer holds only zeros: a signed revision is not taken back. The document keeps the
+// field, the signature dictionary and "/V"; to sign again, pass the same SignatureField and
+// pending.previous to append_signature, which sets "/V" anew.
+VANTRIL_API Status cancel_signature(std::string_view path, const PendingSignature& pending);
 
 }  // namespace vantril

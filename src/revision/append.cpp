@@ -2,12 +2,16 @@
 // "/Prev", the trailer entries carried over, and the tail, after the file's unchanged bytes.
 #include <algorithm>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "revision/append_core.hpp"
+#include "revision/latest_trailer.hpp"
 #include "revision/revision_file.hpp"
 #include "revision/signature_dictionary.hpp"
+#include "runtime/fatal.hpp"
+#include "runtime/invalid_input.hpp"
 #include "vantril/revision.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "writer/file_layout.hpp"
@@ -19,7 +23,7 @@ namespace vantril {
 
 namespace {
 
-IoError invalid_input(std::string_view fixed_message) {
+IoError input_error(std::string_view fixed_message) {
   return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
 }
 
@@ -30,19 +34,67 @@ void put_carried_entries(Dictionary& trailer, const RevisionState& state) {
   if (state.id) trailer.set("ID", make_array((*state.id)[0], (*state.id)[1]));
 }
 
-// The identifiers once each, ascending; InvalidInput if one names no object of the document.
-Result<std::vector<ObjectId>> sorted_changes(const Document& document,
-                                             std::span<const ObjectId> changed) {
-  std::vector<ObjectId> ids(changed.begin(), changed.end());
+std::vector<ObjectId> sorted_once(std::span<const ObjectId> first,
+                                  std::span<const ObjectId> second = {}) {
+  std::vector<ObjectId> ids(first.begin(), first.end());
+  ids.insert(ids.end(), second.begin(), second.end());
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
+}
+
+// The identifiers to write, once each, ascending. InvalidInput if one names no object of the
+// document, or if one of `changed` has a number the file may hold and is not among `replaced`.
+Result<std::vector<ObjectId>> sorted_changes(const Document& document, const RevisionState& state,
+                                             std::span<const ObjectId> changed,
+                                             std::span<const ObjectId> replaced) {
+  std::vector<ObjectId> ids = sorted_once(changed, replaced);
   for (const ObjectId id : ids) {
     // Number 0 heads the free list in every file; no object can be written under it.
     if (id.number == 0 || document.object_table.find(id) == document.object_table.end()) {
-      return invalid_input("a changed object's identifier names no object of the document");
+      return input_error("a changed object's identifier names no object of the document");
+    }
+  }
+  const std::vector<ObjectId> meant = sorted_once(replaced);
+  for (const ObjectId id : changed) {
+    if (id.number <= state.highest_number && !std::binary_search(meant.begin(), meant.end(), id)) {
+      std::string message = "object ";
+      message += std::to_string(id.number) + " " + std::to_string(id.generation);
+      message += " would replace the file's object of that number (the file holds numbers up to ";
+      message += std::to_string(state.highest_number);
+      message +=
+          "): list it among the replaced objects if that is meant, or draw new numbers after "
+          "adopt_revision_state";
+      return invalid_input(std::move(message));
     }
   }
   return ids;
+}
+
+// Unsupported when the file is encrypted: appended objects would be plain text to be decrypted.
+Status refuse_encrypted(const Document& document, const UpdateFile& file,
+                        const RevisionState& state) {
+  const IoError encrypted = IoError::with_message(
+      IoErrorKind::Unsupported,
+      "the file is encrypted (its trailer has /Encrypt), and appending to an encrypted file is "
+      "not supported");
+  if (document.trailer.get("Encrypt") != nullptr) return encrypted;
+  Result<bool> in_file = latest_trailer_is_encrypted(file, state);
+  if (!in_file.ok()) return std::move(in_file).error();
+  if (in_file.value()) return encrypted;
+  return {};
+}
+
+// Fills in the signature dictionary's "/ByteRange" within the formed revision, now that the
+// file's length after it is known.
+void fill_byte_range(std::string& bytes, std::uint64_t file_length, const PlaceholderOffsets& at) {
+  const std::string text = byte_range_text(signed_ranges(at, file_length + bytes.size()));
+  const std::uint64_t offset = at.byte_range - file_length;
+  if (text.size() != byte_range_width || offset + text.size() > bytes.size() ||
+      bytes.compare(offset, text.size(), byte_range_text({0, 0, 0, 0})) != 0) {
+    fatal_error("a signature's /ByteRange placeholder is not where it was written");
+  }
+  bytes.replace(offset, text.size(), text);
 }
 
 struct FormedRevision {
@@ -70,8 +122,7 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
     const Object& object = document.object_table.find(id)->second;
     if (signature && id == *signature) {
       const Dictionary* dictionary = object.dictionary();
-      if (dictionary == nullptr)
-        return invalid_input("a signature dictionary must be a dictionary");
+      if (dictionary == nullptr) return input_error("a signature dictionary must be a dictionary");
       Result<PlaceholderOffsets> offsets =
           write_signature_dictionary(sink, id, *dictionary, record);
       if (!offsets.ok()) return std::move(offsets).error();
@@ -87,7 +138,7 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
   Dictionary trailer;
   if (carried.form == XrefForm::XrefStreamForm) {
     if (highest == std::numeric_limits<std::uint32_t>::max()) {
-      return invalid_input("no object number is left for the cross-reference stream");
+      return input_error("no object number is left for the cross-reference stream");
     }
     const std::uint32_t stream_number = highest + 1;
     highest = stream_number;
@@ -120,6 +171,7 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
     VANTRIL_TRY(serialize_dictionary(sink, trailer));
   }
   VANTRIL_TRY(write_file_tail(sink, xref_position));
+  if (formed.placeholders) fill_byte_range(formed.bytes, carried.file_length, *formed.placeholders);
   formed.xref_offset = xref_position;
   formed.highest_number = highest;
   return formed;
@@ -133,12 +185,12 @@ Status take_carried_entries(const Dictionary& trailer, RevisionState& state) {
   const Object* id = trailer.get("ID");
   if ((root != nullptr && root->reference() == nullptr) ||
       (info != nullptr && info->reference() == nullptr)) {
-    return invalid_input("the trailer's Root and Info must be references");
+    return input_error("the trailer's Root and Info must be references");
   }
   const Array* id_array = id != nullptr ? id->array() : nullptr;
   if (id != nullptr && (id_array == nullptr || id_array->size() != 2 ||
                         (*id_array)[0].string() == nullptr || (*id_array)[1].string() == nullptr)) {
-    return invalid_input("the trailer's ID must be an array of two strings");
+    return input_error("the trailer's ID must be an array of two strings");
   }
   if (root != nullptr) state.root = *root->reference();
   if (info != nullptr) state.info = *info->reference();
@@ -150,8 +202,9 @@ Status take_carried_entries(const Dictionary& trailer, RevisionState& state) {
 Result<AppendedRevision> append_revision_with(Document& document, std::string_view path,
                                               const RevisionState& state,
                                               std::span<const ObjectId> changed,
+                                              std::span<const ObjectId> replaced,
                                               std::optional<ObjectId> signature) {
-  Result<std::vector<ObjectId>> ids = sorted_changes(document, changed);
+  Result<std::vector<ObjectId>> ids = sorted_changes(document, state, changed, replaced);
   if (!ids.ok()) return std::move(ids).error();
   RevisionState next = state;
   VANTRIL_TRY(take_carried_entries(document.trailer, next));
@@ -159,6 +212,7 @@ Result<AppendedRevision> append_revision_with(Document& document, std::string_vi
   Result<UpdateFile> file = UpdateFile::open(path);
   if (!file.ok()) return std::move(file).error();
   VANTRIL_TRY(file.value().check_unchanged(state));
+  VANTRIL_TRY(refuse_encrypted(document, file.value(), state));
 
   Result<FormedRevision> formed = form_revision(document, next, ids.value(), signature);
   if (!formed.ok()) return std::move(formed).error();
@@ -179,13 +233,24 @@ Result<AppendedRevision> append_revision_with(Document& document, std::string_vi
   return AppendedRevision{std::move(next), formed.value().placeholders};
 }
 
+void adopt_revision_state(Document& document, const RevisionState& state) {
+  document.highest_number = std::max(document.highest_number, state.highest_number);
+}
+
 Result<RevisionState> append_revision(Document& document, std::string_view path,
-                                      const RevisionState& state,
-                                      std::span<const ObjectId> changed) {
+                                      const RevisionState& state, std::span<const ObjectId> changed,
+                                      std::span<const ObjectId> replaced) {
   Result<AppendedRevision> appended =
-      append_revision_with(document, path, state, changed, std::nullopt);
+      append_revision_with(document, path, state, changed, replaced, std::nullopt);
   if (!appended.ok()) return std::move(appended).error();
   return std::move(appended.value().state);
+}
+
+Status discard_revision(std::string_view path, const RevisionState& latest,
+                        const RevisionState& previous) {
+  Result<UpdateFile> file = UpdateFile::open(path);
+  if (!file.ok()) return std::move(file).error();
+  return file.value().cut_back(latest, previous);
 }
 
 Result<RevisionState> save_revisable(Document& document, std::string_view path) {

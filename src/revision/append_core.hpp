@@ -2,6 +2,7 @@
 // written at the file's end, with the places of a signature dictionary's placeholders.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -22,16 +23,24 @@ struct PlaceholderOffsets {
   std::uint64_t contents_end = 0;
 };
 
+// The "/ByteRange" for placeholders in a file of `file_length` bytes: everything but "/Contents".
+inline std::array<std::uint64_t, 4> signed_ranges(const PlaceholderOffsets& at,
+                                                  std::uint64_t file_length) {
+  return {0, at.contents, at.contents_end, file_length - at.contents_end};
+}
+
 struct AppendedRevision {
   RevisionState state;
   std::optional<PlaceholderOffsets> placeholders;
 };
 
-// append_revision; the object under `signature`, which must be among `changed`, is written as a
-// signature dictionary with placeholders, whose offsets come back.
+// append_revision; the object under `signature`, which must be among those written, is written
+// as a signature dictionary with placeholders, its "/ByteRange" filled in before the revision is
+// written; the placeholders' offsets come back.
 Result<AppendedRevision> append_revision_with(Document& document, std::string_view path,
                                               const RevisionState& state,
                                               std::span<const ObjectId> changed,
+                                              std::span<const ObjectId> replaced,
                                               std::optional<ObjectId> signature);
 
 // Sets in `state` the Root, Info and ID the trailer holds; InvalidInput, with `state` unchanged,

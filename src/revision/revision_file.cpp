@@ -82,6 +82,25 @@ Status UpdateFile::check_unchanged(const RevisionState& state) const {
   return {};
 }
 
+Status UpdateFile::cut_back(const RevisionState& latest, const RevisionState& previous) const {
+  VANTRIL_TRY(check_unchanged(latest));
+  const std::uint64_t kept =
+      std::min<std::uint64_t>(previous.file_length, RevisionState::tail_capacity);
+  if (previous.file_length >= latest.file_length || previous.tail.size() != kept) {
+    return IoError::with_message(IoErrorKind::InvalidData,
+                                 "the earlier revision state does not describe the start of the "
+                                 "file");
+  }
+  Result<std::string> tail = read_tail(previous.file_length);
+  if (!tail.ok()) return std::move(tail).error();
+  if (tail.value() != previous.tail) {
+    return IoError::with_message(IoErrorKind::InvalidData,
+                                 "the earlier revision state does not describe the start of the "
+                                 "file");
+  }
+  return set_length(previous.file_length);
+}
+
 std::string tail_after(std::string_view before, std::string_view appended) {
   std::string tail;
   if (appended.size() < RevisionState::tail_capacity) {

@@ -37,6 +37,10 @@ class UpdateFile {
   Status check_unchanged(const RevisionState& state) const;
   // The file's last min(length, RevisionState::tail_capacity) bytes, for a state.
   Result<std::string> read_tail(std::uint64_t length) const;
+  // Cuts the file, which `latest` describes, back to `previous`: InvalidData, nothing changed,
+  // unless check_unchanged(latest) passes, previous is shorter and its tail is what the file
+  // holds before previous.file_length.
+  Status cut_back(const RevisionState& latest, const RevisionState& previous) const;
 
  private:
   explicit UpdateFile(NativeHandle handle) : handle_(handle) {}

@@ -10,7 +10,6 @@
 
 #include "revision/append_core.hpp"
 #include "revision/revision_file.hpp"
-#include "revision/signature_dictionary.hpp"
 #include "runtime/fatal.hpp"
 
 namespace vantril {
@@ -53,12 +52,25 @@ std::string empty_contents(std::size_t size) {
   return text;
 }
 
+// InvalidData unless the file is the one `pending` describes and its reservation is still empty.
+Status check_pending(const UpdateFile& file, const PendingSignature& pending) {
+  VANTRIL_TRY(file.check_unchanged(pending.state));
+  const std::string reserved = empty_contents(pending.contents_size);
+  Result<std::string> current = file.read(pending.contents_offset, reserved.size());
+  if (!current.ok()) return std::move(current).error();
+  if (current.value() != reserved) {
+    return invalid_data("the signature's /Contents is not an empty reservation");
+  }
+  return {};
+}
+
 }  // namespace
 
 Result<PendingSignature> append_signature(Document& document, std::string_view path,
                                           const RevisionState& state, const SignatureField& field,
                                           const SignatureRequest& request,
-                                          std::span<const ObjectId> also_changed) {
+                                          std::span<const ObjectId> also_changed,
+                                          std::span<const ObjectId> also_replaced) {
   if (request.contents_size == 0 || request.contents_size > SignatureRequest::max_contents_size) {
     return invalid_input("a signature's reserved size must be from 1 byte to 16 MiB");
   }
@@ -71,6 +83,7 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
   if (field_dictionary == nullptr) {
     return invalid_input("the signature field is not a dictionary of the document");
   }
+  adopt_revision_state(document, state);
   const ObjectId signature = append_object(document, signature_dictionary(request));
   field_dictionary->set("V", signature);
 
@@ -78,34 +91,21 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
   changed.push_back(field.field);
   changed.push_back(signature);
   changed.insert(changed.end(), also_changed.begin(), also_changed.end());
+  std::vector<ObjectId> replaced = field.replaced;
+  replaced.insert(replaced.end(), also_replaced.begin(), also_replaced.end());
   Result<AppendedRevision> appended =
-      append_revision_with(document, path, state, changed, signature);
+      append_revision_with(document, path, state, changed, replaced, signature);
   if (!appended.ok()) return std::move(appended).error();
 
   PendingSignature pending;
   pending.state = std::move(appended.value().state);
+  pending.previous = state;
   if (!appended.value().placeholders) fatal_error("a signature revision without its placeholders");
   const PlaceholderOffsets& at = *appended.value().placeholders;
-  pending.byte_range = {0, at.contents, at.contents_end,
-                        pending.state.file_length - at.contents_end};
+  pending.byte_range = signed_ranges(at, pending.state.file_length);
   pending.contents_offset = at.contents;
   pending.contents_size = request.contents_size;
   pending.signature = signature;
-
-  Result<UpdateFile> file = UpdateFile::open(path);
-  if (!file.ok()) return std::move(file).error();
-  VANTRIL_TRY(file.value().check_unchanged(pending.state));
-  const std::string placeholder = byte_range_text({0, 0, 0, 0});
-  Result<std::string> current = file.value().read(at.byte_range, placeholder.size());
-  if (!current.ok()) return std::move(current).error();
-  if (current.value() != placeholder) {
-    return invalid_data("the signature's /ByteRange placeholder is not where it was written");
-  }
-  VANTRIL_TRY(file.value().write(at.byte_range, byte_range_text(pending.byte_range)));
-  // The patch may lie within the bytes the state keeps.
-  Result<std::string> tail = file.value().read_tail(pending.state.file_length);
-  if (!tail.ok()) return std::move(tail).error();
-  pending.state.tail = std::move(tail).value();
   return pending;
 }
 
@@ -131,19 +131,18 @@ Status read_signed_bytes(std::string_view path, const PendingSignature& pending,
 
 Result<RevisionState> write_signature(std::string_view path, const PendingSignature& pending,
                                       std::string_view der) {
-  if (der.empty()) return invalid_input("the signature is empty");
-  if (der.size() > pending.contents_size) {
-    return invalid_input("the signature is larger than the space reserved for it");
+  if (der.empty() || der.size() > pending.contents_size) {
+    // A revision whose reservation stays zeros is a signature no reader accepts; the caller
+    // would have no use for it, so it goes.
+    VANTRIL_TRY(cancel_signature(path, pending));
+    return invalid_input(der.empty() ? "the signature is empty; the signature's revision was "
+                                       "taken back"
+                                     : "the signature is larger than the space reserved for it; "
+                                       "the signature's revision was taken back");
   }
   Result<UpdateFile> file = UpdateFile::open(path);
   if (!file.ok()) return std::move(file).error();
-  VANTRIL_TRY(file.value().check_unchanged(pending.state));
-  const std::string reserved = empty_contents(pending.contents_size);
-  Result<std::string> current = file.value().read(pending.contents_offset, reserved.size());
-  if (!current.ok()) return std::move(current).error();
-  if (current.value() != reserved) {
-    return invalid_data("the signature's /Contents is not an empty reservation");
-  }
+  VANTRIL_TRY(check_pending(file.value(), pending));
   constexpr std::string_view digits = "0123456789ABCDEF";
   std::string hex;
   hex.reserve(2 * der.size());
@@ -158,6 +157,13 @@ Result<RevisionState> write_signature(std::string_view path, const PendingSignat
   if (!tail.ok()) return std::move(tail).error();
   state.tail = std::move(tail).value();
   return state;
+}
+
+Status cancel_signature(std::string_view path, const PendingSignature& pending) {
+  Result<UpdateFile> file = UpdateFile::open(path);
+  if (!file.ok()) return std::move(file).error();
+  VANTRIL_TRY(check_pending(file.value(), pending));
+  return file.value().cut_back(pending.state, pending.previous);
 }
 
 }  // namespace vantril

@@ -38,21 +38,22 @@ Result<ArraySpot> locate_array(Document& document, const Dictionary& holder, std
 }
 
 // The array the spot names, made as a direct value of `holder` when missing. An array in an
-// object of its own is a changed object; otherwise the holder's owner is.
+// object of its own is a replaced object; otherwise the holder's owner is.
 Array& array_at(Document& document, Dictionary& holder, std::string_view key, const ArraySpot& spot,
-                ObjectId holder_owner, std::vector<ObjectId>& changed) {
+                ObjectId holder_owner, std::vector<ObjectId>& replaced) {
   if (spot.indirect) {
-    changed.push_back(*spot.indirect);
+    replaced.push_back(*spot.indirect);
     return *object_at(document, *spot.indirect)->array();
   }
-  changed.push_back(holder_owner);
+  replaced.push_back(holder_owner);
   if (!spot.present) holder.set(key, Array{});
   return *holder.get(key)->array();
 }
 
 }  // namespace
 
-Result<SignatureField> add_signature_field(Document& document, ObjectId page, String name) {
+Result<SignatureField> add_signature_field(Document& document, const RevisionState& state,
+                                           ObjectId page, String name) {
   Object* page_object = object_at(document, page);
   Dictionary* page_dictionary = page_object != nullptr ? page_object->dictionary() : nullptr;
   if (page_dictionary == nullptr) {
@@ -95,16 +96,18 @@ Result<SignatureField> add_signature_field(Document& document, ObjectId page, St
   }
 
   SignatureField added;
+  // Above the file's numbers too: a document made to sign a file may hold only a few of them.
+  adopt_revision_state(document, state);
   added.field = reserve_id(document);
-  array_at(document, *page_dictionary, "Annots", annots.value(), page, added.changed)
+  array_at(document, *page_dictionary, "Annots", annots.value(), page, added.replaced)
       .emplace_back(added.field);
   if (form == nullptr) {
     catalog->set("AcroForm", Dictionary());
     form = catalog->get("AcroForm")->dictionary();
   }
   const ObjectId form_owner = form_id ? *form_id : catalog_id;
-  added.changed.push_back(form_owner);
-  array_at(document, *form, "Fields", fields_spot, form_owner, added.changed)
+  added.replaced.push_back(form_owner);
+  array_at(document, *form, "Fields", fields_spot, form_owner, added.replaced)
       .emplace_back(added.field);
   // 1: the file holds signatures; 2: it must be saved by appending, or they break.
   form->set("SigFlags", 3);
@@ -120,6 +123,7 @@ Result<SignatureField> add_signature_field(Document& document, ObjectId page, St
                  {"F", 132},
                  {"P", page},
              }));
+  added.changed = added.replaced;
   added.changed.push_back(added.field);
   return added;
 }

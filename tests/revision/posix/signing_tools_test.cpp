@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -183,11 +185,11 @@ TEST_F(SigningTools, PdfsigSignsAnEmptyFieldVantrilWrote) {
     Result<RevisionState> saved = save_revisable(document, unsigned_file.string());
     ASSERT_TRUE(saved.ok());
     Result<SignatureField> field =
-        add_signature_field(document, page, literal_string("Signature1"));
+        add_signature_field(document, saved.value(), page, literal_string("Signature1"));
     ASSERT_TRUE(field.ok());
-    ASSERT_TRUE(
-        append_revision(document, unsigned_file.string(), saved.value(), field.value().changed)
-            .ok());
+    ASSERT_TRUE(append_revision(document, unsigned_file.string(), saved.value(),
+                                field.value().changed, field.value().replaced)
+                    .ok());
     EXPECT_NE(run("pdfsig " + quoted(unsigned_file)).output.find("is not signed"),
               std::string::npos);
 
@@ -203,6 +205,166 @@ TEST_F(SigningTools, PdfsigSignsAnEmptyFieldVantrilWrote) {
         run("pdfsig -nssdir sql:" + quoted(directory_ / "nss") + " " + quoted(signed_file));
     EXPECT_EQ(count_of(checked.output, "Signature is Valid."), 1u) << checked.output;
     expect_qpdf_check_clean(signed_file);
+  }
+}
+
+// The number after `key` in the first match of "key N" in `bytes` from `from`; 0 if none.
+std::uint64_t number_after(const std::string& bytes, const std::string& key, std::size_t from = 0) {
+  std::smatch match;
+  const std::string rest = bytes.substr(from);
+  if (!std::regex_search(rest, match, std::regex(key + R"(\s*(\d+))"))) return 0;
+  return std::stoull(match[1]);
+}
+
+// The state of a file written elsewhere, made by hand as a caller who knows the file would:
+// its length, last bytes, latest section and "/Size".
+RevisionState state_of(const fs::path& file) {
+  const std::string bytes = read_file(file);
+  RevisionState state;
+  state.file_length = bytes.size();
+  state.tail = bytes.substr(bytes.size() - std::min(bytes.size(), RevisionState::tail_capacity));
+  state.xref_offset = number_after(bytes, "startxref", bytes.rfind("startxref"));
+  state.form = bytes.compare(state.xref_offset, 4, "xref") == 0 ? XrefForm::XrefTableForm
+                                                                : XrefForm::XrefStreamForm;
+  const auto size = number_after(bytes, "/Size", state.xref_offset);
+  state.highest_number = size > 0 ? static_cast<std::uint32_t>(size - 1) : 0;
+  state.root =
+      ObjectId{static_cast<std::uint32_t>(number_after(bytes, "/Root", state.xref_offset)), 0};
+  return state;
+}
+
+// A detached CMS signature over the pending revision's signed bytes, made by the openssl
+// command with the suite's throw-away signer.
+std::string openssl_signature(const fs::path& directory, const fs::path& file,
+                              const PendingSignature& pending) {
+  std::string signed_bytes;
+  EXPECT_TRUE(read_signed_bytes(file.string(), pending, [&](std::string_view piece) {
+                signed_bytes += piece;
+                return Status{};
+              }).ok());
+  std::ofstream(directory / "signed_bytes", std::ios::binary) << signed_bytes;
+  const std::string d = quoted(directory);
+  const Ran signing = run("cd " + d +
+                          " && openssl cms -sign -binary -md sha256 -nosmimecap -in signed_bytes"
+                          " -signer cert.pem -inkey key.pem -outform DER -out signature.der");
+  EXPECT_EQ(signing.exit_status, 0) << signing.output;
+  return read_file(directory / "signature.der");
+}
+
+// A signer that does not hold the whole document: the catalog and the page under their numbers
+// in the file, which uses more numbers than the signer's document knows. The field and the
+// signature must take numbers above the file's, or the page's content is lost.
+TEST_F(SigningTools, SigningThroughADocumentOfTwoObjectsKeepsTheFilesObjects) {
+  ASSERT_EQ(nss_.exit_status, 0) << nss_.output;
+  for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    const std::string name = form == XrefForm::XrefStreamForm ? "stream" : "table";
+    SCOPED_TRACE(name);
+    const fs::path file = directory_ / ("partial_" + name + ".pdf");
+    ObjectId page;
+    ObjectId content;
+    Document whole = one_page(form, "Kept by the signature", page, content);
+    for (int extra = 0; extra < 4; ++extra) {
+      whole.trailer.set("Info", append_object(whole, Dictionary::from_pairs({
+                                                         {"Title", literal_string("Extra")},
+                                                     })));
+    }
+    Result<RevisionState> saved = save_revisable(whole, file.string());
+    ASSERT_TRUE(saved.ok());
+    const ObjectId catalog = *whole.trailer.get("Root")->reference();
+
+    Document signer = create_versioned("1.7");
+    signer.xref_state.xref_form = form;
+    for (const ObjectId id : {page, catalog}) {
+      put_object(signer, id, clone(whole.object_table.find(id)->second));
+    }
+    signer.trailer.set("Root", catalog);
+    ASSERT_LT(signer.highest_number, saved.value().highest_number);
+    Result<SignatureField> field =
+        add_signature_field(signer, saved.value(), page, literal_string("Signature1"));
+    ASSERT_TRUE(field.ok());
+    SignatureRequest request;
+    request.signing_time = literal_string("D:20260101000000Z");
+    Result<PendingSignature> pending =
+        append_signature(signer, file.string(), saved.value(), field.value(), request);
+    ASSERT_TRUE(pending.ok()) << debug_form(pending.error());
+    ASSERT_TRUE(write_signature(file.string(), pending.value(),
+                                openssl_signature(directory_, file, pending.value()))
+                    .ok());
+
+    expect_qpdf_check_clean(file);
+    const Ran text = run("pdftotext " + quoted(file) + " -");
+    EXPECT_NE(text.output.find("Kept by the signature"), std::string::npos) << text.output;
+    expect_signatures_valid(file, 1);
+  }
+}
+
+// Files qpdf wrote, with states made by hand: a plain one takes a revision that every reader
+// sees; an encrypted one is refused, whether or not the document carries "/Encrypt", and stays
+// as it was.
+TEST_F(SigningTools, AppendsToFilesQpdfWroteAndRefusesEncryptedOnes) {
+  struct Case {
+    const char* name;
+    const char* qpdf_options;
+    bool encrypted;
+  };
+  const Case cases[] = {
+      {"table", "--object-streams=disable", false},
+      {"stream", "--object-streams=generate", false},
+      {"table_aes256", "--object-streams=disable --encrypt user owner 256 --", true},
+      {"stream_aes256", "--object-streams=generate --encrypt user owner 256 --", true},
+      {"table_rc4",
+       "--object-streams=disable --allow-weak-crypto --encrypt user owner 128 "
+       "--use-aes=n --",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path source = directory_ / (std::string("qpdf_source_") + c.name + ".pdf");
+    const fs::path file = directory_ / (std::string("qpdf_") + c.name + ".pdf");
+    ObjectId page;
+    ObjectId content;
+    Document original = one_page(XrefForm::XrefTableForm, "Before the append", page, content);
+    ASSERT_TRUE(save_to_path(original, source.string()).ok());
+    const Ran written = run("qpdf --compress-streams=n " + std::string(c.qpdf_options) + " " +
+                            quoted(source) + " " + quoted(file));
+    ASSERT_EQ(written.exit_status, 0) << written.output;
+    const std::string before = read_file(file);
+    const RevisionState state = state_of(file);
+    ASSERT_GT(state.highest_number, 0u);
+
+    // The content stream's number in qpdf's numbering, from qpdf.
+    const Ran pages = run("qpdf --show-pages " +
+                          std::string(c.encrypted ? "--password=user " : "") + quoted(file));
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(pages.output, match, std::regex(R"(content:\s+(\d+) 0 R)")))
+        << pages.output;
+    const ObjectId content_in_file{static_cast<std::uint32_t>(std::stoul(match[1])), 0};
+    Document update = create_versioned("1.7");
+    update.trailer.set("Root", *state.root);
+    put_object(update, content_in_file,
+               make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (After the append) Tj ET"));
+    const ObjectId replaced[] = {content_in_file};
+
+    for (const bool document_knows : {false, true}) {
+      if (!c.encrypted && document_knows) continue;
+      if (document_knows) {
+        update.trailer.set("Encrypt", ObjectId{static_cast<std::uint32_t>(number_after(
+                                                   before, "/Encrypt", state.xref_offset)),
+                                               0});
+      }
+      Result<RevisionState> appended = append_revision(update, file.string(), state, {}, replaced);
+      if (c.encrypted) {
+        ASSERT_FALSE(appended.ok());
+        EXPECT_EQ(kind_of(appended.error()), IoErrorKind::Unsupported)
+            << debug_form(appended.error());
+        EXPECT_EQ(read_file(file), before);
+        continue;
+      }
+      ASSERT_TRUE(appended.ok()) << debug_form(appended.error());
+      expect_qpdf_check_clean(file);
+      const Ran text = run("pdftotext " + quoted(file) + " -");
+      EXPECT_NE(text.output.find("After the append"), std::string::npos) << text.output;
+    }
   }
 }
 
@@ -223,14 +385,15 @@ TEST_F(SigningTools, RevisionChainsShowTheirLatestValues) {
       const std::string text = "Revision " + std::to_string(revision);
       put_object(document, content,
                  make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (" + text + ") Tj ET"));
-      std::vector<ObjectId> changed = {content};
+      const ObjectId replaced[] = {content};
+      std::vector<ObjectId> changed;
       if (revision >= 2) {
         const ObjectId info = append_object(
             document, Dictionary::from_pairs({{"Title", literal_string("Title " + text)}}));
         document.trailer.set("Info", info);
         changed.push_back(info);
       }
-      state = append_revision(document, file.string(), state.value(), changed);
+      state = append_revision(document, file.string(), state.value(), changed, replaced);
       ASSERT_TRUE(state.ok()) << debug_form(state.error());
       const std::string after = read_file(file);
       EXPECT_EQ(after.compare(0, before.size(), before), 0);

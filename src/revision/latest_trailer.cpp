@@ -1,0 +1,191 @@
+// Reading just enough of a file's latest trailer to see whether the file is encrypted.
+#include "revision/latest_trailer.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace vantril {
+
+namespace {
+
+bool is_white(char c) {
+  return c == '\0' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+
+bool is_delimiter(char c) {
+  switch (c) {
+    case '(':
+    case ')':
+    case '<':
+    case '>':
+    case '[':
+    case ']':
+    case '{':
+    case '}':
+    case '/':
+    case '%':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_regular(char c) { return !is_white(c) && !is_delimiter(c); }
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// White space and comments from `at`; the position of the next token or the end.
+std::size_t skip_white(std::string_view bytes, std::size_t at) {
+  while (at < bytes.size()) {
+    if (is_white(bytes[at])) {
+      ++at;
+    } else if (bytes[at] == '%') {
+      while (at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r') ++at;
+    } else {
+      break;
+    }
+  }
+  return at;
+}
+
+// The end of the regular characters from `at`.
+std::size_t skip_regular(std::string_view bytes, std::size_t at) {
+  while (at < bytes.size() && is_regular(bytes[at])) ++at;
+  return at;
+}
+
+bool all_digits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The position after the literal string that opens at `at`, or npos when it does not close.
+std::size_t skip_literal_string(std::string_view bytes, std::size_t at) {
+  std::size_t open = 0;
+  for (; at < bytes.size(); ++at) {
+    const char c = bytes[at];
+    if (c == '\\') {
+      ++at;
+    } else if (c == '(') {
+      ++open;
+    } else if (c == ')' && --open == 0) {
+      return at + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The name after the "/" at `at`, its escapes undone, and the position after it.
+std::pair<std::string, std::size_t> read_name(std::string_view bytes, std::size_t at) {
+  const std::size_t end = skip_regular(bytes, at + 1);
+  std::string name;
+  for (std::size_t i = at + 1; i < end; ++i) {
+    if (bytes[i] == '#' && i + 2 < end && hex_value(bytes[i + 1]) >= 0 &&
+        hex_value(bytes[i + 2]) >= 0) {
+      name += static_cast<char>(hex_value(bytes[i + 1]) * 16 + hex_value(bytes[i + 2]));
+      i += 2;
+    } else {
+      name += bytes[i];
+    }
+  }
+  return {std::move(name), end};
+}
+
+// Where the trailer dictionary's "<<" lies in `window`, which starts at the state's
+// cross-reference offset or, for a long table section, later in it.
+std::optional<std::size_t> trailer_start(std::string_view window, XrefForm form) {
+  std::size_t at = 0;
+  if (form == XrefForm::XrefStreamForm) {
+    // "N G obj", then the stream's dictionary.
+    for (int number = 0; number < 2; ++number) {
+      const std::size_t end = skip_regular(window, at);
+      if (!all_digits(window.substr(at, end - at))) return std::nullopt;
+      at = skip_white(window, end);
+    }
+    const std::size_t end = skip_regular(window, at);
+    if (window.substr(at, end - at) != "obj") return std::nullopt;
+    at = end;
+  } else {
+    constexpr std::string_view keyword = "trailer";
+    at = window.find(keyword);
+    if (at == std::string_view::npos) return std::nullopt;
+    at += keyword.size();
+    if (at < window.size() && is_regular(window[at])) return std::nullopt;
+  }
+  at = skip_white(window, at);
+  if (window.substr(at, 2) != "<<") return std::nullopt;
+  return at;
+}
+
+}  // namespace
+
+std::optional<bool> dictionary_names_key(std::string_view bytes, std::size_t at,
+                                         std::string_view key) {
+  if (bytes.substr(at, 2) != "<<") return std::nullopt;
+  std::size_t depth = 0;
+  bool found = false;
+  while (at < bytes.size()) {
+    const char c = bytes[at];
+    if (is_white(c) || c == '%') {
+      at = skip_white(bytes, at);
+    } else if (c == '(') {
+      at = skip_literal_string(bytes, at);
+      if (at == std::string_view::npos) return std::nullopt;
+    } else if (c == '<' && bytes.substr(at, 2) == "<<") {
+      ++depth;
+      at += 2;
+    } else if (c == '<') {
+      at = bytes.find('>', at);
+      if (at == std::string_view::npos) return std::nullopt;
+      ++at;
+    } else if (c == '>' && bytes.substr(at, 2) == ">>") {
+      at += 2;
+      if (--depth == 0) return found;
+    } else if (c == '/') {
+      auto [name, end] = read_name(bytes, at);
+      found = found || name == key;
+      at = end;
+    } else if (is_delimiter(c)) {
+      ++at;
+    } else {
+      at = skip_regular(bytes, at);
+    }
+  }
+  return std::nullopt;
+}
+
+Result<bool> latest_trailer_is_encrypted(const UpdateFile& file, const RevisionState& state) {
+  const IoError missing = IoError::with_message(
+      IoErrorKind::InvalidData, "the file's latest trailer is not where the revision state says");
+  if (state.xref_offset >= state.file_length) return missing;
+  std::uint64_t start = state.xref_offset;
+  if (state.form == XrefForm::XrefTableForm && state.file_length - start > trailer_window) {
+    start = state.file_length - trailer_window;
+  }
+  const auto size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(state.file_length - start, trailer_window));
+  Result<std::string> window = file.read(start, size);
+  if (!window.ok()) return std::move(window).error();
+  const std::optional<std::size_t> at = trailer_start(window.value(), state.form);
+  if (!at) return missing;
+  // Another object's dictionary or a stray "trailer" is not the section the state names.
+  if (state.form == XrefForm::XrefStreamForm) {
+    if (dictionary_names_key(window.value(), *at, "XRef") != true) return missing;
+  } else {
+    Result<std::string> keyword = file.read(state.xref_offset, 4);
+    if (!keyword.ok()) return std::move(keyword).error();
+    if (keyword.value() != "xref") return missing;
+  }
+  const std::optional<bool> encrypted = dictionary_names_key(window.value(), *at, "Encrypt");
+  if (!encrypted) return missing;
+  return *encrypted;
+}
+
+}  // namespace vantril
