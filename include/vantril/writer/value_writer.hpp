@@ -67,6 +67,13 @@ class VANTRIL_API ValueWriter {
   bool describes_layout() const { return layout_; }
   // Starts the next value into the same sink, clearing any error.
   void reset();
+  // From now on calls seen(context, id) for every reference the writer writes, through
+  // reference() or inside value(); reset() keeps it. A writer of a whole file uses it to find
+  // references to objects it never writes. Null stops it.
+  void watch_references(void (*seen)(void* context, ObjectId id), void* context) {
+    seen_ = seen;
+    seen_context_ = context;
+  }
 
  private:
   struct Open {
@@ -117,6 +124,8 @@ class VANTRIL_API ValueWriter {
   bool type_next_ = false;
   bool layout_ = false;
   bool leading_space_;
+  void (*seen_)(void* context, ObjectId id) = nullptr;
+  void* seen_context_ = nullptr;
 };
 
 }  // namespace vantril
