@@ -452,8 +452,9 @@ std::optional<IoError> dangling_references(const StreamWriter::State& state) {
   NumberList released;
   NumberList unknown;
   state.referenced.for_each([&](std::uint32_t number) {
-    // Written, or the object stream being filled, which close writes.
-    if (state.record.slots.contains(number) || number == state.container) return;
+    // Written, or the object stream being filled, which close writes. Number 0 heads the free
+    // list (the record may hold its slot) and is never an object.
+    if (number != 0 && (state.record.slots.contains(number) || number == state.container)) return;
     if (number == 0 || number > state.highest_number) {
       unknown.add(number);
     } else {

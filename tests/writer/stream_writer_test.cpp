@@ -277,6 +277,48 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
          return w.close();
        },
        "object number 2 was reserved but never written or released"},
+      {"a close without Root",
+       [](StreamWriter& w) {
+         return w.close();
+       },
+       "the trailer has no Root"},
+      {"a Root that is no reference",
+       [](StreamWriter& w) {
+         w.trailer().set("Root", Object(1));
+         return w.close();
+       },
+       "the trailer's Root is no reference"},
+      {"a reference to a released number",
+       [](StreamWriter& w) {
+         const ObjectId released = w.reserve_id();
+         EXPECT_TRUE(w.release_id(released).ok());
+         w.trailer().set("Root", ObjectId{1, 0});
+         EXPECT_TRUE(status_of(w.append_object(make_array(released))).ok());
+         return w.close();
+       },
+       "the file would refer to objects it does not hold: object number 2 was released and "
+       "never written"},
+      {"references, described and in the trailer, to numbers never handed out",
+       [](StreamWriter& w) {
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().begin_dictionary().key("A").reference({40, 0}).end_dictionary();
+         EXPECT_TRUE(w.end_object().ok());
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().value(make_array(make_array(ObjectId{41, 0}), ObjectId{1, 0}));
+         EXPECT_TRUE(w.end_object().ok());
+         w.trailer().set("Root", ObjectId{1, 0});
+         w.trailer().set("Info", ObjectId{0, 0});
+         return w.close();
+       },
+       "the file would refer to objects it does not hold: object numbers 0, 40 and 41 were "
+       "never handed out by reserve_id"},
+      {"many numbers never written, in one sentence",
+       [](StreamWriter& w) {
+         for (int i = 0; i < 12; ++i) w.reserve_id();
+         return w.close();
+       },
+       "object numbers 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 and 2 more were reserved but never "
+       "written or released"},
       {"a stream inside a packed object",
        [](StreamWriter& w) {
          return status_of(w.append_object(make_array(1, make_stream(Dictionary(), "data"))));
