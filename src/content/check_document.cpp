@@ -286,15 +286,14 @@ class Checker {
           add(ProblemKind::PageTreeParent, *kid_id,
               "object " + id_text(*kid_id) + " is listed in the Kids of " + id_text(node_id) +
                   " but its Parent " +
-                  (parent == nullptr ? std::string("is missing")
-                   : parent->reference() == nullptr
-                       ? std::string("is ") + kind_text(parent->kind())
-                       : "names " + id_text(*parent->reference())));
+                  (parent == nullptr                ? std::string("is missing")
+                   : parent->reference() == nullptr ? std::string("is ") + kind_text(parent->kind())
+                                                    : "names " + id_text(*parent->reference())));
         }
         const bool inherited = nodes[index].media_box;
         if (is_node) {
-          nodes.push_back(Node{*kid_id, index, 0,
-                               media_box(*kid_id, *kid_dictionary) || inherited, false});
+          nodes.push_back(
+              Node{*kid_id, index, 0, media_box(*kid_id, *kid_dictionary) || inherited, false});
           pending.push_back(nodes.size() - 1);
           continue;
         }
@@ -319,7 +318,8 @@ class Checker {
           add(ProblemKind::PageTreeCount, node.id,
               "the Pages node " + id_text(node.id) + " has " + std::to_string(node.pages) +
                   (node.pages == 1 ? " page" : " pages") + " beneath it but its Count " +
-                  (value == nullptr ? std::string("is no integer") : "is " + std::to_string(*value)));
+                  (value == nullptr ? std::string("is no integer")
+                                    : "is " + std::to_string(*value)));
         }
       }
       if (node.parent != no_parent) {

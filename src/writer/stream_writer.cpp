@@ -5,10 +5,10 @@
 // same bytes.
 #include "vantril/stream_writer.hpp"
 
+#include <bit>
 #include <limits>
 #include <memory>
 #include <optional>
-#include <bit>
 #include <set>
 #include <string>
 #include <utility>

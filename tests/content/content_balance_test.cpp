@@ -43,8 +43,9 @@ TEST(ContentBalance, TellsOperatorsFromWhatOnlyLooksLikeThem) {
       {"qQ", ""},  // one operator qQ, which is neither
       {"q/Q", "the content ends with 1 graphics state saved by q and never restored by Q"},
       // Inline images: the data is skipped up to an EI that stands alone.
-      {"BI /W 2 /H 1 /BPC 8 /CS /G ID \x51\x51 EI Q", "Q at byte 36 restores a graphics state "
-                                                     "that no q saved"},
+      {"BI /W 2 /H 1 /BPC 8 /CS /G ID \x51\x51 EI Q",
+       "Q at byte 36 restores a graphics state "
+       "that no q saved"},
       {"q BI /W 4 ID Q ET EIQ \nEI Q", ""},
       {"BI /W 1 ID Q", ""},
       {"BI /Q 1 /ET 2 ID x EI", ""},
@@ -68,9 +69,9 @@ TEST(ContentBalance, CarriesTheBalanceFromStreamToStream) {
 // ends inside a string.
 TEST(ContentBalance, ReadsAnyBytesToTheEnd) {
   std::mt19937_64 random(19);
-  static constexpr std::string_view pieces[] = {"(",  ")", "\\", "<",  ">",  "%",  "\n", " ",
-                                                "q",  "Q", "BT", "ET", "BI", "ID", "EI", "/",
-                                                "[",  "]", "{",  "}",  "\r", "1",  "\x00"};
+  static constexpr std::string_view pieces[] = {"(", ")", "\\", "<",  ">",  "%",  "\n",  " ",
+                                                "q", "Q", "BT", "ET", "BI", "ID", "EI",  "/",
+                                                "[", "]", "{",  "}",  "\r", "1",  "\x00"};
   for (int round = 0; round < 3000; ++round) {
     std::string bytes;
     const std::size_t length = random() % 200;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "vantril/check.hpp"
-
 #include "vantril/pages.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/serializer.hpp"
@@ -94,8 +93,8 @@ TEST(DocumentHelpers, ThePageTreeStaysBalancedAndInOrder) {
   const struct {
     std::size_t pages;
     std::size_t depth;
-  } cases[] = {{1, 1},    {32, 1},    {33, 2},     {64, 2},    {1024, 2},
-               {1025, 3}, {5000, 3},  {32768, 3},  {32769, 4}, {200000, 4}};
+  } cases[] = {{1, 1},    {32, 1},   {33, 2},    {64, 2},    {1024, 2},
+               {1025, 3}, {5000, 3}, {32768, 3}, {32769, 4}, {200000, 4}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.pages);
     Document document = create_versioned("1.7");

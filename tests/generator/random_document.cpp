@@ -8,8 +8,8 @@
 #include <limits>
 #include <string>
 #include <string_view>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace vantril::testing_support {
 

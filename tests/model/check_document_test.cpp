@@ -192,10 +192,9 @@ TEST(CheckDocument, NamesTheOneObjectBrokenOnPurpose) {
         EXPECT_EQ(problem.object, broken) << listed(problems);
       }
       // The message names the object (or the trailer).
-      const std::string name = broken == ObjectId{}
-                                   ? "trailer"
-                                   : std::to_string(broken.number) + " " +
-                                         std::to_string(broken.generation);
+      const std::string name = broken == ObjectId{} ? "trailer"
+                                                    : std::to_string(broken.number) + " " +
+                                                          std::to_string(broken.generation);
       EXPECT_NE(problems.front().message.find(name), std::string::npos) << listed(problems);
     }
   }

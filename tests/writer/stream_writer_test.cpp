@@ -277,10 +277,7 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
          return w.close();
        },
        "object number 2 was reserved but never written or released"},
-      {"a close without Root",
-       [](StreamWriter& w) {
-         return w.close();
-       },
+      {"a close without Root", [](StreamWriter& w) { return w.close(); },
        "the trailer has no Root"},
       {"a Root that is no reference",
        [](StreamWriter& w) {

@@ -38,7 +38,8 @@ struct SaveOptions {
   // Runs check_document (vantril/check.hpp) before the first byte and refuses the save on the
   // first problem it finds, with InvalidInput and that problem's message; save_to_path then
   // creates no file. Off by default: the check reads every object, and a save without it is
-  // the same as ever.
+  // the same as ever. The streaming writer holds no document to check and ignores it; its close
+  // checks Root and references always.
   bool check_structure = false;
 };
 

@@ -71,7 +71,8 @@ TEST(PageTreeReader, AddPageTreesReadInOrder) {
   add_catalog(document, tree);
   std::vector<ObjectId> pages;
   for (int i = 0; i < 2000; ++i) {
-    pages.push_back(add_page(document, tree, Dictionary::from_pairs({{"MediaBox", page_box(200, 300)}})));
+    pages.push_back(
+        add_page(document, tree, Dictionary::from_pairs({{"MediaBox", page_box(200, 300)}})));
   }
   const auto file = folder / "pages.pdf";
   ASSERT_TRUE(testing_support::save_document(document, file));
