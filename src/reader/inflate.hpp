@@ -18,7 +18,6 @@ bool inflate_available();
 // memory stays in proportion to max_size, never to what the data claims. Data after the end of
 // the zlib stream is ignored; a stream cut short gives what it decodes to plus a repair note in
 // `truncated` (when not null), as readers accept such data.
-Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size,
-                           bool* truncated = nullptr);
+Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size, bool* truncated = nullptr);
 
 }  // namespace vantril
