@@ -1,6 +1,7 @@
 // A document of many pages written with the streaming writer: each page and its content go to the
-// file as soon as they are made, so memory holds one page at a time (and the list of pages the
-// page tree names). The pages and the page tree are described token by token (begin_object and
+// file as soon as they are made, so memory holds one page at a time. A PageTreeWriter gives each
+// page its parent in a balanced page tree and writes the tree's nodes as they fill, so memory
+// does not grow with the pages either. The pages are described token by token (begin_object and
 // its ValueWriter), with no Object built for them; the font and the catalog are built as
 // objects, to show both ways. Run as `streamed_pages [DIRECTORY] [PAGES] [--compact]`; writes
 // streamed_pages.pdf. With --compact the pages go into object streams, and the content streams
@@ -10,8 +11,8 @@
 #include <string>
 #include <utility>
 #include <vantril/model.hpp>
+#include <vantril/page_tree_writer.hpp>
 #include <vantril/stream_writer.hpp>
-#include <vector>
 
 using namespace vantril;
 
@@ -50,27 +51,28 @@ int main(int argc, char** argv) {
   }
   StreamWriter& writer = opened.value();
 
-  // The pages name their parent before it can be written, so its number is reserved first.
-  const ObjectId pages_id = writer.reserve_id();
+  // The pages name their parent before it can be written: the tree reserves its root now and
+  // each page's parent as the page is added.
+  PageTreeWriter tree(writer);
   const ObjectId font_id = appended(writer.append_object(Dictionary::from_pairs({
                                         {"Type", Name("Font")},
                                         {"Subtype", Name("Type1")},
                                         {"BaseFont", Name("Helvetica")},
                                     })),
                                     "writing the font");
-  std::vector<ObjectId> kids;
   for (long page = 1; page <= pages; ++page) {
     const std::string text = "BT /F1 24 Tf 72 760 Td (Page " + std::to_string(page) + ") Tj ET";
     const ObjectId content_id =
         appended(writer.append_object(make_stream(Dictionary(), text)), "writing a content stream");
-    kids.push_back(writer.reserve_id());
-    check(writer.begin_object(kids.back()), "starting a page");
+    const ObjectId page_id = writer.reserve_id();
+    const ObjectId parent = appended(tree.add_page(writer, page_id), "adding a page to the tree");
+    check(writer.begin_object(page_id), "starting a page");
     // The indentation shows the nesting.
     // clang-format off
     writer.object_value()
         .begin_dictionary()
         .key("Type").name("Page")
-        .key("Parent").reference(pages_id)
+        .key("Parent").reference(parent)
         .key("MediaBox").begin_array().integer(0).integer(0).integer(595).integer(842).end_array()
         .key("Resources").begin_dictionary()
             .key("Font").begin_dictionary().key("F1").reference(font_id).end_dictionary()
@@ -80,15 +82,10 @@ int main(int argc, char** argv) {
     // clang-format on
     check(writer.end_object(), "writing a page");
   }
-  check(writer.begin_object(pages_id), "starting the page tree");
-  ValueWriter& tree = writer.object_value();
-  tree.begin_dictionary().key("Type").name("Pages").key("Kids").begin_array();
-  for (const ObjectId kid : kids) tree.reference(kid);
-  tree.end_array().key("Count").integer(pages).end_dictionary();
-  check(writer.end_object(), "writing the page tree");
+  check(tree.finish(writer), "writing the page tree");
   writer.trailer().set("Root", appended(writer.append_object(Dictionary::from_pairs({
                                             {"Type", Name("Catalog")},
-                                            {"Pages", pages_id},
+                                            {"Pages", tree.root()},
                                         })),
                                         "writing the catalog"));
   // Only a successful close means the whole file reached the system.

@@ -165,9 +165,14 @@ class VANTRIL_API ContentBuilder {
   std::string_view bytes() const { return buffer_; }
 
   // The content's bytes, moved out (the builder is left empty), or the first error recorded.
+  // The bytes may be a piece of a content, so q/Q and BT/ET need not pair up in them.
   Result<Bytes> take_bytes() &&;
   // A stream of the content, its "Length" set by make_stream, with the dictionary's other
   // entries (a filter is the caller's to add together with encoded data, so none is set here).
+  // A stream is a page's whole content, so its q/Q and BT/ET must pair up: InvalidInput, naming
+  // the operator, for a Q with no q before it, an ET with no BT, a BT inside a text object, or
+  // a q or BT left open at the end ("operator 7 Q restores a graphics state that no q saved").
+  // The first error recorded comes first.
   Result<Stream> take_stream(Dictionary dictionary = Dictionary()) &&;
 
  private:
@@ -185,11 +190,20 @@ class VANTRIL_API ContentBuilder {
   void append_name(std::string_view name);
   void append_string(std::string_view codes);
   void fail(IoError error);
+  // Follows q, Q, BT and ET for take_stream; keeps the first that breaks the pairing.
+  void track_balance(std::string_view op);
 
   Bytes buffer_;
   std::optional<IoError> error_;
   // The number of operators written, for error messages.
   std::size_t operator_count_ = 0;
+  // Graphics states saved and not restored, whether a text object is open, and the first
+  // operator that broke the pairing (its number, 0 for none, and why).
+  std::uint64_t saved_states_ = 0;
+  bool in_text_ = false;
+  std::size_t unbalanced_at_ = 0;
+  std::string_view unbalanced_op_;
+  std::string_view unbalanced_reason_;
 };
 
 }  // namespace vantril

@@ -3,13 +3,15 @@
 // returns a value to store; none keeps state of its own.
 //
 //   add_page_tree, add_catalog    the page tree root and the catalog that the trailer's Root names
-//   add_page                      a page under the tree, keeping Kids, Count and Parent right
+//   add_page                      a page under the tree, keeping Kids, Count and Parent right and
+//                                 the tree balanced
 //   add_info                      the Info dictionary from UTF-8 fields and dates
 //   uri_link, page_link, add_annotation   link annotations on a page
 //   image_xobject                 an image XObject from raw 8-bit Gray, RGB or CMYK samples
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,7 +25,15 @@
 
 namespace vantril {
 
-// The root of a one-level page tree: its pages are its Kids, in the order they were added.
+// The most kids add_page gives a Pages node, and PageTreeWriter too.
+inline constexpr std::size_t kids_per_page_node = 32;
+
+// The root of a page tree that add_page keeps balanced: up to kids_per_page_node pages it is one
+// level, the pages the root's Kids in the order they were added. The page after that moves the
+// root's kids into a new node beneath it, and so on: every node holds at most
+// kids_per_page_node kids, every page lies at the same depth, the pages in the order they were
+// added, and the depth grows by one for each factor of kids_per_page_node (200,000 pages lie four
+// levels down). Readers then find a page without walking a Kids array of every page.
 struct PageTree {
   ObjectId root;
 };
@@ -35,10 +45,14 @@ VANTRIL_API PageTree add_page_tree(Document& document);
 VANTRIL_API ObjectId add_catalog(Document& document, const PageTree& tree);
 
 // Stores the page dictionary (MediaBox, Resources, Contents and whatever else the caller put in
-// it) with "Type" /Page and "Parent" set to the tree's root, then appends it to the root's Kids
-// and raises its Count. Returns the page's identifier. The tree's root must be the Pages
-// dictionary add_page_tree stored; anything else there is a broken invariant that ends the
-// process.
+// it) with "Type" /Page and "Parent" set to the node it goes under, appends it to that node's
+// Kids and raises the Count of every node above it. The page goes under the last node that holds
+// pages while that has room; else a new branch of nodes leads to it from the lowest node with
+// room, or from the root once its kids have moved a level down, and the Parent of every kid that
+// moves changes to the new node. Inheritable entries set on the root (a MediaBox for every page)
+// stay there and are still inherited. Returns the page's identifier. The tree must be one that
+// add_page_tree stored and add_page filled, Pages nodes with Kids and Count; anything else there
+// is a broken invariant that ends the process.
 VANTRIL_API ObjectId add_page(Document& document, const PageTree& tree, Dictionary page);
 
 // A page rectangle such as MediaBox: [0 0 width height].

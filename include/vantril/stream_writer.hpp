@@ -62,8 +62,14 @@ namespace vantril {
 //     FileTooLarge for an object or section that would start at or beyond 4 GiB;
 //   - InvalidInput for a misuse, with nothing written: a number never handed out, a number
 //     written or released already, an object typed "XRef", "ObjStm" or "Linearized" (the writer
-//     makes the file's own cross-reference section), a reserved number neither written nor
-//     released at close, any call after close;
+//     makes the file's own cross-reference section), any call after close;
+//   - InvalidInput at close, with nothing more written: reserved numbers neither written nor
+//     released ("object numbers 5, 7 and 9 were reserved but never written or released", at
+//     most ten listed); a trailer without a "Root" reference; references, in any object written
+//     (whole or token by token) or in the trailer, to numbers released or never handed out
+//     ("the file would refer to objects it does not hold: object number 2 was released and
+//     never written"). The numbers referred to are kept one bit each; generations are not
+//     compared;
 //   - InvalidInput for a stream inside an array or dictionary, as a Document's save reports it
 //     ("object 12 0 holds a stream inside a dictionary; ..."), after the bytes before it;
 //   - InvalidInput for a value no PDF token carries, a NaN or infinite real or a name or

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "content/content_balance.hpp"
 #include "content/operand_text.hpp"
 #include "runtime/invalid_input.hpp"
 #include "vantril/content.hpp"
@@ -130,8 +131,30 @@ ContentBuilder& ContentBuilder::name_operator(std::string_view name, std::string
   return *this;
 }
 
-ContentBuilder& ContentBuilder::save_state() { return plain_operator("q"); }
-ContentBuilder& ContentBuilder::restore_state() { return plain_operator("Q"); }
+void ContentBuilder::track_balance(std::string_view op) {
+  // After an error nothing is written, and after the first break nothing more is judged.
+  if (error_ || unbalanced_at_ != 0) return;
+  ContentBalance balance{saved_states_, in_text_};
+  if (const std::optional<std::string_view> fault = apply_operator(balance, op)) {
+    unbalanced_at_ = operator_count_;
+    unbalanced_op_ = op;
+    unbalanced_reason_ = *fault;
+    return;
+  }
+  saved_states_ = balance.saved;
+  in_text_ = balance.in_text;
+}
+
+ContentBuilder& ContentBuilder::save_state() {
+  plain_operator("q");
+  track_balance("q");
+  return *this;
+}
+ContentBuilder& ContentBuilder::restore_state() {
+  plain_operator("Q");
+  track_balance("Q");
+  return *this;
+}
 ContentBuilder& ContentBuilder::transform(double a, double b, double c, double d, double e,
                                           double f) {
   const double numbers[] = {a, b, c, d, e, f};
@@ -277,8 +300,16 @@ ContentBuilder& ContentBuilder::stroke_color_n(std::span<const double> component
   return components_operator(components, pattern, "SCN");
 }
 
-ContentBuilder& ContentBuilder::begin_text() { return plain_operator("BT"); }
-ContentBuilder& ContentBuilder::end_text() { return plain_operator("ET"); }
+ContentBuilder& ContentBuilder::begin_text() {
+  plain_operator("BT");
+  track_balance("BT");
+  return *this;
+}
+ContentBuilder& ContentBuilder::end_text() {
+  plain_operator("ET");
+  track_balance("ET");
+  return *this;
+}
 ContentBuilder& ContentBuilder::font(std::string_view resource_name, double size) {
   if (!start("Tf")) return *this;
   char number[max_real_text + 1];
@@ -434,6 +465,14 @@ Result<Bytes> ContentBuilder::take_bytes() && {
 
 Result<Stream> ContentBuilder::take_stream(Dictionary dictionary) && {
   if (error_) return *std::move(error_);
+  if (unbalanced_at_ != 0) {
+    return invalid_input("the content cannot become a stream: operator " +
+                         std::to_string(unbalanced_at_) + " " + std::string(unbalanced_op_) + " " +
+                         std::string(unbalanced_reason_));
+  }
+  if (const std::optional<std::string> open = left_open(ContentBalance{saved_states_, in_text_})) {
+    return invalid_input("the content cannot become a stream: " + *open);
+  }
   return make_stream(std::move(dictionary), std::move(buffer_));
 }
 

@@ -1,6 +1,7 @@
 // The page tree, catalog, Info dictionary, link annotations and image XObjects.
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "runtime/fatal.hpp"
 #include "runtime/invalid_input.hpp"
@@ -49,19 +50,115 @@ ObjectId add_catalog(Document& document, const PageTree& tree) {
   return catalog;
 }
 
-ObjectId add_page(Document& document, const PageTree& tree, Dictionary page) {
-  page.set("Type", Name("Page"));
-  page.set("Parent", tree.root);
-  const ObjectId id = append_object(document, std::move(page));
-  Dictionary& root = stored_dictionary(document, tree.root, "add_page: no page tree root there");
-  Object* kids = root.get("Kids");
-  Object* count = root.get("Count");
+namespace {
+
+// A Pages node's Kids array and Count, which add_page keeps; anything else there is a broken
+// invariant.
+struct NodeParts {
+  Array* kids;
+  Object* count;
+};
+
+NodeParts node_parts(Document& document, ObjectId node) {
+  Dictionary& dictionary = stored_dictionary(document, node, "add_page: no Pages node there");
+  Object* kids = dictionary.get("Kids");
+  Object* count = dictionary.get("Count");
   if (kids == nullptr || kids->array() == nullptr || count == nullptr ||
       count->integer() == nullptr) {
-    fatal_error("add_page: the page tree root has no Kids array or Count");
+    fatal_error("add_page: a Pages node of the tree has no Kids array or Count");
   }
-  kids->array()->emplace_back(id);
-  *count = Object(*count->integer() + 1);
+  return NodeParts{kids->array(), count};
+}
+
+bool is_pages_node(const Document& document, ObjectId id) {
+  const auto found = document.object_table.find(id);
+  if (found == document.object_table.end() || found->second.dictionary() == nullptr) return false;
+  const Object* type = found->second.dictionary()->get("Type");
+  return type != nullptr && type->name() != nullptr && type->name()->bytes == "Pages";
+}
+
+// Deeper than this the tree holds more pages than object numbers exist: a cycle.
+constexpr std::size_t deepest_tree = 16;
+
+}  // namespace
+
+ObjectId add_page(Document& document, const PageTree& tree, Dictionary page) {
+  // The nodes from the root down the last kid of each to the one that holds pages: the new page
+  // goes last, so the order of pages is the order they were added in.
+  std::vector<ObjectId> path{tree.root};
+  for (;;) {
+    const NodeParts parts = node_parts(document, path.back());
+    if (parts.kids->empty()) break;
+    const ObjectId* last = parts.kids->back().reference();
+    if (last == nullptr) fatal_error("add_page: a Kids entry of the page tree is no reference");
+    if (!is_pages_node(document, *last)) break;
+    if (path.size() == deepest_tree) fatal_error("add_page: the page tree has a cycle");
+    path.push_back(*last);
+  }
+  // The deepest node on the path with room for one more kid.
+  std::size_t room = path.size();
+  while (room > 0 && node_parts(document, path[room - 1]).kids->size() >= kids_per_page_node) {
+    --room;
+  }
+  if (room == path.size()) {
+    // The node that holds pages has room: the one case of a small tree, whose bytes are as
+    // they always were.
+    page.set("Type", Name("Page"));
+    page.set("Parent", path.back());
+    const ObjectId id = append_object(document, std::move(page));
+    for (const ObjectId node : path) {
+      Object* count = node_parts(document, node).count;
+      *count = Object(*count->integer() + 1);
+    }
+    node_parts(document, path.back()).kids->emplace_back(id);
+    return id;
+  }
+  const ObjectId id = reserve_id(document);
+  if (room == 0) {
+    // Every node on the path is full, the root too: its kids move into a new node beneath it,
+    // which makes the tree one level deeper, and the root (which the catalog names) has room.
+    const ObjectId moved = reserve_id(document);
+    const NodeParts root = node_parts(document, tree.root);
+    Array kids = std::move(*root.kids);
+    root.kids->clear();
+    root.kids->emplace_back(moved);
+    for (const Object& kid : kids) {
+      stored_dictionary(document, *kid.reference(), "add_page: a kid of the root is not stored")
+          .set("Parent", moved);
+    }
+    put_object(document, moved,
+               Dictionary::from_pairs({
+                   {"Type", Name("Pages")},
+                   {"Parent", tree.root},
+                   {"Kids", std::move(kids)},
+                   {"Count", *root.count->integer()},
+               }));
+    path.insert(path.begin() + 1, moved);
+    room = 1;
+  }
+  // A new branch from the node with room down to the level that holds pages, one node a level,
+  // each with one kid: the page. All pages stay at the same depth.
+  ObjectId parent = path[room - 1];
+  for (std::size_t level = room; level < path.size(); ++level) {
+    const ObjectId node = reserve_id(document);
+    node_parts(document, parent).kids->emplace_back(node);
+    put_object(document, node,
+               Dictionary::from_pairs({
+                   {"Type", Name("Pages")},
+                   {"Parent", parent},
+                   {"Kids", Array()},
+                   {"Count", 1},
+               }));
+    parent = node;
+  }
+  for (std::size_t level = 0; level < room; ++level) {
+    Object* count = node_parts(document, path[level]).count;
+    *count = Object(*count->integer() + 1);
+  }
+  node_parts(document, parent).kids->emplace_back(id);
+  page.set("Type", Name("Page"));
+  page.set("Parent", parent);
+  put_object(document, id, std::move(page));
   return id;
 }
 

@@ -4,8 +4,12 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "runtime/invalid_input.hpp"
+#include "vantril/check.hpp"
 #include "vantril/writer/buffered_file_writer.hpp"
 #include "writer/compact_body.hpp"
 #include "writer/file_layout.hpp"
@@ -174,9 +178,28 @@ Status write_document(Document& document, CountingSink& sink, const SaveOptions&
   return {};
 }
 
+namespace {
+
+// With check_structure, the first structural problem as the save's error.
+Status check_structure_if_asked(const Document& document, const SaveOptions& options) {
+  if (!options.check_structure) return {};
+  const std::vector<StructureProblem> problems = check_document(document);
+  if (problems.empty()) return {};
+  std::string message = "the save is refused: " + problems.front().message;
+  if (problems.size() > 1) {
+    message += " (and " + std::to_string(problems.size() - 1) +
+               (problems.size() == 2 ? " more problem" : " more problems") +
+               "; check_document lists them)";
+  }
+  return invalid_input(std::move(message));
+}
+
+}  // namespace
+
 Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink,
                                             const SaveOptions& options) {
   VANTRIL_TRY(check_save_options(options, document.xref_state.xref_form));
+  VANTRIL_TRY(check_structure_if_asked(document, options));
   // Number 0 heads the free list in every cross-reference section: an object stored under it
   // would be written and never found. Checked before the first byte.
   if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
@@ -209,12 +232,16 @@ Result<OutputFile> save_to_path(Document& document, std::string_view path,
                                 const SaveOptions& options) {
   // Options that cannot be honoured leave an existing file untouched.
   VANTRIL_TRY(check_save_options(options, document.xref_state.xref_form));
+  // So does a document the structure check refuses; checked once, here.
+  VANTRIL_TRY(check_structure_if_asked(document, options));
+  SaveOptions checked = options;
+  checked.check_structure = false;
   Result<OutputFile> created = OutputFile::create(path);
   if (!created.ok()) return std::move(created).error();
   // On an early return the writer's destructor writes out what it holds and closes the file.
   BufferedFileWriter writer(std::move(created).value());
   CountingSink sink(writer);
-  VANTRIL_TRY(write_document(document, sink, options));
+  VANTRIL_TRY(write_document(document, sink, checked));
   return writer.into_file();
 }
 

@@ -5,14 +5,18 @@
 // same bytes.
 #include "vantril/stream_writer.hpp"
 
+#include <bit>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "model/references.hpp"
 #include "runtime/fatal.hpp"
+#include "runtime/invalid_input.hpp"
 #include "vantril/writer/buffered_file_writer.hpp"
 #include "vantril/writer/output_file.hpp"
 #include "writer/compressed_stream.hpp"
@@ -33,6 +37,37 @@ IoError misuse(std::string_view fixed_message) {
   return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
 }
 
+// Object numbers, one bit each, in chunks of 65536 numbers made when a number in them is first
+// added: a million numbers in use cost 128 KiB, a lone high number one 8 KiB chunk.
+class NumberBits {
+ public:
+  void insert(std::uint32_t number) {
+    const std::size_t chunk = number >> chunk_bits;
+    if (chunk >= chunks_.size()) chunks_.resize(chunk + 1);
+    if (chunks_[chunk] == nullptr) chunks_[chunk] = std::make_unique<std::uint64_t[]>(words);
+    chunks_[chunk][(number & chunk_mask) >> 6] |= std::uint64_t{1} << (number & 63);
+  }
+  // Calls visit(number) for each number added, in ascending order.
+  template <class Visit>
+  void for_each(Visit&& visit) const {
+    for (std::size_t chunk = 0; chunk < chunks_.size(); ++chunk) {
+      if (chunks_[chunk] == nullptr) continue;
+      for (std::size_t word = 0; word < words; ++word) {
+        for (std::uint64_t bits = chunks_[chunk][word]; bits != 0; bits &= bits - 1) {
+          const auto bit = static_cast<std::uint32_t>(std::countr_zero(bits));
+          visit(static_cast<std::uint32_t>((chunk << chunk_bits) + word * 64 + bit));
+        }
+      }
+    }
+  }
+
+ private:
+  static constexpr unsigned chunk_bits = 16;
+  static constexpr std::uint32_t chunk_mask = (1u << chunk_bits) - 1;
+  static constexpr std::size_t words = (std::size_t{1} << chunk_bits) / 64;
+  std::vector<std::unique_ptr<std::uint64_t[]>> chunks_;
+};
+
 }  // namespace
 
 struct StreamWriter::State {
@@ -50,6 +85,10 @@ struct StreamWriter::State {
   std::uint64_t outstanding = 0;
   // Released numbers: few, as a rule, so an ordered set is cheap.
   std::set<std::uint32_t> released;
+  // Every number a written object refers to, so that close can refuse a file whose references
+  // lead nowhere; and the scratch stack for finding them in an object's value.
+  NumberBits referenced;
+  std::vector<const Object*> reference_stack;
   Phase phase = Phase::Writing;
 
   SaveOptions options;
@@ -236,6 +275,20 @@ Status write_any(StreamWriter::State& state, ObjectId id, const Object& object) 
 
 }  // namespace
 
+namespace {
+
+void remember_references(StreamWriter::State& state, const Object& object) {
+  for_each_reference(object, state.reference_stack,
+                     [&](ObjectId id) { state.referenced.insert(id.number); });
+}
+
+// The value writer's report of a reference it writes.
+void reference_seen(void* context, ObjectId id) {
+  static_cast<StreamWriter::State*>(context)->referenced.insert(id.number);
+}
+
+}  // namespace
+
 Status StreamWriter::write_object(ObjectId id, const Object& object) {
   VANTRIL_TRY(check_usable());
   if (const std::optional<std::string_view> why = unavailable(*state_, id.number)) {
@@ -248,6 +301,7 @@ Status StreamWriter::write_object(ObjectId id, const Object& object) {
   }
   VANTRIL_TRY(stop_on_error(write_any(*state_, id, object)));
   --state_->outstanding;
+  remember_references(*state_, object);
   return {};
 }
 Status StreamWriter::begin_object(ObjectId id) {
@@ -264,6 +318,7 @@ Status StreamWriter::begin_object(ObjectId id) {
     } else {
       state.value.emplace(*state.sink, true);
     }
+    state.value->watch_references(reference_seen, &state);
   }
   if (held) {
     state.described.clear();
@@ -360,14 +415,64 @@ std::uint32_t StreamWriter::highest_number() const {
 
 namespace {
 
-// The error for a number handed out and then forgotten: a reference to it would dangle.
-IoError never_written(std::uint32_t number) {
-  const std::string text =
-      "object number " + std::to_string(number) + " was reserved but neither written nor released";
-  return IoError{
-      IoError::Custom{IoErrorKind::InvalidInput,
-                      std::make_shared<const InnerError>(InnerError{
-                          "StreamWriter { unwritten: " + std::to_string(number) + " }", text})}};
+// The most numbers an error message lists; the rest are counted.
+constexpr std::size_t listed_numbers = 10;
+
+// Numbers gathered for a message: the first few and how many there are in all.
+struct NumberList {
+  std::vector<std::uint32_t> shown;
+  std::uint64_t total = 0;
+
+  void add(std::uint32_t number) {
+    if (shown.size() < listed_numbers) shown.push_back(number);
+    ++total;
+  }
+};
+
+// "number 5", "numbers 5 and 7", "numbers 5, 7 and 9", "numbers 1, 2, ..., 10 and 990 more".
+std::string numbers_text(const NumberList& list) {
+  std::string text = list.total == 1 ? "number " : "numbers ";
+  const std::uint64_t more = list.total - list.shown.size();
+  for (std::size_t i = 0; i < list.shown.size(); ++i) {
+    if (i > 0) text += (i + 1 == list.shown.size() && more == 0) ? " and " : ", ";
+    text += std::to_string(list.shown[i]);
+  }
+  if (more > 0) text += " and " + std::to_string(more) + " more";
+  return text;
+}
+
+// The error for numbers handed out and then forgotten: a reference to one would dangle.
+IoError never_written(const NumberList& numbers) {
+  return invalid_input("object " + numbers_text(numbers) + (numbers.total == 1 ? " was" : " were") +
+                       " reserved but never written or released");
+}
+
+// The error for references that lead nowhere: to numbers released, or never handed out.
+std::optional<IoError> dangling_references(const StreamWriter::State& state) {
+  NumberList released;
+  NumberList unknown;
+  state.referenced.for_each([&](std::uint32_t number) {
+    // Written, or the object stream being filled, which close writes. Number 0 heads the free
+    // list (the record may hold its slot) and is never an object.
+    if (number != 0 && (state.record.slots.contains(number) || number == state.container)) return;
+    if (number == 0 || number > state.highest_number) {
+      unknown.add(number);
+    } else {
+      released.add(number);
+    }
+  });
+  if (released.total == 0 && unknown.total == 0) return std::nullopt;
+  std::string text = "the file would refer to objects it does not hold: ";
+  if (released.total != 0) {
+    text += "object " + numbers_text(released) + (released.total == 1 ? " was" : " were") +
+            " released and never written";
+    if (unknown.total != 0) text += ", and ";
+  }
+  if (unknown.total != 0) {
+    text += "object " + numbers_text(unknown) + (unknown.total == 1 ? " was" : " were") +
+            " never handed out by reserve_id";
+  }
+  return invalid_input(std::move(text));
 }
 
 }  // namespace
@@ -376,11 +481,29 @@ Status StreamWriter::close() {
   VANTRIL_TRY(check_usable());
   State& state = *state_;
   if (state.outstanding != 0) {
+    NumberList unwritten;
     for (std::uint64_t n = 1; n <= state.highest_number; ++n) {
       const auto number = static_cast<std::uint32_t>(n);
-      if (!unavailable(state, number)) return stop_on_error(never_written(number));
+      if (!unavailable(state, number)) unwritten.add(number);
     }
-    fatal_error("a stream writer counted a reserved number it cannot find");
+    if (unwritten.total != state.outstanding) {
+      fatal_error("a stream writer counted reserved numbers it cannot find");
+    }
+    return stop_on_error(never_written(unwritten));
+  }
+  const Object* root = state.trailer.get("Root");
+  if (root == nullptr || root->reference() == nullptr) {
+    return stop_on_error(
+        misuse(root == nullptr ? "the trailer has no Root: set trailer().set(\"Root\", catalog) "
+                                 "before close, or readers find no catalog"
+                               : "the trailer's Root is no reference: it must refer to the "
+                                 "catalog"));
+  }
+  for (const DictionaryEntry& entry : state.trailer.iter()) {
+    remember_references(state, entry.value);
+  }
+  if (std::optional<IoError> dangling = dangling_references(state)) {
+    return stop_on_error(std::move(*dangling));
   }
   // The encryption dictionary must be readable before any object stream: once packed, it is
   // too late to move it.

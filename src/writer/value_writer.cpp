@@ -7,6 +7,7 @@
 #include <span>
 #include <utility>
 
+#include "model/references.hpp"
 #include "vantril/writer/serializer.hpp"
 #include "writer/indirect_object.hpp"
 #include "writer/lexical_tokens.hpp"
@@ -177,6 +178,7 @@ ValueWriter& ValueWriter::real(float value) {
 }
 
 ValueWriter& ValueWriter::reference(ObjectId id) {
+  if (seen_ != nullptr && status_.ok()) seen_(seen_context_, id);
   return leaf(ObjectKind::Reference, [id](char* out) { return put_reference(out, id); });
 }
 
@@ -233,6 +235,10 @@ ValueWriter& ValueWriter::value(const Object& object) {
   if (space && takes_leading_space(kind) && status_.ok()) keep(sink_->write_text(" "));
   // Within the value the serializer's own spacing applies; its stream check names the holder.
   if (status_.ok()) keep(serialize_value(*sink_, object, holder));
+  if (seen_ != nullptr && status_.ok()) {
+    std::vector<const Object*> stack;
+    for_each_reference(object, stack, [this](ObjectId id) { seen_(seen_context_, id); });
+  }
   placed(kind);
   return *this;
 }

@@ -208,5 +208,50 @@ TEST(ContentBuilder, HandsItsBufferToTheStreamWithoutACopy) {
   EXPECT_EQ(*length->integer(), static_cast<std::int64_t>(expected.size()));
 }
 
+// A stream is a page's whole content: take_stream refuses q/Q and BT/ET that do not pair up,
+// naming the first operator that breaks the pairing, while take_bytes hands over a piece.
+TEST(ContentBuilder, TakeStreamRefusesUnpairedStatesAndTextObjects) {
+  const struct {
+    void (*build)(ContentBuilder&);
+    const char* expected;  // "" for a stream
+  } cases[] = {
+      {[](ContentBuilder& b) { b.save_state().begin_text().end_text().restore_state(); }, ""},
+      {[](ContentBuilder& b) { b.save_state().save_state().restore_state().restore_state(); }, ""},
+      {[](ContentBuilder& b) { b.move_to(1, 1).restore_state(); },
+       "operator 2 Q restores a graphics state that no q saved"},
+      {[](ContentBuilder& b) { b.begin_text().end_text().end_text(); },
+       "operator 3 ET ends a text object that no BT began"},
+      {[](ContentBuilder& b) { b.begin_text().begin_text().end_text().end_text(); },
+       "operator 2 BT begins a text object inside another (BT without ET before it)"},
+      {[](ContentBuilder& b) { b.save_state().save_state().restore_state(); },
+       "the content ends with 1 graphics state saved by q and never restored by Q"},
+      {[](ContentBuilder& b) { b.begin_text().show_text("(ET)"); },
+       "the content ends inside a text object (BT without ET)"},
+      // The first break is kept even when later calls pair up again.
+      {[](ContentBuilder& b) { b.restore_state().save_state(); },
+       "operator 1 Q restores a graphics state that no q saved"},
+  };
+  for (const auto& c : cases) {
+    ContentBuilder builder;
+    c.build(builder);
+    const std::string bytes(builder.bytes());
+    ContentBuilder copy;
+    c.build(copy);
+    const Result<Bytes> piece = std::move(copy).take_bytes();
+    ASSERT_TRUE(piece.ok());
+    EXPECT_EQ(piece.value(), bytes);
+    const Result<Stream> stream = std::move(builder).take_stream();
+    if (std::string_view(c.expected).empty()) {
+      ASSERT_TRUE(stream.ok()) << bytes;
+      EXPECT_EQ(stream.value().data, bytes);
+      continue;
+    }
+    ASSERT_FALSE(stream.ok()) << bytes;
+    EXPECT_EQ(kind_of(stream.error()), IoErrorKind::InvalidInput);
+    EXPECT_EQ(display_form(stream.error()),
+              std::string("the content cannot become a stream: ") + c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace vantril

@@ -2,9 +2,15 @@
 // images, and what each refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <set>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "vantril/check.hpp"
 #include "vantril/pages.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/serializer.hpp"
@@ -23,6 +29,10 @@ std::string written(const Object& object) {
 
 const Object& stored(const Document& document, ObjectId id) {
   return document.object_table.find(id)->second;
+}
+
+Dictionary& stored_dictionary(Document& document, ObjectId id) {
+  return *document.object_table.find(id)->second.dictionary();
 }
 
 TEST(DocumentHelpers, ThePageTreeKeepsKidsCountAndParentRight) {
@@ -45,6 +55,62 @@ TEST(DocumentHelpers, ThePageTreeKeepsKidsCountAndParentRight) {
   }
   EXPECT_EQ(written(stored(document, catalog)), "<</Type/Catalog/Pages 1 0 R>>");
   EXPECT_EQ(written(*document.trailer.get("Root")), "2 0 R");
+}
+
+// The page tree's shape as a reader walks it: the pages in order, the depth of each, and the
+// most kids a node has.
+struct TreeShape {
+  std::vector<ObjectId> pages;
+  std::set<std::size_t> depths;
+  std::size_t most_kids = 0;
+};
+
+TreeShape walk(const Document& document, ObjectId root) {
+  TreeShape shape;
+  // Depth first, the kids pushed last first so that they come out in order.
+  std::vector<std::pair<ObjectId, std::size_t>> pending{{root, 0}};
+  while (!pending.empty()) {
+    const auto [id, depth] = pending.back();
+    pending.pop_back();
+    const Dictionary& node = *stored(document, id).dictionary();
+    if (std::string_view(node.get("Type")->name()->bytes) == "Page") {
+      shape.pages.push_back(id);
+      shape.depths.insert(depth);
+      continue;
+    }
+    const Array& kids = *node.get("Kids")->array();
+    shape.most_kids = std::max(shape.most_kids, kids.size());
+    for (auto kid = kids.rbegin(); kid != kids.rend(); ++kid) {
+      pending.emplace_back(*kid->reference(), depth + 1);
+    }
+  }
+  return shape;
+}
+
+// Trees of every size keep the pages in order, all at one depth, under nodes of at most 32 kids,
+// and a MediaBox set on the root is still inherited: check_document finds nothing wrong.
+TEST(DocumentHelpers, ThePageTreeStaysBalancedAndInOrder) {
+  const struct {
+    std::size_t pages;
+    std::size_t depth;
+  } cases[] = {{1, 1},    {32, 1},   {33, 2},    {64, 2},    {1024, 2},
+               {1025, 3}, {5000, 3}, {32768, 3}, {32769, 4}, {200000, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pages);
+    Document document = create_versioned("1.7");
+    const PageTree tree = add_page_tree(document);
+    add_catalog(document, tree);
+    stored_dictionary(document, tree.root).set("MediaBox", page_box(595, 842));
+    std::vector<ObjectId> added;
+    added.reserve(c.pages);
+    for (std::size_t i = 0; i < c.pages; ++i) added.push_back(add_page(document, tree, {}));
+    const TreeShape shape = walk(document, tree.root);
+    EXPECT_EQ(shape.pages, added);
+    EXPECT_EQ(shape.depths, std::set<std::size_t>{c.depth});
+    EXPECT_LE(shape.most_kids, kids_per_page_node);
+    const std::vector<StructureProblem> problems = check_document(document);
+    EXPECT_TRUE(problems.empty()) << problems.front().message;
+  }
 }
 
 TEST(DocumentHelpers, InfoHoldsTheGivenFieldsAndStoresNothingWhenOneIsRefused) {

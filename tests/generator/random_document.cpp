@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace vantril::testing_support {
 
@@ -181,8 +182,10 @@ class Generator {
     return dictionary;
   }
 
-  // Any number up to two past the highest, so some references name nothing at all.
+  // Any number up to two past the highest, so some references name nothing at all; when sound,
+  // an object stored before.
   ObjectId reference() {
+    if (limits_.sound) return targets_[entropy_.below(targets_.size())];
     const auto number = static_cast<std::uint32_t>(1 + entropy_.below(limits_.objects + 5));
     return ObjectId{number,
                     static_cast<std::uint16_t>(entropy_.chance(90) ? 0 : entropy_.below(3))};
@@ -229,6 +232,7 @@ class Generator {
     append_object(document, Dictionary::from_pairs({{"Type", Name("Page")},
                                                     {"Parent", ObjectId{2, 0}},
                                                     {"MediaBox", make_array(0, 0, 612, 792)}}));
+    targets_ = {ObjectId{1, 0}, ObjectId{2, 0}, ObjectId{3, 0}};
     const auto highest = static_cast<std::uint32_t>(3 + entropy_.below(limits_.objects + 1));
     for (std::uint32_t number = 4; number <= highest; ++number) {
       const std::uint64_t roll = entropy_.below(100);
@@ -236,6 +240,7 @@ class Generator {
       const ObjectId id{
           number, static_cast<std::uint16_t>(entropy_.chance(90) ? 0 : 1 + entropy_.below(4))};
       put_object(document, id, roll < 25 ? left_out_object() : top_level_object());
+      if (roll >= 25) targets_.push_back(id);
       // An older generation under the same number: written first, then overridden in the
       // cross-reference section by the newer one.
       if (id.generation > 0 && entropy_.chance(50)) {
@@ -248,8 +253,10 @@ class Generator {
     // (an append_object that follows takes the next one) and a save never reuses it.
     if (entropy_.chance(30)) {
       const auto skip = static_cast<std::uint32_t>(entropy_.below(3));
-      put_object(document, ObjectId{document.highest_number + 1 + skip, 0}, top_level_object());
-      if (entropy_.chance(50)) append_object(document, top_level_object());
+      const ObjectId above{document.highest_number + 1 + skip, 0};
+      put_object(document, above, top_level_object());
+      targets_.push_back(above);
+      if (entropy_.chance(50)) targets_.push_back(append_object(document, top_level_object()));
     }
     // Numbers reserved at the top and never stored.
     if (entropy_.chance(20)) {
@@ -264,6 +271,8 @@ class Generator {
  private:
   Entropy& entropy_;
   const GeneratorLimits& limits_;
+  // What a sound document's references may name.
+  std::vector<ObjectId> targets_;
 };
 
 }  // namespace

@@ -35,6 +35,10 @@ struct GeneratorLimits {
   std::size_t bytes = 48;    // per name, key or string
   std::size_t stream_bytes = 300;
   std::uint32_t objects = 24;  // highest object number besides the page tree
+  // Every reference names an object the saved file holds (stored before it, not left out, the
+  // newest generation of its number), so the document is sound for check_document and for a
+  // streaming writer's close.
+  bool sound = false;
 };
 
 // Objects 1 to 3 are a catalog, a page tree and its one page, so readers accept the document; the

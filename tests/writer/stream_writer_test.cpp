@@ -26,7 +26,7 @@ using testing_support::ScriptedDestination;
 // A random document with one object per number: the save writes an older generation too, which
 // a streaming writer (one object per number) cannot, so only the newest is kept.
 Document random_single_generation(std::uint64_t seed, XrefForm form) {
-  const testing_support::GeneratorLimits limits{4, 8, 60, 3000, 40};
+  const testing_support::GeneratorLimits limits{4, 8, 60, 3000, 40, true};
   testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
   Document document = testing_support::random_document(entropy, limits);
   document.xref_state.xref_form = form;
@@ -264,6 +264,7 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
        "object 2 0 holds a stream inside a dictionary"},
       {"a stream inside the trailer",
        [](StreamWriter& w) {
+         w.trailer().set("Root", ObjectId{1, 0});
          w.trailer().set("S", make_stream(Dictionary(), "data"));
          return w.close();
        },
@@ -275,7 +276,46 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
          EXPECT_TRUE(w.write_object(written, Object(3)).ok());
          return w.close();
        },
-       "object number 2 was reserved but neither written nor released"},
+       "object number 2 was reserved but never written or released"},
+      {"a close without Root", [](StreamWriter& w) { return w.close(); },
+       "the trailer has no Root"},
+      {"a Root that is no reference",
+       [](StreamWriter& w) {
+         w.trailer().set("Root", Object(1));
+         return w.close();
+       },
+       "the trailer's Root is no reference"},
+      {"a reference to a released number",
+       [](StreamWriter& w) {
+         const ObjectId released = w.reserve_id();
+         EXPECT_TRUE(w.release_id(released).ok());
+         w.trailer().set("Root", ObjectId{1, 0});
+         EXPECT_TRUE(status_of(w.append_object(make_array(released))).ok());
+         return w.close();
+       },
+       "the file would refer to objects it does not hold: object number 2 was released and "
+       "never written"},
+      {"references, described and in the trailer, to numbers never handed out",
+       [](StreamWriter& w) {
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().begin_dictionary().key("A").reference({40, 0}).end_dictionary();
+         EXPECT_TRUE(w.end_object().ok());
+         EXPECT_TRUE(w.begin_object(w.reserve_id()).ok());
+         w.object_value().value(make_array(make_array(ObjectId{41, 0}), ObjectId{1, 0}));
+         EXPECT_TRUE(w.end_object().ok());
+         w.trailer().set("Root", ObjectId{1, 0});
+         w.trailer().set("Info", ObjectId{0, 0});
+         return w.close();
+       },
+       "the file would refer to objects it does not hold: object numbers 0, 40 and 41 were "
+       "never handed out by reserve_id"},
+      {"many numbers never written, in one sentence",
+       [](StreamWriter& w) {
+         for (int i = 0; i < 12; ++i) w.reserve_id();
+         return w.close();
+       },
+       "object numbers 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 and 2 more were reserved but never "
+       "written or released"},
       {"a stream inside a packed object",
        [](StreamWriter& w) {
          return status_of(w.append_object(make_array(1, make_stream(Dictionary(), "data"))));
@@ -288,6 +328,7 @@ TEST(StreamWriter, RefusesEveryMisuseAndThenEverything) {
        "the object number is the writer's own object stream", packing_two},
       {"an Encrypt set after its object was packed",
        [](StreamWriter& w) {
+         w.trailer().set("Root", ObjectId{1, 0});
          w.trailer().set("Encrypt", ObjectId{1, 0});
          return w.close();
        },
@@ -407,6 +448,7 @@ TEST(StreamWriter, ListsObjectsWrittenInAnyOrder) {
   ASSERT_TRUE(writer.release_id(skipped).ok());
   ASSERT_TRUE(
       writer.write_object(pages, Dictionary::from_pairs({{"Kids", make_array(page)}})).ok());
+  writer.trailer().set("Root", pages);
   ASSERT_TRUE(writer.close().ok());
   EXPECT_EQ(out,
             "%PDF-1.7\n"
@@ -414,7 +456,7 @@ TEST(StreamWriter, ListsObjectsWrittenInAnyOrder) {
             "1 0 obj\n<</Kids[3 0 R]>>\nendobj\n"
             "xref\n0 4\n0000000002 65535 f \n0000000042 00000 n \n"
             "0000000000 00000 f \n0000000009 00000 n \n"
-            "trailer\n<</Size 4>>\nstartxref\n74\n%%EOF");
+            "trailer\n<</Root 1 0 R/Size 4>>\nstartxref\n74\n%%EOF");
 }
 
 // Every append failing in turn, from the header to the tail: the failing call returns that error
@@ -443,6 +485,7 @@ void expect_each_failing_append_stops_the_writer(const SaveOptions& options) {
         return std::move(id).error();
       }
     }
+    writer.trailer().set("Root", ObjectId{1, 0});
     const Status closed = writer.close();
     if (!closed.ok()) expect_invalid_input(writer.close(), stopped);
     return closed;

@@ -53,14 +53,16 @@ VANTRIL_API Status write_document(Document& document, CountingSink& sink);
 // streams. With the default options they write exactly the bytes of the two above. The options
 // are checked first (check_save_options): Unsupported when compression is asked of a build
 // without libdeflate, InvalidInput for values out of range or for object streams in the table
-// form; save_to_path then creates no file. Object streams take the numbers above the highest
-// number in use (a stored object's too) and leave highest_number at the last of them, before the
-// cross-reference stream takes the next one. A stream nested in an object packed into an object
-// stream, or a value no token carries there, fails the save with the same InvalidInput error as
-// at top level, once the objects left at top level are written and before any object stream. The
-// document's streams and objects are only read: a compressed save leaves their data as it was.
-// The bytes depend only on the document, the options and, when compressing, the libdeflate
-// version: the helper thread that compresses object streams changes nothing in them.
+// form; save_to_path then creates no file. So does a document the structure check refuses when
+// options.check_structure asks for it (InvalidInput with the first problem's message). Object
+// streams take the numbers above the highest number in use (a stored object's too) and leave
+// highest_number at the last of them, before the cross-reference stream takes the next one. A
+// stream nested in an object packed into an object stream, or a value no token carries there, fails
+// the save with the same InvalidInput error as at top level, once the objects left at top level are
+// written and before any object stream. The document's streams and objects are only read: a
+// compressed save leaves their data as it was. The bytes depend only on the document, the options
+// and, when compressing, the libdeflate version: the helper thread that compresses object streams
+// changes nothing in them.
 VANTRIL_API Result<OutputFile> save_to_path(Document& document, std::string_view path,
                                             const SaveOptions& options);
 VANTRIL_API Status write_document(Document& document, CountingSink& sink,

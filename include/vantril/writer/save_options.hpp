@@ -35,6 +35,12 @@ struct SaveOptions {
   // From 1 to 65535. Larger object streams compress better; smaller ones let a reader fetch one
   // object with less decompression.
   std::uint32_t objects_per_stream = 1000;
+  // Runs check_document (vantril/check.hpp) before the first byte and refuses the save on the
+  // first problem it finds, with InvalidInput and that problem's message; save_to_path then
+  // creates no file. Off by default: the check reads every object, and a save without it is
+  // the same as ever. The streaming writer holds no document to check and ignores it; its close
+  // checks Root and references always.
+  bool check_structure = false;
 };
 
 // Whether this build can compress (it was built with libdeflate). Without it, asking for

@@ -75,6 +75,13 @@ class VANTRIL_API ValueWriter {
   // The same for the value of the indirect object `object`, which refusals then name ("object 7
   // 0 holds ..." rather than "the value holds ...").
   void reset(ObjectId object);
+  // From now on calls seen(context, id) for every reference the writer writes, through
+  // reference() or inside value(); reset() keeps it. A writer of a whole file uses it to find
+  // references to objects it never writes. Null stops it.
+  void watch_references(void (*seen)(void* context, ObjectId id), void* context) {
+    seen_ = seen;
+    seen_context_ = context;
+  }
 
  private:
   struct Open {
@@ -129,6 +136,8 @@ class VANTRIL_API ValueWriter {
   bool leading_space_;
   // The indirect object whose value this is, when the caller said (see reset).
   std::optional<ObjectId> object_;
+  void (*seen_)(void* context, ObjectId id) = nullptr;
+  void* seen_context_ = nullptr;
 };
 
 }  // namespace vantril
