@@ -1,0 +1,69 @@
+// The latest revision as a Document: every object in use under its identifier (the layout
+// objects left out), built straight into the document's table in ascending order. The objects
+// of object streams are read one object stream at a time, each decoded once, whatever order
+// their numbers come in.
+#include <algorithm>
+#include <numeric>
+
+#include "reader/reader_state.hpp"
+
+namespace vantril::reader {
+
+Result<Document> read_document(State& state) {
+  VANTRIL_TRY(refuse_encrypted(state));
+  Document document;
+  document.version = state.structure.header_version;
+  document.trailer = clone(state.trailer);
+  fill_slots(state);
+  document.xref_state.slots = state.structure.slots;
+  document.xref_state.declared_size = state.declared_size;
+  document.xref_state.xref_form = state.last_form;
+  document.xref_state.stream_lists_object_zero = state.last_stream_lists_zero;
+
+  const std::vector<Entry>& entries = state.entries;
+  // The packed objects first, grouped by object stream and index, kept in entry order.
+  std::vector<std::size_t> packed;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].kind == XrefSlotKind::InObjectStream) packed.push_back(i);
+  }
+  std::vector<Object> packed_values(packed.size());
+  if (!packed.empty()) {
+    std::vector<std::size_t> order(packed.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      const Entry& x = entries[packed[a]];
+      const Entry& y = entries[packed[b]];
+      return x.container() != y.container() ? x.container() < y.container() : x.index() < y.index();
+    });
+    for (std::size_t k : order) {
+      const Entry entry = entries[packed[k]];
+      Result<const DecodedObjectStream*> stream = object_stream(state, entry.container());
+      if (!stream.ok()) return std::move(stream).error();
+      Result<Object> value = object_in_stream(state, *stream.value(), entry.number, entry.index());
+      if (!value.ok()) return std::move(value).error();
+      packed_values[k] = std::move(value).value();
+    }
+  }
+
+  std::uint32_t highest = state.declared_size > 0 ? state.declared_size - 1 : 0;
+  ObjectTable& table = document.object_table;
+  std::size_t next_packed = 0;
+  for (const Entry& entry : entries) {
+    highest = std::max(highest, entry.number);
+    if (entry.kind == XrefSlotKind::InUse) {
+      Result<Object> value = load_entry(state, entry);
+      if (!value.ok()) return std::move(value).error();
+      if (is_layout_object(value.value())) continue;
+      table.emplace_hint(table.end(), ObjectId{entry.number, entry.generation},
+                         std::move(value).value());
+    } else if (entry.kind == XrefSlotKind::InObjectStream) {
+      Object& value = packed_values[next_packed++];
+      table.emplace_hint(table.end(), ObjectId{entry.number, 0}, std::move(value));
+    }
+  }
+  for (std::uint32_t number : state.layout_numbers) highest = std::max(highest, number);
+  document.highest_number = highest;
+  return document;
+}
+
+}  // namespace vantril::reader
