@@ -4,10 +4,25 @@
 // their numbers come in.
 #include <algorithm>
 #include <numeric>
+#include <string>
 
 #include "reader/reader_state.hpp"
 
 namespace vantril::reader {
+
+namespace {
+
+// An object that cannot be read is left out, as the null object it then is, and reported; input
+// beyond a limit fails the read.
+Status unreadable(State& state, const Entry& entry, const IoError& error) {
+  if (state.limit_exceeded) return error;
+  const std::uint64_t offset = entry.kind == XrefSlotKind::InUse ? entry.position : 0;
+  return report_repair(state, offset,
+                       "object " + std::to_string(entry.number) + " cannot be read (" +
+                           display_form(error) + "); it is left out");
+}
+
+}  // namespace
 
 Result<Document> read_document(State& state) {
   VANTRIL_TRY(refuse_encrypted(state));
@@ -27,6 +42,7 @@ Result<Document> read_document(State& state) {
     if (entries[i].kind == XrefSlotKind::InObjectStream) packed.push_back(i);
   }
   std::vector<Object> packed_values(packed.size());
+  std::vector<char> packed_read(packed.size(), 0);
   if (!packed.empty()) {
     std::vector<std::size_t> order(packed.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -38,10 +54,15 @@ Result<Document> read_document(State& state) {
     for (std::size_t k : order) {
       const Entry entry = entries[packed[k]];
       Result<const DecodedObjectStream*> stream = object_stream(state, entry.container());
-      if (!stream.ok()) return std::move(stream).error();
-      Result<Object> value = object_in_stream(state, *stream.value(), entry.number, entry.index());
-      if (!value.ok()) return std::move(value).error();
+      Result<Object> value = stream.ok() ? object_in_stream(state, *stream.value(), entry.number,
+                                                           entry.index())
+                                         : Result<Object>(std::move(stream).error());
+      if (!value.ok()) {
+        VANTRIL_TRY(unreadable(state, entry, value.error()));
+        continue;
+      }
       packed_values[k] = std::move(value).value();
+      packed_read[k] = 1;
     }
   }
 
@@ -52,12 +73,17 @@ Result<Document> read_document(State& state) {
     highest = std::max(highest, entry.number);
     if (entry.kind == XrefSlotKind::InUse) {
       Result<Object> value = load_entry(state, entry);
-      if (!value.ok()) return std::move(value).error();
+      if (!value.ok()) {
+        VANTRIL_TRY(unreadable(state, entry, value.error()));
+        continue;
+      }
       if (is_layout_object(value.value())) continue;
       table.emplace_hint(table.end(), ObjectId{entry.number, entry.generation},
                          std::move(value).value());
     } else if (entry.kind == XrefSlotKind::InObjectStream) {
-      Object& value = packed_values[next_packed++];
+      const std::size_t k = next_packed++;
+      if (packed_read[k] == 0) continue;
+      Object& value = packed_values[k];
       table.emplace_hint(table.end(), ObjectId{entry.number, 0}, std::move(value));
     }
   }

@@ -59,6 +59,24 @@ Result<std::optional<std::int64_t>> resolve_length(State& state, const Dictionar
   return std::optional<std::int64_t>{};
 }
 
+// Where the data of a stream with an unusable "/Length" ends: before the first "endstream" that
+// "endobj" follows, as data may hold the word itself; else before the first "endstream".
+std::optional<std::size_t> mended_stream_end(std::string_view data, std::size_t start) {
+  std::optional<std::size_t> first;
+  std::size_t from = start;
+  for (int tries = 0; tries < 64; ++tries) {
+    std::optional<std::size_t> end = find_stream_end(data, from);
+    if (!end) break;
+    if (!first) first = end;
+    const std::size_t keyword = data.find("endstream", *end);
+    if (keyword == std::string_view::npos) break;
+    const std::size_t after = skip_white_space(data, keyword + 9);
+    if (data.substr(after, 6) == "endobj") return end;
+    from = keyword + 9;
+  }
+  return first;
+}
+
 // The object whose header is at `header`, parsed; a stream's data read.
 Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_t offset) {
   const std::string_view data = state.data;
@@ -81,7 +99,7 @@ Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_
       endstream_follows(data, start + static_cast<std::size_t>(*declared))) {
     size = static_cast<std::size_t>(*declared);
   } else {
-    std::optional<std::size_t> end = find_stream_end(data, start);
+    std::optional<std::size_t> end = mended_stream_end(data, start);
     const std::string declared_text =
         declared ? "/Length " + std::to_string(*declared) : std::string("no usable /Length");
     if (end) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "runtime/platform.hpp"
 #include "runtime/windows/path.hpp"
