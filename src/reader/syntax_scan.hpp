@@ -145,9 +145,6 @@ inline NumberToken scan_number(const char* p, const char* end) {
   }
   const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
   if (magnitude > limit) return read_big_integer(digits, p, negative);
-  // No integer is a negative zero: "-0" is the real -0 as the writer writes it, and reads as
-  // that real so that a save writes it again the same.
-  if (negative && magnitude == 0) return read_real(digits, p, negative);
   token.end = p;
   token.plain = digits == start;
   token.integer =
