@@ -54,6 +54,11 @@ Result<Input> Input::open_file(std::string_view path) {
   return input;
 }
 
+void Input::release(std::size_t from, std::size_t to) const {
+  if (view_.data == nullptr || to <= from) return;
+  os::release_mapped_pages(view_, from, to - from);
+}
+
 Input Input::over(std::string_view bytes) {
   Input input;
   input.bytes_ = bytes;

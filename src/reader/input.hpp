@@ -27,6 +27,9 @@ class Input {
   ~Input();
 
   std::string_view bytes() const { return bytes_; }
+  // Lets the system take back the memory of the mapped bytes in [from, to), which are read
+  // again from the file when next touched; nothing for input in the heap.
+  void release(std::size_t from, std::size_t to) const;
 
  private:
   os::MappedView view_;

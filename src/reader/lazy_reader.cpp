@@ -19,6 +19,8 @@ Result<LazyReader> LazyReader::open(std::string_view path, const ReadOptions& op
   state->options = options;
   state->file = state->input.bytes();
   VANTRIL_TRY(reader::open_structure(*state));
+  // The sections read are kept as entries: their pages are not needed again.
+  state->input.release(0, state->file.size());
   return LazyReader(std::move(state));
 }
 
@@ -28,6 +30,8 @@ Result<LazyReader> LazyReader::over_bytes(std::string_view bytes, const ReadOpti
   state->options = options;
   state->file = state->input.bytes();
   VANTRIL_TRY(reader::open_structure(*state));
+  // The sections read are kept as entries: their pages are not needed again.
+  state->input.release(0, state->file.size());
   return LazyReader(std::move(state));
 }
 

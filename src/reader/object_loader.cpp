@@ -59,6 +59,9 @@ Result<std::optional<std::int64_t>> resolve_length(State& state, const Dictionar
   return std::optional<std::int64_t>{};
 }
 
+// How much of a mapped file is read before the pages read are released.
+constexpr std::size_t release_span = std::size_t{8} << 20;
+
 // Where the data of a stream with an unusable "/Length" ends: before the first "endstream" that
 // "endobj" follows, as data may hold the word itself; else before the first "endstream".
 std::optional<std::size_t> mended_stream_end(std::string_view data, std::size_t start) {
@@ -88,7 +91,10 @@ Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_
   if (!parsed.ok()) return std::move(parsed).error();
   if (!repairs.empty()) VANTRIL_TRY(report_syntax_repairs(state, repairs));
   IndirectBody& body = parsed.value();
-  if (!body.stream_data) return std::move(body.value);
+  if (!body.stream_data) {
+    note_read(state, offset, body.end);
+    return std::move(body.value);
+  }
   Dictionary* dictionary = body.value.dictionary();
   const std::size_t start = *body.stream_data;
   Result<std::optional<std::int64_t>> length = resolve_length(state, *dictionary);
@@ -127,6 +133,7 @@ Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_
   stream.stream_dictionary = std::move(*dictionary);
   stream.data = Bytes(data.substr(start, size));
   stream.source_offset = start;
+  note_read(state, offset, start + size);
   return Object(std::move(stream));
 }
 
@@ -226,6 +233,22 @@ Status check_extends(State& state, const Dictionary& dictionary, std::uint32_t n
 }
 
 }  // namespace
+
+void note_read(State& state, std::uint64_t offset, std::uint64_t end) {
+  const auto from = static_cast<std::size_t>(state.structure.header_offset + offset);
+  const auto to = static_cast<std::size_t>(state.structure.header_offset + end);
+  if (state.touched_to == 0) {
+    state.touched_from = from;
+    state.touched_to = to;
+  } else {
+    state.touched_from = std::min(state.touched_from, from);
+    state.touched_to = std::max(state.touched_to, to);
+  }
+  if (state.touched_to - state.touched_from >= release_span) {
+    state.input.release(state.touched_from, state.touched_to);
+    state.touched_to = 0;
+  }
+}
 
 const Entry* find_entry(const State& state, std::uint32_t number) {
   auto it = std::lower_bound(state.entries.begin(), state.entries.end(), number,

@@ -96,6 +96,9 @@ struct LazyReader::State {
   bool scanning = false;
   // Set by a limit's error: a file beyond a limit is refused, not rebuilt.
   bool limit_exceeded = false;
+  // The range of mapped bytes objects were read from since their pages were last released.
+  std::size_t touched_from = 0;
+  std::size_t touched_to = 0;
   // Objects whose indirect "/Length" is being resolved, against loops.
   std::vector<std::uint32_t> resolving;
 };
@@ -151,6 +154,10 @@ bool is_layout_object(const Object& object);
 void fill_slots(State& state);
 // The document of the latest revision, with every object in use.
 Result<Document> read_document(State& state);
+// Notes that the bytes from `offset` to `end` of the data were read; once the range read since
+// the last release is large, its pages are released, so that going through a large file keeps
+// little of it in memory.
+void note_read(State& state, std::uint64_t offset, std::uint64_t end);
 // Unsupported for an encrypted file.
 Status refuse_encrypted(const State& state);
 

@@ -58,6 +58,11 @@ struct MappedView {
 // the address space fails with FileTooLarge.
 Result<MappedView> map_file(NativeHandle handle, std::uint64_t size);
 
+// Lets the system take back the memory of the view's pages within [offset, offset + size): they
+// stay mapped, and are read again from the file when next touched. Best effort, for readers
+// that go through a large file once.
+void release_mapped_pages(const MappedView& view, std::size_t offset, std::size_t size);
+
 // Releases a view map_file made; an empty view is left alone.
 void unmap_file(const MappedView& view);
 

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <limits>
@@ -39,6 +40,16 @@ Result<MappedView> map_file(NativeHandle handle, std::uint64_t size) {
   // The reader goes through the file from front to back; the kernel may read ahead further.
   ::madvise(address, length, MADV_SEQUENTIAL);
   return MappedView{static_cast<const char*>(address), length, nullptr};
+}
+
+void release_mapped_pages(const MappedView& view, std::size_t offset, std::size_t size) {
+  if (view.data == nullptr || offset >= view.size) return;
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  // Whole pages inside the range only: the pages at its ends may hold bytes still in use.
+  const std::size_t first = (offset + page - 1) / page * page;
+  const std::size_t end = std::min(view.size, offset + size) / page * page;
+  if (end <= first) return;
+  ::madvise(const_cast<char*>(view.data) + first, end - first, MADV_DONTNEED);
 }
 
 void unmap_file(const MappedView& view) {

@@ -2,6 +2,7 @@
 // that a large file is paged in as it is read instead of copied into the heap.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -49,6 +50,13 @@ Result<MappedView> map_file(NativeHandle handle, std::uint64_t size) {
     return error;
   }
   return MappedView{static_cast<const char*>(view), length, mapping};
+}
+
+void release_mapped_pages(const MappedView& view, std::size_t offset, std::size_t size) {
+  if (view.data == nullptr || offset >= view.size) return;
+  const std::size_t length = std::min(view.size - offset, size);
+  // Unlocking pages that are not locked takes them out of the working set.
+  VirtualUnlock(const_cast<char*>(view.data) + offset, length);
 }
 
 void unmap_file(const MappedView& view) {
