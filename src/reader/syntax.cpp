@@ -32,7 +32,9 @@ struct Frame {
 // The parser's working storage, kept from call to call on each thread: parsing a million
 // objects then costs no allocation beyond the values themselves.
 struct Scratch {
-  std::vector<Object> values;
+  // Held as bare variants, which move and die inline: an array's elements are moved once more,
+  // into the array, and the husks left here cost nothing to drop.
+  std::vector<Object::Value> values;
   std::vector<Dictionary::Pair> entries;
   std::vector<Frame> frames;
   // Keys that needed decoding; a deque never moves its strings, so views into them stay valid.
@@ -47,7 +49,7 @@ struct Scratch {
     decoded_keys.clear();
     // A huge value once parsed should not pin its storage for the thread's life.
     constexpr std::size_t kept = 1 << 14;
-    if (values.capacity() > kept) std::vector<Object>().swap(values);
+    if (values.capacity() > kept) std::vector<Object::Value>().swap(values);
     if (entries.capacity() > kept) std::vector<Dictionary::Pair>().swap(entries);
     if (frames.capacity() > kept) std::vector<Frame>().swap(frames);
     if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);
@@ -85,34 +87,56 @@ class ValueParser {
   Result<Object> parse(std::size_t& position);
 
  private:
-  IoError error_at(const char* at, std::string_view what) const {
+  // Errors and repairs are rare: kept out of line, their text built there, so that the hot
+  // paths keep small frames.
+  [[gnu::cold, gnu::noinline]] IoError quoting(const char* at, std::string_view before,
+                                               std::string_view after) const {
+    return error_at(at, std::string(before) + excerpt(at, end_) + std::string(after));
+  }
+  [[gnu::cold, gnu::noinline]] void number_repairs(const char* at,
+                                                   const scan::NumberToken& token) const {
+    if (token.beyond_64_bits) {
+      repair_at(at, "the integer " + excerpt(at, end_) + " is beyond 64 bits: read as a real");
+    }
+    if (token.clamped) {
+      repair_at(at, "the number " + excerpt(at, end_) +
+                        " is beyond the range of a real: read as the largest real");
+    }
+  }
+  [[gnu::cold, gnu::noinline]] IoError reference_out_of_range(
+      const char* at, const scan::NumberToken& number, const scan::NumberToken& generation) const {
+    return error_at(at, "the reference " + std::to_string(number.integer) + " " +
+                            std::to_string(generation.integer) + " R is out of range");
+  }
+  [[gnu::cold, gnu::noinline]] IoError error_at(const char* at, std::string_view what) const {
     return syntax_error(context_, static_cast<std::size_t>(at - begin_), what);
   }
-  void repair_at(const char* at, std::string description) const {
+  [[gnu::cold, gnu::noinline]] void repair_at(const char* at, std::string description) const {
     if (context_.repairs == nullptr) return;
     context_.repairs->push_back(
         Repair{context_.origin + static_cast<std::uint64_t>(at - begin_), std::move(description)});
   }
   // Where the next value goes: the result, the open array's next element, or the open
   // dictionary's entry under the key just read.
-  Object& slot() {
+  [[gnu::always_inline]] Object::Value& slot() {
     if (s_.frames.empty()) {
       done_ = true;
-      return result_;
+      return result_.value;
     }
     Frame& frame = s_.frames.back();
     if (!frame.dictionary) return s_.values.emplace_back();
     frame.has_key = false;
     Dictionary::Pair& entry = s_.entries.emplace_back();
     entry.key = frame.key;
-    return entry.value;
+    return entry.value.value;
   }
   Status open(bool dictionary, const char* at);
   Status number(const char*& p);
   Status keyword(const char*& p);
   Status key(const char*& p);
   const char* name_value(const char* p);
-  IoError end_of_input() const;
+  [[gnu::cold, gnu::noinline]] IoError end_of_input() const;
+  [[gnu::cold, gnu::noinline]] IoError too_deep(const char* at) const;
 
   const char* begin_;
   const char* end_;
@@ -128,14 +152,18 @@ class ValueParser {
 
 Status ValueParser::open(bool dictionary, const char* at) {
   if (s_.frames.size() >= context_.max_depth) {
-    return error_at(at, "arrays and dictionaries nested more than " +
-                            std::to_string(context_.max_depth) + " deep");
+    return too_deep(at);
   }
   Frame& frame = s_.frames.emplace_back();
   frame.dictionary = dictionary;
   frame.start = dictionary ? s_.entries.size() : s_.values.size();
   frame.opened = at;
   return {};
+}
+
+IoError ValueParser::too_deep(const char* at) const {
+  return error_at(at, "arrays and dictionaries nested more than " +
+                          std::to_string(context_.max_depth) + " deep");
 }
 
 IoError ValueParser::end_of_input() const {
@@ -149,17 +177,16 @@ IoError ValueParser::end_of_input() const {
 
 // A number, or a reference when it is "N G R".
 Status ValueParser::number(const char*& p) {
-  const scan::NumberToken token = p == cached_at_ ? cached_ : scan::scan_number(p, end_);
-  if (token.end == nullptr) return error_at(p, "malformed number '" + excerpt(p, end_) + "'");
+  scan::NumberToken token;
+  if (p == cached_at_) {
+    token = cached_;
+  } else {
+    scan::scan_number(p, end_, token);
+  }
+  if (token.end == nullptr) return quoting(p, "malformed number '", "'");
   if (token.is_real) {
-    if (token.beyond_64_bits) {
-      repair_at(p, "the integer " + excerpt(p, end_) + " is beyond 64 bits: read as a real");
-    }
-    if (token.clamped) {
-      repair_at(p, "the number " + excerpt(p, end_) +
-                       " is beyond the range of a real: read as the largest real");
-    }
-    slot().value.emplace<float>(token.real);
+    if (token.beyond_64_bits || token.clamped) number_repairs(p, token);
+    slot().emplace<float>(token.real);
     p = token.end;
     return {};
   }
@@ -167,25 +194,25 @@ Status ValueParser::number(const char*& p) {
     // "N G R": a second unsigned integer, then the keyword R ending at a delimiter.
     const char* second = skip_white(token.end, end_);
     if (second != end_ && scan::is_digit(*second)) {
-      const scan::NumberToken generation = scan::scan_number(second, end_);
+      // Read straight into the cache: when it is no generation, it is the next token.
+      cached_at_ = second;
+      scan::scan_number(second, end_, cached_);
+      const scan::NumberToken& generation = cached_;
       if (generation.end != nullptr && generation.plain && !generation.is_real) {
         const char* r = skip_white(generation.end, end_);
         if (r != end_ && *r == 'R' && token_ends_at(r + 1, end_)) {
           if (token.integer > 0xFFFFFFFFLL || generation.integer > 0xFFFF) {
-            return error_at(p, "the reference " + std::to_string(token.integer) + " " +
-                                   std::to_string(generation.integer) + " R is out of range");
+            return reference_out_of_range(p, token, generation);
           }
-          slot().value.emplace<ObjectId>(ObjectId{static_cast<std::uint32_t>(token.integer),
-                                                  static_cast<std::uint16_t>(generation.integer)});
+          slot().emplace<ObjectId>(ObjectId{static_cast<std::uint32_t>(token.integer),
+                                            static_cast<std::uint16_t>(generation.integer)});
           p = r + 1;
           return {};
         }
       }
-      cached_at_ = second;
-      cached_ = generation;
     }
   }
-  slot().value.emplace<std::int64_t>(token.integer);
+  slot().emplace<std::int64_t>(token.integer);
   p = token.end;
   return {};
 }
@@ -195,13 +222,13 @@ Status ValueParser::keyword(const char*& p) {
   const char* stop = scan::scan_regular(p, end_, classes);
   const std::string_view word(p, static_cast<std::size_t>(stop - p));
   if (word == "true" || word == "false") {
-    slot().value.emplace<bool>(word[0] == 't');
+    slot().emplace<bool>(word[0] == 't');
   } else if (word == "null") {
-    slot().value.emplace<Null>();
+    slot().emplace<Null>();
   } else if (word.empty()) {
-    return error_at(p, "unexpected '" + excerpt(p, end_) + "'");
+    return quoting(p, "unexpected '", "'");
   } else {
-    return error_at(p, "unknown keyword '" + excerpt(p, end_) + "'");
+    return quoting(p, "unknown keyword '", "'");
   }
   p = stop;
   return {};
@@ -230,11 +257,11 @@ const char* ValueParser::name_value(const char* p) {
   const char* name = p + 1;
   const char* stop = scan::scan_regular(name, end_, classes);
   if ((classes & scan::hash_bit) == 0) {
-    slot().value.emplace<Name>(std::string_view(name, static_cast<std::size_t>(stop - name)));
+    slot().emplace<Name>(std::string_view(name, static_cast<std::size_t>(stop - name)));
   } else {
     s_.text.clear();
     scan::decode_name(name, stop, s_.text);
-    slot().value.emplace<Name>(std::string_view(s_.text));
+    slot().emplace<Name>(std::string_view(s_.text));
   }
   return stop;
 }
@@ -257,12 +284,12 @@ Result<Object> ValueParser::parse(std::size_t& position) {
             std::span<Dictionary::Pair>(s_.entries.data() + start, s_.entries.size() - start));
         s_.entries.resize(start);
         s_.frames.pop_back();
-        slot().value.emplace<Dictionary>(std::move(dictionary));
+        slot().emplace<Dictionary>(std::move(dictionary));
         p += 2;
       } else if (c == ']') {
         return error_at(p, "']' closes a dictionary");
       } else {
-        return error_at(p, "a dictionary key must be a name, not '" + excerpt(p, end_) + "'");
+        return quoting(p, "a dictionary key must be a name, not '", "'");
       }
     } else {
       switch (c) {
@@ -279,12 +306,25 @@ Result<Object> ValueParser::parse(std::size_t& position) {
                             s_.frames.empty() ? "']' without an array" : "']' closes a dictionary");
           }
           const std::size_t start = s_.frames.back().start;
-          Array array(
-              std::make_move_iterator(s_.values.begin() + static_cast<std::ptrdiff_t>(start)),
-              std::make_move_iterator(s_.values.end()));
+          Array array;
+          array.reserve(s_.values.size() - start);
+          for (std::size_t i = start; i < s_.values.size(); ++i) {
+            Object::Value& held = s_.values[i];
+            Object& element = array.emplace_back();
+            // Numbers and references, the commonest elements, without the general move.
+            if (const auto* integer = std::get_if<std::int64_t>(&held)) {
+              element.value.emplace<std::int64_t>(*integer);
+            } else if (const auto* reference = std::get_if<ObjectId>(&held)) {
+              element.value.emplace<ObjectId>(*reference);
+            } else if (const auto* real = std::get_if<float>(&held)) {
+              element.value.emplace<float>(*real);
+            } else {
+              element.value = std::move(held);
+            }
+          }
           s_.values.resize(start);
           s_.frames.pop_back();
-          slot().value.emplace<Array>(std::move(array));
+          slot().emplace<Array>(std::move(array));
           ++p;
           break;
         }
@@ -299,9 +339,9 @@ Result<Object> ValueParser::parse(std::size_t& position) {
             const char* stop = scan::scan_hex(p + 1, end_, s_.text, bad);
             if (stop == nullptr) {
               if (bad == end_) return error_at(p, "the hexadecimal string is not closed");
-              return error_at(bad, "a hexadecimal string holds '" + excerpt(bad, end_) + "'");
+              return quoting(bad, "a hexadecimal string holds '", "'");
             }
-            slot().value.emplace<String>(String{Bytes(s_.text), StringStyle::Hexadecimal});
+            slot().emplace<String>(String{Bytes(s_.text), StringStyle::Hexadecimal});
             p = stop;
           }
           break;
@@ -318,13 +358,13 @@ Result<Object> ValueParser::parse(std::size_t& position) {
           const char* close = scan::scan_literal(p + 1, end_, plain);
           if (close == nullptr) return error_at(p, "the literal string is not closed");
           if (plain) {
-            slot().value.emplace<String>(
+            slot().emplace<String>(
                 String{Bytes(std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))),
                        StringStyle::Literal});
           } else {
             s_.text.clear();
             scan::decode_literal(p + 1, close, s_.text);
-            slot().value.emplace<String>(String{Bytes(s_.text), StringStyle::Literal});
+            slot().emplace<String>(String{Bytes(s_.text), StringStyle::Literal});
           }
           p = close + 1;
           break;

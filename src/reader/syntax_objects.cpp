@@ -142,7 +142,8 @@ Result<std::vector<std::pair<std::uint32_t, std::size_t>>> parse_object_stream_h
             context, at(p),
             "the header lists " + std::to_string(i) + " of " + std::to_string(count) + " objects");
       }
-      const scan::NumberToken token = scan::scan_number(p, end);
+      scan::NumberToken token;
+      scan::scan_number(p, end, token);
       if (token.end == nullptr || token.is_real || !token.plain) {
         return syntax_error(context, at(p),
                             "the header holds something other than an unsigned integer");

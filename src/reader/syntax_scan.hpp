@@ -94,6 +94,8 @@ inline const char* scan_regular(const char* p, const char* end, std::uint8_t& cl
 struct NumberToken {
   // Past the token; null when the bytes are not a number.
   const char* end = nullptr;
+  std::int64_t integer = 0;
+  float real = 0;
   bool is_real = false;
   // Digits only, no sign or point: such an integer may begin a reference "N G R".
   bool plain = false;
@@ -101,8 +103,6 @@ struct NumberToken {
   bool beyond_64_bits = false;
   // A value beyond the range of a float, read as the largest float of its sign.
   bool clamped = false;
-  std::int64_t integer = 0;
-  float real = 0;
 };
 
 // The real of the digits [digits, end) (a point among them), negated when `negative`.
@@ -110,10 +110,12 @@ NumberToken read_real(const char* digits, const char* end, bool negative);
 // The same for an integer of more than 64 bits (digits only), marked beyond_64_bits.
 NumberToken read_big_integer(const char* digits, const char* end, bool negative);
 
-// A number at `p`: [+-] digits [. digits] or [+-] . digits, ending at white space, a delimiter or
-// the end. Integers of up to 19 digits are read here; longer ones and reals out of line.
-inline NumberToken scan_number(const char* p, const char* end) {
-  NumberToken token;
+// A number at `p` into `token`: [+-] digits [. digits] or [+-] . digits, ending at white space, a
+// delimiter or the end. Integers of up to 19 digits are read here; longer ones and reals out of
+// line. The token is filled in place, so that the caller's copy is the only one.
+[[gnu::always_inline]] inline void scan_number(const char* p, const char* end, NumberToken& token) {
+  token.end = nullptr;
+  token.is_real = false;
   bool negative = false;
   const char* start = p;
   if (*p == '+' || *p == '-') {
@@ -129,27 +131,33 @@ inline NumberToken scan_number(const char* p, const char* end) {
   if (p != end && *p == '.') {
     ++p;
     while (p != end && is_digit(*p)) ++p;
-    if (p - digits < 2 || !token_ends_at(p, end)) return token;
-    return read_real(digits, p, negative);
+    if (p - digits < 2 || !token_ends_at(p, end)) return;
+    token = read_real(digits, p, negative);
+    return;
   }
-  if (p == digits || !token_ends_at(p, end)) return token;
+  if (p == digits || !token_ends_at(p, end)) return;
   if (p - digits > 19) {
     // Leading zeros do not make an integer long.
     const char* first = digits;
     while (p - first > 1 && *first == '0') ++first;
-    if (p - first > 19) return read_big_integer(digits, p, negative);
+    if (p - first > 19) {
+      token = read_big_integer(digits, p, negative);
+      return;
+    }
     magnitude = 0;
     for (const char* d = first; d != p; ++d) {
       magnitude = magnitude * 10 + static_cast<unsigned char>(*d - '0');
     }
   }
   const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
-  if (magnitude > limit) return read_big_integer(digits, p, negative);
+  if (magnitude > limit) {
+    token = read_big_integer(digits, p, negative);
+    return;
+  }
   token.end = p;
   token.plain = digits == start;
   token.integer =
       negative ? static_cast<std::int64_t>(0u - magnitude) : static_cast<std::int64_t>(magnitude);
-  return token;
 }
 
 // A name's bytes [p, end) with each "#xx" (two hexadecimal digits) replaced by its byte, appended

