@@ -56,6 +56,10 @@ Result<Bytes> decode_ascii85(std::string_view data, std::uint64_t limit) {
   const auto bad = [] {
     return IoError::with_message(IoErrorKind::InvalidData, "ASCII85Decode data is not valid");
   };
+  // Some writers open the data with "<~", as the encoding's text form does; it is skipped.
+  std::size_t start = 0;
+  while (start < data.size() && is_white_space(static_cast<unsigned char>(data[start]))) ++start;
+  if (data.substr(start, 2) == "<~") data.remove_prefix(start + 2);
   for (std::size_t at = 0; at < data.size(); ++at) {
     const auto byte = static_cast<unsigned char>(data[at]);
     if (is_white_space(byte)) continue;
