@@ -103,7 +103,7 @@ Result<Bytes> apply(std::string_view name, std::string_view data, Bytes* owned,
     case Filter::Lzw: {
       const Result<PredictorParameters> predictor = predictor_of(parameters);
       if (!predictor.ok()) return predictor.error();
-      Result<Bytes> decoded = Bytes{};
+      const PredictorParameters& p = predictor.value();
       if (filter_named(name) == Filter::Flate) {
         if (!inflate_available()) {
           return IoError::with_message(
@@ -111,17 +111,19 @@ Result<Bytes> apply(std::string_view name, std::string_view data, Bytes* owned,
               "this build of vantril has no Flate library to decode FlateDecode data");
         }
         // A stream cut short decodes to what it holds, as readers take such data.
-        decoded = inflate_zlib(data, limit);
-      } else {
-        const Result<std::int64_t> early = integer_parameter(parameters, "EarlyChange", 1);
-        if (!early.ok()) return early.error();
-        if (early.value() != 0 && early.value() != 1) {
-          return invalid("the /EarlyChange in /DecodeParms is not 0 or 1");
-        }
-        decoded = decode_lzw(data, early.value() == 1, limit);
+        Result<InflatedData> inflated = inflate_zlib_data(data, limit);
+        if (!inflated.ok()) return std::move(inflated).error();
+        if (p.predictor == 1) return Bytes(inflated.value().view());
+        return undo_predictor(inflated.value().view(), p, limit);
       }
-      if (!decoded.ok()) return decoded;
-      return undo_predictor(std::move(decoded).value(), predictor.value(), limit);
+      const Result<std::int64_t> early = integer_parameter(parameters, "EarlyChange", 1);
+      if (!early.ok()) return early.error();
+      if (early.value() != 0 && early.value() != 1) {
+        return invalid("the /EarlyChange in /DecodeParms is not 0 or 1");
+      }
+      Result<Bytes> decoded = decode_lzw(data, early.value() == 1, limit);
+      if (!decoded.ok() || p.predictor == 1) return decoded;
+      return undo_predictor(decoded.value(), p, limit);
     }
     case Filter::AsciiHex:
       return decode_ascii_hex(data, limit);

@@ -88,9 +88,8 @@ struct PredictorParameters {
 
 // InvalidData naming the parameter when the values are out of range.
 Status check_predictor(const PredictorParameters& parameters);
-// The data with the prediction undone; `data` is the filter's output and is reused where the
-// predictor keeps the size (TIFF).
-Result<Bytes> undo_predictor(Bytes data, const PredictorParameters& parameters,
+// The filter's output with the prediction undone (`parameters.predictor` is 2 or 10 to 15).
+Result<Bytes> undo_predictor(std::string_view data, const PredictorParameters& parameters,
                              std::uint64_t limit);
 
 }  // namespace vantril

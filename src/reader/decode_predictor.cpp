@@ -2,6 +2,7 @@
 // filter-type byte before each row and each row is undone from the row above it, already
 // decoded; TIFF prediction (2) stores each sample as its difference from the sample of the same
 // colour to its left. A last row cut short is undone as far as it goes.
+#include <cstdlib>
 #include <cstring>
 
 #include "reader/decode_filters.hpp"
@@ -63,14 +64,16 @@ bool undo_png_row(byte type, const byte* __restrict in, byte* __restrict out,
       } else {
         for (std::size_t i = 0; i < head; ++i) out[i] = static_cast<byte>(in[i] + up[i]);
         for (std::size_t i = head; i < length; ++i) {
+          // The distances of p = a + b - c from a, b and c, without p itself; selects rather
+          // than branches, which random data would mispredict.
           const int a = out[i - bpp];
           const int b = up[i];
           const int c = up[i - bpp];
-          const int p = a + b - c;
-          const int pa = p > a ? p - a : a - p;
-          const int pb = p > b ? p - b : b - p;
-          const int pc = p > c ? p - c : c - p;
-          const int predicted = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+          const int pa = std::abs(b - c);
+          const int pb = std::abs(a - c);
+          const int pc = std::abs(a + b - 2 * c);
+          const int nearer_bc = pb <= pc ? b : c;
+          const int predicted = (pa <= pb && pa <= pc) ? a : nearer_bc;
           out[i] = static_cast<byte>(in[i] + predicted);
         }
       }
@@ -174,13 +177,13 @@ Status check_predictor(const PredictorParameters& p) {
   return {};
 }
 
-Result<Bytes> undo_predictor(Bytes data, const PredictorParameters& p, std::uint64_t limit) {
-  if (p.predictor == 1) return data;
-  if (p.predictor == 2) {
-    undo_tiff(data, p);
-    return data;
-  }
-  return undo_png(data, p, limit);
+Result<Bytes> undo_predictor(std::string_view data, const PredictorParameters& p,
+                             std::uint64_t limit) {
+  if (p.predictor != 2) return undo_png(data, p, limit);
+  // TIFF prediction keeps the size: the data is undone in place in its copy.
+  Bytes out(data);
+  undo_tiff(out, p);
+  return out;
 }
 
 }  // namespace vantril

@@ -24,8 +24,8 @@ constexpr bool is_white_space(unsigned char byte) {
 }
 // ( ) < > [ ] { } / %
 constexpr bool is_delimiter(unsigned char byte) {
-  return byte == '(' || byte == ')' || byte == '<' || byte == '>' || byte == '[' ||
-         byte == ']' || byte == '{' || byte == '}' || byte == '/' || byte == '%';
+  return byte == '(' || byte == ')' || byte == '<' || byte == '>' || byte == '[' || byte == ']' ||
+         byte == '{' || byte == '}' || byte == '/' || byte == '%';
 }
 
 // Where the values being parsed come from, for messages and repairs: positions in `input` plus
