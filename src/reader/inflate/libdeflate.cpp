@@ -47,7 +47,8 @@ std::uint64_t most_output_of(std::size_t input_size) {
 
 bool inflate_available() { return true; }
 
-Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size, bool* truncated) {
+Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_size,
+                                       bool* truncated) {
   if (truncated != nullptr) *truncated = false;
   // The zlib header: compression method 8, a window of at most 32 KiB, no preset dictionary,
   // and the check bits.
@@ -99,9 +100,7 @@ Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size, bool* 
                                      "the Flate data does not match its checksum");
       }
     }
-    Bytes bytes;
-    bytes.append(std::string_view(out.get(), made));
-    return bytes;
+    return InflatedData{std::move(out), made};
   }
 }
 

@@ -5,7 +5,7 @@ namespace vantril {
 
 bool inflate_available() { return false; }
 
-Result<Bytes> inflate_zlib(std::string_view, std::uint64_t, bool* truncated) {
+Result<InflatedData> inflate_zlib_data(std::string_view, std::uint64_t, bool* truncated) {
   if (truncated != nullptr) *truncated = false;
   return IoError::with_message(IoErrorKind::Unsupported,
                                "this build of vantril has no Flate library to decode the data");

@@ -30,7 +30,8 @@ struct InflateEnd {
 
 bool inflate_available() { return true; }
 
-Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size, bool* truncated) {
+Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_size,
+                                       bool* truncated) {
   if (truncated != nullptr) *truncated = false;
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) fatal_error("zlib could not make a decompressor");
@@ -78,9 +79,7 @@ Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size, bool* 
     }
     return corrupt();
   }
-  Bytes bytes;
-  bytes.append(std::string_view(out.get(), made));
-  return bytes;
+  return InflatedData{std::move(out), made};
 }
 
 }  // namespace vantril
