@@ -113,6 +113,9 @@ using State = LazyReader::State;
 Status report_repair(State& state, std::uint64_t offset, std::string description);
 // An InvalidData error for input beyond a limit; the file is then not rebuilt.
 IoError limit_error(State& state, std::string message);
+// A decoding error passed on; one for data beyond the decoded-size limit (a decompression bomb)
+// counts as a limit's.
+IoError decoding_error(State& state, IoError error);
 
 // Opens the structure: header, sections (or a rebuild by scanning), merged entries, trailer,
 // encryption facts. Leaves structure.slots empty.

@@ -290,6 +290,13 @@ IoError limit_error(State& state, std::string message) {
   return invalid_data(std::move(message));
 }
 
+IoError decoding_error(State& state, IoError error) {
+  if (display_form(error).find("exceed the limit") != std::string::npos) {
+    state.limit_exceeded = true;
+  }
+  return error;
+}
+
 Status open_structure(State& state) {
   FileStructure& structure = state.structure;
   structure.file_length = state.file.size();

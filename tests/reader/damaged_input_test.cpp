@@ -222,6 +222,18 @@ TEST(ReaderDamage, LimitsAreEnforced) {
     EXPECT_NE(display_form(read.error()).find(c.message), std::string::npos)
         << display_form(read.error());
   }
+  // Layout streams decoded beyond max_decoded_size: refused, not expanded.
+  if (compression_available()) {
+    Document packed = sound_document();
+    packed.xref_state.xref_form = XrefForm::XrefStreamForm;
+    const std::string compact =
+        saved(packed, {.compression_level = 6, .object_streams = true, .objects_per_stream = 100});
+    Result<ReadFile> bomb =
+        read_pdf_bytes(compact, {.strict = false, .limits = {.max_decoded_size = 16}});
+    ASSERT_FALSE(bomb.ok());
+    EXPECT_NE(display_form(bomb.error()).find("exceed the limit"), std::string::npos)
+        << display_form(bomb.error());
+  }
   // A file with more sections than max_revisions.
   std::string chained = file;
   std::size_t previous = startxref_value(file);

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "reader/layout_decode.hpp"
+#include "vantril/decode.hpp"
 #include "vantril/reader.hpp"
 #include "vantril/writer.hpp"
 
@@ -73,9 +73,7 @@ inline std::string compared_text(const Object& saved, const Object& read) {
       got->stream_dictionary.get("Filter") == nullptr) {
     return text_of(read);
   }
-  Result<Bytes> decoded =
-      reader::decode_layout_data(got->data, got->stream_dictionary.get("Filter"),
-                                 got->stream_dictionary.get("DecodeParms"), std::uint64_t{1} << 30);
+  Result<Bytes> decoded = decode_stream(*got, std::uint64_t{1} << 30);
   if (!decoded.ok()) return "undecodable: " + display_form(decoded.error());
   Stream plain;
   for (const DictionaryEntry& entry : got->stream_dictionary.iter()) {
