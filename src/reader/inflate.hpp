@@ -2,7 +2,9 @@
 // on Windows, or a stand-in that reports Unsupported where the build has neither.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "vantril/error.hpp"
@@ -18,6 +20,19 @@ bool inflate_available();
 // memory stays in proportion to max_size, never to what the data claims. Data after the end of
 // the zlib stream is ignored; a stream cut short gives what it decodes to plus a repair note in
 // `truncated` (when not null), as readers accept such data.
-Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size, bool* truncated = nullptr);
+Result<Bytes> inflate_zlib(std::string_view data, std::uint64_t max_size,
+                           bool* truncated = nullptr);
+
+// Decompressed bytes in a plain buffer, which may be larger than `size`.
+struct InflatedData {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+  std::string_view view() const { return {bytes.get(), size}; }
+};
+
+// inflate_zlib without the copy into Bytes, for a caller that goes on to transform the data
+// (the predictors write their output straight into the final Bytes).
+Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_size,
+                                       bool* truncated = nullptr);
 
 }  // namespace vantril
