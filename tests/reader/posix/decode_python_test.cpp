@@ -208,8 +208,8 @@ TEST(DecodePython, MatchesPythonsEncoders) {
     EXPECT_TRUE(std::string_view(decoded.value()) == r.decoded);
     // The small decoder that takes over from libdeflate for such streams decodes every whole
     // stream too, and tells a cut one from a whole one.
-    if ((r.filters[0] == "FlateDecode" || r.filters[0] == "Fl") && r.filters.size() == 1 &&
-        r.encoded.size() >= 2) {
+    if ((r.filters[0] == "FlateDecode" || r.filters[0] == "Fl") && r.parms[0] == "-" &&
+        r.filters.size() == 1 && r.encoded.size() >= 2) {
       bool cut_short = false;
       const Result<InflatedData> partial =
           inflate_partial(r.encoded.substr(2), 1 << 30, &cut_short);
