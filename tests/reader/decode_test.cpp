@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <map>
 #include <random>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/allocation_count.hpp"
@@ -125,7 +125,7 @@ class BitWriter {
 std::string encode_lzw(std::string_view data, bool early_change, bool clear_when_full) {
   const int early = early_change ? 1 : 0;
   BitWriter bits;
-  std::map<std::pair<int, unsigned char>, int> table;
+  std::unordered_map<int, int> table;  // code * 256 + next byte -> code
   int next = 258;
   int width = 9;
   bits.put(256, width);
@@ -133,7 +133,7 @@ std::string encode_lzw(std::string_view data, bool early_change, bool clear_when
   while (at < data.size()) {
     int code = static_cast<unsigned char>(data[at++]);
     while (at < data.size()) {
-      const auto found = table.find({code, static_cast<unsigned char>(data[at])});
+      const auto found = table.find(code * 256 + static_cast<unsigned char>(data[at]));
       if (found == table.end()) break;
       code = found->second;
       ++at;
@@ -142,7 +142,7 @@ std::string encode_lzw(std::string_view data, bool early_change, bool clear_when
     // The decoder defines a code after every code but the first, the last one included (with
     // whatever byte comes next), so the encoder counts one after the last code too.
     if (next < 4096) {
-      if (at < data.size()) table[{code, static_cast<unsigned char>(data[at])}] = next;
+      if (at < data.size()) table[code * 256 + static_cast<unsigned char>(data[at])] = next;
       ++next;
     }
     if (next + early - 1 >= (1 << width) && width < 12) ++width;

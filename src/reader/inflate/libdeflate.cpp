@@ -6,8 +6,8 @@
 //
 // libdeflate cannot resume or report a partial result. A stream whose Adler-32 checksum is
 // missing (cut short right after its last block) is still decoded, as raw Deflate, and marked
-// truncated; a stream cut inside its blocks is refused as InvalidData, since what it would
-// decode to is not known here.
+// truncated; a stream cut inside its blocks goes to a small decoder of our own
+// (inflate_partial.hpp), which keeps what it holds, as zlib does in the Windows build.
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "reader/inflate.hpp"
+#include "reader/inflate_partial.hpp"
 #include "runtime/fatal.hpp"
 
 namespace vantril {
@@ -84,7 +85,17 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
       room = std::min(ceiling, room * 2);
       continue;
     }
-    if (result != LIBDEFLATE_SUCCESS) return corrupt();
+    if (result != LIBDEFLATE_SUCCESS) {
+      // libdeflate refuses a stream cut short as it refuses a corrupt one; the small decoder
+      // tells them apart and keeps what a cut stream holds. A stream it decodes whole is
+      // corrupt all the same, as libdeflate found.
+      bool cut_short = false;
+      Result<InflatedData> partial = inflate_partial(deflate, max_size, &cut_short);
+      if (!partial.ok()) return std::move(partial).error();
+      if (!cut_short) return corrupt();
+      if (truncated != nullptr) *truncated = true;
+      return partial;
+    }
     if (made > max_size) return over_limit();
     // The Adler-32 checksum of the decoded data follows, big-endian; data after it is ignored.
     const std::string_view trailer = deflate.substr(used_in);
