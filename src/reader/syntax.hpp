@@ -50,6 +50,11 @@ bool keyword_at(std::string_view input, std::size_t position, std::string_view k
 // One direct value starting at `position` (white space and comments skipped first): a number,
 // name, string, array, dictionary, "true", "false", "null", or a reference "N G R". On success
 // `position` is just past the value. Errors: InvalidData naming the offset and what was wrong.
+// Lenient where readers agree on a meaning: a '#' in a name not followed by two hexadecimal
+// digits stays a '#'; an unknown escape in a literal string stands for the escaped byte; an
+// integer beyond 64 bits reads as a real, and a number beyond the float range as the largest
+// float of its sign, each with a repair. Strict where they do not: "--5", "1e5", an odd
+// dictionary, a key that is not a name and a stray ']' or '>>' are errors.
 Result<Object> parse_value(std::string_view input, std::size_t& position,
                            const SyntaxContext& context);
 
@@ -62,8 +67,10 @@ struct ObjectHeader {
 std::optional<ObjectHeader> parse_object_header(std::string_view input, std::size_t position);
 
 // The body of an indirect object after its header: the value, then "endobj", or for a
-// dictionary "stream" and its end of line, where the data starts. The stream's data is not
-// read here: its length may be an indirect object.
+// dictionary "stream" and its end of line (CR LF or LF), where the data starts. The stream's
+// data is not read here: its length may be an indirect object. Repairs: "stream" followed by a
+// lone CR, by spaces before its end of line, or by no end of line; a value without "endobj"
+// (the next object's header or anything else follows).
 struct IndirectBody {
   Object value;
   // The position of the first data byte of a stream.
