@@ -12,7 +12,8 @@ TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-u
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
-BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf python3-pikepdf hyperfine
+BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev qpdf python3-pikepdf hyperfine \
+               libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
@@ -87,7 +88,9 @@ fuzz:
 # PEER_BENCH, beside the project's folder by default), uncompressed and then compact (Flate and
 # object streams), the streaming writer (objects built whole, and described token by token) beside
 # the document path and the 8 KiB copy floor, then the command's whole-process time against the
-# floor program, then the content builder against hand formatting.
+# floor program, then the content builder against hand formatting; last reading files qpdf wrote,
+# into a Document against qpdf, PoDoFo and MuPDF, then lazily (each object loaded once and
+# dropped) against MuPDF dropping its objects too.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
@@ -101,6 +104,9 @@ bench:
 	  /dev/shm "W3 W2 W1" "1000000 10000000" $(PEER_BENCH)/validate_compact.py
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 	build/bench/bench/vantril_content_bench build/bench --runs 15
+	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --read --runs 3
+	VANTRIL_WRITE_BENCH=$(CURDIR)/build/bench/bench/vantril_write_bench \
+	  $(PEER_BENCH)/compare.sh bench/lazy-read.sh --read --runs 3 --peers mupdf
 
 clean:
 	rm -rf build

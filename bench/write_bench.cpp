@@ -23,6 +23,13 @@
 // ValueWriter) instead of building each as an Object (lib=vantril-streaming-tokens, with
 // -compact after it for --compact); W2's streams are written whole either way. The file is the
 // same, byte for byte, as without --tokens.
+//
+//   write_bench --read FILE [--lazy]
+//
+// --read times reading instead (the peers' read benchmarks' line, workload from $BENCH_WORKLOAD):
+// the whole file into a Document with read_pdf_file, or with --lazy through a LazyReader, each
+// object loaded once and dropped at once. Both count the objects in use, the object streams and
+// cross-reference streams left out, and the streams among them with their raw data's bytes.
 #include <sys/resource.h>
 
 #include <charconv>
@@ -41,6 +48,7 @@
 #include "vantril/error.hpp"
 #include "vantril/model/document.hpp"
 #include "vantril/model/object.hpp"
+#include "vantril/reader.hpp"
 #include "vantril/stream_writer.hpp"
 #include "vantril/writer/save.hpp"
 #include "vantril/writer/save_options.hpp"
@@ -76,8 +84,9 @@ constexpr std::uint32_t compact_per_stream = 1000;
 [[noreturn]] void usage(const char* program, std::string_view problem) {
   std::fprintf(stderr,
                "%s: %.*s\nusage: %s W1|W2|W3 OUT.pdf [--count N] [--table] [--compact "
-               "[--level L] [--per-stream P]] [--streaming [--tokens]]\n",
-               program, static_cast<int>(problem.size()), problem.data(), program);
+               "[--level L] [--per-stream P]] [--streaming [--tokens]]\n       %s --read FILE "
+               "[--lazy]\n",
+               program, static_cast<int>(problem.size()), problem.data(), program, program);
   std::exit(2);
 }
 
@@ -388,7 +397,80 @@ int report(const Options& options, const char* lib, std::size_t objects, double 
   return std::fflush(stdout) != 0 ? 1 : 0;
 }
 
+namespace {
+
+// What a read found: the objects in use (layout objects left out), the streams among them and
+// their raw bytes.
+struct ReadCounts {
+  std::size_t objects = 0;
+  std::size_t streams = 0;
+  std::uint64_t stream_bytes = 0;
+};
+
+void count_object(ReadCounts& counts, const Object& object) {
+  ++counts.objects;
+  if (const Stream* stream = object.stream()) {
+    ++counts.streams;
+    counts.stream_bytes += stream->data.size();
+  }
+}
+
+[[noreturn]] void read_failed(const char* program, const char* file, const IoError& error) {
+  std::fprintf(stderr, "%s: reading %s failed: %s\n", program, file, display_form(error).c_str());
+  std::_Exit(1);
+}
+
+// --read FILE [--lazy]: one result line in the read peers' format.
+int read_benchmark(int argc, char** argv) {
+  const char* program = argv[0];
+  if (argc < 3 || argc > 4 || (argc == 4 && std::string_view(argv[3]) != "--lazy")) {
+    std::fprintf(stderr, "%s: usage: %s --read FILE [--lazy]\n", program, program);
+    return 2;
+  }
+  const char* file = argv[2];
+  const bool lazy = argc == 4;
+  ReadCounts counts;
+  const Clock::time_point start = Clock::now();
+  if (lazy) {
+    Result<LazyReader> opened = LazyReader::open(file);
+    if (!opened.ok()) read_failed(program, file, opened.error());
+    LazyReader& reader = opened.value();
+    for (const ObjectId id : reader.object_ids()) {
+      Result<Object> object = reader.load(id);
+      if (!object.ok()) read_failed(program, file, object.error());
+      count_object(counts, object.value());
+    }
+  } else {
+    Result<ReadFile> read = read_pdf_file(file);
+    if (!read.ok()) read_failed(program, file, read.error());
+    // Kept, never destroyed: the process ends without tearing the document down.
+    const auto* kept = new ReadFile(std::move(read).value());
+    for (const auto& entry : kept->document.object_table) count_object(counts, entry.second);
+  }
+  const double read_s = seconds_between(start, Clock::now());
+
+  std::error_code size_error;
+  const std::uintmax_t bytes = std::filesystem::file_size(file, size_error);
+  if (size_error) {
+    std::fprintf(stderr, "%s: cannot read the size of %s: %s\n", program, file,
+                 size_error.message().c_str());
+    return 1;
+  }
+  const char* workload = std::getenv("BENCH_WORKLOAD");
+  std::printf(
+      "workload=%s lib=%s objects=%zu bytes=%ju read_s=%.4f peak_rss_kb=%ld streams=%zu "
+      "stream_bytes=%llu\n",
+      workload != nullptr && *workload != '\0' ? workload : "file",
+      lazy ? "vantril-lazy" : "vantril", counts.objects, bytes, read_s, peak_rss_kb(),
+      counts.streams, static_cast<unsigned long long>(counts.stream_bytes));
+  return std::fflush(stdout) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Tearing down what was read is not part of the measurement either.
+  if (argc >= 2 && std::string_view(argv[1]) == "--read") std::_Exit(read_benchmark(argc, argv));
   const Options options = parse_options(argc, argv);
 
   if (options.streaming) {

@@ -1,5 +1,6 @@
 # Install rules: the public headers, the library
-# (static, or shared with its versioned soname and symbolic links), the command, a CMake package (find_package(vantril CONFIG)) and a pkg-config file.
+# (static, or shared with its versioned soname and symbolic links), the commands (vantril and
+# vantril-tool), a CMake package (find_package(vantril CONFIG)) and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
 # The public headers: the entry points and the declaration headers beside them. Nothing under
@@ -11,7 +12,7 @@ install(TARGETS vantril_lib EXPORT vantrilTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS vantril RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vantril vantril-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(vantril_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vantril)
 install(EXPORT vantrilTargets NAMESPACE vantril:: DESTINATION ${vantril_cmake_dir})

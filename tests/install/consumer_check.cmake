@@ -82,7 +82,8 @@ foreach(installed
         ${CMAKE_INSTALL_LIBDIR}/cmake/vantril/vantrilConfig.cmake
         ${CMAKE_INSTALL_LIBDIR}/cmake/vantril/vantrilConfigVersion.cmake
         ${CMAKE_INSTALL_LIBDIR}/pkgconfig/vantril.pc
-        ${CMAKE_INSTALL_BINDIR}/vantril)
+        ${CMAKE_INSTALL_BINDIR}/vantril
+        ${CMAKE_INSTALL_BINDIR}/vantril-tool)
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
@@ -153,6 +154,9 @@ endfunction()
 run(COMMAND ${prefix}/${CMAKE_INSTALL_BINDIR}/vantril WORKING_DIRECTORY ${WORK}/run)
 run(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/run/clean.pdf
             ${SOURCE_DIR}/tests/data/clean.pdf)
+# The installed vantril-tool reads it back, cleanly.
+run(COMMAND ${prefix}/${CMAKE_INSTALL_BINDIR}/vantril-tool check clean.pdf --strict
+    WORKING_DIRECTORY ${WORK}/run)
 
 # find_package: the examples' own CMake project, which sees nothing of the source tree but
 # its own folder.
