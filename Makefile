@@ -6,7 +6,7 @@ BUILD_TOOLS := cmake ninja-build g++ make pkg-config libdeflate-dev
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
 # also for the install test; the German locale for the test that numbers ignore the locale;
 # libcrypto (libssl-dev) for the signing example, openssl and the NSS tools for the test signer
-# pdfsig signs with.
+# pdfsig signs with; Ghostscript's pdfwrite for files of another writer that the reader reads.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
                python3-pikepdf python3-pypdf valgrind locales-all libssl-dev openssl libnss3-tools \
                ghostscript

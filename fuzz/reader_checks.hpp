@@ -61,17 +61,18 @@ inline std::string object_difference(const Object& a, const Object& b, const std
       const Array& y = *b.array();
       if (x.size() != y.size()) return where + ": array lengths differ";
       for (std::size_t i = 0; i < x.size(); ++i) {
-        std::string difference = object_difference(x[i], y[i], where + "[" + std::to_string(i) + "]");
+        std::string difference =
+            object_difference(x[i], y[i], where + "[" + std::to_string(i) + "]");
         if (!difference.empty()) return difference;
       }
       return {};
     }
     case ObjectKind::Dictionary:
     case ObjectKind::Stream: {
-      const Dictionary& x = a.kind() == ObjectKind::Stream ? a.stream()->stream_dictionary
-                                                           : *a.dictionary();
-      const Dictionary& y = b.kind() == ObjectKind::Stream ? b.stream()->stream_dictionary
-                                                           : *b.dictionary();
+      const Dictionary& x =
+          a.kind() == ObjectKind::Stream ? a.stream()->stream_dictionary : *a.dictionary();
+      const Dictionary& y =
+          b.kind() == ObjectKind::Stream ? b.stream()->stream_dictionary : *b.dictionary();
       if (x.len() != y.len()) return where + ": dictionary sizes differ";
       for (const DictionaryEntry& entry : x.iter()) {
         const Object* other = y.get(entry.key);
@@ -201,8 +202,8 @@ inline std::vector<std::string> reader_violations(std::string_view bytes) {
       Result<Object> loaded = reader.load(id);
       if (!sound) continue;
       if (!loaded.ok()) {
-        violations.push_back("lazy load of " + id_text(id) + " failed on a sound file: " +
-                             debug_form(loaded.error()));
+        violations.push_back("lazy load of " + id_text(id) +
+                             " failed on a sound file: " + debug_form(loaded.error()));
         continue;
       }
       const auto found = lenient.value().document.object_table.find(id);
