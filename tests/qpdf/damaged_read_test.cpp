@@ -208,6 +208,14 @@ std::vector<Sample> damaged(const Sample& sound) {
     const std::string length = bytes.substr(digits, end - digits);
     const long value = std::stol(length);
     if (value < 20) continue;
+    // The stream's length as a reference to the stream itself, and to an object not there.
+    const std::size_t header = bytes.rfind(" 0 obj", at);
+    const std::size_t line = bytes.rfind('\n', header) + 1;
+    add("/Length naming its own stream",
+        std::string(bytes).replace(digits, length.size(),
+                                   bytes.substr(line, header - line) + " 0 R"));
+    add("/Length naming a missing object",
+        std::string(bytes).replace(digits, length.size(), "9999 0 R"));
     for (const long delta : {-9L, 9L, 100000L}) {
       add("/Length " + std::to_string(delta),
           std::string(bytes).replace(digits, length.size(),
@@ -260,7 +268,14 @@ std::vector<Sample> prev_loops(const Sample& sound) {
   out.push_back({sound.name + ": middle /Prev names the last",
                  with_value(sound.bytes, "/Prev", padded(starts[2].second, prev_value(middle_prev)),
                             middle_prev)});
-  for (const Sample& sample : out) {
+  // Not loops, but as wrong: past the end of the file, and negative.
+  const std::size_t end = sound.bytes.size();
+  out.push_back({sound.name + ": last /Prev past the end",
+                 with_value(sound.bytes, "/Prev", std::to_string(end * 10), last_prev)});
+  out.push_back(
+      {sound.name + ": last /Prev negative", with_value(sound.bytes, "/Prev", "-1", last_prev)});
+  for (std::size_t i = 0; i < 3; ++i) {
+    const Sample& sample = out[i];
     EXPECT_EQ(sample.bytes.size(), sound.bytes.size())
         << sample.name << ": the loop moved the sections";
   }
