@@ -44,11 +44,13 @@ if(BUILD_SHARED_LIBS)
 elseif(WIN32)
   set(vantril_pc_system_libs " -lntdll")
 endif()
-# libdeflate, when the library uses it: a static library's dependencies are the consumer's to
+# libdeflate or zlib, when the library uses it: a static library's dependencies are the consumer's to
 # link, so it is required outright rather than privately.
 set(vantril_pc_requires "")
 if(vantril_uses_libdeflate)
   set(vantril_pc_requires "Requires: libdeflate\n")
+elseif(vantril_uses_zlib)
+  set(vantril_pc_requires "Requires: zlib\n")
 endif()
 configure_file(cmake/vantril.pc.in ${PROJECT_BINARY_DIR}/vantril.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vantril.pc DESTINATION ${vantril_pc_dir})

@@ -165,6 +165,8 @@ class VANTRIL_API LazyReader {
   struct State;
 
  private:
+  // The library's whole-file read works on the state directly.
+  friend struct LazyReaderAccess;
   explicit LazyReader(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };

@@ -41,6 +41,26 @@ Status close_handle_reporting(NativeHandle handle);
 // same sharing and path rules as create_output_file. Appending a revision works through it.
 Result<NativeHandle> open_file_for_update(std::string_view path);
 
+// Opens an existing file for reading only, with the same sharing and path rules as
+// create_output_file: other processes may read, write and delete it while it is open.
+Result<NativeHandle> open_file_for_reading(std::string_view path);
+
+// A read-only view of a file's bytes mapped into memory, and what unmapping it needs.
+struct MappedView {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  // The Windows file-mapping object; unused on POSIX.
+  void* mapping = nullptr;
+};
+
+// Maps the first `size` bytes (more than zero: an empty file cannot be mapped) of the open file
+// for reading. The view stays valid after the handle is closed, until unmap_file. A size beyond
+// the address space fails with FileTooLarge.
+Result<MappedView> map_file(NativeHandle handle, std::uint64_t size);
+
+// Releases a view map_file made; an empty view is left alone.
+void unmap_file(const MappedView& view);
+
 // The file's size in bytes.
 Result<std::uint64_t> file_size(NativeHandle handle);
 

@@ -1,0 +1,95 @@
+// The latest revision as a Document: every object in use under its identifier (the layout
+// objects left out), built straight into the document's table in ascending order. The objects
+// of object streams are read one object stream at a time, each decoded once, whatever order
+// their numbers come in.
+#include <algorithm>
+#include <numeric>
+#include <string>
+
+#include "reader/reader_state.hpp"
+
+namespace vantril::reader {
+
+namespace {
+
+// An object that cannot be read is left out, as the null object it then is, and reported; input
+// beyond a limit fails the read.
+Status unreadable(State& state, const Entry& entry, const IoError& error) {
+  if (state.limit_exceeded) return error;
+  const std::uint64_t offset = entry.kind == XrefSlotKind::InUse ? entry.position : 0;
+  return report_repair(state, offset,
+                       "object " + std::to_string(entry.number) + " cannot be read (" +
+                           display_form(error) + "); it is left out");
+}
+
+}  // namespace
+
+Result<Document> read_document(State& state) {
+  VANTRIL_TRY(refuse_encrypted(state));
+  Document document;
+  document.version = state.structure.header_version;
+  document.trailer = clone(state.trailer);
+  fill_slots(state);
+  document.xref_state.slots = state.structure.slots;
+  document.xref_state.declared_size = state.declared_size;
+  document.xref_state.xref_form = state.last_form;
+  document.xref_state.stream_lists_object_zero = state.last_stream_lists_zero;
+
+  const std::vector<Entry>& entries = state.entries;
+  // The packed objects first, grouped by object stream and index, kept in entry order.
+  std::vector<std::size_t> packed;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].kind == XrefSlotKind::InObjectStream) packed.push_back(i);
+  }
+  std::vector<Object> packed_values(packed.size());
+  std::vector<char> packed_read(packed.size(), 0);
+  if (!packed.empty()) {
+    std::vector<std::size_t> order(packed.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      const Entry& x = entries[packed[a]];
+      const Entry& y = entries[packed[b]];
+      return x.container() != y.container() ? x.container() < y.container() : x.index() < y.index();
+    });
+    for (std::size_t k : order) {
+      const Entry entry = entries[packed[k]];
+      Result<const DecodedObjectStream*> stream = object_stream(state, entry.container());
+      Result<Object> value = stream.ok() ? object_in_stream(state, *stream.value(), entry.number,
+                                                           entry.index())
+                                         : Result<Object>(std::move(stream).error());
+      if (!value.ok()) {
+        VANTRIL_TRY(unreadable(state, entry, value.error()));
+        continue;
+      }
+      packed_values[k] = std::move(value).value();
+      packed_read[k] = 1;
+    }
+  }
+
+  std::uint32_t highest = state.declared_size > 0 ? state.declared_size - 1 : 0;
+  ObjectTable& table = document.object_table;
+  std::size_t next_packed = 0;
+  for (const Entry& entry : entries) {
+    highest = std::max(highest, entry.number);
+    if (entry.kind == XrefSlotKind::InUse) {
+      Result<Object> value = load_entry(state, entry);
+      if (!value.ok()) {
+        VANTRIL_TRY(unreadable(state, entry, value.error()));
+        continue;
+      }
+      if (is_layout_object(value.value())) continue;
+      table.emplace_hint(table.end(), ObjectId{entry.number, entry.generation},
+                         std::move(value).value());
+    } else if (entry.kind == XrefSlotKind::InObjectStream) {
+      const std::size_t k = next_packed++;
+      if (packed_read[k] == 0) continue;
+      Object& value = packed_values[k];
+      table.emplace_hint(table.end(), ObjectId{entry.number, 0}, std::move(value));
+    }
+  }
+  for (std::uint32_t number : state.layout_numbers) highest = std::max(highest, number);
+  document.highest_number = highest;
+  return document;
+}
+
+}  // namespace vantril::reader
