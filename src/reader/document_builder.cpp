@@ -15,7 +15,10 @@ namespace {
 // An object that cannot be read is left out, as the null object it then is, and reported; input
 // beyond a limit fails the read.
 Status unreadable(State& state, const Entry& entry, const IoError& error) {
-  if (state.limit_exceeded) return error;
+  // Nesting beyond the depth limit is the syntax layer's refusal: a limit, not damage.
+  if (state.limit_exceeded || display_form(error).find("nested more than") != std::string::npos) {
+    return error;
+  }
   const std::uint64_t offset = entry.kind == XrefSlotKind::InUse ? entry.position : 0;
   return report_repair(state, offset,
                        "object " + std::to_string(entry.number) + " cannot be read (" +
@@ -54,9 +57,9 @@ Result<Document> read_document(State& state) {
     for (std::size_t k : order) {
       const Entry entry = entries[packed[k]];
       Result<const DecodedObjectStream*> stream = object_stream(state, entry.container());
-      Result<Object> value = stream.ok() ? object_in_stream(state, *stream.value(), entry.number,
-                                                           entry.index())
-                                         : Result<Object>(std::move(stream).error());
+      Result<Object> value =
+          stream.ok() ? object_in_stream(state, *stream.value(), entry.number, entry.index())
+                      : Result<Object>(std::move(stream).error());
       if (!value.ok()) {
         VANTRIL_TRY(unreadable(state, entry, value.error()));
         continue;

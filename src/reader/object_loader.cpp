@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <string>
 
+#include "reader/layout_decode.hpp"
 #include "reader/read_errors.hpp"
 #include "reader/reader_state.hpp"
 #include "reader/syntax.hpp"
-#include "vantril/decode.hpp"
 
 namespace vantril::reader {
 
@@ -274,7 +274,9 @@ Result<DecodedObjectStream> decode_object_stream(State& state, const Entry& entr
     return invalid_data(name + " has no valid /N and /First");
   }
   VANTRIL_TRY(check_extends(state, dictionary, number));
-  Result<Bytes> decoded = decode_stream(*stream, state.options.limits.max_decoded_size);
+  Result<Bytes> decoded =
+      decode_layout_data(stream->data, dictionary.get("Filter"), dictionary.get("DecodeParms"),
+                         state.options.limits.max_decoded_size);
   if (!decoded.ok()) return std::move(decoded).error();
   DecodedObjectStream result;
   result.number = number;

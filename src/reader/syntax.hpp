@@ -24,8 +24,8 @@ constexpr bool is_white_space(unsigned char byte) {
 }
 // ( ) < > [ ] { } / %
 constexpr bool is_delimiter(unsigned char byte) {
-  return byte == '(' || byte == ')' || byte == '<' || byte == '>' || byte == '[' ||
-         byte == ']' || byte == '{' || byte == '}' || byte == '/' || byte == '%';
+  return byte == '(' || byte == ')' || byte == '<' || byte == '>' || byte == '[' || byte == ']' ||
+         byte == '{' || byte == '}' || byte == '/' || byte == '%';
 }
 
 // Where the values being parsed come from, for messages and repairs: positions in `input` plus
@@ -42,6 +42,10 @@ struct SyntaxContext {
 
 // The first position at or after `position` that is neither white space nor inside a comment.
 std::size_t skip_white_space(std::string_view input, std::size_t position);
+
+// Whether `keyword` stands at `position` as a whole token: followed by white space, a delimiter
+// or the end of the input ("xref", "trailer", "startxref", "endobj").
+bool keyword_at(std::string_view input, std::size_t position, std::string_view keyword);
 
 // One direct value starting at `position` (white space and comments skipped first): a number,
 // name, string, array, dictionary, "true", "false", "null", or a reference "N G R". On success
@@ -64,7 +68,8 @@ struct IndirectBody {
   Object value;
   // The position of the first data byte of a stream.
   std::optional<std::size_t> stream_data;
-  // Past "endobj" (or past the value when "endobj" is missing, a repair).
+  // Past "endobj" (or past the value when "endobj" is missing, a repair); for a stream, the
+  // position of its first data byte.
   std::size_t end = 0;
 };
 Result<IndirectBody> parse_indirect_body(std::string_view input, std::size_t position,
@@ -80,8 +85,8 @@ bool endstream_follows(std::string_view input, std::size_t data_end);
 std::optional<std::size_t> find_stream_end(std::string_view input, std::size_t data_start);
 
 // The header of an object stream's decoded content: `count` pairs of object number and offset
-// (relative to `first`). InvalidData when the header is malformed or an offset points past the
-// content.
+// (relative to `first`, as written: the object starts at first + offset). InvalidData when the
+// header is malformed or an offset points past the content.
 Result<std::vector<std::pair<std::uint32_t, std::size_t>>> parse_object_stream_header(
     std::string_view content, std::size_t count, std::size_t first, const SyntaxContext& context);
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "reader/layout_decode.hpp"
 #include "reader/read_errors.hpp"
 #include "reader/reader_state.hpp"
 #include "reader/syntax.hpp"
-#include "vantril/decode.hpp"
 
 namespace vantril::reader {
 
@@ -75,9 +75,9 @@ Status read_xref_stream(State& state, std::size_t position, std::vector<Entry>& 
     }
   }
   const std::string_view raw = data.substr(data_start, *data_end - data_start);
-  Result<Bytes> decoded =
-      decode_data(raw, stream_dictionary->get("Filter"), stream_dictionary->get("DecodeParms"),
-                  state.options.limits.max_decoded_size);
+  Result<Bytes> decoded = decode_layout_data(raw, stream_dictionary->get("Filter"),
+                                             stream_dictionary->get("DecodeParms"),
+                                             state.options.limits.max_decoded_size);
   if (!decoded.ok()) return std::move(decoded).error();
 
   const Object* widths_object = stream_dictionary->get("W");

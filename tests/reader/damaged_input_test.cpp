@@ -24,9 +24,8 @@ Document sound_document() {
   put_object(document, {1, 0},
              Dictionary::from_pairs({{"Type", Name("Catalog")}, {"Pages", ObjectId{2, 0}}}));
   put_object(document, {2, 0},
-             Dictionary::from_pairs({{"Type", Name("Pages")},
-                                     {"Kids", make_array(ObjectId{3, 0})},
-                                     {"Count", 1}}));
+             Dictionary::from_pairs(
+                 {{"Type", Name("Pages")}, {"Kids", make_array(ObjectId{3, 0})}, {"Count", 1}}));
   put_object(document, {3, 0},
              Dictionary::from_pairs({{"Type", Name("Page")},
                                      {"Parent", ObjectId{2, 0}},
@@ -92,11 +91,12 @@ TEST(ReaderDamage, EachDamageIsRepairedAndReportedOrRefused) {
       {"the sound file", sound, Outcome::Clean},
       {"bytes before the header", "garbage\r\n\x01\x02" + sound, Outcome::Clean},
       {"bytes after %%EOF", sound + "\n\n\x00junk", Outcome::Clean},
-      {"a wrong startxref", replaced(sound, "startxref\n" + std::to_string(xref),
-                                     "startxref\n" + std::to_string(xref - 40)),
+      {"a wrong startxref",
+       replaced(sound, "startxref\n" + std::to_string(xref),
+                "startxref\n" + std::to_string(xref - 40)),
        Outcome::Repaired},
-      {"startxref past the end", replaced(sound, "startxref\n" + std::to_string(xref),
-                                          "startxref\n99999999"),
+      {"startxref past the end",
+       replaced(sound, "startxref\n" + std::to_string(xref), "startxref\n99999999"),
        Outcome::Repaired},
       {"no startxref", sound.substr(0, sound.rfind("startxref")) + "%%EOF", Outcome::Repaired},
       {"the cross-reference table removed",
@@ -109,8 +109,7 @@ TEST(ReaderDamage, EachDamageIsRepairedAndReportedOrRefused) {
       {"an indirect /Length that loops", replaced(sound, "/Length 37", "/Length 4 0 R"),
        Outcome::Repaired},
       {"a /Prev loop", with_prev_loop(sound), Outcome::Repaired},
-      {"an out-of-range /Size", replaced(sound, "/Size 7", "/Size 2147483648"),
-       Outcome::Repaired},
+      {"an out-of-range /Size", replaced(sound, "/Size 7", "/Size 2147483648"), Outcome::Repaired},
       {"a negative /Size", replaced(sound, "/Size 7", "/Size -7"), Outcome::Repaired},
       {"an entry pointing at another object",
        replaced(sound, "0000000009 00000 n", "0000000055 00000 n"), Outcome::Repaired},
@@ -134,7 +133,9 @@ TEST(ReaderDamage, EachDamageIsRepairedAndReportedOrRefused) {
         EXPECT_NE(display_form(strict.error()).find("strict"), std::string::npos);
         ASSERT_TRUE(lenient.ok()) << display_form(lenient.error());
         EXPECT_FALSE(lenient.value().structure.repairs.empty());
-        if (c.bytes.size() > 100) expect_same_objects(document, lenient.value().document);
+        if (c.bytes.size() > 100) {
+          expect_same_objects(document, lenient.value().document, false);
+        }
         break;
       case Outcome::Refused:
         ASSERT_FALSE(lenient.ok());
@@ -172,7 +173,9 @@ TEST(ReaderDamage, EveryTruncationIsRefusedStrictly) {
       const std::string cut = file.substr(0, length);
       EXPECT_FALSE(read_pdf_bytes(cut, {.strict = true, .limits = {}}).ok());
       Result<ReadFile> lenient = read_pdf_bytes(cut);
-      if (lenient.ok()) EXPECT_FALSE(lenient.value().structure.repairs.empty());
+      if (lenient.ok()) {
+        EXPECT_FALSE(lenient.value().structure.repairs.empty());
+      }
     }
   }
 }
@@ -206,7 +209,7 @@ TEST(ReaderDamage, LimitsAreEnforced) {
     std::string_view message;
   };
   const Case cases[] = {
-      {"nesting", {.max_depth = 2}, "depth"},
+      {"nesting", {.max_depth = 2}, "deep"},
       {"object numbers", {.max_object_number = 3}, "highest number allowed"},
       {"objects", {.max_objects = 2}, "limit"},
       {"stream length", {.max_stream_length = 10}, "limit"},
@@ -229,7 +232,8 @@ TEST(ReaderDamage, LimitsAreEnforced) {
     previous = at;
   }
   ASSERT_TRUE(read_pdf_bytes(chained, {.strict = true, .limits = {}}).ok());
-  Result<ReadFile> too_many = read_pdf_bytes(chained, {.strict = false, .limits = {.max_revisions = 3}});
+  Result<ReadFile> too_many =
+      read_pdf_bytes(chained, {.strict = false, .limits = {.max_revisions = 3}});
   ASSERT_FALSE(too_many.ok());
   EXPECT_NE(display_form(too_many.error()).find("sections"), std::string::npos);
 }
@@ -239,7 +243,8 @@ TEST(ReaderDamage, LimitsAreEnforced) {
 TEST(ReaderStructure, HybridSectionsReadTheirStreamEntries) {
   Document document = sound_document();
   document.xref_state.xref_form = XrefForm::XrefStreamForm;
-  const std::string stream_file = saved(document, {.object_streams = true, .objects_per_stream = 2});
+  const std::string stream_file =
+      saved(document, {.object_streams = true, .objects_per_stream = 2});
   const std::size_t stream_at = startxref_value(stream_file);
   std::string file = stream_file.substr(0, stream_file.rfind("startxref"));
   const std::size_t table_at = file.size();

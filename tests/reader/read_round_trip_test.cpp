@@ -59,8 +59,9 @@ std::size_t check_read_back(const std::string& file, const Document& saved, Xref
   // Every number a section lists is in the slots, and every object read is in use there.
   for (const auto& [id, object] : document.object_table) {
     auto slot = structure.slots.find(id.number);
-    EXPECT_TRUE(slot != structure.slots.end() && (slot->second.kind == XrefSlotKind::InUse ||
-                                                  slot->second.kind == XrefSlotKind::InObjectStream));
+    EXPECT_TRUE(slot != structure.slots.end() &&
+                (slot->second.kind == XrefSlotKind::InUse ||
+                 slot->second.kind == XrefSlotKind::InObjectStream));
   }
 
   Result<LazyReader> lazy = LazyReader::over_bytes(file, strict);
@@ -94,9 +95,11 @@ TEST(ReaderRoundTrip, EverySaveFormReadsBackStrictly) {
       {"stream", XrefForm::XrefStreamForm, {}},
       {"table, compressed", XrefForm::XrefTableForm, {.compression_level = 6}},
       {"stream, compressed", XrefForm::XrefStreamForm, {.compression_level = 1}},
-      {"object streams of 5", XrefForm::XrefStreamForm,
+      {"object streams of 5",
+       XrefForm::XrefStreamForm,
        {.object_streams = true, .objects_per_stream = 5}},
-      {"object streams, compressed", XrefForm::XrefStreamForm,
+      {"object streams, compressed",
+       XrefForm::XrefStreamForm,
        {.compression_level = 9, .object_streams = true, .objects_per_stream = 1000}},
   };
   for (const Form& form : forms) {
@@ -176,9 +179,8 @@ TEST(ReaderRoundTrip, AppendedRevisionsReadBackAsTheLatest) {
       changed.push_back(append_object(document, Object(static_cast<std::int64_t>(revision))));
       ObjectTable& table = document.object_table;
       for (auto it = table.begin(); it != table.end(); ++it) {
-        if (it->first.number % 3 == static_cast<std::uint32_t>(revision) &&
-            it->first.number > 3 && it->second.kind() != ObjectKind::Stream &&
-            testing_support::listed_by_save(table, it)) {
+        if (it->first.number % 3 == static_cast<std::uint32_t>(revision) && it->first.number > 3 &&
+            it->second.kind() != ObjectKind::Stream && testing_support::listed_by_save(table, it)) {
           it->second = Object(make_array(Object(Name("changed")), Object(it->first.number)));
           changed.push_back(it->first);
         }

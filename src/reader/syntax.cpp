@@ -1,0 +1,386 @@
+// The value parser: one loop over tokens with an explicit stack of open arrays and dictionaries,
+// so that no input, however deep, recurses. Elements wait on one shared stack and each container
+// is made at its closing bracket with its exact size, in one allocation.
+#include "reader/syntax.hpp"
+
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "reader/syntax_scan.hpp"
+
+namespace vantril::reader {
+
+namespace {
+
+using scan::class_of;
+using scan::ends_token;
+using scan::skip_white;
+using scan::token_ends_at;
+
+// An open array or dictionary.
+struct Frame {
+  bool dictionary = false;
+  // A dictionary's key read, its value not yet.
+  bool has_key = false;
+  // Where its elements (in `values`) or entries (in `entries`) start.
+  std::size_t start = 0;
+  std::string_view key;
+  const char* opened = nullptr;
+};
+
+// The parser's working storage, kept from call to call on each thread: parsing a million
+// objects then costs no allocation beyond the values themselves.
+struct Scratch {
+  std::vector<Object> values;
+  std::vector<Dictionary::Pair> entries;
+  std::vector<Frame> frames;
+  // Keys that needed decoding; a deque never moves its strings, so views into them stay valid.
+  std::deque<std::string> decoded_keys;
+  std::string text;
+  bool busy = false;
+
+  void reset() {
+    values.clear();
+    entries.clear();
+    frames.clear();
+    decoded_keys.clear();
+    // A huge value once parsed should not pin its storage for the thread's life.
+    constexpr std::size_t kept = 1 << 14;
+    if (values.capacity() > kept) std::vector<Object>().swap(values);
+    if (entries.capacity() > kept) std::vector<Dictionary::Pair>().swap(entries);
+    if (frames.capacity() > kept) std::vector<Frame>().swap(frames);
+    if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);
+    busy = false;
+  }
+};
+
+thread_local Scratch thread_scratch;
+
+// A short excerpt of the input for messages, bytes outside printable ASCII as \xNN.
+std::string excerpt(const char* p, const char* end) {
+  std::uint8_t ignored = 0;
+  const char* stop = scan::scan_regular(p, end, ignored);
+  if (stop == p && p != end) stop = p + 1;
+  std::string text;
+  for (const char* c = p; c != stop && text.size() < 40; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      text.push_back(*c);
+    } else {
+      static constexpr char digits[] = "0123456789ABCDEF";
+      text += "\\x";
+      text.push_back(digits[byte >> 4]);
+      text.push_back(digits[byte & 15]);
+    }
+  }
+  return text;
+}
+
+class ValueParser {
+ public:
+  ValueParser(std::string_view input, const SyntaxContext& context, Scratch& scratch)
+      : begin_(input.data()), end_(input.data() + input.size()), context_(context), s_(scratch) {}
+
+  Result<Object> parse(std::size_t& position);
+
+ private:
+  IoError error_at(const char* at, std::string_view what) const {
+    return syntax_error(context_, static_cast<std::size_t>(at - begin_), what);
+  }
+  void repair_at(const char* at, std::string description) const {
+    if (context_.repairs == nullptr) return;
+    context_.repairs->push_back(
+        Repair{context_.origin + static_cast<std::uint64_t>(at - begin_), std::move(description)});
+  }
+  // Where the next value goes: the result, the open array's next element, or the open
+  // dictionary's entry under the key just read.
+  Object& slot() {
+    if (s_.frames.empty()) {
+      done_ = true;
+      return result_;
+    }
+    Frame& frame = s_.frames.back();
+    if (!frame.dictionary) return s_.values.emplace_back();
+    frame.has_key = false;
+    Dictionary::Pair& entry = s_.entries.emplace_back();
+    entry.key = frame.key;
+    return entry.value;
+  }
+  Status open(bool dictionary, const char* at);
+  Status number(const char*& p);
+  Status keyword(const char*& p);
+  Status key(const char*& p);
+  const char* name_value(const char* p);
+  IoError end_of_input() const;
+
+  const char* begin_;
+  const char* end_;
+  const SyntaxContext& context_;
+  Scratch& s_;
+  Object result_;
+  bool done_ = false;
+  // The integer the reference lookahead read after another, when it turned out not to be a
+  // generation: the next token, read again without scanning.
+  const char* cached_at_ = nullptr;
+  scan::NumberToken cached_;
+};
+
+Status ValueParser::open(bool dictionary, const char* at) {
+  if (s_.frames.size() >= context_.max_depth) {
+    return error_at(at, "arrays and dictionaries nested more than " +
+                            std::to_string(context_.max_depth) + " deep");
+  }
+  Frame& frame = s_.frames.emplace_back();
+  frame.dictionary = dictionary;
+  frame.start = dictionary ? s_.entries.size() : s_.values.size();
+  frame.opened = at;
+  return {};
+}
+
+IoError ValueParser::end_of_input() const {
+  if (s_.frames.empty()) return error_at(end_, "the input ends where a value should start");
+  const Frame& frame = s_.frames.back();
+  return error_at(end_, std::string("the input ends inside the ") +
+                            (frame.dictionary ? "dictionary" : "array") + " opened at offset " +
+                            std::to_string(context_.origin +
+                                           static_cast<std::uint64_t>(frame.opened - begin_)));
+}
+
+// A number, or a reference when it is "N G R".
+Status ValueParser::number(const char*& p) {
+  const scan::NumberToken token = p == cached_at_ ? cached_ : scan::scan_number(p, end_);
+  if (token.end == nullptr) return error_at(p, "malformed number '" + excerpt(p, end_) + "'");
+  if (token.is_real) {
+    if (token.beyond_64_bits) {
+      repair_at(p, "the integer " + excerpt(p, end_) + " is beyond 64 bits: read as a real");
+    }
+    if (token.clamped) {
+      repair_at(p, "the number " + excerpt(p, end_) +
+                       " is beyond the range of a real: read as the largest real");
+    }
+    slot().value.emplace<float>(token.real);
+    p = token.end;
+    return {};
+  }
+  if (token.plain) {
+    // "N G R": a second unsigned integer, then the keyword R ending at a delimiter.
+    const char* second = skip_white(token.end, end_);
+    if (second != end_ && scan::is_digit(*second)) {
+      const scan::NumberToken generation = scan::scan_number(second, end_);
+      if (generation.end != nullptr && generation.plain && !generation.is_real) {
+        const char* r = skip_white(generation.end, end_);
+        if (r != end_ && *r == 'R' && token_ends_at(r + 1, end_)) {
+          if (token.integer > 0xFFFFFFFFLL || generation.integer > 0xFFFF) {
+            return error_at(p, "the reference " + std::to_string(token.integer) + " " +
+                                   std::to_string(generation.integer) + " R is out of range");
+          }
+          slot().value.emplace<ObjectId>(ObjectId{static_cast<std::uint32_t>(token.integer),
+                                                  static_cast<std::uint16_t>(generation.integer)});
+          p = r + 1;
+          return {};
+        }
+      }
+      cached_at_ = second;
+      cached_ = generation;
+    }
+  }
+  slot().value.emplace<std::int64_t>(token.integer);
+  p = token.end;
+  return {};
+}
+
+Status ValueParser::keyword(const char*& p) {
+  std::uint8_t classes = 0;
+  const char* stop = scan::scan_regular(p, end_, classes);
+  const std::string_view word(p, static_cast<std::size_t>(stop - p));
+  if (word == "true" || word == "false") {
+    slot().value.emplace<bool>(word[0] == 't');
+  } else if (word == "null") {
+    slot().value.emplace<Null>();
+  } else if (word.empty()) {
+    return error_at(p, "unexpected '" + excerpt(p, end_) + "'");
+  } else {
+    return error_at(p, "unknown keyword '" + excerpt(p, end_) + "'");
+  }
+  p = stop;
+  return {};
+}
+
+// A dictionary's key at `p` (its '/').
+Status ValueParser::key(const char*& p) {
+  std::uint8_t classes = 0;
+  const char* name = p + 1;
+  const char* stop = scan::scan_regular(name, end_, classes);
+  Frame& frame = s_.frames.back();
+  if ((classes & scan::hash_bit) == 0) {
+    frame.key = std::string_view(name, static_cast<std::size_t>(stop - name));
+  } else {
+    std::string& decoded = s_.decoded_keys.emplace_back();
+    scan::decode_name(name, stop, decoded);
+    frame.key = decoded;
+  }
+  frame.has_key = true;
+  p = stop;
+  return {};
+}
+
+const char* ValueParser::name_value(const char* p) {
+  std::uint8_t classes = 0;
+  const char* name = p + 1;
+  const char* stop = scan::scan_regular(name, end_, classes);
+  if ((classes & scan::hash_bit) == 0) {
+    slot().value.emplace<Name>(std::string_view(name, static_cast<std::size_t>(stop - name)));
+  } else {
+    s_.text.clear();
+    scan::decode_name(name, stop, s_.text);
+    slot().value.emplace<Name>(std::string_view(s_.text));
+  }
+  return stop;
+}
+
+Result<Object> ValueParser::parse(std::size_t& position) {
+  const char* p = begin_ + std::min(position, static_cast<std::size_t>(end_ - begin_));
+  while (true) {
+    p = skip_white(p, end_);
+    if (p == end_) return end_of_input();
+    const char c = *p;
+    if (!s_.frames.empty() && s_.frames.back().dictionary && !s_.frames.back().has_key) {
+      // A key, or the dictionary's end.
+      if (c == '/') {
+        VANTRIL_TRY(key(p));
+        continue;
+      }
+      if (c == '>' && end_ - p >= 2 && p[1] == '>') {
+        const std::size_t start = s_.frames.back().start;
+        Dictionary dictionary = Dictionary::from_pairs(
+            std::span<Dictionary::Pair>(s_.entries.data() + start, s_.entries.size() - start));
+        s_.entries.resize(start);
+        s_.frames.pop_back();
+        slot().value.emplace<Dictionary>(std::move(dictionary));
+        p += 2;
+      } else if (c == ']') {
+        return error_at(p, "']' closes a dictionary");
+      } else {
+        return error_at(p, "a dictionary key must be a name, not '" + excerpt(p, end_) + "'");
+      }
+    } else {
+      switch (c) {
+        case '/':
+          p = name_value(p);
+          break;
+        case '[':
+          VANTRIL_TRY(open(false, p));
+          ++p;
+          continue;
+        case ']': {
+          if (s_.frames.empty() || s_.frames.back().dictionary) {
+            return error_at(p,
+                            s_.frames.empty() ? "']' without an array" : "']' closes a dictionary");
+          }
+          const std::size_t start = s_.frames.back().start;
+          Array array(
+              std::make_move_iterator(s_.values.begin() + static_cast<std::ptrdiff_t>(start)),
+              std::make_move_iterator(s_.values.end()));
+          s_.values.resize(start);
+          s_.frames.pop_back();
+          slot().value.emplace<Array>(std::move(array));
+          ++p;
+          break;
+        }
+        case '<':
+          if (end_ - p >= 2 && p[1] == '<') {
+            VANTRIL_TRY(open(true, p));
+            p += 2;
+            continue;
+          } else {
+            s_.text.clear();
+            const char* bad = nullptr;
+            const char* stop = scan::scan_hex(p + 1, end_, s_.text, bad);
+            if (stop == nullptr) {
+              if (bad == end_) return error_at(p, "the hexadecimal string is not closed");
+              return error_at(bad, "a hexadecimal string holds '" + excerpt(bad, end_) + "'");
+            }
+            slot().value.emplace<String>(String{Bytes(s_.text), StringStyle::Hexadecimal});
+            p = stop;
+          }
+          break;
+        case '>':
+          if (end_ - p >= 2 && p[1] == '>') {
+            if (!s_.frames.empty() && s_.frames.back().dictionary) {
+              return error_at(p, "the dictionary ends after a key without a value");
+            }
+            return error_at(p, "'>>' without a dictionary");
+          }
+          return error_at(p, "unexpected '>'");
+        case '(': {
+          bool plain = true;
+          const char* close = scan::scan_literal(p + 1, end_, plain);
+          if (close == nullptr) return error_at(p, "the literal string is not closed");
+          if (plain) {
+            slot().value.emplace<String>(
+                String{Bytes(std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))),
+                       StringStyle::Literal});
+          } else {
+            s_.text.clear();
+            scan::decode_literal(p + 1, close, s_.text);
+            slot().value.emplace<String>(String{Bytes(s_.text), StringStyle::Literal});
+          }
+          p = close + 1;
+          break;
+        }
+        default:
+          if ((class_of(c) & scan::number_start_bit) != 0) {
+            VANTRIL_TRY(number(p));
+          } else {
+            VANTRIL_TRY(keyword(p));
+          }
+          break;
+      }
+    }
+    if (done_) {
+      position = static_cast<std::size_t>(p - begin_);
+      return std::move(result_);
+    }
+  }
+}
+
+}  // namespace
+
+std::size_t skip_white_space(std::string_view input, std::size_t position) {
+  if (position >= input.size()) return input.size();
+  const char* begin = input.data();
+  return static_cast<std::size_t>(skip_white(begin + position, begin + input.size()) - begin);
+}
+
+Result<Object> parse_value(std::string_view input, std::size_t& position,
+                           const SyntaxContext& context) {
+  // A parse never starts another, but a caller on the same thread might, from a repair
+  // callback of its own: it then gets storage of its own.
+  Scratch* scratch = &thread_scratch;
+  std::unique_ptr<Scratch> own;
+  if (scratch->busy) {
+    own = std::make_unique<Scratch>();
+    scratch = own.get();
+  }
+  scratch->busy = true;
+  Result<Object> parsed = ValueParser(input, context, *scratch).parse(position);
+  scratch->reset();
+  return parsed;
+}
+
+IoError syntax_error(const SyntaxContext& context, std::size_t position, std::string_view what) {
+  std::string message;
+  if (context.container) {
+    message = "object stream " + std::to_string(context.container->number) + " " +
+              std::to_string(context.container->generation) + ", ";
+  }
+  message += "offset " + std::to_string(context.origin + position) + ": ";
+  message.append(what);
+  std::string debug = "\"" + message + "\"";
+  return IoError{IoError::Custom{
+      IoErrorKind::InvalidData,
+      std::make_shared<const InnerError>(InnerError{std::move(debug), std::move(message)})}};
+}
+
+}  // namespace vantril::reader
