@@ -3,6 +3,7 @@
 // properties the input broke, empty when it broke none; a fuzz target aborts on the first.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -215,8 +216,14 @@ inline std::vector<std::string> reader_violations(std::string_view bytes) {
           object_difference(found->second, loaded.value(), "lazy object " + id_text(id));
       if (!difference.empty()) violations.push_back(std::move(difference));
     }
-    // A number beyond every one in use loads as null.
-    const std::uint32_t beyond = ids.empty() ? 1 : ids.back().number + 1;
+    // A number beyond every one the file lists, layout objects included, loads as null.
+    std::uint32_t beyond = ids.empty() ? 1 : ids.back().number + 1;
+    if (!reader.structure().slots.empty()) {
+      beyond = std::max(beyond, reader.structure().slots.rbegin()->first + 1);
+    }
+    for (const ObjectId id : reader.structure().layout_objects) {
+      beyond = std::max(beyond, id.number + 1);
+    }
     Result<Object> unused = reader.load(ObjectId{beyond, 0});
     if (sound && (!unused.ok() || unused.value().kind() != ObjectKind::Null)) {
       violations.push_back("an unused number did not load as null");

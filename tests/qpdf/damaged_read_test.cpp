@@ -308,7 +308,9 @@ class DamagedFiles : public ::testing::Test {
     };
   }
 
+  // VANTRIL_KEEP_TEST_FILES keeps the files made, to look at after a failure.
   static void TearDownTestSuite() {
+    if (std::getenv("VANTRIL_KEEP_TEST_FILES") != nullptr) return;
     std::error_code ignored;
     fs::remove_all(directory_, ignored);
   }
@@ -360,7 +362,7 @@ void expect_damage_handled(const Sample& sample, Outcome& outcome) {
     } else {
       ++outcome.repaired_as_qpdf;
       for (const std::string& difference :
-           testing_support::qpdf_read_differences(lenient.value(), qpdf, false)) {
+           testing_support::qpdf_read_differences(lenient.value(), qpdf, true)) {
         ADD_FAILURE() << "against libqpdf's recovery: " << difference;
       }
     }
@@ -370,29 +372,55 @@ void expect_damage_handled(const Sample& sample, Outcome& outcome) {
   }
 }
 
-TEST_F(DamagedFiles, GiveAnErrorOrARepairedReadAsLibqpdfRecoversIt) {
-  Outcome outcome;
-  std::size_t count = 0;
+// The damage a sample's name describes, after its base's name.
+std::string damage_of(const std::string& name) {
+  const std::string what = name.substr(name.find(": ") + 2);
+  const std::vector<std::pair<std::string, std::string>> kinds = {
+      {"truncated", "Truncated"},
+      {"shifted", "Shifted"},
+      {"startxref", "WrongStartxref"},
+      {"table", "SectionRemoved"},
+      {"cross-reference", "SectionRemoved"},
+      {"/Length", "WrongLength"},
+      {"middle /Prev", "PrevLoop"},
+      {"last /Prev", "PrevLoop"},
+  };
+  for (const auto& [prefix, kind] : kinds) {
+    if (what.compare(0, prefix.size(), prefix) == 0) return kind;
+  }
+  return "NumbersOutOfRange";
+}
+
+class Damage : public DamagedFiles, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(Damage, GivesAnErrorOrARepairedReadAsLibqpdfRecoversIt) {
+  std::vector<Sample> samples;
   for (const Sample& sound : sound_) {
     keep_for_fuzzing(sound);
-    for (const Sample& sample : damaged(sound)) {
-      ++count;
-      expect_damage_handled(sample, outcome);
-    }
+    for (Sample& sample : damaged(sound)) samples.push_back(std::move(sample));
   }
   for (const Sample& sound : revisions_) {
     keep_for_fuzzing(sound);
-    for (const Sample& sample : prev_loops(sound)) {
-      ++count;
-      expect_damage_handled(sample, outcome);
-    }
+    for (Sample& sample : prev_loops(sound)) samples.push_back(std::move(sample));
+  }
+  Outcome outcome;
+  std::size_t count = 0;
+  for (const Sample& sample : samples) {
+    if (damage_of(sample.name) != GetParam()) continue;
+    ++count;
+    expect_damage_handled(sample, outcome);
   }
   std::printf(
-      "%zu damaged inputs: %d errors, %d repaired as libqpdf recovers them, %d repaired "
-      "where libqpdf gives up\n",
+      "%zu inputs: %d errors, %d repaired as libqpdf recovers them, %d repaired where "
+      "libqpdf gives up\n",
       count, outcome.errors, outcome.repaired_as_qpdf, outcome.repaired_qpdf_refuses);
-  EXPECT_GE(count, 400u);
+  EXPECT_GE(count, 10u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Damage,
+                         ::testing::Values("Truncated", "Shifted", "WrongStartxref",
+                                           "SectionRemoved", "WrongLength", "PrevLoop",
+                                           "NumbersOutOfRange"));
 
 // The sound files themselves, and the variants of their ends and starts that are no damage.
 TEST_F(DamagedFiles, SoundVariantsReadStrictlyAsLibqpdfReadsThem) {
@@ -402,7 +430,9 @@ TEST_F(DamagedFiles, SoundVariantsReadStrictlyAsLibqpdfReadsThem) {
     const std::string garbage = "\n% after the end \x01\x02\xff garbage\n";
     const std::vector<std::pair<Sample, std::uint64_t>> variants = {
         {sound, 0},
-        {{sound.name + " with bytes after %%EOF", sound.bytes + garbage}, garbage.size()},
+        // A line end right after %%EOF is the end's own.
+        {{sound.name + " with bytes after %%EOF", sound.bytes + garbage},
+         garbage.size() - (sound.bytes.back() == '\n' || sound.bytes.back() == '\r' ? 0 : 1)},
         {{sound.name + " with two %%EOF", sound.bytes + "\n%%EOF\n"}, 0},
         {{sound.name + " after 9 bytes of junk", "junk\n\r\t \n" + sound.bytes}, 0},
     };

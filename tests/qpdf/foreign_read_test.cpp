@@ -4,6 +4,8 @@
 // without a repair, strictly as well, and the lazy reader must load the same objects.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -81,7 +83,9 @@ class ForeignFiles : public ::testing::TestWithParam<std::string> {
  protected:
   static void SetUpTestSuite() { directory_ = testing_support::fresh_directory("foreign-read"); }
 
+  // VANTRIL_KEEP_TEST_FILES keeps the files made, to look at after a failure.
   static void TearDownTestSuite() {
+    if (std::getenv("VANTRIL_KEEP_TEST_FILES") != nullptr) return;
     std::error_code ignored;
     fs::remove_all(directory_, ignored);
   }
@@ -158,6 +162,7 @@ void expect_reads_as_libqpdf_reads(const std::string& bytes, const std::string& 
 
   const testing_support::ReadFile qpdf = testing_support::read_with_qpdf(bytes);
   ASSERT_TRUE(qpdf.refusal.empty()) << "libqpdf refuses the file: " << qpdf.refusal;
+  EXPECT_TRUE(qpdf.warnings.empty()) << "libqpdf warns: " << qpdf.warnings.front();
   for (const std::string& difference : testing_support::qpdf_read_differences(read.value(), qpdf)) {
     ADD_FAILURE() << difference;
   }
@@ -249,6 +254,7 @@ TEST_F(ForeignFiles, RandomDocumentsRewrittenByOtherWritersRead) {
       "mutool clean -gggg IN OUT",
   };
   int compared = 0;
+  int qpdf_warns = 0;
   for (std::uint64_t seed = 1; seed <= 60; ++seed) {
     testing_support::Entropy entropy = testing_support::Entropy::seeded(seed);
     Document document = testing_support::random_document(entropy);
@@ -266,10 +272,19 @@ TEST_F(ForeignFiles, RandomDocumentsRewrittenByOtherWritersRead) {
     const Ran ran = run(command);
     // qpdf exits 3 after warnings; a file it would not write cannot be compared.
     if (ran.exit_status != 0 && ran.exit_status != 3) continue;
+    // qpdf writes a "#" inside a name as it is, and its own reader then warns and reads the
+    // name otherwise than it was: such a file is no authority on what it holds.
+    const std::string bytes = read_file(out);
+    if (!testing_support::read_with_qpdf(bytes).warnings.empty()) {
+      ++qpdf_warns;
+      continue;
+    }
     ++compared;
-    expect_reads_as_libqpdf_reads(read_file(out), command);
+    expect_reads_as_libqpdf_reads(bytes, command);
   }
-  EXPECT_GE(compared, 50);
+  std::printf("%d rewritten documents compared, %d left out on libqpdf's warnings\n", compared,
+              qpdf_warns);
+  EXPECT_GE(compared, 40);
 }
 
 }  // namespace
