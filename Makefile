@@ -6,9 +6,10 @@ BUILD_TOOLS := cmake ninja-build g++ make pkg-config libdeflate-dev
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
 # also for the install test; the German locale for the test that numbers ignore the locale;
 # libcrypto (libssl-dev) for the signing example, openssl and the NSS tools for the test signer
-# pdfsig signs with.
+# pdfsig signs with; Ghostscript's pdfwrite for files of another writer that the reader reads.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
-               python3-pikepdf python3-pypdf valgrind locales-all libssl-dev openssl libnss3-tools
+               python3-pikepdf python3-pypdf valgrind locales-all libssl-dev openssl libnss3-tools \
+               ghostscript
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
@@ -75,14 +76,23 @@ lint:
 	cmake --preset default -DVANTRIL_BUILD_TESTS=ON
 	tools/lint
 
-# Round trips steered by libFuzzer for FUZZ_SECONDS; the corpus is kept in build/fuzz-corpus.
+# The libFuzzer targets under ASan and UBSan, FUZZ_SECONDS each, one after the other: the
+# writer's round trip through libqpdf (corpus kept in build/fuzz-corpus), then the reader on any
+# bytes and read, save, read (corpora kept in build/fuzz-corpus-reader and -reread, seeded from
+# the committed fuzz/corpus and fuzz/regressions). A finding stops the run; libFuzzer leaves the
+# input in the working directory as crash-*, leak-*, timeout-* or oom-*.
+FUZZ_FLAGS ?= -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
 fuzz:
 	@$(ENSURE) $(FUZZ_TOOLS)
 	cmake --preset fuzz
 	cmake --build --preset fuzz
-	mkdir -p build/fuzz-corpus
-	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	mkdir -p build/fuzz-corpus build/fuzz-corpus-reader build/fuzz-corpus-reread
+	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
 	  build/fuzz-corpus
+	./build/fuzz/fuzz/vantril_reader_fuzz -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
+	  -dict=fuzz/pdf.dict build/fuzz-corpus-reader fuzz/corpus fuzz/regressions
+	./build/fuzz/fuzz/vantril_reread_fuzz -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
+	  -dict=fuzz/pdf.dict build/fuzz-corpus-reread fuzz/corpus fuzz/regressions
 
 # Not part of `test`: the write benchmark against the peers (the comparison script in
 # PEER_BENCH, beside the project's folder by default), uncompressed and then compact (Flate and

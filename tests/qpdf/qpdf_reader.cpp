@@ -73,11 +73,11 @@ ReadValue convert(QPDFObjectHandle handle, bool top) {
 
 }  // namespace
 
-ReadFile read_with_qpdf(const std::string& bytes) {
+ReadFile read_with_qpdf(const std::string& bytes, bool attempt_recovery) {
   ReadFile file;
   QPDF pdf;
   pdf.setSuppressWarnings(true);
-  pdf.setAttemptRecovery(false);
+  pdf.setAttemptRecovery(attempt_recovery);
   try {
     pdf.processMemoryFile("saved document", bytes.data(), bytes.size());
     for (const auto& [id, entry] : pdf.getXRefTable()) {

@@ -56,7 +56,9 @@ struct ReadFile {
   std::vector<std::string> warnings;
 };
 
-// Reads the file without recovery (a broken cross-reference section is refused, not rebuilt).
-ReadFile read_with_qpdf(const std::string& bytes);
+// Reads the file without recovery (a broken cross-reference section is refused, not rebuilt),
+// or with libqpdf's own recovery when `attempt_recovery` is set (it then rebuilds the section by
+// scanning, and lists what it mended among the warnings).
+ReadFile read_with_qpdf(const std::string& bytes, bool attempt_recovery = false);
 
 }  // namespace vantril::testing_support
