@@ -36,10 +36,11 @@ Status read_chain(State& state, std::uint64_t start, std::vector<Section>& secti
   std::uint64_t offset = start;
   for (;;) {
     if (!visited.insert(offset).second) {
-      VANTRIL_TRY(report_repair(state, offset,
-                                "the /Prev chain of cross-reference sections loops back to this "
-                                "section; the loop is cut there"));
-      return {};
+      // The sections before the loop miss what the older revisions define: the objects are
+      // found by a scan of the whole file instead.
+      return invalid_data("offset " + std::to_string(offset) +
+                          ": the /Prev chain of cross-reference sections loops back to this "
+                          "section");
     }
     if (sections.size() >= state.options.limits.max_revisions) {
       return limit_error(state, "the file has more cross-reference sections than the limit of " +
@@ -321,7 +322,9 @@ Status open_structure(State& state) {
   if (state.limit_exceeded) return chain;
   // Repairs made on the way (a loop cut) are of sections no longer used.
   std::string why = chain.ok() ? "no cross-reference section" : display_form(chain.error());
-  VANTRIL_TRY(report_repair(state, start.value_or(0),
+  // A startxref past the end names no place in the file; the repair is reported at its end.
+  const std::uint64_t place = std::min<std::uint64_t>(start.value_or(0), state.data.size());
+  VANTRIL_TRY(report_repair(state, place,
                             "the cross-reference information cannot be used (" + why +
                                 "); it was rebuilt by scanning the file for objects"));
   return rebuild(state);

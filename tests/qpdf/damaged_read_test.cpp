@@ -102,7 +102,7 @@ std::string revisions(XrefForm form, const fs::path& path) {
                make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (Revision " +
                                              std::to_string(revision) + ") Tj ET"));
     const std::vector<ObjectId> changed = {content};
-    state = append_revision(document, path.string(), state.value(), changed);
+    state = append_revision(document, path.string(), state.value(), changed, changed);
     EXPECT_TRUE(state.ok());
   }
   return read_file(path);

@@ -288,7 +288,9 @@ TEST(UnwritableValue, TheStreamingWriterRefusesItInTheTrailerBeforeTheSection) {
     CountingSink sink(out);
     StreamWriter writer =
         std::move(StreamWriter::over_sink(sink, "1.7", XrefForm::XrefTableForm)).value();
-    ASSERT_TRUE(writer.append_object(Object(1)).ok());
+    Result<ObjectId> catalog = writer.append_object(Object(1));
+    ASSERT_TRUE(catalog.ok());
+    writer.trailer().set("Root", catalog.value());
     const std::size_t before = out.size();
     writer.trailer().set("Info", placements()[1].hold(bad.make()));
     expect_refused(writer.close(), refusal("the trailer", bad));

@@ -82,7 +82,7 @@ inline void save_with_revisions(const std::filesystem::path& path, XrefForm form
   for (int i = 1; i < revisions; ++i) {
     document.object_table.find(ObjectId{1, 0})->second.dictionary()->set("Revision", i);
     const std::vector<ObjectId> changed{{1, 0}};
-    state = append_revision(document, path.string(), state.value(), changed);
+    state = append_revision(document, path.string(), state.value(), changed, changed);
     ASSERT_TRUE(state.ok());
   }
 }
