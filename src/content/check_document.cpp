@@ -213,6 +213,7 @@ class Checker {
   };
   static constexpr std::size_t no_parent = std::numeric_limits<std::size_t>::max();
 
+  // NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
   void check_page_tree(ObjectId root) {
     const Object* root_object = resolve(root);
     // A dangling Pages reference is reported with the other dangling references.

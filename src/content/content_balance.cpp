@@ -61,6 +61,7 @@ std::size_t inline_image_end(std::string_view bytes, std::size_t from) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 std::optional<std::string> scan_content(std::string_view bytes, ContentBalance& balance) {
   const std::size_t size = bytes.size();
   // Between BI and ID the operands are the image's entries, and a word there is no operator.
@@ -68,6 +69,7 @@ std::optional<std::string> scan_content(std::string_view bytes, ContentBalance& 
   std::size_t at = 0;
   while (at < size) {
     const auto c = static_cast<unsigned char>(bytes[at]);
+    // NOLINTNEXTLINE(bugprone-branch-clone): the branches skip different kinds of token
     if (is_white(c)) {
       ++at;
     } else if (c == '%') {

@@ -58,7 +58,7 @@ Result<ObjectId> PageTreeWriter::add_page(StreamWriter& writer, ObjectId page) {
       VANTRIL_TRY(write_node(writer, nodes.back(), levels_[level + 1].back().id));
     }
     // levels_ may have grown: `nodes` is looked up again.
-    levels_[level].assign(1, std::move(fresh));
+    levels_[level].assign(1, fresh);
     kid = fresh_id;
   }
   // The page lies under the last node of every level.

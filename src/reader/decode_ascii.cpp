@@ -49,6 +49,7 @@ Result<Bytes> decode_ascii_hex(std::string_view data, std::uint64_t limit) {
   return out.finish();
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 Result<Bytes> decode_ascii85(std::string_view data, std::uint64_t limit) {
   LimitedOutput out(limit, data.size() / 5 * 4 + 4);
   std::uint64_t group = 0;

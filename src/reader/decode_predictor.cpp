@@ -24,6 +24,7 @@ std::uint64_t row_bytes_of(const PredictorParameters& p) {
 using byte = unsigned char;
 
 // One PNG row: `up` is the decoded row above, or null for the first row (all zero).
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 bool undo_png_row(byte type, const byte* __restrict in, byte* __restrict out,
                   const byte* __restrict up, std::size_t length, std::size_t bpp) {
   const std::size_t head = std::min(bpp, length);
@@ -90,7 +91,7 @@ Result<Bytes> undo_png(std::string_view data, const PredictorParameters& p, std:
   const std::uint64_t rest = data.size() % stride;
   const std::uint64_t size = rows * row + (rest > 0 ? rest - 1 : 0);
   if (size > limit) return decoded_over_limit();
-  const std::size_t bpp = static_cast<std::size_t>(
+  const auto bpp = static_cast<std::size_t>(
       (static_cast<std::uint64_t>(p.colors) * static_cast<std::uint64_t>(p.bits_per_component) +
        7) /
       8);
@@ -145,7 +146,7 @@ void undo_tiff(Bytes& data, const PredictorParameters& p) {
         for (std::size_t s = colors; s < samples; ++s) {
           const unsigned value = (sample_at(s) + sample_at(s - colors)) & mask;
           const std::size_t bit = s * bits;
-          const unsigned shift = static_cast<unsigned>(8 - bits - bit % 8);
+          const auto shift = static_cast<unsigned>(8 - bits - bit % 8);
           r[bit / 8] = static_cast<byte>((r[bit / 8] & ~(mask << shift)) | (value << shift));
         }
         break;

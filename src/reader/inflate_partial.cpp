@@ -57,7 +57,7 @@ class Decoder {
   bool room_for(std::size_t more) {
     if (more > limit_ - size_) return false;
     if (more <= capacity_ - size_) return true;
-    std::size_t larger = std::max<std::size_t>(capacity_ * 2, 64 * 1024);
+    std::size_t larger = std::max<std::size_t>(capacity_ * 2, std::size_t{64} * 1024);
     larger =
         static_cast<std::size_t>(std::min<std::uint64_t>(std::max(larger, size_ + more), limit_));
     std::unique_ptr<char[]> grown(new char[larger]);
@@ -72,8 +72,8 @@ class Decoder {
     held_ = 0;
     if (in_.size() - at_ < 4) return Outcome::OutOfInput;
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(in_[at_ + i]); };
-    const unsigned length = byte(0) | (byte(1) << 8);
-    const unsigned check = byte(2) | (byte(3) << 8);
+    const auto length = static_cast<unsigned>(byte(0) | (byte(1) << 8));
+    const auto check = static_cast<unsigned>(byte(2) | (byte(3) << 8));
     if ((length ^ 0xFFFFu) != check) return Outcome::Corrupt;
     at_ += 4;
     const std::size_t have = std::min<std::size_t>(length, in_.size() - at_);

@@ -138,7 +138,7 @@ Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_
 }
 
 Result<Object> load_from_scan(State& state, std::uint32_t number, std::uint64_t offset,
-                              std::string what);
+                              const std::string& what);
 
 Result<Object> load_in_use(State& state, std::uint32_t number, std::uint16_t generation,
                            std::uint64_t offset, bool may_scan) {
@@ -155,11 +155,11 @@ Result<Object> load_in_use(State& state, std::uint32_t number, std::uint16_t gen
     return invalid_data("offset " + std::to_string(offset) + ": object " +
                         id_text(number, generation) + " is not there; its entry points " + what);
   }
-  return load_from_scan(state, number, offset, std::move(what));
+  return load_from_scan(state, number, offset, what);
 }
 
 Result<Object> load_from_scan(State& state, std::uint32_t number, std::uint64_t offset,
-                              std::string what) {
+                              const std::string& what) {
   if (!state.scan && !state.scanning) {
     state.scanning = true;
     Result<ScanResult> scanned = scan_file(state);

@@ -48,6 +48,7 @@ struct Candidate {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 Result<ScanResult> scan_file(State& state) {
   const std::string_view data = state.data;
   const std::size_t size = data.size();
@@ -173,6 +174,7 @@ Result<ScanResult> scan_file(State& state) {
   // identifier and the encryption dictionary of the last trailers that have them.
   std::stable_sort(trailers.begin(), trailers.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
+  // NOLINTNEXTLINE(modernize-loop-convert): walked newest first, from the end
   for (auto it = trailers.rbegin(); it != trailers.rend(); ++it) {
     if (it->second.get("Root") != nullptr) {
       result.trailer = clone(it->second);
@@ -182,6 +184,7 @@ Result<ScanResult> scan_file(State& state) {
   }
   for (std::string_view key : {"Info", "ID", "Encrypt"}) {
     if (result.trailer.get(key) != nullptr) continue;
+    // NOLINTNEXTLINE(modernize-loop-convert): walked newest first, from the end
     for (auto it = trailers.rbegin(); it != trailers.rend(); ++it) {
       if (const Object* value = it->second.get(key)) {
         result.trailer.set(key, clone(*value));
@@ -193,7 +196,7 @@ Result<ScanResult> scan_file(State& state) {
     // No trailer names the catalog: the last dictionary typed /Catalog is taken.
     for (auto it = result.entries.rbegin(); it != result.entries.rend(); ++it) {
       if (it->kind != XrefSlotKind::InUse) continue;
-      const std::size_t position = static_cast<std::size_t>(it->position);
+      const auto position = static_cast<std::size_t>(it->position);
       const std::string_view near = data.substr(position, 4096);
       if (near.find("/Catalog") == std::string_view::npos) continue;
       std::optional<ObjectHeader> header = parse_object_header(data, position);

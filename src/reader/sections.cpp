@@ -209,7 +209,8 @@ Status finish_structure(State& state) {
       }
     }
     if (dictionary != nullptr) {
-      if (const Object* filter = dictionary->get("Filter"); filter && filter->name()) {
+      if (const Object* filter = dictionary->get("Filter");
+          filter != nullptr && filter->name() != nullptr) {
         state.structure.security_handler = std::string(std::string_view(filter->name()->bytes));
       }
       if (const std::int64_t* revision = integer_entry(*dictionary, "R")) {
@@ -225,6 +226,7 @@ Status assemble(State& state, std::vector<Section>& sections) {
   const Section& latest = sections.front();
   state.trailer = clone(latest.trailer);
   state.last_form = latest.form;
+  // NOLINTNEXTLINE(modernize-loop-convert): walked newest first, from the end
   for (auto it = sections.rbegin(); it != sections.rend(); ++it) {
     structure.revisions.push_back(revision_of(*it, true));
     for (std::uint32_t number : it->stream_numbers) state.layout_numbers.push_back(number);

@@ -266,6 +266,7 @@ const char* ValueParser::name_value(const char* p) {
   return stop;
 }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 Result<Object> ValueParser::parse(std::size_t& position) {
   const char* p = begin_ + std::min(position, static_cast<std::size_t>(end_ - begin_));
   while (true) {

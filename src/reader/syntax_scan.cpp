@@ -169,7 +169,7 @@ void decode_literal(const char* p, const char* close, std::string& out) {
       default:
         if (escaped >= '0' && escaped <= '7') {
           // One to three octal digits; a value above 255 keeps its low eight bits.
-          unsigned value = static_cast<unsigned>(escaped - '0');
+          auto value = static_cast<unsigned>(escaped - '0');
           for (int more = 0; more < 2 && p != close && *p >= '0' && *p <= '7'; ++more, ++p) {
             value = value * 8 + static_cast<unsigned>(*p - '0');
           }

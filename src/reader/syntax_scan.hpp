@@ -46,10 +46,13 @@ constexpr std::array<std::uint8_t, 256> make_hex_values() {
   std::array<std::uint8_t, 256> values{};
   for (auto& value : values) value = 0xFF;
   for (int c = 0; c < 10; ++c)
-    values[static_cast<std::size_t>('0' + c)] = static_cast<std::uint8_t>(c);
+    values[static_cast<std::size_t>('0') + static_cast<std::size_t>(c)] =
+        static_cast<std::uint8_t>(c);
   for (int c = 0; c < 6; ++c) {
-    values[static_cast<std::size_t>('a' + c)] = static_cast<std::uint8_t>(10 + c);
-    values[static_cast<std::size_t>('A' + c)] = static_cast<std::uint8_t>(10 + c);
+    values[static_cast<std::size_t>('a') + static_cast<std::size_t>(c)] =
+        static_cast<std::uint8_t>(10 + c);
+    values[static_cast<std::size_t>('A') + static_cast<std::size_t>(c)] =
+        static_cast<std::uint8_t>(10 + c);
   }
   return values;
 }

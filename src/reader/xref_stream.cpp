@@ -31,6 +31,7 @@ std::uint64_t field(const unsigned char* row, int width) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 Status read_xref_stream(State& state, std::size_t position, std::vector<Entry>& entries,
                         Dictionary& dictionary, std::uint32_t& number) {
   const std::string_view data = state.data;

@@ -87,6 +87,7 @@ IoError table_error(std::size_t position, std::string_view what) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 Status read_xref_table(State& state, std::size_t position, Section& section) {
   const std::string_view data = state.data;
   const std::uint32_t max_number = state.options.limits.max_object_number;

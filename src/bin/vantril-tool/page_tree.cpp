@@ -62,7 +62,8 @@ Result<PageCount> count_pages(LazyReader& reader) {
                          (!has_name(*dictionary, "Type", "Pages") && kids == nullptr);
     if (at_root) {
       at_root = false;
-      if (const Object* total = dictionary->get("Count"); total != nullptr && total->integer()) {
+      if (const Object* total = dictionary->get("Count");
+          total != nullptr && total->integer() != nullptr) {
         declared = *total->integer();
       }
     }
@@ -75,6 +76,7 @@ Result<PageCount> count_pages(LazyReader& reader) {
       continue;
     }
     // Pushed last to first, so that the pages are visited in their order.
+    // NOLINTNEXTLINE(modernize-loop-convert): walked newest first, from the end
     for (auto kid = kids->array()->rbegin(); kid != kids->array()->rend(); ++kid) {
       if (kid->reference() == nullptr) {
         count.warnings.push_back("the page-tree node " + object_label(id) +

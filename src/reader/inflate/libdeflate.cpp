@@ -48,6 +48,7 @@ std::uint64_t most_output_of(std::size_t input_size) {
 
 bool inflate_available() { return true; }
 
+// NOLINTNEXTLINE(readability-function-cognitive-complexity): one pass, cases side by side
 Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_size,
                                        bool* truncated) {
   if (truncated != nullptr) *truncated = false;
@@ -68,7 +69,8 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
   // One byte past the limit tells "exactly the limit" from "more than the limit".
   const std::uint64_t ceiling = std::min(max_size, most_output_of(deflate.size()));
   std::uint64_t room = std::min<std::uint64_t>(
-      ceiling, std::max<std::uint64_t>(std::uint64_t{deflate.size()} * 4, 64 * 1024));
+      ceiling,
+      std::max<std::uint64_t>(std::uint64_t{deflate.size()} * 4, std::uint64_t{64} * 1024));
   for (;;) {
     const std::uint64_t attempt = room == ceiling ? room + 1 : room;
     const auto size = static_cast<std::size_t>(attempt);
