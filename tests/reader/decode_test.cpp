@@ -100,7 +100,8 @@ class BitWriter {
  public:
   void put(unsigned code, int width) {
     for (int bit = width - 1; bit >= 0; --bit) {
-      current_ = static_cast<unsigned char>((current_ << 1) | ((code >> bit) & 1));
+      current_ =
+          static_cast<unsigned char>((static_cast<unsigned>(current_) << 1) | ((code >> bit) & 1u));
       if (++held_ == 8) {
         out_ += static_cast<char>(current_);
         held_ = 0;
@@ -249,7 +250,9 @@ std::string predict_tiff(std::string data, const Predictor& p) {
       for (std::size_t b = 0; b < bits; ++b) {
         const std::size_t bit = s * bits + b;
         value = (value << 1) |
-                ((static_cast<unsigned char>(data[start + bit / 8]) >> (7 - bit % 8)) & 1u);
+                ((static_cast<unsigned>(static_cast<unsigned char>(data[start + bit / 8])) >>
+                  (7 - bit % 8)) &
+                 1u);
       }
       return value;
     };
