@@ -78,7 +78,7 @@ class Decoder {
     at_ += 4;
     const std::size_t have = std::min<std::size_t>(length, in_.size() - at_);
     if (!room_for(have)) return Outcome::OverLimit;
-    std::memcpy(out_.get() + size_, in_.data() + at_, have);
+    if (have != 0) std::memcpy(out_.get() + size_, in_.data() + at_, have);
     size_ += have;
     at_ += have;
     return have == length ? Outcome::Ok : Outcome::OutOfInput;

@@ -555,9 +555,14 @@ TEST(Decode, NoFilterIdentityCryptAndUnknownPngRowType) {
   EXPECT_EQ(kind_of(refused.error()), IoErrorKind::Unsupported);
 
   const Object png = parameters_of({10, 1, 8, 2}, std::nullopt);
-  EXPECT_EQ(
-      text(decode_with(encode_lzw(std::string("\x00ab\x05xy", 6), true, true), "LZWDecode", &png)),
-      "error: a PNG-predicted row has an unknown filter type");
+  EXPECT_EQ(text(decode_with(encode_lzw(std::string("\x00"
+                                                    "ab"
+                                                    "\x05"
+                                                    "xy",
+                                                    6),
+                                        true, true),
+                             "LZWDecode", &png)),
+            "error: a PNG-predicted row has an unknown filter type");
 }
 
 // --- Damage and limits ----------------------------------------------------------------------
