@@ -11,14 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "reader/inflate.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/bytes.hpp"
 
 namespace vantril {
-
-inline IoError decoded_over_limit() {
-  return IoError::with_message(IoErrorKind::InvalidData, "the decoded data would exceed the limit");
-}
 
 // An error whose message is made at run time, under the given kind.
 inline IoError decode_error(IoErrorKind kind, std::string message) {

@@ -15,8 +15,7 @@ namespace {
 // An object that cannot be read is left out, as the null object it then is, and reported; input
 // beyond a limit fails the read.
 Status unreadable(State& state, const Entry& entry, const IoError& error) {
-  // Nesting beyond the depth limit is the syntax layer's refusal: a limit, not damage.
-  if (state.limit_exceeded || display_form(error).find("nested more than") != std::string::npos) {
+  if (state.limit_exceeded || is_nesting_limit_error(error)) {
     return error;
   }
   const std::uint64_t offset = entry.kind == XrefSlotKind::InUse ? entry.position : 0;

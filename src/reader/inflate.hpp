@@ -12,6 +12,24 @@
 
 namespace vantril {
 
+inline constexpr std::string_view decoded_over_limit_message =
+    "the decoded data would exceed the limit";
+
+// The error of every decoder whose output would pass its limit, and the test for it: a reader
+// refuses input beyond a limit instead of mending it.
+inline IoError decoded_over_limit() {
+  return IoError::with_message(IoErrorKind::InvalidData, decoded_over_limit_message);
+}
+inline bool is_decoded_over_limit(const IoError& error) {
+  const auto* fixed = std::get_if<IoError::KindWithMessage>(&error.repr);
+  return fixed != nullptr && fixed->message == decoded_over_limit_message;
+}
+
+// The error of Flate data that does not decode, from every backend.
+inline IoError corrupt_flate_data() {
+  return IoError::with_message(IoErrorKind::InvalidData, "corrupt Flate data");
+}
+
 // Whether this build can decompress Flate data.
 bool inflate_available();
 

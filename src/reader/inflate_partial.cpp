@@ -7,6 +7,8 @@
 #include <array>
 #include <cstring>
 
+#include "reader/inflate.hpp"
+
 namespace vantril {
 
 namespace {
@@ -254,12 +256,11 @@ Result<InflatedData> inflate_partial(std::string_view data, std::uint64_t max_si
       *cut_short = true;
       return decoder.take();
     case Outcome::OverLimit:
-      return IoError::with_message(IoErrorKind::InvalidData,
-                                   "the decoded data would exceed the limit");
+      return decoded_over_limit();
     case Outcome::Corrupt:
       break;
   }
-  return IoError::with_message(IoErrorKind::InvalidData, "corrupt Flate data");
+  return corrupt_flate_data();
 }
 
 }  // namespace vantril

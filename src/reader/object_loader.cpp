@@ -83,10 +83,8 @@ std::optional<std::size_t> mended_stream_end(std::string_view data, std::size_t 
 // The object whose header is at `header`, parsed; a stream's data read.
 Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_t offset) {
   const std::string_view data = state.data;
-  SyntaxContext context;
-  context.max_depth = state.options.limits.max_depth;
   std::vector<Repair> repairs;
-  context.repairs = &repairs;
+  const SyntaxContext context = syntax_context(state, std::nullopt, &repairs);
   Result<IndirectBody> parsed = parse_indirect_body(data, header.body, context);
   if (!parsed.ok()) return std::move(parsed).error();
   if (!repairs.empty()) VANTRIL_TRY(report_syntax_repairs(state, repairs));
@@ -221,8 +219,7 @@ Status check_extends(State& state, const Dictionary& dictionary, std::uint32_t n
             ? parse_object_header(state.data, static_cast<std::size_t>(entry->position))
             : std::nullopt;
     if (!header) return {};
-    SyntaxContext context;
-    context.max_depth = state.options.limits.max_depth;
+    const SyntaxContext context = syntax_context(state);
     Result<IndirectBody> body = parse_indirect_body(state.data, header->body, context);
     if (!body.ok()) return {};
     held = std::move(body.value().value);
@@ -307,9 +304,7 @@ Result<DecodedObjectStream> decode_object_stream(State& state, const Entry& entr
   if (first_offset > result.content.size() || objects > result.content.size()) {
     return invalid_data(name + " has a /N or /First beyond its decoded content");
   }
-  SyntaxContext context;
-  context.container = ObjectId{number, 0};
-  context.max_depth = state.options.limits.max_depth;
+  const SyntaxContext context = syntax_context(state, ObjectId{number, 0});
   Result<std::vector<std::pair<std::uint32_t, std::size_t>>> directory =
       parse_object_stream_header(result.content, static_cast<std::size_t>(objects),
                                  static_cast<std::size_t>(first_offset), context);
@@ -359,11 +354,8 @@ Result<Object> object_in_stream(State& state, const DecodedObjectStream& stream,
                                   " as its entry says"));
     position = it->second;
   }
-  SyntaxContext context;
-  context.container = ObjectId{stream.number, 0};
-  context.max_depth = state.options.limits.max_depth;
   std::vector<Repair> repairs;
-  context.repairs = &repairs;
+  const SyntaxContext context = syntax_context(state, ObjectId{stream.number, 0}, &repairs);
   Result<Object> value = parse_value(stream.content, position, context);
   if (!value.ok()) return std::move(value).error();
   if (!repairs.empty()) VANTRIL_TRY(report_syntax_repairs(state, repairs));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "reader/input.hpp"
+#include "reader/syntax.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/bytes.hpp"
 #include "vantril/model/object.hpp"
@@ -108,6 +109,18 @@ struct LazyReader::State {
 namespace vantril::reader {
 
 using State = LazyReader::State;
+
+// The syntax layer's context for the file's own bytes (or, with `container`, an object
+// stream's), under the read's depth limit, collecting parse repairs in `repairs` when not null.
+inline SyntaxContext syntax_context(const State& state,
+                                    std::optional<ObjectId> container = std::nullopt,
+                                    std::vector<Repair>* repairs = nullptr) {
+  SyntaxContext context;
+  context.container = container;
+  context.max_depth = state.options.limits.max_depth;
+  context.repairs = repairs;
+  return context;
+}
 
 // Records a repair, or under strict reading refuses the file with InvalidData naming it.
 Status report_repair(State& state, std::uint64_t offset, std::string description);

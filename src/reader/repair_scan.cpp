@@ -53,8 +53,7 @@ Result<ScanResult> scan_file(State& state) {
   const std::string_view data = state.data;
   const std::size_t size = data.size();
   const std::uint32_t max_number = state.options.limits.max_object_number;
-  SyntaxContext context;
-  context.max_depth = state.options.limits.max_depth;
+  const SyntaxContext context = syntax_context(state);
 
   std::vector<Candidate> candidates;
   std::vector<std::pair<std::size_t, Dictionary>> trailers;

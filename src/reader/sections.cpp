@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "reader/inflate.hpp"
 #include "reader/read_errors.hpp"
 #include "reader/reader_state.hpp"
 #include "reader/syntax.hpp"
@@ -294,7 +295,7 @@ IoError limit_error(State& state, std::string message) {
 }
 
 IoError decoding_error(State& state, IoError error) {
-  if (display_form(error).find("exceed the limit") != std::string::npos) {
+  if (is_decoded_over_limit(error)) {
     state.limit_exceeded = true;
   }
   return error;

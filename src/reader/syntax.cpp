@@ -161,9 +161,10 @@ Status ValueParser::open(bool dictionary, const char* at) {
   return {};
 }
 
+constexpr std::string_view too_deep_text = "arrays and dictionaries nested more than ";
+
 IoError ValueParser::too_deep(const char* at) const {
-  return error_at(at, "arrays and dictionaries nested more than " +
-                          std::to_string(context_.max_depth) + " deep");
+  return error_at(at, std::string(too_deep_text) + std::to_string(context_.max_depth) + " deep");
 }
 
 IoError ValueParser::end_of_input() const {
@@ -387,6 +388,10 @@ Result<Object> ValueParser::parse(std::size_t& position) {
 }
 
 }  // namespace
+
+bool is_nesting_limit_error(const IoError& error) {
+  return display_form(error).find(too_deep_text) != std::string::npos;
+}
 
 std::size_t skip_white_space(std::string_view input, std::size_t position) {
   if (position >= input.size()) return input.size();

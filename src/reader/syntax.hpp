@@ -97,6 +97,10 @@ std::optional<std::size_t> find_stream_end(std::string_view input, std::size_t d
 Result<std::vector<std::pair<std::uint32_t, std::size_t>>> parse_object_stream_header(
     std::string_view content, std::size_t count, std::size_t first, const SyntaxContext& context);
 
+// Whether `error` is parse_value's refusal of nesting beyond SyntaxContext::max_depth: input
+// beyond a limit, not damage to mend.
+bool is_nesting_limit_error(const IoError& error);
+
 // An InvalidData error "offset N: <what>" (or "object stream N G, offset M: <what>").
 IoError syntax_error(const SyntaxContext& context, std::size_t position, std::string_view what);
 

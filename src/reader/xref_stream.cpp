@@ -37,10 +37,8 @@ Status read_xref_stream(State& state, std::size_t position, std::vector<Entry>& 
   const std::string_view data = state.data;
   std::optional<ObjectHeader> header = parse_object_header(data, position);
   if (!header) return stream_error(position, "does not start with \"N G obj\"");
-  SyntaxContext context;
-  context.max_depth = state.options.limits.max_depth;
   std::vector<Repair> repairs;
-  context.repairs = &repairs;
+  const SyntaxContext context = syntax_context(state, std::nullopt, &repairs);
   Result<IndirectBody> body = parse_indirect_body(data, header->body, context);
   if (!body.ok()) return std::move(body).error();
   for (Repair& repair : repairs) {

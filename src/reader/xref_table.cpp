@@ -144,10 +144,8 @@ Status read_xref_table(State& state, std::size_t position, Section& section) {
       }
     }
   }
-  SyntaxContext context;
-  context.max_depth = state.options.limits.max_depth;
   std::vector<Repair> repairs;
-  context.repairs = &repairs;
+  const SyntaxContext context = syntax_context(state, std::nullopt, &repairs);
   Result<Object> trailer = parse_value(data, at, context);
   if (!trailer.ok()) return std::move(trailer).error();
   for (Repair& repair : repairs) {

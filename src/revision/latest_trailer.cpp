@@ -6,53 +6,23 @@
 #include <string>
 #include <utility>
 
+#include "reader/syntax.hpp"
+#include "reader/syntax_scan.hpp"
+
 namespace vantril {
 
 namespace {
 
-bool is_white(char c) {
-  return c == '\0' || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
-bool is_delimiter(char c) {
-  switch (c) {
-    case '(':
-    case ')':
-    case '<':
-    case '>':
-    case '[':
-    case ']':
-    case '{':
-    case '}':
-    case '/':
-    case '%':
-      return true;
-    default:
-      return false;
-  }
-}
-
+// The reader's byte classes and white-space skip: this reading must see tokens as readers do.
+bool is_white(char c) { return reader::is_white_space(static_cast<unsigned char>(c)); }
+bool is_delimiter(char c) { return reader::is_delimiter(static_cast<unsigned char>(c)); }
 bool is_regular(char c) { return !is_white(c) && !is_delimiter(c); }
-
 int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  const std::uint8_t value = reader::scan::hex_values[static_cast<unsigned char>(c)];
+  return value == 0xFF ? -1 : value;
 }
-
-// White space and comments from `at`; the position of the next token or the end.
 std::size_t skip_white(std::string_view bytes, std::size_t at) {
-  while (at < bytes.size()) {
-    if (is_white(bytes[at])) {
-      ++at;
-    } else if (bytes[at] == '%') {
-      while (at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r') ++at;
-    } else {
-      break;
-    }
-  }
-  return at;
+  return reader::skip_white_space(bytes, at);
 }
 
 // The end of the regular characters from `at`.

@@ -236,8 +236,7 @@ ValueWriter& ValueWriter::value(const Object& object) {
   // Within the value the serializer's own spacing applies; its stream check names the holder.
   if (status_.ok()) keep(serialize_value(*sink_, object, holder));
   if (seen_ != nullptr && status_.ok()) {
-    std::vector<const Object*> stack;
-    for_each_reference(object, stack, [this](ObjectId id) { seen_(seen_context_, id); });
+    for_each_reference(object, reference_stack_, [this](ObjectId id) { seen_(seen_context_, id); });
   }
   placed(kind);
   return *this;

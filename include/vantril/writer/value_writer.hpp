@@ -138,6 +138,8 @@ class VANTRIL_API ValueWriter {
   std::optional<ObjectId> object_;
   void (*seen_)(void* context, ObjectId id) = nullptr;
   void* seen_context_ = nullptr;
+  // The walk over a held value's references, kept so that describing values allocates nothing.
+  std::vector<const Object*> reference_stack_;
 };
 
 }  // namespace vantril

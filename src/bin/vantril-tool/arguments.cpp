@@ -12,7 +12,7 @@ const std::string* ParsedArguments::value(std::string_view name) const {
 }
 
 std::variant<ParsedArguments, std::string> parse_arguments(std::span<const std::string> arguments,
-                                                           std::span<const OptionSpec> known) {
+                                                           std::span<const KnownOption> known) {
   ParsedArguments parsed;
   bool options_ended = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -27,13 +27,13 @@ std::variant<ParsedArguments, std::string> parse_arguments(std::span<const std::
     }
     const std::size_t equals = argument.find('=');
     const std::string_view name = std::string_view(argument).substr(0, equals);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : known) {
-      if (candidate.name == name) spec = &candidate;
+    const KnownOption* option = nullptr;
+    for (const KnownOption& candidate : known) {
+      if (candidate.name == name) option = &candidate;
     }
-    if (spec == nullptr) return "unknown option '" + std::string(name) + "'";
+    if (option == nullptr) return "unknown option '" + std::string(name) + "'";
     std::string value;
-    if (spec->takes_value) {
+    if (option->takes_value) {
       if (equals != std::string::npos) {
         value = argument.substr(equals + 1);
       } else if (i + 1 < arguments.size()) {

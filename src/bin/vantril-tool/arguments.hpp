@@ -14,7 +14,7 @@
 
 namespace vantril::tool {
 
-struct OptionSpec {
+struct KnownOption {
   std::string_view name;  // with its leading "--"
   bool takes_value = false;
 };
@@ -30,7 +30,7 @@ struct ParsedArguments {
 
 // The arguments after the subcommand's name, or a usage message naming the offending argument.
 std::variant<ParsedArguments, std::string> parse_arguments(std::span<const std::string> arguments,
-                                                           std::span<const OptionSpec> known);
+                                                           std::span<const KnownOption> known);
 
 // A whole decimal number from `low` to `high`, nothing else (no sign, no spaces).
 std::optional<std::uint64_t> parse_number(std::string_view text, std::uint64_t low,

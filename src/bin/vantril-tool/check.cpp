@@ -29,7 +29,7 @@ constexpr std::string_view check_help =
     "\n"
     "Exit status: 0 read cleanly, 3 read only after repairs, 2 error.\n";
 
-constexpr OptionSpec check_options[] = {{"--json"}, {"--strict"}, {"--help"}};
+constexpr KnownOption check_options[] = {{"--json"}, {"--strict"}, {"--help"}};
 
 // "table", "stream" or "hybrid" (a table whose trailer points to a cross-reference stream too).
 std::string_view form_label(const RevisionInfo& revision) {

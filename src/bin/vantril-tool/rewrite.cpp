@@ -34,8 +34,8 @@ constexpr std::string_view rewrite_help =
     "Exit status: 0 written, 3 written from a file read only after repairs (each one listed on\n"
     "standard error), 2 error (nothing written, or OUT left incomplete).\n";
 
-constexpr OptionSpec rewrite_options[] = {{"--table"},          {"--stream"}, {"--compress", true},
-                                          {"--object-streams"}, {"--strict"}, {"--help"}};
+constexpr KnownOption rewrite_options[] = {{"--table"},          {"--stream"}, {"--compress", true},
+                                           {"--object-streams"}, {"--strict"}, {"--help"}};
 
 bool same_file(const std::string& first, const std::string& second) {
   std::error_code ignored;

@@ -29,7 +29,7 @@ constexpr std::string_view show_help =
     "  --decode   print only a stream's data, decoded through its filters\n"
     "  --strict   refuse a file that needs any repair\n";
 
-constexpr OptionSpec show_options[] = {{"--decode"}, {"--strict"}, {"--help"}};
+constexpr KnownOption show_options[] = {{"--decode"}, {"--strict"}, {"--help"}};
 
 // The value with one level of references replaced by the objects they name, so that an indirect
 // "/Filter" or "/DecodeParms" (or an array holding references) can be handed to decoding.

@@ -28,12 +28,6 @@ struct DecompressorDeleter {
   }
 };
 
-IoError corrupt() { return IoError::with_message(IoErrorKind::InvalidData, "corrupt Flate data"); }
-
-IoError over_limit() {
-  return IoError::with_message(IoErrorKind::InvalidData, "the decoded data would exceed the limit");
-}
-
 std::uint32_t adler32_of(const char* data, std::size_t size) {
   return libdeflate_adler32(1, data, size);
 }
@@ -54,11 +48,11 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
   if (truncated != nullptr) *truncated = false;
   // The zlib header: compression method 8, a window of at most 32 KiB, no preset dictionary,
   // and the check bits.
-  if (data.size() < 2) return corrupt();
+  if (data.size() < 2) return corrupt_flate_data();
   const auto cmf = static_cast<unsigned char>(data[0]);
   const auto flg = static_cast<unsigned char>(data[1]);
   if ((cmf & 0x0F) != 8 || (cmf >> 4) > 7 || (flg & 0x20) != 0 || ((cmf << 8) | flg) % 31 != 0) {
-    return corrupt();
+    return corrupt_flate_data();
   }
   const std::string_view deflate = data.substr(2);
 
@@ -82,7 +76,7 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
     if (result == LIBDEFLATE_INSUFFICIENT_SPACE) {
       if (room == ceiling) {
         // Past the limit, or past what Deflate can make from this input (then it is corrupt).
-        return ceiling == max_size ? over_limit() : corrupt();
+        return ceiling == max_size ? decoded_over_limit() : corrupt_flate_data();
       }
       room = std::min(ceiling, room * 2);
       continue;
@@ -94,11 +88,11 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
       bool cut_short = false;
       Result<InflatedData> partial = inflate_partial(deflate, max_size, &cut_short);
       if (!partial.ok()) return std::move(partial).error();
-      if (!cut_short) return corrupt();
+      if (!cut_short) return corrupt_flate_data();
       if (truncated != nullptr) *truncated = true;
       return partial;
     }
-    if (made > max_size) return over_limit();
+    if (made > max_size) return decoded_over_limit();
     // The Adler-32 checksum of the decoded data follows, big-endian; data after it is ignored.
     const std::string_view trailer = deflate.substr(used_in);
     if (trailer.size() < 4) {

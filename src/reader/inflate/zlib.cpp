@@ -16,12 +16,6 @@ namespace vantril {
 
 namespace {
 
-IoError corrupt() { return IoError::with_message(IoErrorKind::InvalidData, "corrupt Flate data"); }
-
-IoError over_limit() {
-  return IoError::with_message(IoErrorKind::InvalidData, "the decoded data would exceed the limit");
-}
-
 struct InflateEnd {
   void operator()(z_stream* stream) const { inflateEnd(stream); }
 };
@@ -49,7 +43,7 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
   std::size_t left_in = data.size();
   for (;;) {
     if (made == room) {
-      if (room == ceiling) return made > max_size ? over_limit() : corrupt();
+      if (room == ceiling) return made > max_size ? decoded_over_limit() : corrupt_flate_data();
       const std::size_t larger =
           static_cast<std::size_t>(std::min<std::uint64_t>(ceiling, room * 2));
       std::unique_ptr<char[]> grown(new char[larger]);
@@ -68,7 +62,7 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
     next_in += in_piece - stream.avail_in;
     left_in -= in_piece - stream.avail_in;
     made += out_piece - stream.avail_out;
-    if (made > max_size) return over_limit();
+    if (made > max_size) return decoded_over_limit();
     if (status == Z_STREAM_END) break;
     if (status == Z_OK) continue;
     if (status == Z_BUF_ERROR && made == room) continue;
@@ -77,7 +71,7 @@ Result<InflatedData> inflate_zlib_data(std::string_view data, std::uint64_t max_
       if (truncated != nullptr) *truncated = true;
       break;
     }
-    return corrupt();
+    return corrupt_flate_data();
   }
   return InflatedData{std::move(out), made};
 }
