@@ -249,6 +249,18 @@ Status assemble(State& state, std::vector<Section>& sections) {
   }
   state.entries = merge_entries(sections);
   sections.clear();
+  // Number 0 heads the free list in every file: an entry that says an object lives there is
+  // damage, and the number stays free.
+  if (!state.entries.empty() && state.entries.front().number == 0 &&
+      (state.entries.front().kind == XrefSlotKind::InUse ||
+       state.entries.front().kind == XrefSlotKind::InObjectStream)) {
+    Entry& zero = state.entries.front();
+    const std::uint64_t place = zero.kind == XrefSlotKind::InUse ? zero.position : 0;
+    zero = Entry{0, 0, 65535, XrefSlotKind::FreeFinal};
+    VANTRIL_TRY(report_repair(state, place,
+                              "the cross-reference information lists an object under number 0, "
+                              "which no object can have; the number is read as free"));
+  }
   return finish_structure(state);
 }
 
@@ -281,6 +293,9 @@ Status rebuild(State& state) {
 }  // namespace
 
 Status report_repair(State& state, std::uint64_t offset, std::string description) {
+  // A place the file only claims (a startxref or an entry pointing past the end) is reported at
+  // the end, so that every repair names a place in the input.
+  offset = std::min<std::uint64_t>(offset, state.data.size());
   if (state.options.strict) {
     return invalid_data("offset " + std::to_string(offset) + ": " + description +
                         " (strict reading refuses a file that needs repair)");
@@ -325,9 +340,7 @@ Status open_structure(State& state) {
   if (state.limit_exceeded) return chain;
   // Repairs made on the way (a loop cut) are of sections no longer used.
   std::string why = chain.ok() ? "no cross-reference section" : display_form(chain.error());
-  // A startxref past the end names no place in the file; the repair is reported at its end.
-  const std::uint64_t place = std::min<std::uint64_t>(start.value_or(0), state.data.size());
-  VANTRIL_TRY(report_repair(state, place,
+  VANTRIL_TRY(report_repair(state, start.value_or(0),
                             "the cross-reference information cannot be used (" + why +
                                 "); it was rebuilt by scanning the file for objects"));
   return rebuild(state);
