@@ -41,11 +41,12 @@ inline std::string id_text(ObjectId id) {
 // Reals compare as floats (NaN never comes out of a number's text); dictionaries as key sets;
 // streams by dictionary and data; a string's style (literal or hexadecimal) is not compared.
 // After a save (`after_save`), a real with an integral value may come back as the integer the
-// writer wrote it as: numbers are written in their shortest form, without a decimal point.
+// writer wrote it as: the shortest digits that read back as the same 32-bit value, without a
+// decimal point. That integer, taken as a real again, is the same value.
 inline std::string object_difference(const Object& a, const Object& b, const std::string& where,
                                      bool after_save = false) {
   if (after_save && a.real() != nullptr && b.integer() != nullptr &&
-      static_cast<double>(*a.real()) == static_cast<double>(*b.integer())) {
+      static_cast<float>(*b.integer()) == *a.real()) {
     return {};
   }
   if (a.kind() != b.kind()) return where + ": kinds differ";

@@ -74,12 +74,12 @@ Result<Document> read_document(State& state) {
   for (const Entry& entry : entries) {
     highest = std::max(highest, entry.number);
     if (entry.kind == XrefSlotKind::InUse) {
+      if (is_layout_number(state, entry.number)) continue;
       Result<Object> value = load_entry(state, entry);
       if (!value.ok()) {
         VANTRIL_TRY(unreadable(state, entry, value.error()));
         continue;
       }
-      if (is_layout_object(value.value())) continue;
       table.emplace_hint(table.end(), ObjectId{entry.number, entry.generation},
                          std::move(value).value());
     } else if (entry.kind == XrefSlotKind::InObjectStream) {

@@ -44,10 +44,9 @@ const Dictionary& LazyReader::trailer() const { return state_->trailer; }
 
 std::vector<ObjectId> LazyReader::object_ids() const {
   std::vector<ObjectId> ids;
-  const std::vector<std::uint32_t>& layout = state_->layout_numbers;
   for (const reader::Entry& entry : state_->entries) {
     if (entry.kind != XrefSlotKind::InUse && entry.kind != XrefSlotKind::InObjectStream) continue;
-    if (std::binary_search(layout.begin(), layout.end(), entry.number)) continue;
+    if (reader::is_layout_number(*state_, entry.number)) continue;
     ids.push_back(ObjectId{
         entry.number, entry.kind == XrefSlotKind::InUse ? entry.generation : std::uint16_t{0}});
   }

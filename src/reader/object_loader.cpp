@@ -362,12 +362,4 @@ Result<Object> object_in_stream(State& state, const DecodedObjectStream& stream,
   return std::move(value).value();
 }
 
-bool is_layout_object(const Object& object) {
-  const Stream* stream = object.stream();
-  if (stream == nullptr) return false;
-  const Object* type = stream->stream_dictionary.get("Type");
-  if (type == nullptr || type->name() == nullptr) return false;
-  return type->name()->bytes == "ObjStm" || type->name()->bytes == "XRef";
-}
-
 }  // namespace vantril::reader

@@ -3,6 +3,7 @@
 // whole-file read and LazyReader both work through it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -163,9 +164,12 @@ Result<const DecodedObjectStream*> object_stream(State& state, std::uint32_t num
 // Parses the object of a decoded object stream at `index` (whose number should be `number`).
 Result<Object> object_in_stream(State& state, const DecodedObjectStream& stream,
                                 std::uint32_t number, std::uint32_t index);
-// Whether the object is one of the file's layout objects (an object stream or cross-reference
-// stream), which the Document leaves out.
-bool is_layout_object(const Object& object);
+// Whether the number is one of the file's layout objects, by the part it plays in the file (a
+// cross-reference stream of a section, or an object stream an entry points into), not by what
+// its dictionary says: the Document and the lazy reader's list both leave these out.
+inline bool is_layout_number(const State& state, std::uint32_t number) {
+  return std::binary_search(state.layout_numbers.begin(), state.layout_numbers.end(), number);
+}
 // Fills structure.slots from the entries.
 void fill_slots(State& state);
 // The document of the latest revision, with every object in use.
