@@ -10,22 +10,6 @@
 
 namespace vantril::reader {
 
-namespace {
-
-// An object that cannot be read is left out, as the null object it then is, and reported; input
-// beyond a limit fails the read.
-Status unreadable(State& state, const Entry& entry, const IoError& error) {
-  if (state.limit_exceeded || is_nesting_limit_error(error)) {
-    return error;
-  }
-  const std::uint64_t offset = entry.kind == XrefSlotKind::InUse ? entry.position : 0;
-  return report_repair(state, offset,
-                       "object " + std::to_string(entry.number) + " cannot be read (" +
-                           display_form(error) + "); it is left out");
-}
-
-}  // namespace
-
 Result<Document> read_document(State& state) {
   VANTRIL_TRY(refuse_encrypted(state));
   Document document;
@@ -60,7 +44,7 @@ Result<Document> read_document(State& state) {
           stream.ok() ? object_in_stream(state, *stream.value(), entry.number, entry.index())
                       : Result<Object>(std::move(stream).error());
       if (!value.ok()) {
-        VANTRIL_TRY(unreadable(state, entry, value.error()));
+        VANTRIL_TRY(leave_out_unreadable(state, entry, value.error()));
         continue;
       }
       packed_values[k] = std::move(value).value();
@@ -77,7 +61,7 @@ Result<Document> read_document(State& state) {
       if (is_layout_number(state, entry.number)) continue;
       Result<Object> value = load_entry(state, entry);
       if (!value.ok()) {
-        VANTRIL_TRY(unreadable(state, entry, value.error()));
+        VANTRIL_TRY(leave_out_unreadable(state, entry, value.error()));
         continue;
       }
       table.emplace_hint(table.end(), ObjectId{entry.number, entry.generation},

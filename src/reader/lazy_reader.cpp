@@ -63,7 +63,12 @@ Result<Object> LazyReader::load(ObjectId id) {
       generation != id.generation) {
     return Object{};
   }
-  return reader::load_entry(*state_, *entry);
+  const reader::Entry found = *entry;
+  Result<Object> loaded = reader::load_entry(*state_, found);
+  if (loaded.ok()) return loaded;
+  // As in the whole read: an object that cannot be read is the null object, and a repair.
+  VANTRIL_TRY(reader::leave_out_unreadable(*state_, found, loaded.error()));
+  return Object{};
 }
 
 Result<Document> LazyReader::load_document() { return reader::read_document(*state_); }

@@ -267,6 +267,21 @@ Result<Object> load_entry(State& state, const Entry& entry) {
   return Object{};
 }
 
+std::uint64_t entry_place(const State& state, const Entry& entry) {
+  if (entry.kind == XrefSlotKind::InUse) return entry.position;
+  if (entry.kind != XrefSlotKind::InObjectStream) return 0;
+  const Entry* container = find_entry(state, entry.container());
+  return container != nullptr && container->kind == XrefSlotKind::InUse ? container->position : 0;
+}
+
+Status leave_out_unreadable(State& state, const Entry& entry, const IoError& error) {
+  if (state.limit_exceeded || is_nesting_limit_error(error)) return error;
+  if (!state.left_out.insert(entry.number).second) return {};
+  return report_repair(state, entry_place(state, entry),
+                       "object " + std::to_string(entry.number) + " cannot be read (" +
+                           display_form(error) + "); it is left out");
+}
+
 Result<Object> load_number(State& state, std::uint32_t number) {
   const Entry* entry = find_entry(state, number);
   if (entry == nullptr) return Object{};
@@ -298,6 +313,7 @@ Result<DecodedObjectStream> decode_object_stream(State& state, const Entry& entr
   if (!decoded.ok()) return decoding_error(state, std::move(decoded).error());
   DecodedObjectStream result;
   result.number = number;
+  result.offset = entry.position;
   result.content = std::move(decoded).value();
   const auto objects = static_cast<std::uint64_t>(*count->integer());
   const auto first_offset = static_cast<std::uint64_t>(*first->integer());
@@ -340,13 +356,13 @@ Result<Object> object_in_stream(State& state, const DecodedObjectStream& stream,
     auto it = std::find_if(stream.directory.begin(), stream.directory.end(),
                            [number](const auto& pair) { return pair.first == number; });
     if (it == stream.directory.end()) {
-      VANTRIL_TRY(report_repair(state, 0,
+      VANTRIL_TRY(report_repair(state, stream.offset,
                                 "object " + std::to_string(number) + " is not in object stream " +
                                     std::to_string(stream.number) +
                                     ", where its entry points; it reads as null"));
       return Object{};
     }
-    VANTRIL_TRY(report_repair(state, 0,
+    VANTRIL_TRY(report_repair(state, stream.offset,
                               "object " + std::to_string(number) + " is at index " +
                                   std::to_string(it - stream.directory.begin()) +
                                   " of object stream " + std::to_string(stream.number) +
@@ -358,6 +374,12 @@ Result<Object> object_in_stream(State& state, const DecodedObjectStream& stream,
   const SyntaxContext context = syntax_context(state, ObjectId{stream.number, 0}, &repairs);
   Result<Object> value = parse_value(stream.content, position, context);
   if (!value.ok()) return std::move(value).error();
+  // The syntax layer counts inside the decoded content: the place in the file is the stream's.
+  for (Repair& repair : repairs) {
+    repair.description = "object stream " + std::to_string(stream.number) + ", position " +
+                         std::to_string(repair.offset) + " of its content: " + repair.description;
+    repair.offset = stream.offset;
+  }
   if (!repairs.empty()) VANTRIL_TRY(report_syntax_repairs(state, repairs));
   return std::move(value).value();
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,8 @@ struct Section {
 // An object stream's content decoded, with where each of its objects starts.
 struct DecodedObjectStream {
   std::uint32_t number = 0;
+  // Where the object stream's "N G obj" is: what a repair inside it names as its place.
+  std::uint64_t offset = 0;
   Bytes content;
   std::vector<std::pair<std::uint32_t, std::size_t>> directory;
 };
@@ -103,6 +106,8 @@ struct LazyReader::State {
   std::size_t touched_to = 0;
   // Objects whose indirect "/Length" is being resolved, against loops.
   std::vector<std::uint32_t> resolving;
+  // The numbers of objects left out as unreadable: loading one again repeats no repair.
+  std::set<std::uint32_t> left_out;
 };
 
 }  // namespace vantril
@@ -155,6 +160,12 @@ Result<ScanResult> scan_file(State& state);
 const Entry* find_entry(const State& state, std::uint32_t number);
 // The object an entry names; a stream with its raw data.
 Result<Object> load_entry(State& state, const Entry& entry);
+// Where an entry's object is in the file: its "N G obj", or for an object inside an object
+// stream, that stream's (0 when the stream is not in the body).
+std::uint64_t entry_place(const State& state, const Entry& entry);
+// An object that cannot be read is left out, as the null object it then is, with a repair that
+// says why; input beyond a limit, or nested deeper than the limit, fails the read instead.
+Status leave_out_unreadable(State& state, const Entry& entry, const IoError& error);
 // The object under a number (null when the file does not use it).
 Result<Object> load_number(State& state, std::uint32_t number);
 // The object stream an in-use entry names, loaded and decoded, with its directory.

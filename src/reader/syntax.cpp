@@ -111,6 +111,15 @@ class ValueParser {
   [[gnu::cold, gnu::noinline]] IoError error_at(const char* at, std::string_view what) const {
     return syntax_error(context_, static_cast<std::size_t>(at - begin_), what);
   }
+  // A name whose '#' starts no escape, or whose escape would put a NUL byte in it: the '#' is
+  // read as itself, so that the name can still be written.
+  [[gnu::cold, gnu::noinline]] void name_repair(const char* slash, std::uint8_t found) const {
+    repair_at(slash, "the name /" + excerpt(slash + 1, end_) +
+                      ((found & scan::stray_hash_found) != 0
+                           ? " has a '#' not followed by two hexadecimal digits"
+                           : " has the escape #00, and no name may hold a NUL byte") +
+                      "; the '#' is read as itself");
+  }
   [[gnu::cold, gnu::noinline]] void repair_at(const char* at, std::string description) const {
     if (context_.repairs == nullptr) return;
     context_.repairs->push_back(
@@ -245,7 +254,9 @@ Status ValueParser::key(const char*& p) {
     frame.key = std::string_view(name, static_cast<std::size_t>(stop - name));
   } else {
     std::string& decoded = s_.decoded_keys.emplace_back();
-    scan::decode_name(name, stop, decoded);
+    if (const std::uint8_t found = scan::decode_name(name, stop, decoded)) {
+      name_repair(p, found);
+    }
     frame.key = decoded;
   }
   frame.has_key = true;
@@ -261,7 +272,9 @@ const char* ValueParser::name_value(const char* p) {
     slot().emplace<Name>(std::string_view(name, static_cast<std::size_t>(stop - name)));
   } else {
     s_.text.clear();
-    scan::decode_name(name, stop, s_.text);
+    if (const std::uint8_t found = scan::decode_name(name, stop, s_.text)) {
+      name_repair(p, found);
+    }
     slot().emplace<Name>(std::string_view(s_.text));
   }
   return stop;

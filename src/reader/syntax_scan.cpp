@@ -83,13 +83,18 @@ NumberToken read_big_integer(const char* digits, const char* end, bool negative)
   return token;
 }
 
-void decode_name(const char* p, const char* end, std::string& out) {
+std::uint8_t decode_name(const char* p, const char* end, std::string& out) {
+  std::uint8_t found = 0;
   while (p != end) {
     const char c = *p;
-    if (c == '#' && end - p >= 3) {
-      const std::uint8_t high = hex_values[static_cast<unsigned char>(p[1])];
-      const std::uint8_t low = hex_values[static_cast<unsigned char>(p[2])];
-      if (high != 0xFF && low != 0xFF) {
+    if (c == '#') {
+      const std::uint8_t high = end - p >= 3 ? hex_values[static_cast<unsigned char>(p[1])] : 0xFF;
+      const std::uint8_t low = end - p >= 3 ? hex_values[static_cast<unsigned char>(p[2])] : 0xFF;
+      if (high == 0xFF || low == 0xFF) {
+        found |= stray_hash_found;
+      } else if ((high | low) == 0) {
+        found |= zero_escape_found;
+      } else {
         out.push_back(static_cast<char>(high << 4 | low));
         p += 3;
         continue;
@@ -98,6 +103,7 @@ void decode_name(const char* p, const char* end, std::string& out) {
     out.push_back(c);
     ++p;
   }
+  return found;
 }
 
 const char* scan_literal(const char* p, const char* end, bool& plain) {

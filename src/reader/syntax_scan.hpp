@@ -163,9 +163,14 @@ NumberToken read_big_integer(const char* digits, const char* end, bool negative)
       negative ? static_cast<std::int64_t>(0u - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
+// What decoding a name met that a sound name does not hold.
+inline constexpr std::uint8_t stray_hash_found = 1;  // a '#' without two hexadecimal digits
+inline constexpr std::uint8_t zero_escape_found = 2;  // "#00": no name may hold a NUL byte
+
 // A name's bytes [p, end) with each "#xx" (two hexadecimal digits) replaced by its byte, appended
-// to `out`. A '#' not followed by two hexadecimal digits stays as it is.
-void decode_name(const char* p, const char* end, std::string& out);
+// to `out`. A '#' not followed by two hexadecimal digits, and the escape "#00", stay as they are;
+// the result tells which of those it met (stray_hash_found, zero_escape_found), 0 for none.
+std::uint8_t decode_name(const char* p, const char* end, std::string& out);
 
 // Scans a literal string whose '(' is just before `p`: returns the position of its closing ')'
 // (parentheses balance unless escaped), or null when the input ends first. `plain` tells whether

@@ -146,6 +146,51 @@ TEST(ReaderDamage, EachDamageIsRepairedAndReportedOrRefused) {
   }
 }
 
+// An object that cannot be parsed is left out with one repair at its place, by the whole read
+// and by the lazy reader alike (loaded twice, still one repair); inside an object stream the
+// place is the object stream's. The damage keeps every length and offset. Strict reading refuses both.
+TEST(ReaderDamage, AnUnreadableObjectIsLeftOutWithOneRepairAtItsPlace) {
+  Document document = sound_document();
+  const std::string body_file = replaced(saved(document), "/Producer", "7/Produce");
+  document.xref_state.xref_form = XrefForm::XrefStreamForm;
+  const std::string packed_file =
+      replaced(saved(document, {.object_streams = true, .objects_per_stream = 8}), "/Producer",
+               "7/Produce");
+  for (const std::string& file : {body_file, packed_file}) {
+    Result<ReadFile> whole = read_pdf_bytes(file);
+    ASSERT_TRUE(whole.ok()) << display_form(whole.error());
+    const FileStructure& structure = whole.value().structure;
+    EXPECT_EQ(whole.value().document.object_table.count({6, 0}), 0u);
+    ASSERT_EQ(structure.repairs.size(), 1u);
+    const Repair& repair = structure.repairs[0];
+    EXPECT_NE(repair.description.find("object 6 cannot be read"), std::string::npos)
+        << repair.description;
+    const XrefSlot slot = structure.slots.at(6);
+    const std::uint64_t place =
+        slot.kind == XrefSlotKind::InUse ? slot.offset : structure.slots.at(slot.offset).offset;
+    const std::uint32_t holder = slot.kind == XrefSlotKind::InUse ? 6 : slot.offset;
+    const std::string header = std::to_string(holder) + " 0 obj";
+    EXPECT_EQ(file.substr(place, header.size()), header);
+    EXPECT_EQ(repair.offset, place);
+
+    Result<LazyReader> lazy = LazyReader::over_bytes(file);
+    ASSERT_TRUE(lazy.ok()) << display_form(lazy.error());
+    for (int round = 0; round < 2; ++round) {
+      Result<Object> loaded = lazy.value().load({6, 0});
+      ASSERT_TRUE(loaded.ok()) << display_form(loaded.error());
+      EXPECT_EQ(loaded.value().kind(), ObjectKind::Null);
+    }
+    ASSERT_EQ(lazy.value().structure().repairs.size(), 1u);
+    EXPECT_EQ(lazy.value().structure().repairs[0].offset, place);
+    EXPECT_EQ(lazy.value().structure().repairs[0].description, repair.description);
+
+    EXPECT_FALSE(read_pdf_bytes(file, {.strict = true, .limits = {}}).ok());
+    Result<LazyReader> strict = LazyReader::over_bytes(file, {.strict = true, .limits = {}});
+    ASSERT_TRUE(strict.ok()) << display_form(strict.error());
+    EXPECT_EQ(kind_of(strict.value().load({6, 0}).error()), IoErrorKind::InvalidData);
+  }
+}
+
 TEST(ReaderDamage, HeaderOffsetAndTailAreReported) {
   Document document = sound_document();
   const std::string file = "junk\n" + saved(document) + "\r\ntrailing";

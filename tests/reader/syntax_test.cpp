@@ -180,7 +180,7 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"/A#2", "/A#2"},
       {"/A#G1", "/A#G1"},
       {"/A#", "/A#"},
-      {"/#00", "/\\x00"},
+      {"/#00", "/#00"},
       {"/\x80\xff", "/\\x80\\xff"},
       {"/a/b", "/a", 2},
       {"/a%comment", "/a", 2},
@@ -316,7 +316,7 @@ TEST(SyntaxValues, EveryWrittenRealReadsBackExactly) {
   }
 }
 
-TEST(SyntaxValues, NumbersBeyondTheirRangeAreRepaired) {
+TEST(SyntaxValues, NumbersBeyondTheirRangeAndNamesWithABadEscapeAreRepaired) {
   struct Case {
     std::string_view input;
     std::string_view expected;
@@ -331,6 +331,11 @@ TEST(SyntaxValues, NumbersBeyondTheirRangeAreRepaired) {
       {"[1 9223372036854775808]", "[1 r9.223372e+18]", 3},
       {huge_integer, "r3.4028235e+38", 0},
       {huge_real, "r-3.4028235e+38", 0},
+      // A '#' that starts no escape, and the escape of a NUL, which no name may hold, stay
+      // as they are written.
+      {"[/A#2]", "[/A#2]", 1},
+      {"<</K#G1 1>>", "<</K#G1 1 >>", 2},
+      {"/#00#41", "/#00A", 0},
   };
   for (const Case& c : cases) {
     SyntaxContext context;
@@ -340,9 +345,10 @@ TEST(SyntaxValues, NumbersBeyondTheirRangeAreRepaired) {
     ASSERT_FALSE(parsed.repairs.empty()) << c.input;
     EXPECT_EQ(parsed.repairs.front().offset, 50 + c.repair_offset) << c.input;
   }
-  // In range: no repair.
+  // In range, and sound escapes: no repair.
   EXPECT_TRUE(
-      parse("[9223372036854775807 340282350000000000000000000000000000000.0]").repairs.empty());
+      parse("[9223372036854775807 340282350000000000000000000000000000000.0 /A#20#ff]")
+          .repairs.empty());
 }
 
 // Nesting to any depth fails (or reads) without recursion; the limit is the context's.
