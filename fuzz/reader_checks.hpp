@@ -235,7 +235,7 @@ inline std::vector<std::string> reader_violations(std::string_view bytes) {
     // A number beyond every one the file lists, layout objects included, loads as null.
     std::uint32_t beyond = ids.empty() ? 1 : ids.back().number + 1;
     if (!reader.structure().slots.empty()) {
-      beyond = std::max(beyond, reader.structure().slots.rbegin()->first + 1);
+      beyond = std::max(beyond, reader.structure().slots.back().number + 1);
     }
     for (const ObjectId id : reader.structure().layout_objects) {
       beyond = std::max(beyond, id.number + 1);

@@ -16,7 +16,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +65,14 @@ struct Repair {
   std::string description;
 };
 
+// The latest cross-reference entry of one object number.
+struct NumberedSlot {
+  std::uint32_t number = 0;
+  XrefSlot slot;
+
+  friend bool operator==(const NumberedSlot&, const NumberedSlot&) = default;
+};
+
 // One cross-reference section of the file and the trailer that came with it.
 struct RevisionInfo {
   // Where the section starts ("xref" or the stream's "N G obj"), counted from "%PDF-".
@@ -91,10 +98,11 @@ struct FileStructure {
   // The cross-reference sections, oldest first. After a rebuild by scanning there is one entry
   // for the rebuilt table (its trailer is the one found or made).
   std::vector<RevisionInfo> revisions;
-  // The latest entry of every object number the sections list (object 0 included): where each
-  // object of the latest revision lives, in the body (InUse) or in an object stream
-  // (InObjectStream: the stream's number and the index inside it), and the free ones.
-  std::map<std::uint32_t, XrefSlot> slots;
+  // The latest entry of every object number the sections list (object 0 included), ascending by
+  // number, one per number: where each object of the latest revision lives, in the body (InUse)
+  // or in an object stream (InObjectStream: the stream's number and the index inside it), and the
+  // free ones. find_slot looks a number up.
+  std::vector<NumberedSlot> slots;
   // The numbers of the object streams and cross-reference streams: the file's layout, not part
   // of the Document.
   std::vector<ObjectId> layout_objects;
@@ -109,6 +117,9 @@ struct FileStructure {
   // Every repair, in the order made.
   std::vector<Repair> repairs;
 };
+
+// The slot of `number` in the structure's slots, or null when no section lists the number.
+VANTRIL_API const XrefSlot* find_slot(const FileStructure& structure, std::uint32_t number);
 
 // A whole file read: its latest revision as a Document and its structure.
 //
@@ -134,7 +145,8 @@ VANTRIL_API Result<ReadFile> read_pdf_bytes(std::string_view bytes,
 
 // A file opened for reading on demand. Opening reads the header, the cross-reference sections
 // and the trailers (or rebuilds them by scanning), never the objects; load reads one object.
-// Move-only; the input stays open (mapped) until the reader is destroyed. Encrypted files open,
+// Move-only, and for one thread at a time (even structure() fills in the slots when first
+// asked); the input stays open (mapped) until the reader is destroyed. Encrypted files open,
 // so that their structure can be shown; loading an object from one fails with Unsupported.
 class VANTRIL_API LazyReader {
  public:

@@ -16,7 +16,9 @@ Result<Document> read_document(State& state) {
   document.version = state.structure.header_version;
   document.trailer = clone(state.trailer);
   fill_slots(state);
-  document.xref_state.slots = state.structure.slots;
+  for (const NumberedSlot& slot : state.structure.slots) {
+    document.xref_state.slots.emplace_hint(document.xref_state.slots.end(), slot.number, slot.slot);
+  }
   document.xref_state.declared_size = state.declared_size;
   document.xref_state.xref_form = state.last_form;
   document.xref_state.stream_lists_object_zero = state.last_stream_lists_zero;

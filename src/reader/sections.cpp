@@ -348,7 +348,8 @@ Status open_structure(State& state) {
 
 void fill_slots(State& state) {
   if (state.slots_filled) return;
-  std::map<std::uint32_t, XrefSlot>& slots = state.structure.slots;
+  std::vector<NumberedSlot>& slots = state.structure.slots;
+  slots.reserve(state.entries.size());
   for (const Entry& entry : state.entries) {
     XrefSlot slot;
     slot.kind = entry.kind;
@@ -360,7 +361,7 @@ void fill_slots(State& state) {
       slot.offset =
           static_cast<std::uint32_t>(std::min<std::uint64_t>(entry.position, 0xFFFFFFFFu));
     }
-    slots.emplace_hint(slots.end(), entry.number, slot);
+    slots.push_back(NumberedSlot{entry.number, slot});
   }
   state.slots_filled = true;
 }
@@ -377,3 +378,14 @@ Status refuse_encrypted(const State& state) {
 }
 
 }  // namespace vantril::reader
+
+namespace vantril {
+
+const XrefSlot* find_slot(const FileStructure& structure, std::uint32_t number) {
+  auto it = std::lower_bound(
+      structure.slots.begin(), structure.slots.end(), number,
+      [](const NumberedSlot& slot, std::uint32_t n) { return slot.number < n; });
+  return it != structure.slots.end() && it->number == number ? &it->slot : nullptr;
+}
+
+}  // namespace vantril

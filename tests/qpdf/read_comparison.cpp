@@ -230,12 +230,12 @@ std::vector<std::string> qpdf_read_differences(const vantril::ReadFile& read,
     for (const ReadEntry& entry : qpdf.xref) {
       if (entry.type != 1 && entry.type != 2) continue;
       const std::string where = "entry " + id_text(entry.number, entry.generation);
-      const auto slot = read.structure.slots.find(static_cast<std::uint32_t>(entry.number));
-      if (slot == read.structure.slots.end()) {
+      const XrefSlot* slot = find_slot(read.structure, static_cast<std::uint32_t>(entry.number));
+      if (slot == nullptr) {
         differences.push_back(where + ": no slot in vantril's structure");
         continue;
       }
-      const XrefSlot& ours = slot->second;
+      const XrefSlot& ours = *slot;
       if (entry.type == 1) {
         // Both count offsets from "%PDF-", wherever the header starts.
         if (ours.kind != XrefSlotKind::InUse || ours.generation != entry.generation ||

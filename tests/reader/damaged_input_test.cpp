@@ -165,9 +165,11 @@ TEST(ReaderDamage, AnUnreadableObjectIsLeftOutWithOneRepairAtItsPlace) {
     const Repair& repair = structure.repairs[0];
     EXPECT_NE(repair.description.find("object 6 cannot be read"), std::string::npos)
         << repair.description;
-    const XrefSlot slot = structure.slots.at(6);
-    const std::uint64_t place =
-        slot.kind == XrefSlotKind::InUse ? slot.offset : structure.slots.at(slot.offset).offset;
+    ASSERT_NE(find_slot(structure, 6), nullptr);
+    const XrefSlot slot = *find_slot(structure, 6);
+    const XrefSlot* stream = find_slot(structure, slot.offset);
+    ASSERT_TRUE(slot.kind == XrefSlotKind::InUse || stream != nullptr);
+    const std::uint64_t place = slot.kind == XrefSlotKind::InUse ? slot.offset : stream->offset;
     const std::uint32_t holder = slot.kind == XrefSlotKind::InUse ? 6 : slot.offset;
     const std::string header = std::to_string(holder) + " 0 obj";
     EXPECT_EQ(file.substr(place, header.size()), header);

@@ -69,8 +69,10 @@ TEST(ReaderHandMade, IndirectLengthsGenerationsAndSubsections) {
   EXPECT_EQ(text_of(*stream->stream_dictionary.get("Length")), "5 0 R");
   EXPECT_EQ(text_of(document.object_table.at({9, 3})), "(generation three)");
   EXPECT_EQ(document.highest_number, 9u);
-  EXPECT_EQ(read.value().structure.slots.at(0).kind, XrefSlotKind::FreeFinal);
-  EXPECT_EQ(read.value().structure.slots.at(9).generation, 3u);
+  ASSERT_NE(find_slot(read.value().structure, 0), nullptr);
+  EXPECT_EQ(find_slot(read.value().structure, 0)->kind, XrefSlotKind::FreeFinal);
+  ASSERT_NE(find_slot(read.value().structure, 9), nullptr);
+  EXPECT_EQ(find_slot(read.value().structure, 9)->generation, 3u);
 
   Result<LazyReader> lazy = LazyReader::over_bytes(file, {.strict = true, .limits = {}});
   ASSERT_TRUE(lazy.ok());
@@ -118,9 +120,11 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   EXPECT_EQ(text_of(document.object_table.at({3, 0})), "(packed)");
   EXPECT_EQ(text_of(document.object_table.at({2, 0})), "<</Type/Pages/Kids[]/Count 0>>");
   const FileStructure& structure = read.value().structure;
-  EXPECT_EQ(structure.slots.at(3).kind, XrefSlotKind::InObjectStream);
-  EXPECT_EQ(structure.slots.at(3).offset, 7u);
-  EXPECT_EQ(structure.slots.at(3).generation, 1u);
+  const XrefSlot* packed = find_slot(structure, 3);
+  ASSERT_NE(packed, nullptr);
+  EXPECT_EQ(packed->kind, XrefSlotKind::InObjectStream);
+  EXPECT_EQ(packed->offset, 7u);
+  EXPECT_EQ(packed->generation, 1u);
   EXPECT_EQ(structure.layout_objects, (std::vector<ObjectId>{{7, 0}, {8, 0}}));
   EXPECT_EQ(document.xref_state.xref_form, XrefForm::XrefStreamForm);
   EXPECT_EQ(document.highest_number, 8u);

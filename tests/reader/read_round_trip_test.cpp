@@ -60,10 +60,9 @@ std::size_t check_read_back(const std::string& file, const Document& saved, Xref
             static_cast<std::uint64_t>(*saved.trailer.get("Size")->integer()));
   // Every number a section lists is in the slots, and every object read is in use there.
   for (const auto& [id, object] : document.object_table) {
-    auto slot = structure.slots.find(id.number);
-    EXPECT_TRUE(slot != structure.slots.end() &&
-                (slot->second.kind == XrefSlotKind::InUse ||
-                 slot->second.kind == XrefSlotKind::InObjectStream));
+    const XrefSlot* slot = find_slot(structure, id.number);
+    EXPECT_TRUE(slot != nullptr &&
+                (slot->kind == XrefSlotKind::InUse || slot->kind == XrefSlotKind::InObjectStream));
   }
 
   Result<LazyReader> lazy = LazyReader::over_bytes(file, strict);
