@@ -25,8 +25,8 @@ inline constexpr std::uint64_t default_max_decoded_size = std::uint64_t{1} << 28
 //   - InvalidData "the decoded data would exceed the limit" once the output would pass
 //     `max_decoded_size`: nothing past the limit is produced;
 //   - Unsupported for an image codec, naming it ("the DCTDecode filter is an image codec; its
-//     data stays encoded"), for an unknown filter, and for FlateDecode in a build without a
-//     Flate library.
+//     data stays encoded"), for an unknown filter, for FlateDecode in a build without a
+//     Flate library, and (decode_stream) for a stream whose data is in an external file ("/F").
 // References in "/Filter" or "/DecodeParms" are not followed: resolve them first.
 VANTRIL_API Result<Bytes> decode_stream(const Stream& stream,
                                         std::uint64_t max_decoded_size = default_max_decoded_size);

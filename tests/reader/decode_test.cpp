@@ -541,6 +541,11 @@ TEST(Decode, NoFilterIdentityCryptAndUnknownPngRowType) {
   plain.data = Bytes("as it is");
   EXPECT_EQ(text(decode_stream(plain)), "as it is");
   EXPECT_EQ(text(decode_stream(plain, 3)), "error: the decoded data would exceed the limit");
+  Stream external = clone(plain);
+  external.stream_dictionary.set("F", Object(literal_string("data.bin")));
+  const Result<Bytes> elsewhere = decode_stream(external);
+  ASSERT_FALSE(elsewhere.ok());
+  EXPECT_EQ(kind_of(elsewhere.error()), IoErrorKind::Unsupported);
 
   Dictionary identity;
   identity.set("Name", Object(Name("Identity")));
