@@ -73,6 +73,27 @@ inline std::string with_wrong_startxref(std::string bytes) {
   return bytes;
 }
 
+// A hybrid file made of a file saved in the stream form: its cross-reference stream stays, and a
+// table section with only object 0, whose trailer points to the stream ("/XRefStm"), becomes the
+// file's last section, so that a table-only reader sees no object and every other reader all.
+inline std::string as_hybrid(const std::string& stream_file) {
+  const std::size_t keyword = stream_file.rfind("startxref");
+  const std::uint64_t stream_at = std::stoull(stream_file.substr(keyword + 9));
+  const std::size_t size_at = stream_file.find("/Size ", stream_at) + 6;
+  const std::string size =
+      stream_file.substr(size_at, stream_file.find_first_not_of("0123456789", size_at) - size_at);
+  std::string file = stream_file.substr(0, keyword);
+  const std::size_t table_at = file.size();
+  file += "xref\n0 1\n0000000000 65535 f \ntrailer\n<</Size ";
+  file += size;
+  file += "/Root 1 0 R/XRefStm ";
+  file += std::to_string(stream_at);
+  file += ">>\nstartxref\n";
+  file += std::to_string(table_at);
+  file += "\n%%EOF\n";
+  return file;
+}
+
 // The three-page document saved in `form` and extended by revisions in the same form (appending
 // keeps it) until the file has `revisions` sections; each appended one changes the catalog.
 inline void save_with_revisions(const std::filesystem::path& path, XrefForm form, int revisions) {

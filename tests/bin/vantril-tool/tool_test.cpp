@@ -154,6 +154,18 @@ TEST_F(Tool, CheckReportsPagesRevisionsAndRepairs) {
         << run.out;
   }
 
+  write_bytes(directory_ / "hybrid.pdf",
+              testing_support::as_hybrid(
+                  testing_support::saved_bytes(three_page_document(XrefForm::XrefStreamForm))));
+  const ProgramRun hybrid = tool({"check", "hybrid.pdf"});
+  EXPECT_EQ(hybrid.status, 0) << hybrid.err;
+  EXPECT_NE(hybrid.out.find("pages: 3\n"), std::string::npos) << hybrid.out;
+  EXPECT_NE(hybrid.out.find("  1: hybrid at offset "), std::string::npos) << hybrid.out;
+  const ProgramRun hybrid_json = tool({"check", "--json", "hybrid.pdf"});
+  EXPECT_EQ(hybrid_json.status, 0) << hybrid_json.err;
+  EXPECT_NE(hybrid_json.out.find("\"forms\": [\n    \"hybrid\"\n  ]"), std::string::npos)
+      << hybrid_json.out;
+
   const ProgramRun repaired = tool({"check", "startxref.pdf"});
   EXPECT_EQ(repaired.status, 3);
   EXPECT_NE(repaired.out.find("pages: 3\n"), std::string::npos) << repaired.out;
