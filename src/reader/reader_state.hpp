@@ -48,8 +48,9 @@ struct Section {
   Dictionary trailer;
   std::vector<Entry> entries;
   std::vector<Entry> stream_entries;
-  // The numbers of the cross-reference streams read for this section.
+  // The numbers of the cross-reference streams read for this section, and where each is.
   std::vector<std::uint32_t> stream_numbers;
+  std::vector<std::uint64_t> stream_offsets;
 };
 
 // An object stream's content decoded, with where each of its objects starts.

@@ -110,6 +110,8 @@ Result<ScanResult> scan_file(State& state) {
   }
 
   ScanResult result;
+  // The cross-reference streams found, by number and where each is.
+  std::vector<Candidate> xref_streams;
   // The cross-reference streams' dictionaries are trailers; the object streams' objects are
   // defined where their stream is.
   for (const Candidate& found : layout) {
@@ -121,7 +123,7 @@ Result<ScanResult> scan_file(State& state) {
     const Object* type = dictionary->get("Type");
     if (type == nullptr || type->name() == nullptr) continue;
     if (type->name()->bytes == "XRef") {
-      result.xref_streams.push_back(found.entry.number);
+      xref_streams.push_back(found);
       trailers.emplace_back(found.position, std::move(*dictionary));
     } else if (type->name()->bytes == "ObjStm") {
       Result<DecodedObjectStream> decoded = decode_object_stream(state, found.entry);
@@ -146,28 +148,39 @@ Result<ScanResult> scan_file(State& state) {
                      return a.entry.number != b.entry.number ? a.entry.number < b.entry.number
                                                              : a.position < b.position;
                    });
+  // The last definition of each number, with where it was found (for a packed object, where its
+  // object stream is).
+  std::vector<Candidate> last;
   for (std::size_t k = 0; k < candidates.size(); ++k) {
     if (k + 1 < candidates.size() && candidates[k + 1].entry.number == candidates[k].entry.number) {
       continue;
     }
-    result.entries.push_back(candidates[k].entry);
+    last.push_back(candidates[k]);
   }
-  // A packed object whose object stream lost its number to a later definition is not there.
-  std::vector<Entry> kept;
-  kept.reserve(result.entries.size());
-  for (const Entry& entry : result.entries) {
-    if (entry.kind == XrefSlotKind::InObjectStream) {
-      auto container =
-          std::lower_bound(result.entries.begin(), result.entries.end(), entry.container(),
-                           [](const Entry& e, std::uint32_t n) { return e.number < n; });
-      if (container == result.entries.end() || container->number != entry.container() ||
-          container->kind != XrefSlotKind::InUse) {
-        continue;
-      }
+  // The body object a number was last defined as, when it is the one found at `position`.
+  const auto defined_at = [&last](std::uint32_t number, std::size_t position) {
+    auto it = std::lower_bound(last.begin(), last.end(), number,
+                               [](const Candidate& c, std::uint32_t n) { return c.entry.number < n; });
+    return it != last.end() && it->entry.number == number &&
+           it->entry.kind == XrefSlotKind::InUse && it->position == position;
+  };
+  // A packed object whose object stream lost its number to a later definition is not there: that
+  // number now names another object, which is no object stream.
+  result.entries.reserve(last.size());
+  for (const Candidate& found : last) {
+    if (found.entry.kind == XrefSlotKind::InObjectStream &&
+        !defined_at(found.entry.container(), found.position)) {
+      continue;
     }
-    kept.push_back(entry);
+    result.entries.push_back(found.entry);
   }
-  result.entries = std::move(kept);
+  // Likewise a cross-reference stream is the file's layout only while its number is still its
+  // own: a later object of that number is an object of the document.
+  for (const Candidate& found : xref_streams) {
+    if (defined_at(found.entry.number, found.position)) {
+      result.xref_streams.push_back(found.entry.number);
+    }
+  }
 
   // The trailer: the last one found that names a catalog, with the information dictionary, the
   // identifier and the encryption dictionary of the last trailers that have them.
@@ -219,6 +232,8 @@ Result<ScanResult> scan_file(State& state) {
     result.trailer.set("Size", Object(static_cast<std::int64_t>(highest) + 1));
   }
   std::sort(result.xref_streams.begin(), result.xref_streams.end());
+  result.xref_streams.erase(std::unique(result.xref_streams.begin(), result.xref_streams.end()),
+                            result.xref_streams.end());
   return result;
 }
 

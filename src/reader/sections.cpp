@@ -68,6 +68,7 @@ Status read_chain(State& state, std::uint64_t start, std::vector<Section>& secti
         VANTRIL_TRY(read_xref_stream(state, static_cast<std::size_t>(*stream),
                                      section.stream_entries, ignored, number));
         section.stream_numbers.push_back(number);
+        section.stream_offsets.push_back(static_cast<std::uint64_t>(*stream));
       }
     } else {
       std::uint32_t number = 0;
@@ -79,6 +80,7 @@ Status read_chain(State& state, std::uint64_t start, std::vector<Section>& secti
       VANTRIL_TRY(read_xref_stream(state, position, section.entries, section.trailer, number));
       section.form = XrefForm::XrefStreamForm;
       section.stream_numbers.push_back(number);
+      section.stream_offsets.push_back(offset);
     }
     const std::int64_t* previous = integer_entry(section.trailer, "Prev");
     sections.push_back(std::move(section));
@@ -222,15 +224,34 @@ Status finish_structure(State& state) {
   return {};
 }
 
+// Whether the entry is of an object other than the cross-reference stream at `offset`.
+bool names_another_object(const State& state, const Entry* entry, std::uint64_t offset) {
+  if (entry == nullptr || entry->kind == XrefSlotKind::Free ||
+      entry->kind == XrefSlotKind::FreeFinal) {
+    return false;
+  }
+  if (entry->kind == XrefSlotKind::InObjectStream) return true;
+  // Both offsets may have white space before the object: what counts is where it starts.
+  const auto start = [&state](std::uint64_t at) {
+    return skip_white_space(state.data,
+                            static_cast<std::size_t>(std::min<std::uint64_t>(at, state.data.size())));
+  };
+  return start(entry->position) != start(offset);
+}
+
 Status assemble(State& state, std::vector<Section>& sections) {
   FileStructure& structure = state.structure;
   const Section& latest = sections.front();
   state.trailer = clone(latest.trailer);
   state.last_form = latest.form;
+  // The cross-reference streams, by number and where each is.
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> xref_streams;
   // NOLINTNEXTLINE(modernize-loop-convert): walked newest first, from the end
   for (auto it = sections.rbegin(); it != sections.rend(); ++it) {
     structure.revisions.push_back(revision_of(*it, true));
-    for (std::uint32_t number : it->stream_numbers) state.layout_numbers.push_back(number);
+    for (std::size_t k = 0; k < it->stream_numbers.size(); ++k) {
+      xref_streams.emplace_back(it->stream_numbers[k], it->stream_offsets[k]);
+    }
   }
   if (latest.form == XrefForm::XrefStreamForm) {
     state.last_stream_lists_zero = !latest.entries.empty() && latest.entries.front().number == 0;
@@ -249,6 +270,13 @@ Status assemble(State& state, std::vector<Section>& sections) {
   }
   state.entries = merge_entries(sections);
   sections.clear();
+  // A cross-reference stream is the file's layout while its number's latest entry is still that
+  // stream (or there is none): a newer object under the number is an object of the document.
+  for (const auto& [number, offset] : xref_streams) {
+    if (!names_another_object(state, find_entry(state, number), offset)) {
+      state.layout_numbers.push_back(number);
+    }
+  }
   // Number 0 heads the free list in every file: an entry that says an object lives there is
   // damage, and the number stays free.
   if (!state.entries.empty() && state.entries.front().number == 0 &&

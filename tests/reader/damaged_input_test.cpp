@@ -3,6 +3,7 @@
 // needs a repair; limits are enforced; nothing crashes or hangs on any truncation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -318,6 +319,40 @@ TEST(ReaderStructure, HybridSectionsReadTheirStreamEntries) {
   EXPECT_EQ(structure.revisions[0].xref_stream_offset, std::optional<std::uint64_t>(stream_at));
   EXPECT_FALSE(structure.layout_objects.empty());
   expect_same_objects(document, read.value().document);
+}
+
+// A later revision may give the number of an older cross-reference stream to an object of its
+// own: that object is the document's, and no longer the file's layout.
+TEST(ReaderStructure, AnXrefStreamsNumberTakenByALaterObjectIsTheDocuments) {
+  Document document = sound_document();
+  document.xref_state.xref_form = XrefForm::XrefStreamForm;
+  const std::string stream_file = saved(document);
+  Result<ReadFile> first = read_pdf_bytes(stream_file, {.strict = true, .limits = {}});
+  ASSERT_TRUE(first.ok()) << display_form(first.error());
+  ASSERT_EQ(first.value().structure.layout_objects.size(), 1u);
+  const std::uint32_t number = first.value().structure.layout_objects[0].number;
+
+  std::string file = stream_file;
+  const std::size_t object_at = file.size();
+  file += std::to_string(number) + " 0 obj\n<</Kept true>>\nendobj\n";
+  const std::size_t table_at = file.size();
+  std::string offset = std::to_string(object_at);
+  offset.insert(0, 10 - offset.size(), '0');
+  file += "xref\n0 1\n0000000000 65535 f \n" + std::to_string(number) + " 1\n" + offset +
+          " 00000 n \ntrailer\n<</Size " + std::to_string(number + 1) +
+          "/Root 1 0 R/Info 6 0 R/Prev " + std::to_string(startxref_value(stream_file)) +
+          ">>\nstartxref\n" + std::to_string(table_at) + "\n%%EOF\n";
+  Result<ReadFile> read = read_pdf_bytes(file, {.strict = true, .limits = {}});
+  ASSERT_TRUE(read.ok()) << display_form(read.error());
+  EXPECT_TRUE(read.value().structure.layout_objects.empty());
+  const auto kept = read.value().document.object_table.find(ObjectId{number, 0});
+  ASSERT_NE(kept, read.value().document.object_table.end());
+  EXPECT_EQ(testing_support::text_of(kept->second), "<</Kept true>>");
+
+  Result<LazyReader> lazy = LazyReader::over_bytes(file, {.strict = true, .limits = {}});
+  ASSERT_TRUE(lazy.ok()) << display_form(lazy.error());
+  const std::vector<ObjectId> ids = lazy.value().object_ids();
+  EXPECT_NE(std::find(ids.begin(), ids.end(), ObjectId{number, 0}), ids.end());
 }
 
 TEST(ReaderStructure, EncryptedFilesAreRecognisedAndRefused) {
