@@ -8,6 +8,7 @@
 #include "reader/read_errors.hpp"
 #include "reader/reader_state.hpp"
 #include "reader/syntax.hpp"
+#include "runtime/platform.hpp"
 #include "vantril/decode.hpp"
 
 namespace vantril::reader {
@@ -80,6 +81,19 @@ std::optional<std::size_t> mended_stream_end(std::string_view data, std::size_t 
   return first;
 }
 
+// Stream data from this size on is copied into memory whose pages are made present first, in one
+// call: a read that keeps a gigabyte of streams then spends far less of its time in page faults.
+constexpr std::size_t large_data = std::size_t{4} << 20;
+
+Bytes copied_data(std::string_view bytes) {
+  if (bytes.size() < large_data) return Bytes(bytes);
+  Bytes copy;
+  copy.reserve(bytes.size());
+  os::prefault_for_writing(copy.data(), copy.capacity());
+  copy.append(bytes);
+  return copy;
+}
+
 // The object whose header is at `header`, parsed; a stream's data read.
 Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_t offset) {
   const std::string_view data = state.data;
@@ -129,7 +143,7 @@ Result<Object> parse_object(State& state, const ObjectHeader& header, std::size_
   }
   Stream stream;
   stream.stream_dictionary = std::move(*dictionary);
-  stream.data = Bytes(data.substr(start, size));
+  stream.data = copied_data(data.substr(start, size));
   stream.source_offset = start;
   note_read(state, offset, start + size);
   return Object(std::move(stream));
