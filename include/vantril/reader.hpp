@@ -125,8 +125,9 @@ VANTRIL_API const XrefSlot* find_slot(const FileStructure& structure, std::uint3
 //
 // The document holds the header's version, the latest trailer (as written, its layout keys
 // included: a save removes those), every object in use under its identifier except the file's
-// layout objects (object streams and cross-reference streams), xref_state with the slots,
-// declared size ("/Size") and form of the last section, and a highest_number at least the
+// layout objects (object streams and cross-reference streams), xref_state with the declared
+// size ("/Size") and form of the last section (its slots are left empty: the structure's slots
+// hold every entry, once), and a highest_number at least the
 // highest number the file uses or declares, so that new objects never take a number of the
 // file. Streams keep their dictionary and their raw, still-encoded data byte for byte, with
 // source_offset the offset of their first data byte.

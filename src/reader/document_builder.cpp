@@ -15,10 +15,9 @@ Result<Document> read_document(State& state) {
   Document document;
   document.version = state.structure.header_version;
   document.trailer = clone(state.trailer);
+  // The slots stay in the structure alone (fill_slots): a second copy as a tree would cost a
+  // node per number.
   fill_slots(state);
-  for (const NumberedSlot& slot : state.structure.slots) {
-    document.xref_state.slots.emplace_hint(document.xref_state.slots.end(), slot.number, slot.slot);
-  }
   document.xref_state.declared_size = state.declared_size;
   document.xref_state.xref_form = state.last_form;
   document.xref_state.stream_lists_object_zero = state.last_stream_lists_zero;
