@@ -65,12 +65,20 @@ struct Repair {
   std::string description;
 };
 
-// The latest cross-reference entry of one object number.
-struct NumberedSlot {
+// The latest cross-reference entry of one object number, as the file gives it: offsets in full
+// 64 bits, however large the file.
+struct FileSlot {
   std::uint32_t number = 0;
-  XrefSlot slot;
+  XrefSlotKind kind = XrefSlotKind::Free;
+  // InUse and the free kinds: the generation.
+  std::uint16_t generation = 0;
+  // InUse: where "N G obj" is, counted from "%PDF-". Free: the next free number.
+  std::uint64_t offset = 0;
+  // InObjectStream: the object stream's number and the index inside it.
+  std::uint32_t object_stream = 0;
+  std::uint32_t index = 0;
 
-  friend bool operator==(const NumberedSlot&, const NumberedSlot&) = default;
+  friend bool operator==(const FileSlot&, const FileSlot&) = default;
 };
 
 // One cross-reference section of the file and the trailer that came with it.
@@ -102,7 +110,7 @@ struct FileStructure {
   // number, one per number: where each object of the latest revision lives, in the body (InUse)
   // or in an object stream (InObjectStream: the stream's number and the index inside it), and the
   // free ones. find_slot looks a number up.
-  std::vector<NumberedSlot> slots;
+  std::vector<FileSlot> slots;
   // The numbers of the object streams and cross-reference streams: the file's layout, not part
   // of the Document.
   std::vector<ObjectId> layout_objects;
@@ -119,7 +127,7 @@ struct FileStructure {
 };
 
 // The slot of `number` in the structure's slots, or null when no section lists the number.
-VANTRIL_API const XrefSlot* find_slot(const FileStructure& structure, std::uint32_t number);
+VANTRIL_API const FileSlot* find_slot(const FileStructure& structure, std::uint32_t number);
 
 // A whole file read: its latest revision as a Document and its structure.
 //

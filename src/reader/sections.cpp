@@ -376,20 +376,20 @@ Status open_structure(State& state) {
 
 void fill_slots(State& state) {
   if (state.slots_filled) return;
-  std::vector<NumberedSlot>& slots = state.structure.slots;
+  std::vector<FileSlot>& slots = state.structure.slots;
   slots.reserve(state.entries.size());
   for (const Entry& entry : state.entries) {
-    XrefSlot slot;
+    FileSlot slot;
+    slot.number = entry.number;
     slot.kind = entry.kind;
     if (entry.kind == XrefSlotKind::InObjectStream) {
-      slot.offset = entry.container();
-      slot.generation = static_cast<std::uint16_t>(std::min<std::uint32_t>(entry.index(), 65535));
+      slot.object_stream = entry.container();
+      slot.index = entry.index();
     } else {
       slot.generation = entry.generation;
-      slot.offset =
-          static_cast<std::uint32_t>(std::min<std::uint64_t>(entry.position, 0xFFFFFFFFu));
+      slot.offset = entry.position;
     }
-    slots.push_back(NumberedSlot{entry.number, slot});
+    slots.push_back(slot);
   }
   state.slots_filled = true;
 }
@@ -409,11 +409,10 @@ Status refuse_encrypted(const State& state) {
 
 namespace vantril {
 
-const XrefSlot* find_slot(const FileStructure& structure, std::uint32_t number) {
-  auto it = std::lower_bound(
-      structure.slots.begin(), structure.slots.end(), number,
-      [](const NumberedSlot& slot, std::uint32_t n) { return slot.number < n; });
-  return it != structure.slots.end() && it->number == number ? &it->slot : nullptr;
+const FileSlot* find_slot(const FileStructure& structure, std::uint32_t number) {
+  auto it = std::lower_bound(structure.slots.begin(), structure.slots.end(), number,
+                             [](const FileSlot& slot, std::uint32_t n) { return slot.number < n; });
+  return it != structure.slots.end() && it->number == number ? &*it : nullptr;
 }
 
 }  // namespace vantril

@@ -230,12 +230,12 @@ std::vector<std::string> qpdf_read_differences(const vantril::ReadFile& read,
     for (const ReadEntry& entry : qpdf.xref) {
       if (entry.type != 1 && entry.type != 2) continue;
       const std::string where = "entry " + id_text(entry.number, entry.generation);
-      const XrefSlot* slot = find_slot(read.structure, static_cast<std::uint32_t>(entry.number));
+      const FileSlot* slot = find_slot(read.structure, static_cast<std::uint32_t>(entry.number));
       if (slot == nullptr) {
         differences.push_back(where + ": no slot in vantril's structure");
         continue;
       }
-      const XrefSlot& ours = *slot;
+      const FileSlot& ours = *slot;
       if (entry.type == 1) {
         // Both count offsets from "%PDF-", wherever the header starts.
         if (ours.kind != XrefSlotKind::InUse || ours.generation != entry.generation ||
@@ -244,8 +244,8 @@ std::vector<std::string> qpdf_read_differences(const vantril::ReadFile& read,
                                 std::to_string(entry.offset) + ", vantril's slot differs");
         }
       } else if (ours.kind != XrefSlotKind::InObjectStream ||
-                 ours.offset != static_cast<std::uint32_t>(entry.object_stream) ||
-                 ours.generation != entry.index) {
+                 ours.object_stream != static_cast<std::uint32_t>(entry.object_stream) ||
+                 ours.index != static_cast<std::uint32_t>(entry.index)) {
         differences.push_back(where + ": libqpdf finds it in object stream " +
                               std::to_string(entry.object_stream) + " at index " +
                               std::to_string(entry.index) + ", vantril's slot differs");

@@ -167,11 +167,11 @@ TEST(ReaderDamage, AnUnreadableObjectIsLeftOutWithOneRepairAtItsPlace) {
     EXPECT_NE(repair.description.find("object 6 cannot be read"), std::string::npos)
         << repair.description;
     ASSERT_NE(find_slot(structure, 6), nullptr);
-    const XrefSlot slot = *find_slot(structure, 6);
-    const XrefSlot* stream = find_slot(structure, slot.offset);
+    const FileSlot slot = *find_slot(structure, 6);
+    const FileSlot* stream = find_slot(structure, slot.object_stream);
     ASSERT_TRUE(slot.kind == XrefSlotKind::InUse || stream != nullptr);
     const std::uint64_t place = slot.kind == XrefSlotKind::InUse ? slot.offset : stream->offset;
-    const std::uint32_t holder = slot.kind == XrefSlotKind::InUse ? 6 : slot.offset;
+    const std::uint32_t holder = slot.kind == XrefSlotKind::InUse ? 6 : slot.object_stream;
     const std::string header = std::to_string(holder) + " 0 obj";
     EXPECT_EQ(file.substr(place, header.size()), header);
     EXPECT_EQ(repair.offset, place);
@@ -353,6 +353,26 @@ TEST(ReaderStructure, AnXrefStreamsNumberTakenByALaterObjectIsTheDocuments) {
   ASSERT_TRUE(lazy.ok()) << display_form(lazy.error());
   const std::vector<ObjectId> ids = lazy.value().object_ids();
   EXPECT_NE(std::find(ids.begin(), ids.end(), ObjectId{number, 0}), ids.end());
+}
+
+// The slots report offsets as the file gives them, in full: one past 4 GiB stays what it is.
+TEST(ReaderStructure, SlotsKeepOffsetsPastFourGibibytes) {
+  Document document = sound_document();
+  std::string file = saved(document);
+  const std::size_t entry = file.find(" 00000 n", file.rfind("\nxref\n")) - 10;
+  const std::uint64_t first_offset = std::stoull(file.substr(entry, 10));
+  file.replace(entry, 10, "5000000000");
+  Result<ReadFile> read = read_pdf_bytes(file);
+  ASSERT_TRUE(read.ok()) << display_form(read.error());
+  bool found = false;
+  for (const FileSlot& slot : read.value().structure.slots) {
+    if (slot.kind == XrefSlotKind::InUse && slot.offset == 5'000'000'000u) found = true;
+    EXPECT_NE(slot.offset, first_offset);
+  }
+  EXPECT_TRUE(found);
+  // The object is mended from a scan of the file, and reported.
+  EXPECT_FALSE(read.value().structure.repairs.empty());
+  expect_same_objects(document, read.value().document, false);
 }
 
 TEST(ReaderStructure, EncryptedFilesAreRecognisedAndRefused) {

@@ -120,11 +120,11 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   EXPECT_EQ(text_of(document.object_table.at({3, 0})), "(packed)");
   EXPECT_EQ(text_of(document.object_table.at({2, 0})), "<</Type/Pages/Kids[]/Count 0>>");
   const FileStructure& structure = read.value().structure;
-  const XrefSlot* packed = find_slot(structure, 3);
+  const FileSlot* packed = find_slot(structure, 3);
   ASSERT_NE(packed, nullptr);
   EXPECT_EQ(packed->kind, XrefSlotKind::InObjectStream);
-  EXPECT_EQ(packed->offset, 7u);
-  EXPECT_EQ(packed->generation, 1u);
+  EXPECT_EQ(packed->object_stream, 7u);
+  EXPECT_EQ(packed->index, 1u);
   EXPECT_EQ(structure.layout_objects, (std::vector<ObjectId>{{7, 0}, {8, 0}}));
   EXPECT_EQ(document.xref_state.xref_form, XrefForm::XrefStreamForm);
   EXPECT_EQ(document.highest_number, 8u);

@@ -60,7 +60,7 @@ std::size_t check_read_back(const std::string& file, const Document& saved, Xref
             static_cast<std::uint64_t>(*saved.trailer.get("Size")->integer()));
   // Every number a section lists is in the slots, and every object read is in use there.
   for (const auto& [id, object] : document.object_table) {
-    const XrefSlot* slot = find_slot(structure, id.number);
+    const FileSlot* slot = find_slot(structure, id.number);
     EXPECT_TRUE(slot != nullptr &&
                 (slot->kind == XrefSlotKind::InUse || slot->kind == XrefSlotKind::InObjectStream));
   }
