@@ -27,6 +27,16 @@ int report_file_error(std::string_view file, const IoError& error) {
   return exit_error;
 }
 
+int report_repairs(std::string_view file, const std::vector<Repair>& repairs) {
+  for (const Repair& repair : repairs) {
+    std::string message(file);
+    message += ": repaired at offset " + std::to_string(repair.offset) + ": ";
+    message += repair.description;
+    print_error(message);
+  }
+  return repairs.empty() ? exit_clean : exit_repaired;
+}
+
 int report_usage_error(std::string_view subcommand, std::string_view message) {
   std::string text(message);
   text += "\nTry 'vantril-tool ";

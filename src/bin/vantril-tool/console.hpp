@@ -5,8 +5,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vantril/error.hpp"
+#include "vantril/reader.hpp"
 
 namespace vantril::tool {
 
@@ -25,6 +27,10 @@ void print_error(std::string_view message);
 
 // "vantril-tool: FILE: " and the error as a person reads it; returns exit_error.
 int report_file_error(std::string_view file, const IoError& error);
+
+// Each repair as "vantril-tool: FILE: repaired at offset N: what", to standard error; returns
+// exit_repaired when there is one, else exit_clean.
+int report_repairs(std::string_view file, const std::vector<Repair>& repairs);
 
 // "vantril-tool: " and the message, then a pointer to the subcommand's help; returns exit_error.
 // `subcommand` may be empty for the tool's own arguments.

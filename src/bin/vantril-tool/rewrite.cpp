@@ -93,12 +93,7 @@ int run_rewrite(std::span<const std::string> arguments) {
     return report_file_error(output, closed.error());
   }
 
-  const std::vector<Repair>& repairs = read.value().structure.repairs;
-  for (const Repair& repair : repairs) {
-    print_error(input + ": repaired at offset " + std::to_string(repair.offset) + ": " +
-                repair.description);
-  }
-  return repairs.empty() ? exit_clean : exit_repaired;
+  return report_repairs(input, read.value().structure.repairs);
 }
 
 }  // namespace vantril::tool

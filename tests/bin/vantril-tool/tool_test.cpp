@@ -202,6 +202,7 @@ TEST_F(Tool, ShowPrintsTheSerializersBytes) {
   struct Case {
     std::vector<std::string> arguments;
     std::string out;
+    int status = 0;
   };
   const std::vector<Case> cases = {
       {{"show", "table.pdf", "4"},
@@ -213,14 +214,18 @@ TEST_F(Tool, ShowPrintsTheSerializersBytes) {
        "<</Filter 9 0 R/Length 23>>\nstream\n48656c6c6f2c20746f6f6c>\nendstream\n"},
       {{"show", "table.pdf", "8", "--decode"}, "Hello, tool"},
       {{"show", "stream.pdf", "--decode", "7"}, "BT ET"},
+      // Shown from a file read after repairs, which are listed on standard error.
       {{"show", "startxref.pdf", "6"},
-       "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 100]/Contents 7 0 R>>\n"},
+       "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 100]/Contents 7 0 R>>\n", 3},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.arguments[2] + " " + test.arguments[1]);
     const ProgramRun run = tool(test.arguments);
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, test.status) << run.err;
     EXPECT_EQ(run.out, test.out);
+    const bool repairs_listed =
+        run.err.rfind("vantril-tool: startxref.pdf: repaired at offset ", 0) == 0;
+    EXPECT_EQ(repairs_listed, test.status == 3) << run.err;
   }
 }
 
