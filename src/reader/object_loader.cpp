@@ -290,10 +290,13 @@ std::uint64_t entry_place(const State& state, const Entry& entry) {
 
 Status leave_out_unreadable(State& state, const Entry& entry, const IoError& error) {
   if (state.limit_exceeded || is_nesting_limit_error(error)) return error;
-  if (!state.left_out.insert(entry.number).second) return {};
-  return report_repair(state, entry_place(state, entry),
-                       "object " + std::to_string(entry.number) + " cannot be read (" +
-                           display_form(error) + "); it is left out");
+  if (state.left_out.contains(entry.number)) return {};
+  // Noted once reported: under strict reading every load of it is refused again.
+  VANTRIL_TRY(report_repair(state, entry_place(state, entry),
+                            "object " + std::to_string(entry.number) + " cannot be read (" +
+                                display_form(error) + "); it is left out"));
+  state.left_out.insert(entry.number);
+  return {};
 }
 
 Result<Object> load_number(State& state, std::uint32_t number) {

@@ -190,7 +190,11 @@ TEST(ReaderDamage, AnUnreadableObjectIsLeftOutWithOneRepairAtItsPlace) {
     EXPECT_FALSE(read_pdf_bytes(file, {.strict = true, .limits = {}}).ok());
     Result<LazyReader> strict = LazyReader::over_bytes(file, {.strict = true, .limits = {}});
     ASSERT_TRUE(strict.ok()) << display_form(strict.error());
-    EXPECT_EQ(kind_of(strict.value().load({6, 0}).error()), IoErrorKind::InvalidData);
+    for (int round = 0; round < 2; ++round) {
+      Result<Object> refused = strict.value().load({6, 0});
+      ASSERT_FALSE(refused.ok());
+      EXPECT_EQ(kind_of(refused.error()), IoErrorKind::InvalidData);
+    }
   }
 }
 
