@@ -230,8 +230,9 @@ Result<Bytes> decode_stream(const Stream& stream, std::uint64_t max_decoded_size
   // "/F" names a file that holds the data, and the stream's own bytes are not it: decoding them
   // would give the wrong data with no error.
   if (stream.stream_dictionary.get("F") != nullptr) {
-    return IoError::with_message(IoErrorKind::Unsupported,
-                                 "the stream's data is in an external file (/F), which is not read");
+    return IoError::with_message(
+        IoErrorKind::Unsupported,
+        "the stream's data is in an external file (/F), which is not read");
   }
   const Object* filter = stream.stream_dictionary.get("Filter");
   const Object* parameters = stream.stream_dictionary.get("DecodeParms");

@@ -159,8 +159,9 @@ Result<ScanResult> scan_file(State& state) {
   }
   // The body object a number was last defined as, when it is the one found at `position`.
   const auto defined_at = [&last](std::uint32_t number, std::size_t position) {
-    auto it = std::lower_bound(last.begin(), last.end(), number,
-                               [](const Candidate& c, std::uint32_t n) { return c.entry.number < n; });
+    auto it =
+        std::lower_bound(last.begin(), last.end(), number,
+                         [](const Candidate& c, std::uint32_t n) { return c.entry.number < n; });
     return it != last.end() && it->entry.number == number &&
            it->entry.kind == XrefSlotKind::InUse && it->position == position;
   };

@@ -233,8 +233,8 @@ bool names_another_object(const State& state, const Entry* entry, std::uint64_t 
   if (entry->kind == XrefSlotKind::InObjectStream) return true;
   // Both offsets may have white space before the object: what counts is where it starts.
   const auto start = [&state](std::uint64_t at) {
-    return skip_white_space(state.data,
-                            static_cast<std::size_t>(std::min<std::uint64_t>(at, state.data.size())));
+    return skip_white_space(
+        state.data, static_cast<std::size_t>(std::min<std::uint64_t>(at, state.data.size())));
   };
   return start(entry->position) != start(offset);
 }

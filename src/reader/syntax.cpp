@@ -115,10 +115,10 @@ class ValueParser {
   // read as itself, so that the name can still be written.
   [[gnu::cold, gnu::noinline]] void name_repair(const char* slash, std::uint8_t found) const {
     repair_at(slash, "the name /" + excerpt(slash + 1, end_) +
-                      ((found & scan::stray_hash_found) != 0
-                           ? " has a '#' not followed by two hexadecimal digits"
-                           : " has the escape #00, and no name may hold a NUL byte") +
-                      "; the '#' is read as itself");
+                         ((found & scan::stray_hash_found) != 0
+                              ? " has a '#' not followed by two hexadecimal digits"
+                              : " has the escape #00, and no name may hold a NUL byte") +
+                         "; the '#' is read as itself");
   }
   [[gnu::cold, gnu::noinline]] void repair_at(const char* at, std::string description) const {
     if (context_.repairs == nullptr) return;

@@ -164,7 +164,7 @@ NumberToken read_big_integer(const char* digits, const char* end, bool negative)
 }
 
 // What decoding a name met that a sound name does not hold.
-inline constexpr std::uint8_t stray_hash_found = 1;  // a '#' without two hexadecimal digits
+inline constexpr std::uint8_t stray_hash_found = 1;   // a '#' without two hexadecimal digits
 inline constexpr std::uint8_t zero_escape_found = 2;  // "#00": no name may hold a NUL byte
 
 // A name's bytes [p, end) with each "#xx" (two hexadecimal digits) replaced by its byte, appended

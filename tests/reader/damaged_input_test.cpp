@@ -149,14 +149,14 @@ TEST(ReaderDamage, EachDamageIsRepairedAndReportedOrRefused) {
 
 // An object that cannot be parsed is left out with one repair at its place, by the whole read
 // and by the lazy reader alike (loaded twice, still one repair); inside an object stream the
-// place is the object stream's. The damage keeps every length and offset. Strict reading refuses both.
+// place is the object stream's. The damage keeps every length and offset. Strict reading refuses
+// both.
 TEST(ReaderDamage, AnUnreadableObjectIsLeftOutWithOneRepairAtItsPlace) {
   Document document = sound_document();
   const std::string body_file = replaced(saved(document), "/Producer", "7/Produce");
   document.xref_state.xref_form = XrefForm::XrefStreamForm;
-  const std::string packed_file =
-      replaced(saved(document, {.object_streams = true, .objects_per_stream = 8}), "/Producer",
-               "7/Produce");
+  const std::string packed_file = replaced(
+      saved(document, {.object_streams = true, .objects_per_stream = 8}), "/Producer", "7/Produce");
   for (const std::string& file : {body_file, packed_file}) {
     Result<ReadFile> whole = read_pdf_bytes(file);
     ASSERT_TRUE(whole.ok()) << display_form(whole.error());

@@ -346,9 +346,8 @@ TEST(SyntaxValues, NumbersBeyondTheirRangeAndNamesWithABadEscapeAreRepaired) {
     EXPECT_EQ(parsed.repairs.front().offset, 50 + c.repair_offset) << c.input;
   }
   // In range, and sound escapes: no repair.
-  EXPECT_TRUE(
-      parse("[9223372036854775807 340282350000000000000000000000000000000.0 /A#20#ff]")
-          .repairs.empty());
+  EXPECT_TRUE(parse("[9223372036854775807 340282350000000000000000000000000000000.0 /A#20#ff]")
+                  .repairs.empty());
 }
 
 // Nesting to any depth fails (or reads) without recursion; the limit is the context's.

@@ -154,9 +154,8 @@ TEST_F(Tool, CheckReportsPagesRevisionsAndRepairs) {
         << run.out;
   }
 
-  write_bytes(directory_ / "hybrid.pdf",
-              testing_support::as_hybrid(
-                  testing_support::saved_bytes(three_page_document(XrefForm::XrefStreamForm))));
+  write_bytes(directory_ / "hybrid.pdf", testing_support::as_hybrid(testing_support::saved_bytes(
+                                             three_page_document(XrefForm::XrefStreamForm))));
   const ProgramRun hybrid = tool({"check", "hybrid.pdf"});
   EXPECT_EQ(hybrid.status, 0) << hybrid.err;
   EXPECT_NE(hybrid.out.find("pages: 3\n"), std::string::npos) << hybrid.out;
@@ -216,7 +215,8 @@ TEST_F(Tool, ShowPrintsTheSerializersBytes) {
       {{"show", "stream.pdf", "--decode", "7"}, "BT ET"},
       // Shown from a file read after repairs, which are listed on standard error.
       {{"show", "startxref.pdf", "6"},
-       "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 100]/Contents 7 0 R>>\n", 3},
+       "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 100]/Contents 7 0 R>>\n",
+       3},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.arguments[2] + " " + test.arguments[1]);
