@@ -99,8 +99,8 @@ fuzz:
 # object streams), the streaming writer (objects built whole, and described token by token) beside
 # the document path and the 8 KiB copy floor, then the command's whole-process time against the
 # floor program, then the content builder against hand formatting; last reading files qpdf wrote,
-# into a Document against qpdf, PoDoFo and MuPDF, then lazily (each object loaded once and
-# dropped) against MuPDF dropping its objects too.
+# into a Document against qpdf, PoDoFo and MuPDF (its objects dropped, and kept), then lazily
+# (each object loaded once and dropped) against MuPDF dropping its objects too.
 PEER_BENCH ?= ../shared/bench
 bench:
 	@test -x $(PEER_BENCH)/compare.sh || { echo "make bench: $(PEER_BENCH)/compare.sh not found;" \
@@ -114,7 +114,8 @@ bench:
 	  /dev/shm "W3 W2 W1" "1000000 10000000" $(PEER_BENCH)/validate_compact.py
 	bench/floor-compare.sh build/bench/vantril build/bench/bench/vantril_floor
 	build/bench/bench/vantril_content_bench build/bench --runs 15
-	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --read --runs 3
+	$(PEER_BENCH)/compare.sh build/bench/bench/vantril_write_bench --read --runs 3 \
+	  --peers "qpdf podofo mupdf mupdf-cached"
 	VANTRIL_WRITE_BENCH=$(CURDIR)/build/bench/bench/vantril_write_bench \
 	  $(PEER_BENCH)/compare.sh bench/lazy-read.sh --read --runs 3 --peers mupdf
 
