@@ -283,7 +283,7 @@ Status assemble(State& state, std::vector<Section>& sections) {
       (state.entries.front().kind == XrefSlotKind::InUse ||
        state.entries.front().kind == XrefSlotKind::InObjectStream)) {
     Entry& zero = state.entries.front();
-    const std::uint64_t place = zero.kind == XrefSlotKind::InUse ? zero.position : 0;
+    const std::uint64_t place = entry_place(state, zero);
     zero = Entry{0, 0, 65535, XrefSlotKind::FreeFinal};
     VANTRIL_TRY(report_repair(state, place,
                               "the cross-reference information lists an object under number 0, "

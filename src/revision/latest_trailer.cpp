@@ -17,10 +17,6 @@ namespace {
 bool is_white(char c) { return reader::is_white_space(static_cast<unsigned char>(c)); }
 bool is_delimiter(char c) { return reader::is_delimiter(static_cast<unsigned char>(c)); }
 bool is_regular(char c) { return !is_white(c) && !is_delimiter(c); }
-int hex_value(char c) {
-  const std::uint8_t value = reader::scan::hex_values[static_cast<unsigned char>(c)];
-  return value == 0xFF ? -1 : value;
-}
 std::size_t skip_white(std::string_view bytes, std::size_t at) {
   return reader::skip_white_space(bytes, at);
 }
@@ -38,33 +34,19 @@ bool all_digits(std::string_view text) {
 
 // The position after the literal string that opens at `at`, or npos when it does not close.
 std::size_t skip_literal_string(std::string_view bytes, std::size_t at) {
-  std::size_t open = 0;
-  for (; at < bytes.size(); ++at) {
-    const char c = bytes[at];
-    if (c == '\\') {
-      ++at;
-    } else if (c == '(') {
-      ++open;
-    } else if (c == ')' && --open == 0) {
-      return at + 1;
-    }
-  }
-  return std::string_view::npos;
+  bool plain = false;
+  const char* close =
+      reader::scan::scan_literal(bytes.data() + at + 1, bytes.data() + bytes.size(), plain);
+  return close == nullptr ? std::string_view::npos
+                          : static_cast<std::size_t>(close - bytes.data()) + 1;
 }
 
-// The name after the "/" at `at`, its escapes undone, and the position after it.
+// The name after the "/" at `at`, its escapes undone as the reader undoes them, and the
+// position after it.
 std::pair<std::string, std::size_t> read_name(std::string_view bytes, std::size_t at) {
   const std::size_t end = skip_regular(bytes, at + 1);
   std::string name;
-  for (std::size_t i = at + 1; i < end; ++i) {
-    if (bytes[i] == '#' && i + 2 < end && hex_value(bytes[i + 1]) >= 0 &&
-        hex_value(bytes[i + 2]) >= 0) {
-      name += static_cast<char>(hex_value(bytes[i + 1]) * 16 + hex_value(bytes[i + 2]));
-      i += 2;
-    } else {
-      name += bytes[i];
-    }
-  }
+  reader::scan::decode_name(bytes.data() + at + 1, bytes.data() + end, name);
   return {std::move(name), end};
 }
 
