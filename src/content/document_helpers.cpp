@@ -231,7 +231,7 @@ Result<Stream> image_xobject(std::uint32_t width, std::uint32_t height, ImageCol
   const std::uint64_t components = color == ImageColor::Gray ? 1 : color == ImageColor::Rgb ? 3 : 4;
   const std::uint64_t expected = std::uint64_t{width} * height * components;
   if (width == 0 || height == 0) {
-    return invalid_input("an image needs a width and a height of at least 1");
+    return invalid_input(std::string("an image needs a width and a height of at least 1"));
   }
   if (samples.size() != expected) {
     return invalid_input("an image of " + std::to_string(width) + " by " + std::to_string(height) +

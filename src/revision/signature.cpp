@@ -11,14 +11,11 @@
 #include "revision/append_core.hpp"
 #include "revision/revision_file.hpp"
 #include "runtime/fatal.hpp"
+#include "runtime/invalid_input.hpp"
 
 namespace vantril {
 
 namespace {
-
-IoError invalid_input(std::string_view fixed_message) {
-  return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
-}
 
 IoError invalid_data(std::string_view fixed_message) {
   return IoError::with_message(IoErrorKind::InvalidData, fixed_message);
@@ -135,10 +132,11 @@ Result<RevisionState> write_signature(std::string_view path, const PendingSignat
     // A revision whose reservation stays zeros is a signature no reader accepts; the caller
     // would have no use for it, so it goes.
     VANTRIL_TRY(cancel_signature(path, pending));
-    return invalid_input(der.empty() ? "the signature is empty; the signature's revision was "
-                                       "taken back"
-                                     : "the signature is larger than the space reserved for it; "
-                                       "the signature's revision was taken back");
+    return invalid_input(StaticText{der.empty()
+                                        ? "the signature is empty; the signature's revision was "
+                                          "taken back"
+                                        : "the signature is larger than the space reserved for "
+                                          "it; the signature's revision was taken back"});
   }
   Result<UpdateFile> file = UpdateFile::open(path);
   if (!file.ok()) return std::move(file).error();

@@ -3,15 +3,12 @@
 #include <optional>
 #include <utility>
 
+#include "runtime/invalid_input.hpp"
 #include "vantril/signature.hpp"
 
 namespace vantril {
 
 namespace {
-
-IoError invalid_input(std::string_view fixed_message) {
-  return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
-}
 
 Object* object_at(Document& document, ObjectId id) {
   const auto found = document.object_table.find(id);

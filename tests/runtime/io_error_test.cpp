@@ -3,7 +3,9 @@
 
 #include <memory>
 #include <string>
+#include <variant>
 
+#include "runtime/invalid_input.hpp"
 #include "vantril/error.hpp"
 
 namespace vantril {
@@ -66,6 +68,31 @@ TEST(IoErrorForms, DebugAndDisplay) {
     EXPECT_EQ(kind_of(c.error), c.kind);
     EXPECT_EQ(debug_form(c.error), c.debug);
     EXPECT_EQ(display_form(c.error), c.display);
+  }
+}
+
+// A literal stays a view (a fixed message), a run-time text is owned (Custom) even when it was
+// a literal, and StaticText keeps a view: the three forms callers see.
+TEST(InvalidInput, EachArgumentKeepsItsForm) {
+  struct Case {
+    IoError error;
+    bool fixed;
+    std::string debug;
+  };
+  const Case cases[] = {
+      {invalid_input("a fixed text"), true,
+       "Error { kind: InvalidInput, message: \"a fixed text\" }"},
+      {invalid_input(std::string("a fixed text")), false,
+       "Custom { kind: InvalidInput, error: \"a fixed text\" }"},
+      {invalid_input("byte " + std::to_string(7)), false,
+       "Custom { kind: InvalidInput, error: \"byte 7\" }"},
+      {invalid_input(StaticText{"chosen"}), true,
+       "Error { kind: InvalidInput, message: \"chosen\" }"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(kind_of(c.error), IoErrorKind::InvalidInput) << c.debug;
+    EXPECT_EQ(std::holds_alternative<IoError::KindWithMessage>(c.error.repr), c.fixed) << c.debug;
+    EXPECT_EQ(debug_form(c.error), c.debug);
   }
 }
 

@@ -71,7 +71,8 @@ int run_rewrite(std::span<const std::string> arguments) {
     save.compression_level = static_cast<int>(*parsed_level);
   }
   if (same_file(input, output)) {
-    return report_file_error(output, invalid_input("OUT is the input file; write elsewhere"));
+    return report_file_error(output,
+                             invalid_input(std::string("OUT is the input file; write elsewhere")));
   }
 
   ReadOptions options;

@@ -130,8 +130,8 @@ int run_show(std::span<const std::string> arguments) {
   if (given.has("--decode")) {
     const Stream* stream = object.value().stream();
     if (stream == nullptr) {
-      return report_file_error(place,
-                               invalid_input("not a stream; --decode shows a stream's data"));
+      return report_file_error(
+          place, invalid_input(std::string("not a stream; --decode shows a stream's data")));
     }
     Result<Bytes> data = decoded(reader, *stream);
     if (!data.ok()) return report_file_error(place, data.error());

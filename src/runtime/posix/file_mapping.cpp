@@ -10,14 +10,14 @@
 #include <limits>
 #include <string>
 
+#include "runtime/invalid_input.hpp"
 #include "runtime/platform.hpp"
 
 namespace vantril::os {
 
 Result<NativeHandle> open_file_for_reading(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) {
-    return IoError::with_message(IoErrorKind::InvalidInput,
-                                 "file name contained an unexpected NUL byte");
+    return invalid_input("file name contained an unexpected NUL byte");
   }
   const std::string c_path(path);
   for (;;) {
@@ -29,7 +29,7 @@ Result<NativeHandle> open_file_for_reading(std::string_view path) {
 
 Result<MappedView> map_file(NativeHandle handle, std::uint64_t size) {
   if (size == 0) {
-    return IoError::with_message(IoErrorKind::InvalidInput, "an empty file cannot be mapped");
+    return invalid_input("an empty file cannot be mapped");
   }
   if (size > std::numeric_limits<std::size_t>::max() / 2) {
     return IoError::with_message(IoErrorKind::FileTooLarge, "the file is too large to map");

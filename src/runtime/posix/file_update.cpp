@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 
+#include "runtime/invalid_input.hpp"
 #include "runtime/platform.hpp"
 
 namespace vantril::os {
@@ -24,16 +25,13 @@ bool offset_fits(std::uint64_t offset) {
   return offset <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
 }
 
-IoError offset_too_large() {
-  return IoError::with_message(IoErrorKind::InvalidInput, "file offset out of range");
-}
+IoError offset_too_large() { return invalid_input("file offset out of range"); }
 
 }  // namespace
 
 Result<NativeHandle> open_file_for_update(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) {
-    return IoError::with_message(IoErrorKind::InvalidInput,
-                                 "file name contained an unexpected NUL byte");
+    return invalid_input("file name contained an unexpected NUL byte");
   }
   const std::string c_path(path);
   for (;;) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/invalid_input.hpp"
 #include "runtime/platform.hpp"
 
 namespace vantril::os {
@@ -34,8 +35,7 @@ Result<std::size_t> write_once(NativeHandle handle, const char* data, std::size_
 Result<NativeHandle> create_output_file(std::string_view path) {
   // The path becomes a C string, so an embedded NUL would silently name a different file.
   if (path.find('\0') != std::string_view::npos) {
-    return IoError::with_message(IoErrorKind::InvalidInput,
-                                 "file name contained an unexpected NUL byte");
+    return invalid_input("file name contained an unexpected NUL byte");
   }
   const std::string c_path(path);
   for (;;) {

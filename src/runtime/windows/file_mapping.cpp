@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "runtime/invalid_input.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/windows/path.hpp"
 
@@ -33,7 +34,7 @@ Result<NativeHandle> open_file_for_reading(std::string_view path) {
 
 Result<MappedView> map_file(NativeHandle handle, std::uint64_t size) {
   if (size == 0) {
-    return IoError::with_message(IoErrorKind::InvalidInput, "an empty file cannot be mapped");
+    return invalid_input("an empty file cannot be mapped");
   }
   if (size > std::numeric_limits<std::size_t>::max() / 2) {
     return IoError::with_message(IoErrorKind::FileTooLarge, "the file is too large to map");

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "runtime/invalid_input.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/windows/path.hpp"
 
@@ -35,9 +36,7 @@ bool offset_fits(std::uint64_t offset) {
   return offset <= static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max());
 }
 
-IoError offset_too_large() {
-  return IoError::with_message(IoErrorKind::InvalidInput, "file offset out of range");
-}
+IoError offset_too_large() { return invalid_input("file offset out of range"); }
 
 }  // namespace
 

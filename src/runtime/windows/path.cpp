@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/invalid_input.hpp"
+
 namespace vantril::os::windows {
 
 namespace {
@@ -46,8 +48,7 @@ bool components_are_plain(std::wstring_view rest) {
 
 Result<std::wstring> to_wide_path(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) {
-    return IoError::with_message(IoErrorKind::InvalidInput,
-                                 "strings passed to WinAPI cannot contain NULs");
+    return invalid_input("strings passed to WinAPI cannot contain NULs");
   }
   if (path.empty()) return std::wstring();
   const int length = static_cast<int>(path.size());
