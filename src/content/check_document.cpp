@@ -11,7 +11,7 @@
 #include "content/content_balance.hpp"
 #include "model/references.hpp"
 #include "vantril/check.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 
 namespace vantril {
 

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "content/content_balance.hpp"
-#include "content/operand_text.hpp"
 #include "runtime/invalid_input.hpp"
 #include "vantril/content.hpp"
+#include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/serializer.hpp"
-#include "writer/lexical_tokens.hpp"
+#include "writer/emit_value.hpp"
 #include "writer/number_text.hpp"
 
 namespace vantril {
@@ -22,22 +22,6 @@ namespace {
 constexpr std::size_t max_operator_line = 6 * (max_real_text + 1) + 8;
 
 }  // namespace
-
-char* put_operand(char* out, float value) {
-  // Below 2^24 the shortest round-trip form that std::to_chars picks, when it is not exponential,
-  // is put_real's text: every integer there is a float, so the digits can only shrink in the
-  // fraction, and both choose the nearest of the shortest. It is the cheaper of the two; put_real
-  // lays out the rest (exponents, larger values, zero's sign).
-  // Whole numbers there, the commonest operands (0, 1, sizes), are their integer's digits.
-  if (std::fabs(value) < 16777216.0f && value == std::trunc(value) && !std::signbit(value)) {
-    return put_integer(out, static_cast<std::int64_t>(value));
-  }
-  if (std::fabs(value) < 16777216.0f && value != 0.0f) {
-    char* const end = std::to_chars(out, out + max_real_text, value).ptr;
-    if (std::find(out, end, 'e') == end) return end;
-  }
-  return put_real(out, value);
-}
 
 namespace {
 
@@ -64,27 +48,22 @@ bool ContentBuilder::put_number(char*& out, double value, std::string_view op) {
                        "\"): an operand is not a finite number within the range of a PDF real"));
     return false;
   }
-  out = put_operand(out, static_cast<float>(value));
+  out = put_real(out, static_cast<float>(value));
   *out++ = ' ';
   return true;
 }
 
 void ContentBuilder::append_name(std::string_view name) {
   CountingSink sink(CallbackDestination{append_to_bytes, &buffer_});
-  // Appending to memory cannot fail.
-  (void)write_name_token(sink, name);
+  detail::Emitter emitter(sink);
+  // Appending to memory cannot fail; a content stream's names escape a NUL byte like any other.
+  (void)emit_name(emitter, name, nullptr);
 }
 
 void ContentBuilder::append_string(std::string_view codes) {
-  // The usual text has nothing to escape and goes straight in.
-  if (!literal_string_needs_escapes(codes)) {
-    buffer_.push_back('(');
-    buffer_.append(codes);
-    buffer_.push_back(')');
-    return;
-  }
   CountingSink sink(CallbackDestination{append_to_bytes, &buffer_});
-  (void)write_literal_string_token(sink, codes);
+  detail::Emitter emitter(sink);
+  (void)emit_string(emitter, codes, StringStyle::Literal);
 }
 
 ContentBuilder& ContentBuilder::numbers_operator(std::span<const double> numbers,

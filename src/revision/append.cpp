@@ -14,18 +14,12 @@
 #include "runtime/invalid_input.hpp"
 #include "vantril/revision.hpp"
 #include "vantril/writer/counting_sink.hpp"
-#include "writer/file_layout.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/xref_record.hpp"
-#include "writer/xref_stream.hpp"
 
 namespace vantril {
 
 namespace {
-
-IoError input_error(std::string_view fixed_message) {
-  return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
-}
 
 // The trailer entries a revision repeats, in the order they are written.
 void put_carried_entries(Dictionary& trailer, const RevisionState& state) {
@@ -52,7 +46,7 @@ Result<std::vector<ObjectId>> sorted_changes(const Document& document, const Rev
   for (const ObjectId id : ids) {
     // Number 0 heads the free list in every file; no object can be written under it.
     if (id.number == 0 || document.object_table.find(id) == document.object_table.end()) {
-      return input_error("a changed object's identifier names no object of the document");
+      return invalid_input("a changed object's identifier names no object of the document");
     }
   }
   const std::vector<ObjectId> meant = sorted_once(replaced);
@@ -109,70 +103,54 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
                                      const std::vector<ObjectId>& ids,
                                      std::optional<ObjectId> signature) {
   FormedRevision formed;
-  CountingSink sink(formed.bytes);
-  sink.count = carried.file_length;
-  // The previous revision ends with "%%EOF" and no line feed; the next object starts a new line.
-  VANTRIL_TRY(sink.write_all("\n"));
-
-  XrefRecord record;
-  record.slots.reserve(ids.size() + 1);
   std::uint32_t highest = std::max(carried.highest_number, document.highest_number);
-  for (const ObjectId id : ids) {
-    highest = std::max(highest, id.number);
-    const Object& object = document.object_table.find(id)->second;
-    if (signature && id == *signature) {
-      const Dictionary* dictionary = object.dictionary();
-      if (dictionary == nullptr) return input_error("a signature dictionary must be a dictionary");
-      Result<PlaceholderOffsets> offsets =
-          write_signature_dictionary(sink, id, *dictionary, record);
-      if (!offsets.ok()) return std::move(offsets).error();
-      formed.placeholders = offsets.value();
-      continue;
-    }
-    VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
-  }
+  {
+    CountingSink sink(formed.bytes);
+    sink.count = carried.file_length;
+    Emitter emitter(sink);
+    // The previous revision ends with "%%EOF" and no line feed; the next object starts a new
+    // line.
+    VANTRIL_TRY(emitter.write("\n"));
 
-  const std::uint64_t xref_position = sink.count;
-  VANTRIL_TRY(check_section_fits(xref_position));
-  const std::uint32_t first = ids.empty() ? highest + 1 : ids.front().number;
-  Dictionary trailer;
-  if (carried.form == XrefForm::XrefStreamForm) {
-    if (highest == std::numeric_limits<std::uint32_t>::max()) {
-      return input_error("no object number is left for the cross-reference stream");
+    XrefRecord record;
+    record.form = carried.form;
+    record.slots.reserve(ids.size() + 1);
+    for (const ObjectId id : ids) {
+      highest = std::max(highest, id.number);
+      const Object& object = document.object_table.find(id)->second;
+      if (signature && id == *signature) {
+        const Dictionary* dictionary = object.dictionary();
+        if (dictionary == nullptr) {
+          return invalid_input("a signature dictionary must be a dictionary");
+        }
+        Result<PlaceholderOffsets> offsets =
+            write_signature_dictionary(emitter, id, *dictionary, record);
+        if (!offsets.ok()) return std::move(offsets).error();
+        formed.placeholders = offsets.value();
+        continue;
+      }
+      VANTRIL_TRY(write_indirect_object(emitter, id.number, id.generation, object, record));
     }
-    const std::uint32_t stream_number = highest + 1;
-    highest = stream_number;
-    record_slot(record, stream_number,
-                XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
-    Result<XrefStreamContent> listed =
-        xref_stream_content(record, first, stream_number, false, false);
-    if (!listed.ok()) return std::move(listed).error();
-    put_carried_entries(trailer, carried);
-    trailer.set("Type", Name("XRef"));
-    trailer.set("Size", static_cast<std::int64_t>(stream_number) + 1);
-    trailer.set("W", make_array(1, 4, 2));
-    trailer.set("Index", std::move(listed.value().index));
-    trailer.set("Prev", static_cast<std::int64_t>(carried.xref_offset));
-    trailer.set("Length", static_cast<std::int64_t>(listed.value().entries.size()));
-    const Object stream(
-        Stream{std::move(trailer), std::move(listed.value().entries), true, std::nullopt});
-    VANTRIL_TRY(serialize_indirect_object(sink, stream_number, 0, stream, record));
-  } else {
-    VANTRIL_TRY(sink.write_all("xref\n"));
-    if (!ids.empty()) {
-      VANTRIL_TRY(for_each_run(record, first, ids.back().number, [&](const XrefRun& run) {
-        return write_subsection(record, run, sink);
-      }));
+
+    formed.xref_offset = emitter.position();
+    SectionPlan plan;
+    plan.prev = carried.xref_offset;
+    plan.first = ids.empty() ? highest + 1 : ids.front().number;
+    // The table form's trailer starts with "Size"; a stream's dictionary carries the entries
+    // first.
+    Dictionary trailer;
+    if (carried.form == XrefForm::XrefStreamForm) {
+      if (highest == std::numeric_limits<std::uint32_t>::max()) {
+        return invalid_input("no object number is left for the cross-reference stream");
+      }
+    } else {
+      trailer.set("Size", std::int64_t{0});
     }
-    trailer.set("Size", static_cast<std::int64_t>(highest) + 1);
     put_carried_entries(trailer, carried);
-    trailer.set("Prev", static_cast<std::int64_t>(carried.xref_offset));
-    VANTRIL_TRY(sink.write_all("trailer\n"));
-    VANTRIL_TRY(serialize_dictionary(sink, trailer));
+    record.declared_size = highest + 1;
+    VANTRIL_TRY(write_file_end(emitter, trailer, highest, record, plan));
   }
-  VANTRIL_TRY(write_file_tail(sink, xref_position));
   if (formed.placeholders) fill_byte_range(formed.bytes, carried.file_length, *formed.placeholders);
-  formed.xref_offset = xref_position;
   formed.highest_number = highest;
   return formed;
 }
@@ -185,12 +163,12 @@ Status take_carried_entries(const Dictionary& trailer, RevisionState& state) {
   const Object* id = trailer.get("ID");
   if ((root != nullptr && root->reference() == nullptr) ||
       (info != nullptr && info->reference() == nullptr)) {
-    return input_error("the trailer's Root and Info must be references");
+    return invalid_input("the trailer's Root and Info must be references");
   }
   const Array* id_array = id != nullptr ? id->array() : nullptr;
   if (id != nullptr && (id_array == nullptr || id_array->size() != 2 ||
                         (*id_array)[0].string() == nullptr || (*id_array)[1].string() == nullptr)) {
-    return input_error("the trailer's ID must be an array of two strings");
+    return invalid_input("the trailer's ID must be an array of two strings");
   }
   if (root != nullptr) state.root = *root->reference();
   if (info != nullptr) state.info = *info->reference();

@@ -1,10 +1,10 @@
 // Writing a signature dictionary with the placeholders that signing fills in later.
 #include "revision/signature_dictionary.hpp"
 
-#include "writer/indirect_object.hpp"
-#include "writer/lexical_tokens.hpp"
+#include "runtime/invalid_input.hpp"
+#include "writer/emit_value.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/number_text.hpp"
-#include "writer/writable_value.hpp"
 
 namespace vantril {
 
@@ -20,39 +20,37 @@ std::string byte_range_text(const std::array<std::uint64_t, 4>& range) {
   return text;
 }
 
-Result<PlaceholderOffsets> write_signature_dictionary(CountingSink& sink, ObjectId id,
+Result<PlaceholderOffsets> write_signature_dictionary(Emitter& emitter, ObjectId id,
                                                       const Dictionary& dictionary,
                                                       XrefRecord& record) {
   const Object* contents = dictionary.get("Contents");
   if (dictionary.get("ByteRange") == nullptr || contents == nullptr ||
       contents->string() == nullptr || contents->string()->style != StringStyle::Hexadecimal) {
-    return IoError::with_message(IoErrorKind::InvalidInput,
-                                 "a signature dictionary needs /ByteRange and a hexadecimal "
-                                 "/Contents");
+    return invalid_input("a signature dictionary needs /ByteRange and a hexadecimal /Contents");
   }
-  // The keys go out through the name writer that escapes every byte, NUL too; the dictionary is
-  // checked whole before its first byte instead.
-  VANTRIL_TRY(check_writable(dictionary, ValueHolder::object(id)));
-  VANTRIL_TRY(open_indirect_object(sink, id.number, id.generation, ObjectKind::Dictionary, record));
-  VANTRIL_TRY(sink.write_text("<<"));
+  // Checked whole before its first byte, as every object is.
+  const ValueHolder holder = ValueHolder::object(id);
+  VANTRIL_TRY(check_writable(dictionary, holder));
+  VANTRIL_TRY(
+      open_indirect_object(emitter, id.number, id.generation, ObjectKind::Dictionary, record));
+  VANTRIL_TRY(emitter.write("<<"));
 
+  // Every entry as the serializer writes a dictionary's, but for the placeholders' places.
   PlaceholderOffsets offsets;
   for (const DictionaryEntry& entry : dictionary.iter()) {
-    // The key as a name, escaped like any other.
-    VANTRIL_TRY(write_name_token(sink, entry.key));
+    VANTRIL_TRY(emit_name(emitter, entry.key, &holder, NameRole::Key));
     const std::string_view key = entry.key;
     if (key == "ByteRange") {
-      offsets.byte_range = sink.count;
-      VANTRIL_TRY(sink.write_all(byte_range_text({0, 0, 0, 0})));
+      offsets.byte_range = emitter.position();
+      VANTRIL_TRY(emitter.write(byte_range_text({0, 0, 0, 0})));
       continue;
     }
-    if (key == "Contents") offsets.contents = sink.count;
-    if (takes_leading_space(entry.value.kind())) VANTRIL_TRY(sink.write_all(" "));
-    VANTRIL_TRY(serialize_object(sink, entry.value));
-    if (key == "Contents") offsets.contents_end = sink.count;
+    if (key == "Contents") offsets.contents = emitter.position();
+    VANTRIL_TRY(emit_value(emitter, entry.value, Slot::DictionaryValue, holder));
+    if (key == "Contents") offsets.contents_end = emitter.position();
   }
-  VANTRIL_TRY(sink.write_text(">>"));
-  VANTRIL_TRY(close_indirect_object(sink, ObjectKind::Dictionary));
+  VANTRIL_TRY(emitter.write(">>"));
+  VANTRIL_TRY(close_indirect_object(emitter, ObjectKind::Dictionary));
   return offsets;
 }
 

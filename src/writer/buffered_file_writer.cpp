@@ -41,9 +41,11 @@ Status BufferedFileWriter::write_all_slow(std::string_view bytes) {
       .status;
 }
 
-Status BufferedFileWriter::flush_buffer() {
+Status BufferedFileWriter::flush_buffer() { return flush_front(buffered_); }
+
+Status BufferedFileWriter::flush_front(std::size_t size) {
   WriteProgress progress =
-      write_until_done(buffered(), "failed to write the buffered data",
+      write_until_done(buffered().substr(0, size), "failed to write the buffered data",
                        [this](std::string_view rest) { return write_once(file_, rest); });
   // What the system did not take stays, at the front, for a later attempt.
   if (progress.written > 0) {

@@ -13,8 +13,8 @@
 
 #include "runtime/fatal.hpp"
 #include "writer/compressed_stream.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/flate.hpp"
-#include "writer/indirect_object.hpp"
 #include "writer/object_stream.hpp"
 
 namespace vantril {
@@ -38,7 +38,7 @@ FlateInput object_stream_content(const Batch& batch) {
 
 // The object streams after the body, under the numbers from `first_container` on, their counts
 // and contents in order; then the cross-reference stream's number is the next one.
-Status write_object_streams(Document& document, CountingSink& sink, XrefRecord& record,
+Status write_object_streams(Emitter& emitter, Document& document, XrefRecord& record,
                             std::uint32_t first_container, const std::vector<std::uint32_t>& counts,
                             std::vector<FlateQueue::Output>& contents) {
   // The first object that could not be packed, in the order of the table, fails the save.
@@ -48,7 +48,7 @@ Status write_object_streams(Document& document, CountingSink& sink, XrefRecord& 
   for (std::size_t k = 0; k < counts.size(); ++k) {
     const std::uint32_t number = reserve_id(document).number;
     if (number != first_container + k) fatal_error("an object stream did not get its number");
-    VANTRIL_TRY(write_object_stream(sink, number, counts[k], contents[k].note,
+    VANTRIL_TRY(write_object_stream(emitter, number, counts[k], contents[k].note,
                                     contents[k].compressed, contents[k].data.view(), record));
   }
   record.declared_size = document.highest_number + 1u;
@@ -57,7 +57,7 @@ Status write_object_streams(Document& document, CountingSink& sink, XrefRecord& 
 
 }  // namespace
 
-Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& record,
+Status write_compact_body(Emitter& emitter, Document& document, XrefRecord& record,
                           const SaveOptions& options) {
   const bool compress = options.compression_level > 0;
   std::optional<Compression> compression;
@@ -113,16 +113,16 @@ Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& re
       batch.emplace_back(id.number, &object);
       if (batch.size() == options.objects_per_stream) close(false);
     } else if (is_stream && compression.has_value()) {
-      VANTRIL_TRY(write_top_level_stream(sink, id, object, *compression, record));
+      VANTRIL_TRY(write_top_level_stream(emitter, id, object, *compression, record));
     } else {
-      VANTRIL_TRY(serialize_indirect_object(sink, id.number, id.generation, object, record));
+      VANTRIL_TRY(write_indirect_object(emitter, id.number, id.generation, object, record));
     }
   }
   if (!batch.empty()) close(true);
   if (counts.empty()) return {};
 
   if (queue.has_value()) contents = queue->finish();
-  return write_object_streams(document, sink, record, first_container, counts, contents);
+  return write_object_streams(emitter, document, record, first_container, counts, contents);
 }
 
 }  // namespace vantril

@@ -2,13 +2,15 @@
 // object streams. The plain body (no options) stays in save.cpp, unchanged.
 #pragma once
 
+#include "vantril/detail/emitter.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/document.hpp"
-#include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/save_options.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril {
+
+using detail::Emitter;
 
 // Writes every object of the table the options leave at top level, in identifier order, then
 // the object streams holding the others, numbered from one above the record's highest number (a
@@ -17,7 +19,7 @@ namespace vantril {
 // and an InObjectStream slot for each packed one. Fails with the sink's first error, FileTooLarge,
 // or the InvalidInput of a stream nested in an object. The options are valid
 // (check_save_options).
-Status write_compact_body(Document& document, CountingSink& sink, XrefRecord& record,
+Status write_compact_body(Emitter& emitter, Document& document, XrefRecord& record,
                           const SaveOptions& options);
 
 }  // namespace vantril

@@ -1,13 +1,10 @@
-// Compressing a top-level stream where that pays, and framing a stream held as a dictionary and
-// separate data.
+// Compressing a top-level stream where that pays.
 #include "writer/compressed_stream.hpp"
 
 #include <utility>
 
-#include "vantril/writer/serializer.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/png_predictor.hpp"
-#include "writer/writable_value.hpp"
 
 namespace vantril {
 
@@ -58,24 +55,11 @@ Compression make_compression(const SaveOptions& options) {
                      options.png_predictor_for_images};
 }
 
-Status write_stream_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                           const Dictionary& dictionary, std::string_view data,
-                           XrefRecord& record) {
-  // Before the frame, so that a refused dictionary has none of its bytes written.
-  VANTRIL_TRY(check_writable(dictionary, ValueHolder::object(ObjectId{number, generation})));
-  VANTRIL_TRY(open_indirect_object(sink, number, generation, ObjectKind::Stream, record));
-  VANTRIL_TRY(serialize_dictionary(sink, dictionary));
-  VANTRIL_TRY(sink.write_text(stream_keyword));
-  VANTRIL_TRY(sink.write_all(data));
-  VANTRIL_TRY(sink.write_text(endstream_keyword));
-  return close_indirect_object(sink, ObjectKind::Stream);
-}
-
-Status write_top_level_stream(CountingSink& sink, ObjectId id, const Object& object,
+Status write_top_level_stream(Emitter& emitter, ObjectId id, const Object& object,
                               Compression& compression, XrefRecord& record) {
   const Stream& stream = *object.stream();
   if (!may_compress(stream)) {
-    return serialize_indirect_object(sink, id.number, id.generation, object, record);
+    return write_indirect_object(emitter, id.number, id.generation, object, record);
   }
   std::optional<ImageRows> rows;
   if (compression.png_predictor) rows = image_rows(stream.stream_dictionary, stream.data.size());
@@ -90,7 +74,7 @@ Status write_top_level_stream(CountingSink& sink, ObjectId id, const Object& obj
     packed = deflate_if_smaller(compression.compressor, input);
   }
   if (!packed.bytes)
-    return serialize_indirect_object(sink, id.number, id.generation, object, record);
+    return write_indirect_object(emitter, id.number, id.generation, object, record);
 
   Dictionary dictionary = clone(stream.stream_dictionary);
   dictionary.set("Length", static_cast<std::int64_t>(packed.size));
@@ -103,7 +87,7 @@ Status write_top_level_stream(CountingSink& sink, ObjectId id, const Object& obj
                                       {"Columns", rows->columns},
                                   }));
   }
-  return write_stream_object(sink, id.number, id.generation, dictionary, packed.view(), record);
+  return write_stream_object(emitter, id.number, id.generation, dictionary, packed.view(), record);
 }
 
 }  // namespace vantril

@@ -9,15 +9,17 @@
 #include <optional>
 #include <string_view>
 
+#include "vantril/detail/emitter.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
-#include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/save_options.hpp"
 #include "writer/flate.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril {
+
+using detail::Emitter;
 
 // The Up predictor for an 8-bit image stream: the bytes of one row and the colours per sample,
 // or nothing when the dictionary does not describe whole rows of `data_size` bytes.
@@ -43,18 +45,10 @@ struct Compression {
 // Only for options with a compression level above 0 (and so a build with libdeflate).
 Compression make_compression(const SaveOptions& options);
 
-// The indirect-object frame of a stream whose dictionary and data are held apart (a compressed
-// stream's own dictionary, an object stream): the same bytes serialize_indirect_object writes for
-// a Stream object made of the two. Records an InUse slot; fails with FileTooLarge before writing
-// anything when the object would start at or beyond 4 GiB, with InvalidInput before writing
-// anything for a value no token carries (naming the object), or with the sink's error.
-Status write_stream_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                           const Dictionary& dictionary, std::string_view data, XrefRecord& record);
-
 // A top-level stream object: compressed, with its own dictionary ("Length", "Filter" and for an
 // image under the predictor "DecodeParms"), when may_compress allows it and compression makes it
-// smaller; else exactly as held. Fails as serialize_indirect_object does.
-Status write_top_level_stream(CountingSink& sink, ObjectId id, const Object& object,
+// smaller; else exactly as held. Fails as write_indirect_object does.
+Status write_top_level_stream(Emitter& emitter, ObjectId id, const Object& object,
                               Compression& compression, XrefRecord& record);
 
 }  // namespace vantril

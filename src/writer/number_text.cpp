@@ -3,6 +3,7 @@
 // 100000002004087734272).
 #include "writer/number_text.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -68,6 +69,13 @@ char* put_real(char* out, float value) {
   if (!std::isfinite(value)) return nullptr;
   if (value == 0.0f) return put_text(out, std::signbit(value) ? "-0" : "0");
   if (char* end = put_short_exact(out, value)) return end;
+  // Below 2^24 the shortest round-trip form std::to_chars picks, when it is not exponential, is
+  // this function's text: every integer there is a float, so the digits can only shrink in the
+  // fraction, and both choose the nearest of the shortest.
+  if (std::fabs(value) < 16777216.0f) {
+    char* const end = std::to_chars(out, out + max_real_text, value).ptr;
+    if (std::find(out, end, 'e') == end) return end;
+  }
   if (std::signbit(value)) *out++ = '-';
 
   // Scientific notation without a precision gives the shortest digits that round-trip (the

@@ -5,10 +5,8 @@
 #include <memory>
 #include <utility>
 
-#include "runtime/fatal.hpp"
-#include "vantril/writer/serializer.hpp"
-#include "writer/compressed_stream.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/emit_value.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/number_text.hpp"
 
 namespace vantril {
@@ -42,18 +40,18 @@ Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
   const std::size_t pairs_before = content.pairs.size();
   const std::size_t objects_before = content.objects.size();
   start_entry(content, number);
-  CountingSink sink(content.objects);
-  // Memory takes every byte: only a stream nested in the object fails, and the error then names
-  // the object, as it would at top level.
-  if (!serialize_object(sink, object).ok()) {
+  Status written;
+  {
+    // Memory takes every byte: only a value the object cannot carry fails, named as the object's
+    // at top level would be. The emitter hands its bytes to the string when it goes.
+    CountingSink sink(content.objects);
+    Emitter emitter(sink);
+    written = emit_value(emitter, object, Slot::Alone, ValueHolder::object(ObjectId{number, 0}));
+  }
+  if (!written.ok()) {
     content.pairs.resize(pairs_before);
     content.objects.resize(objects_before);
-    std::string scratch;
-    CountingSink named(scratch);
-    XrefRecord unused;
-    Status status = serialize_indirect_object(named, number, 0, object, unused);
-    if (status.ok()) fatal_error("an object failed in an object stream but not on its own");
-    return status;
+    return written;
   }
   ++content.count;
   return {};
@@ -79,7 +77,7 @@ FlateInput take_object_stream_content(ObjectStreamContent& content) {
   return FlateInput{std::move(data), first, std::nullopt};
 }
 
-Status write_object_stream(CountingSink& sink, std::uint32_t number, std::uint32_t count,
+Status write_object_stream(Emitter& emitter, std::uint32_t number, std::uint32_t count,
                            std::size_t first, bool compressed, std::string_view data,
                            XrefRecord& record) {
   Dictionary dictionary = Dictionary::from_pairs({
@@ -89,7 +87,7 @@ Status write_object_stream(CountingSink& sink, std::uint32_t number, std::uint32
       {"Length", static_cast<std::int64_t>(data.size())},
   });
   if (compressed) dictionary.set("Filter", Name("FlateDecode"));
-  return write_stream_object(sink, number, 0, dictionary, data, record);
+  return write_stream_object(emitter, number, 0, dictionary, data, record);
 }
 
 }  // namespace vantril

@@ -9,14 +9,16 @@
 #include <string>
 #include <string_view>
 
+#include "vantril/detail/emitter.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
-#include "vantril/writer/counting_sink.hpp"
 #include "writer/flate.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril {
+
+using detail::Emitter;
 
 // The object the trailer's "Encrypt" refers to, if it refers to one.
 std::optional<ObjectId> encrypt_reference(const Dictionary& trailer);
@@ -54,7 +56,7 @@ FlateInput take_object_stream_content(ObjectStreamContent& content);
 // The object stream under `number`: "/Type/ObjStm", "/N" (the objects in it), "/First", "/Length"
 // and, when `compressed`, "/Filter/FlateDecode", then `data`. Records its InUse slot; fails as
 // write_stream_object does.
-Status write_object_stream(CountingSink& sink, std::uint32_t number, std::uint32_t count,
+Status write_object_stream(Emitter& emitter, std::uint32_t number, std::uint32_t count,
                            std::size_t first, bool compressed, std::string_view data,
                            XrefRecord& record);
 

@@ -20,9 +20,8 @@
 #include "vantril/writer/buffered_file_writer.hpp"
 #include "vantril/writer/output_file.hpp"
 #include "writer/compressed_stream.hpp"
-#include "writer/file_layout.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/flate.hpp"
-#include "writer/indirect_object.hpp"
 #include "writer/object_stream.hpp"
 #include "writer/xref_record.hpp"
 
@@ -32,10 +31,6 @@ namespace {
 
 // Room for this many numbers before the record's first chunk is needed.
 constexpr std::size_t first_numbers = 4096;
-
-IoError misuse(std::string_view fixed_message) {
-  return IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
-}
 
 // Object numbers, one bit each, in chunks of 65536 numbers made when a number in them is first
 // added: a million numbers in use cost 128 KiB, a lone high number one 8 KiB chunk.
@@ -77,6 +72,9 @@ struct StreamWriter::State {
   std::unique_ptr<BufferedFileWriter> file;
   std::optional<CountingSink> own_sink;
   CountingSink* sink = nullptr;
+  // Every byte of the file is formed through it; each call appends what it formed before it
+  // returns, so that the sink's count is current between calls.
+  std::optional<detail::Emitter> emitter;
 
   XrefRecord record;
   Dictionary trailer;
@@ -141,8 +139,10 @@ Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_vie
   state->file = std::make_unique<BufferedFileWriter>(std::move(created).value());
   state->own_sink.emplace(*state->file);
   state->sink = &*state->own_sink;
+  state->emitter.emplace(*state->sink);
   // On failure the buffered writer's destructor writes out what it holds and closes the file.
-  VANTRIL_TRY(write_header(*state->sink, version));
+  VANTRIL_TRY(write_header(*state->emitter, version));
+  state->emitter->commit();
   return StreamWriter(std::move(state));
 }
 
@@ -156,7 +156,9 @@ Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_vie
   VANTRIL_TRY(check_save_options(options, form));
   std::unique_ptr<State> state = new_state(form, options);
   state->sink = &sink;
-  VANTRIL_TRY(write_header(sink, version));
+  state->emitter.emplace(sink);
+  VANTRIL_TRY(write_header(*state->emitter, version));
+  state->emitter->commit();
   return StreamWriter(std::move(state));
 }
 
@@ -164,20 +166,20 @@ Status StreamWriter::check_usable() {
   // A misuse while an object is begun stops the writer: its value is half written.
   if (state_ != nullptr && state_->phase == State::Phase::InObject) {
     state_->phase = State::Phase::Stopped;
-    return misuse("an object begun with begin_object is not ended yet");
+    return invalid_input("an object begun with begin_object is not ended yet");
   }
   if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
   switch (state_->phase) {
     case State::Phase::Writing:
       return {};
     case State::Phase::InObject:
-      return misuse("an object begun with begin_object is not ended yet");
+      return invalid_input("an object begun with begin_object is not ended yet");
     case State::Phase::Stopped:
-      return misuse("the stream writer stopped at an earlier error and writes nothing more");
+      return invalid_input("the stream writer stopped at an earlier error and writes nothing more");
     case State::Phase::Closed:
       break;
   }
-  return misuse("the stream writer is closed");
+  return invalid_input("the stream writer is closed");
 }
 
 Status StreamWriter::stop_on_error(Status status) {
@@ -235,7 +237,7 @@ Status write_packed(StreamWriter::State& state) {
   const ByteBuffer& data = packed.bytes ? packed : content.data;
   const std::uint32_t number = state.container;
   state.container = 0;
-  return write_object_stream(*state.sink, number, count, content.note, packed.bytes != nullptr,
+  return write_object_stream(*state.emitter, number, count, content.note, packed.bytes != nullptr,
                              data.view(), state.record);
 }
 
@@ -268,9 +270,9 @@ Status write_any(StreamWriter::State& state, ObjectId id, const Object& object) 
     });
   }
   if (object.kind() == ObjectKind::Stream && state.compression.has_value()) {
-    return write_top_level_stream(*state.sink, id, object, *state.compression, state.record);
+    return write_top_level_stream(*state.emitter, id, object, *state.compression, state.record);
   }
-  return serialize_indirect_object(*state.sink, id.number, id.generation, object, state.record);
+  return write_indirect_object(*state.emitter, id.number, id.generation, object, state.record);
 }
 
 }  // namespace
@@ -292,14 +294,16 @@ void reference_seen(void* context, ObjectId id) {
 Status StreamWriter::write_object(ObjectId id, const Object& object) {
   VANTRIL_TRY(check_usable());
   if (const std::optional<std::string_view> why = unavailable(*state_, id.number)) {
-    return stop_on_error(misuse(*why));
+    return stop_on_error(invalid_input(StaticText{*why}));
   }
   if (is_left_out(object)) {
-    return stop_on_error(
-        misuse("objects typed XRef, ObjStm or Linearized describe another file's layout; the "
-               "writer makes the file's own cross-reference section"));
+    return stop_on_error(invalid_input(
+        "objects typed XRef, ObjStm or Linearized describe another file's layout; the "
+        "writer makes the file's own cross-reference section"));
   }
-  VANTRIL_TRY(stop_on_error(write_any(*state_, id, object)));
+  Status written = write_any(*state_, id, object);
+  state_->emitter->commit();
+  VANTRIL_TRY(stop_on_error(std::move(written)));
   --state_->outstanding;
   remember_references(*state_, object);
   return {};
@@ -308,7 +312,7 @@ Status StreamWriter::begin_object(ObjectId id) {
   VANTRIL_TRY(check_usable());
   State& state = *state_;
   if (const std::optional<std::string_view> why = unavailable(state, id.number)) {
-    return stop_on_error(misuse(*why));
+    return stop_on_error(invalid_input(StaticText{*why}));
   }
   state.begun = id;
   const bool held = state.options.object_streams;
@@ -316,7 +320,7 @@ Status StreamWriter::begin_object(ObjectId id) {
     if (held) {
       state.value.emplace(state.described_sink);
     } else {
-      state.value.emplace(*state.sink, true);
+      state.value.emplace(*state.emitter, true);
     }
     state.value->watch_references(reference_seen, &state);
   }
@@ -324,8 +328,10 @@ Status StreamWriter::begin_object(ObjectId id) {
     state.described.clear();
   } else {
     // The "obj" line alone (as for a dictionary): the value writer puts the space a leaf takes.
-    VANTRIL_TRY(stop_on_error(open_indirect_object(*state.sink, id.number, id.generation,
-                                                   ObjectKind::Dictionary, state.record)));
+    Status opened = open_indirect_object(*state.emitter, id.number, id.generation,
+                                         ObjectKind::Dictionary, state.record);
+    state.emitter->commit();
+    VANTRIL_TRY(stop_on_error(std::move(opened)));
   }
   state.value->reset(id);
   state.phase = State::Phase::InObject;
@@ -352,9 +358,9 @@ Status place_described(StreamWriter::State& state, ObjectKind kind) {
       return Status();
     });
   }
-  VANTRIL_TRY(open_indirect_object(*state.sink, id.number, id.generation, kind, state.record));
-  VANTRIL_TRY(state.sink->write_all(state.described));
-  return close_indirect_object(*state.sink, kind);
+  VANTRIL_TRY(open_indirect_object(*state.emitter, id.number, id.generation, kind, state.record));
+  VANTRIL_TRY(state.emitter->write(state.described));
+  return close_indirect_object(*state.emitter, kind);
 }
 
 }  // namespace
@@ -364,24 +370,24 @@ Status StreamWriter::end_object() {
   State& state = *state_;
   if (state.phase != State::Phase::InObject) {
     VANTRIL_TRY(check_usable());
-    return stop_on_error(misuse("end_object with no object begun by begin_object"));
+    return stop_on_error(invalid_input("end_object with no object begun by begin_object"));
   }
   state.phase = State::Phase::Writing;
   const ValueWriter& value = *state.value;
   if (!value.status().ok()) return stop_on_error(value.status());
   if (!value.complete()) {
-    return stop_on_error(misuse("end_object before the object's value is complete"));
+    return stop_on_error(invalid_input("end_object before the object's value is complete"));
   }
-  if (value.describes_layout()) {
-    return stop_on_error(
-        misuse("objects typed XRef, ObjStm or Linearized describe another file's layout; the "
-               "writer makes the file's own cross-reference section"));
+  if (detail::describes_layout(value)) {
+    return stop_on_error(invalid_input(
+        "objects typed XRef, ObjStm or Linearized describe another file's layout; the "
+        "writer makes the file's own cross-reference section"));
   }
-  if (state.options.object_streams) {
-    VANTRIL_TRY(stop_on_error(place_described(state, value.kind())));
-  } else {
-    VANTRIL_TRY(stop_on_error(close_indirect_object(*state.sink, value.kind())));
-  }
+  Status placed = state.options.object_streams
+                      ? place_described(state, value.kind())
+                      : close_indirect_object(*state.emitter, value.kind());
+  state.emitter->commit();
+  VANTRIL_TRY(stop_on_error(std::move(placed)));
   --state.outstanding;
   return {};
 }
@@ -396,7 +402,7 @@ Result<ObjectId> StreamWriter::append_object(const Object& object) {
 Status StreamWriter::release_id(ObjectId id) {
   VANTRIL_TRY(check_usable());
   if (const std::optional<std::string_view> why = unavailable(*state_, id.number)) {
-    return stop_on_error(misuse(*why));
+    return stop_on_error(invalid_input(StaticText{*why}));
   }
   state_->released.insert(id.number);
   --state_->outstanding;
@@ -493,11 +499,11 @@ Status StreamWriter::close() {
   }
   const Object* root = state.trailer.get("Root");
   if (root == nullptr || root->reference() == nullptr) {
-    return stop_on_error(
-        misuse(root == nullptr ? "the trailer has no Root: set trailer().set(\"Root\", catalog) "
-                                 "before close, or readers find no catalog"
-                               : "the trailer's Root is no reference: it must refer to the "
-                                 "catalog"));
+    return stop_on_error(invalid_input(StaticText{
+        root == nullptr ? "the trailer has no Root: set trailer().set(\"Root\", catalog) "
+                          "before close, or readers find no catalog"
+                        : "the trailer's Root is no reference: it must refer to the "
+                          "catalog"}));
   }
   for (const DictionaryEntry& entry : state.trailer.iter()) {
     remember_references(state, entry.value);
@@ -512,15 +518,20 @@ Status StreamWriter::close() {
     if (encrypt->generation == 0 && slot.has_value() &&
         slot->kind == XrefSlotKind::InObjectStream) {
       return stop_on_error(
-          misuse("the trailer's Encrypt names an object written into an object stream; set "
-                 "Encrypt before writing the object it names"));
+          invalid_input("the trailer's Encrypt names an object written into an object stream; set "
+                        "Encrypt before writing the object it names"));
     }
   }
-  if (state.container != 0) VANTRIL_TRY(stop_on_error(write_packed(state)));
-  // The record was started before the numbers were known; its size is the highest's now.
-  state.record.declared_size = state.highest_number + 1u;
-  VANTRIL_TRY(stop_on_error(write_file_end(state.trailer, state.highest_number, state.record,
-                                           *state.sink, state.options.compression_level)));
+  Status ended = state.container != 0 ? write_packed(state) : Status();
+  if (ended.ok()) {
+    // The record was started before the numbers were known; its size is the highest's now.
+    state.record.declared_size = state.highest_number + 1u;
+    SectionPlan plan;
+    plan.compression_level = state.options.compression_level;
+    ended = write_file_end(*state.emitter, state.trailer, state.highest_number, state.record, plan);
+  }
+  state.emitter->commit();
+  VANTRIL_TRY(stop_on_error(std::move(ended)));
   if (state.file != nullptr) {
     Result<OutputFile> flushed = state.file->into_file();
     if (!flushed.ok()) return stop_on_error(std::move(flushed).error());

@@ -1,7 +1,6 @@
 // The bytes of single tokens formed straight into memory the caller has checked is large enough:
-// names with their escapes, strings, numbers, references, booleans and null. Both ways of writing a
-// value (token by token through the sink, or a whole value in the buffer's free room) form them
-// here.
+// names with their escapes, strings, numbers, references, booleans and null. Every writer of
+// values forms its tokens here (see emit_value.hpp).
 #pragma once
 
 #include <array>
@@ -37,6 +36,14 @@ inline constexpr std::array<bool, 256> literal_special = [] {
   return table;
 }();
 
+// False when the literal string form is "(" the bytes ")" unchanged, with nothing escaped. One
+// table look-up a byte: find_first_of would search the four specials once for every byte.
+inline bool literal_string_needs_escapes(std::string_view bytes) {
+  bool special = false;
+  for (const char c : bytes) special |= literal_special[static_cast<unsigned char>(c)];
+  return special;
+}
+
 // "/" and the bytes at `out` when none needs an escape, returning the end; else null.
 inline char* put_plain_name(char* out, std::string_view bytes) {
   *out++ = '/';
@@ -48,9 +55,8 @@ inline char* put_plain_name(char* out, std::string_view bytes) {
   return plain ? out : nullptr;
 }
 
-// "/" and the bytes, each byte that needs it as "#XX": at most 1 + 3 * size bytes.
-inline char* put_escaped_name(char* out, std::string_view bytes) {
-  *out++ = '/';
+// The bytes of a name, each byte that needs it as "#XX": at most 3 * size bytes.
+inline char* put_escaped_name_bytes(char* out, std::string_view bytes) {
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
     if (name_escape[byte]) {
@@ -64,6 +70,12 @@ inline char* put_escaped_name(char* out, std::string_view bytes) {
   return out;
 }
 
+// "/" and the bytes, each byte that needs it as "#XX": at most 1 + 3 * size bytes.
+inline char* put_escaped_name(char* out, std::string_view bytes) {
+  *out++ = '/';
+  return put_escaped_name_bytes(out, bytes);
+}
+
 // "/" and the bytes, escaped only when one needs it: nearly every name needs none and is copied
 // without a branch a byte, then redone with escapes in the rare other case. At most 1 + 3 * size
 // bytes. Null for a name holding a NUL byte, which no name may hold (the bytes formed count for
@@ -74,28 +86,32 @@ inline char* put_name(char* out, std::string_view bytes) {
   return put_escaped_name(out, bytes);
 }
 
-// "(" the bytes ")" when none needs a backslash, returning the end; else null, the bytes formed
-// counting for nothing (escapes depend on how the parentheses pair up, which the serializer's
-// token-by-token writer works out). size + 2 bytes.
+// "(" the bytes ")" when none needs a backslash, returning the end; else null, with nothing
+// formed (escapes depend on how the parentheses pair up, which the slower writer works out).
+// size + 2 bytes.
 inline char* put_plain_literal(char* out, std::string_view bytes) {
+  if (literal_string_needs_escapes(bytes)) return nullptr;
   *out++ = '(';
-  bool plain = true;
-  for (const char c : bytes) {
-    plain &= !literal_special[static_cast<unsigned char>(c)];
-    *out++ = c;
-  }
+  if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
+  out += bytes.size();
   *out++ = ')';
-  return plain ? out : nullptr;
+  return out;
 }
 
-// "<" the bytes as pairs of upper-case hexadecimal digits ">": 2 * size + 2 bytes.
-inline char* put_hex_string(char* out, std::string_view bytes) {
-  *out++ = '<';
+// The bytes as pairs of upper-case hexadecimal digits: 2 * size bytes.
+inline char* put_hex_digits(char* out, std::string_view bytes) {
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
     *out++ = hex_digits[byte >> 4];
     *out++ = hex_digits[byte & 0x0F];
   }
+  return out;
+}
+
+// "<" the bytes as pairs of upper-case hexadecimal digits ">": 2 * size + 2 bytes.
+inline char* put_hex_string(char* out, std::string_view bytes) {
+  *out++ = '<';
+  out = put_hex_digits(out, bytes);
   *out++ = '>';
   return out;
 }

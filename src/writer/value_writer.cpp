@@ -1,23 +1,32 @@
-// Values described token by token. The spacing follows the serializer's: a space before a leaf
-// that is a non-first array element or a dictionary value, and before a leaf at the top when the
-// writer was made for an indirect object's value; nowhere else.
+// Values described token by token, each token written by the emitter's token writers in the
+// separator rule's spacing, as the serializer's walk writes the same value.
 #include "vantril/writer/value_writer.hpp"
 
-#include <cstring>
-#include <span>
 #include <utility>
 
 #include "model/references.hpp"
-#include "vantril/writer/serializer.hpp"
-#include "writer/indirect_object.hpp"
-#include "writer/lexical_tokens.hpp"
+#include "runtime/invalid_input.hpp"
+#include "writer/emit_value.hpp"
+#include "writer/file_assembler.hpp"
+#include "writer/number_text.hpp"
 #include "writer/token_text.hpp"
 #include "writer/writable_value.hpp"
 
 namespace vantril {
 
-ValueWriter::ValueWriter(CountingSink& sink, bool leading_space)
-    : sink_(&sink), leading_space_(leading_space) {}
+namespace detail {
+
+bool describes_layout(const ValueWriter& writer) { return writer.layout_; }
+
+}  // namespace detail
+
+ValueWriter::ValueWriter(CountingSink& sink, bool leading_space) : leading_space_(leading_space) {
+  own_.emplace(sink);
+  emitter_ = &*own_;
+}
+
+ValueWriter::ValueWriter(detail::Emitter& emitter, bool leading_space)
+    : emitter_(&emitter), leading_space_(leading_space) {}
 
 namespace {
 
@@ -34,9 +43,8 @@ void ValueWriter::reset(ObjectId object) {
 
 void ValueWriter::reset() {
   object_.reset();
-  // Bytes formed and never appended are dropped with their run.
-  out_ = nullptr;
-  limit_ = nullptr;
+  // Bytes formed and never appended are dropped; others may have written to the sink since.
+  emitter_->restart();
   open_.clear();
   status_ = Status();
   top_kind_ = ObjectKind::Null;
@@ -47,79 +55,33 @@ void ValueWriter::reset() {
 
 ValueWriter& ValueWriter::misuse(std::string_view fixed_message) {
   // What was described before the misuse is appended, as it would be without a buffer.
-  commit();
-  if (status_.ok()) status_ = IoError::with_message(IoErrorKind::InvalidInput, fixed_message);
+  emitter_->commit();
+  if (status_.ok()) status_ = invalid_input(StaticText{fixed_message});
   return *this;
 }
 
 ValueWriter& ValueWriter::refuse(IoError error) {
   // As for a misuse: what was described before the value is appended, the value is not.
-  commit();
+  emitter_->commit();
   if (status_.ok()) status_ = std::move(error);
   return *this;
 }
 
 void ValueWriter::keep(Status status) {
-  if (!status.ok() && status_.ok()) status_ = std::move(status);
-}
-
-void ValueWriter::commit() {
-  if (out_ == nullptr) return;
-  // The run lies in the buffer's room: appending it cannot fail.
-  keep(sink_->finish_token(out_));
-  out_ = nullptr;
-  limit_ = nullptr;
-}
-
-char* ValueWriter::refill(std::size_t size) {
-  commit();
-  std::span<char> run = sink_->start_run();
-  if (run.size() < size && sink_->can_free_room()) {
-    keep(sink_->free_room());
-    if (!status_.ok()) return nullptr;
-    run = sink_->start_run();
+  if (!status.ok() && status_.ok()) {
+    status_ = std::move(status);
+    emitter_->commit();
   }
-  if (run.size() < size) return nullptr;
-  out_ = run.data();
-  limit_ = run.data() + run.size();
-  return out_;
 }
 
-void ValueWriter::add_name(std::string_view bytes, bool key) {
-  const NameRole role = key ? NameRole::Key : NameRole::Name;
-  if (char* out = room(1 + 3 * bytes.size())) {
-    if (char* end = vantril::put_name(out, bytes)) {
-      out_ = end;
-    } else {
-      refuse(unwritable_name(holder_of(object_), bytes, role));
-    }
-    return;
-  }
-  if (!status_.ok()) return;
-  if (!is_writable_name(bytes)) {
-    refuse(unwritable_name(holder_of(object_), bytes, role));
-    return;
-  }
-  keep(write_name_token(*sink_, bytes));
-}
-
-void ValueWriter::add_text(std::string_view text) {
-  if (char* out = room(text.size())) {
-    std::memcpy(out, text.data(), text.size());
-    out_ = out + text.size();
-    return;
-  }
-  if (status_.ok()) keep(sink_->write_all(text));
-}
-
-bool ValueWriter::place_value(bool& space) {
+bool ValueWriter::place_value(ObjectKind kind, bool& space) {
   if (!status_.ok()) return false;
   if (open_.empty()) {
     if (done_) {
       misuse("a value writer describes one value; start the next with reset");
       return false;
     }
-    space = leading_space_;
+    space = space_before(leading_space_ ? Slot::AfterObjectLine : Slot::Alone, kind);
     return true;
   }
   Open& top = open_.back();
@@ -129,90 +91,103 @@ bool ValueWriter::place_value(bool& space) {
       return false;
     }
     top.fresh = true;
-    space = true;
+    space = space_before(Slot::DictionaryValue, kind);
     return true;
   }
-  space = !top.fresh;
+  space = space_before(top.fresh ? Slot::FirstElement : Slot::LaterElement, kind);
   top.fresh = false;
   return true;
 }
 
-template <class Put>
-ValueWriter& ValueWriter::leaf(ObjectKind kind, Put put) {
-  bool space = false;
-  if (!place_value(space)) return *this;
-  char* out = room(max_number_token);
-  const bool in_run = out != nullptr;
-  if (!in_run) {
-    if (!status_.ok()) return *this;
-    out = sink_->start_token(max_number_token);
-  }
-  if (space) *out++ = ' ';
-  out = put(out);
-  if (in_run) {
-    out_ = out;
-  } else {
-    keep(sink_->finish_token(out));
-  }
-  placed(kind);
-  return *this;
+void ValueWriter::note_name(std::string_view bytes) {
+  if (type_next_ && open_.size() == 1) layout_ |= is_layout_type(bytes);
 }
 
 ValueWriter& ValueWriter::null() {
-  return leaf(ObjectKind::Null, [](char* out) { return put_null(out); });
+  bool space = false;
+  if (!place_value(ObjectKind::Null, space)) return *this;
+  keep(emit_leaf(*emitter_, Object(), space, holder_of(object_)));
+  placed(ObjectKind::Null);
+  return *this;
 }
 
 ValueWriter& ValueWriter::boolean(bool value) {
-  return leaf(ObjectKind::Boolean, [value](char* out) { return put_boolean(out, value); });
+  bool space = false;
+  if (!place_value(ObjectKind::Boolean, space)) return *this;
+  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
+    if (space) *out++ = ' ';
+    return put_boolean(out, value);
+  }));
+  placed(ObjectKind::Boolean);
+  return *this;
 }
 
 ValueWriter& ValueWriter::integer(std::int64_t value) {
-  return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
+  bool space = false;
+  if (!place_value(ObjectKind::Integer, space)) return *this;
+  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
+    if (space) *out++ = ' ';
+    return put_integer(out, value);
+  }));
+  placed(ObjectKind::Integer);
+  return *this;
 }
 
 ValueWriter& ValueWriter::real(float value) {
   if (!is_writable_real(value) && status_.ok()) {
     return refuse(unwritable_real(holder_of(object_), value));
   }
-  return leaf(ObjectKind::Real, [value](char* out) { return put_real(out, value); });
+  bool space = false;
+  if (!place_value(ObjectKind::Real, space)) return *this;
+  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
+    if (space) *out++ = ' ';
+    return put_real(out, value);
+  }));
+  placed(ObjectKind::Real);
+  return *this;
 }
 
 ValueWriter& ValueWriter::reference(ObjectId id) {
   if (seen_ != nullptr && status_.ok()) seen_(seen_context_, id);
-  return leaf(ObjectKind::Reference, [id](char* out) { return put_reference(out, id); });
+  bool space = false;
+  if (!place_value(ObjectKind::Reference, space)) return *this;
+  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
+    if (space) *out++ = ' ';
+    return put_reference(out, id);
+  }));
+  placed(ObjectKind::Reference);
+  return *this;
 }
 
 ValueWriter& ValueWriter::name(std::string_view bytes) {
   bool space = false;
-  if (!place_value(space)) return *this;
-  if (type_next_ && open_.size() == 1) {
-    layout_ |= bytes == "XRef" || bytes == "ObjStm" || bytes == "Linearized";
+  if (!place_value(ObjectKind::Name, space)) return *this;
+  note_name(bytes);
+  const ValueHolder holder = holder_of(object_);
+  if (Status written = emit_name(*emitter_, bytes, &holder); !written.ok()) {
+    return refuse(std::move(written).error());
   }
-  add_name(bytes, false);
   placed(ObjectKind::Name);
   return *this;
 }
 
 ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle style) {
   bool space = false;
-  if (!place_value(space)) return *this;
-  const bool hex = style == StringStyle::Hexadecimal;
-  if (char* out = room(2 + (hex ? 2 : 1) * bytes.size())) {
-    // A literal string that needs escapes goes through the serializer's writer below.
-    char* end = hex ? put_hex_string(out, bytes) : put_plain_literal(out, bytes);
-    if (end != nullptr) {
-      out_ = end;
-      placed(ObjectKind::String);
-      return *this;
-    }
-  }
-  commit();
-  if (status_.ok()) {
-    keep(hex ? write_hex_string_token(*sink_, bytes) : write_literal_string_token(*sink_, bytes));
-  }
+  if (!place_value(ObjectKind::String, space)) return *this;
+  keep(emit_string(*emitter_, bytes, style));
   placed(ObjectKind::String);
   return *this;
 }
+
+namespace {
+
+Status check_value(const void* context) {
+  const auto& [object, holder] =
+      *static_cast<const std::pair<const Object*, const ValueHolder*>*>(context);
+  return check_writable(*object, *holder);
+}
+
+}  // namespace
 
 ValueWriter& ValueWriter::value(const Object& object) {
   const ObjectKind kind = object.kind();
@@ -220,22 +195,18 @@ ValueWriter& ValueWriter::value(const Object& object) {
     return misuse("a stream is an indirect object of its own, never a value inside another");
   }
   bool space = false;
-  if (!place_value(space)) return *this;
-  // Checked whole first, so that a refused value has none of its bytes written.
-  const ValueHolder holder = holder_of(object_);
-  if (Status writable = check_writable(object, holder); !writable.ok()) {
-    return refuse(std::move(writable).error());
-  }
-  if (const Name* held = object.name(); held != nullptr && type_next_ && open_.size() == 1) {
-    const std::string_view bytes = held->bytes;
-    layout_ |= bytes == "XRef" || bytes == "ObjStm" || bytes == "Linearized";
-  }
+  if (!place_value(kind, space)) return *this;
+  if (const Name* held = object.name()) note_name(held->bytes);
   if (open_.empty()) layout_ = is_left_out(object);
-  commit();
-  if (space && takes_leading_space(kind) && status_.ok()) keep(sink_->write_text(" "));
-  // Within the value the serializer's own spacing applies; its stream check names the holder.
-  if (status_.ok()) keep(serialize_value(*sink_, object, holder));
-  if (seen_ != nullptr && status_.ok()) {
+  // A refused value has none of its bytes written; what was described before it stays.
+  const ValueHolder holder = holder_of(object_);
+  const std::pair<const Object*, const ValueHolder*> context{&object, &holder};
+  emitter_->guard(emitter_->position(), check_value, &context);
+  Status written =
+      emit_value(*emitter_, object, space ? Slot::DictionaryValue : Slot::FirstElement, holder);
+  emitter_->clear_guard();
+  if (!written.ok()) return refuse(std::move(written).error());
+  if (seen_ != nullptr) {
     for_each_reference(object, reference_stack_, [this](ObjectId id) { seen_(seen_context_, id); });
   }
   placed(kind);
@@ -244,8 +215,8 @@ ValueWriter& ValueWriter::value(const Object& object) {
 
 ValueWriter& ValueWriter::begin_array() {
   bool space = false;
-  if (!place_value(space)) return *this;
-  add_text("[");
+  if (!place_value(ObjectKind::Array, space)) return *this;
+  keep(emitter_->write("["));
   open_.push_back(Open{false, true});
   return *this;
 }
@@ -254,15 +225,15 @@ ValueWriter& ValueWriter::end_array() {
   if (!status_.ok()) return *this;
   if (open_.empty() || open_.back().dictionary) return misuse("end_array with no array open");
   open_.pop_back();
-  add_text("]");
+  keep(emitter_->write("]"));
   placed(ObjectKind::Array);
   return *this;
 }
 
 ValueWriter& ValueWriter::begin_dictionary() {
   bool space = false;
-  if (!place_value(space)) return *this;
-  add_text("<<");
+  if (!place_value(ObjectKind::Dictionary, space)) return *this;
+  keep(emitter_->write("<<"));
   open_.push_back(Open{true, true});
   return *this;
 }
@@ -276,7 +247,10 @@ ValueWriter& ValueWriter::key(std::string_view bytes) {
     type_next_ = bytes == "Type";
     layout_ |= bytes == "Linearized";
   }
-  add_name(bytes, true);
+  const ValueHolder holder = holder_of(object_);
+  if (Status written = emit_name(*emitter_, bytes, &holder, NameRole::Key); !written.ok()) {
+    return refuse(std::move(written).error());
+  }
   return *this;
 }
 
@@ -287,7 +261,7 @@ ValueWriter& ValueWriter::end_dictionary() {
   }
   if (!open_.back().fresh) return misuse("a dictionary closed after a key without its value");
   open_.pop_back();
-  add_text(">>");
+  keep(emitter_->write(">>"));
   placed(ObjectKind::Dictionary);
   return *this;
 }

@@ -1,8 +1,6 @@
 // Cross-reference stream: fixed-width big-endian entries (widths 1, 4, 2, or as narrow as they
 // can be when compressed), an "Index" of the runs of listed numbers, and the trailer's entries
 // in the stream's dictionary.
-#include "writer/xref_stream.hpp"
-
 #include <algorithm>
 #include <array>
 #include <initializer_list>
@@ -11,8 +9,8 @@
 #include <utility>
 
 #include "runtime/fatal.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/flate.hpp"
-#include "writer/indirect_object.hpp"
 #include "writer/png_predictor.hpp"
 
 namespace vantril {
@@ -167,25 +165,8 @@ ByteBuffer predicted_entries(const XrefRecord& record, const Array& index, Width
 
 }  // namespace
 
-Result<XrefStreamContent> xref_stream_content(const XrefRecord& record, std::uint32_t first,
-                                              std::uint32_t last, bool list_object_zero,
-                                              bool narrow) {
-  XrefStreamContent content;
-  std::uint64_t listed = 0;
-  VANTRIL_TRY(list_runs(record, first, last, list_object_zero, content.index, listed));
-  const Widths widths = narrow ? narrowest(record, content.index) : Widths{};
-  content.second_width = widths.second;
-  content.third_width = widths.third;
-  content.entries.reserve(widths.entry() * listed);
-  VANTRIL_TRY(put_entries(record, content.index, widths, [&](std::string_view piece) -> Status {
-    content.entries.append(piece);
-    return {};
-  }));
-  return content;
-}
-
-Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, CountingSink& sink,
-                         XrefRecord& record, std::uint64_t xref_position, int compression_level) {
+Status write_xref_stream(Emitter& emitter, Dictionary& trailer, std::uint32_t& highest_number,
+                         XrefRecord& record, std::uint64_t xref_position, const SectionPlan& plan) {
   // Above every number handed out or stored. Wrapping would give the stream number 0: every
   // number has been handed out already, which ends the process.
   if (record.declared_size == 0) {
@@ -198,8 +179,9 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
 
   Array index;
   std::uint64_t listed = 0;
-  VANTRIL_TRY(list_runs(record, 1, stream_number, record.stream_lists_object_zero, index, listed));
-  const bool compress = compression_level > 0;
+  const bool list_object_zero = !plan.prev.has_value() && record.stream_lists_object_zero;
+  VANTRIL_TRY(list_runs(record, plan.first, stream_number, list_object_zero, index, listed));
+  const bool compress = !plan.prev.has_value() && plan.compression_level > 0;
   const Widths widths = compress ? narrowest(record, index) : Widths{};
 
   // Compressed, the rows go through the PNG Up predictor and must be whole in memory (once, in
@@ -207,7 +189,7 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
   // sink a piece at a time.
   ByteBuffer packed;
   if (compress) {
-    FlateCompressor compressor = make_flate_compressor(compression_level);
+    FlateCompressor compressor = make_flate_compressor(plan.compression_level);
     packed =
         deflate_if_smaller(compressor, predicted_entries(record, index, widths, listed).view());
   }
@@ -217,10 +199,13 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
   trailer.set("W", make_array(1, widths.second, widths.third));
   trailer.set("Index", std::move(index));
   // A compression filter or its parameters left over from a source document would not describe
-  // this content; "Prev" and "XRefStm" would point into a file that is not this one.
-  for (std::string_view key : {"Filter", "DecodeParms", "Prev", "XRefStm"}) {
-    std::optional<Object> removed = trailer.remove(key);
-    removed.reset();
+  // this content; "XRefStm" would point into a file that is not this one, and so would "Prev"
+  // unless this section is appended to the file it names.
+  for (std::string_view key : {"Filter", "DecodeParms", "XRefStm"}) trailer.remove(key).reset();
+  if (plan.prev.has_value()) {
+    trailer.set("Prev", static_cast<std::int64_t>(*plan.prev));
+  } else {
+    trailer.remove("Prev").reset();
   }
   trailer.set("Length",
               static_cast<std::int64_t>(packed.bytes ? packed.size : widths.entry() * listed));
@@ -237,20 +222,20 @@ Status write_xref_stream(Dictionary& trailer, std::uint32_t& highest_number, Cou
                                  }));
     // Records the same slot again: nothing was written since xref_position. A stream nested in
     // the dictionary is the trailer's, and named so.
-    return serialize_indirect_object(sink, stream_number, 0, Object(std::move(stream)), record,
-                                     ValuesOf::Trailer);
+    return write_indirect_object(emitter, stream_number, 0, Object(std::move(stream)), record,
+                                 ValuesOf::Trailer);
   }
 
   // The stream's dictionary is the trailer as it now stands; a stream nested in it is the
   // trailer's, and named so. Recording the same slot again: nothing was written since
   // xref_position.
-  VANTRIL_TRY(open_indirect_object(sink, stream_number, 0, ObjectKind::Stream, record));
-  VANTRIL_TRY(serialize_trailer(sink, trailer));
-  VANTRIL_TRY(sink.write_text(stream_keyword));
-  VANTRIL_TRY(put_entries(record, *trailer.get("Index")->array(), widths,
-                          [&](std::string_view piece) { return sink.write_all(piece); }));
-  VANTRIL_TRY(sink.write_text(endstream_keyword));
-  return close_indirect_object(sink, ObjectKind::Stream);
+  VANTRIL_TRY(open_indirect_object(emitter, stream_number, 0, ObjectKind::Stream, record));
+  VANTRIL_TRY(write_trailer(emitter, trailer));
+  VANTRIL_TRY(emit_stream_frame(emitter, [&] {
+    return put_entries(record, *trailer.get("Index")->array(), widths,
+                       [&](std::string_view piece) { return emitter.write(piece); });
+  }));
+  return close_indirect_object(emitter, ObjectKind::Stream);
 }
 
 }  // namespace vantril

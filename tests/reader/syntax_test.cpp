@@ -18,7 +18,7 @@
 #include "generator/random_document.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/serializer.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer/xref_record.hpp"
 
 namespace vantril::reader {

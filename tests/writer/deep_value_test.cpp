@@ -8,7 +8,7 @@
 
 #include "vantril/model/document.hpp"
 #include "vantril/writer/save.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 
 namespace vantril {
 namespace {

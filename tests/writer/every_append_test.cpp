@@ -8,7 +8,7 @@
 
 #include "generator/random_document.hpp"
 #include "vantril/writer/save.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "vantril/model/object.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {
@@ -330,7 +330,9 @@ TEST(SerializeIndirectObject, TheFirstFailingAppendEndsEverything) {
     ASSERT_TRUE(serialize_indirect_object(sink, 7, 0, object, record).ok());
   }
   ASSERT_EQ(counter.received, full);
-  ASSERT_GT(counter.appends, 20u);
+  // Each token is an append of its own (a string with escapes is one), so there are many places
+  // to fail at.
+  ASSERT_GT(counter.appends, 15u);
 
   for (std::size_t n = 1; n <= counter.appends; ++n) {
     SCOPED_TRACE("failing append " + std::to_string(n));

@@ -15,7 +15,7 @@
 #include "generator/random_document.hpp"
 #include "support/describe_value.hpp"
 #include "vantril/writer/save.hpp"
-#include "writer/file_layout.hpp"
+#include "writer/file_assembler.hpp"
 #include "writer_test_support.hpp"
 
 namespace vantril {

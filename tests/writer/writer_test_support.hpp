@@ -19,7 +19,7 @@
 #include "vantril/model/object.hpp"
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/save.hpp"
-#include "writer/indirect_object.hpp"
+#include "writer/file_assembler.hpp"
 
 namespace vantril::testing_support {
 

@@ -12,6 +12,10 @@
 
 namespace vantril {
 
+namespace detail {
+class Emitter;
+}  // namespace detail
+
 // Holds 0 to `capacity` not yet written bytes at the front of its buffer. The buffer is allocated
 // once, when the writer is made, and never grows, so writing never allocates. Destroying a writer
 // that still owns its file writes out what it holds (errors ignored) and closes the file.
@@ -39,14 +43,6 @@ class VANTRIL_API BufferedFileWriter {
     return write_all_slow(bytes);
   }
 
-  // The free room at the buffer's end when it has at least `size` bytes, else null. Bytes placed
-  // there count as written once `commit` says so; until then the next write overwrites them.
-  char* room(std::size_t size) {
-    if (buffer_ == nullptr || size > capacity - buffered_) return nullptr;
-    return buffer_.get() + buffered_;
-  }
-  void commit(std::size_t size) { buffered_ += size; }
-
   // Writes out the buffered bytes. Bytes the system has not taken stay at the buffer's front,
   // also when it fails.
   Status flush_buffer();
@@ -59,7 +55,13 @@ class VANTRIL_API BufferedFileWriter {
   std::string_view buffered() const { return {buffer_.get(), buffered_}; }
 
  private:
+  // The writers of values form their bytes straight in the buffer's free room.
+  friend class detail::Emitter;
+
   Status write_all_slow(std::string_view bytes);
+  // Writes out the first `size` buffered bytes and moves the rest to the front. Bytes the system
+  // has not taken stay at the front, also when it fails.
+  Status flush_front(std::size_t size);
   void release();
 
   OutputFile file_;

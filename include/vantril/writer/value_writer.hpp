@@ -1,6 +1,6 @@
 // One value written token by token straight to a CountingSink, with no Object built: the
-// serializer's bytes for the value the calls describe. Over a buffered file the tokens are formed
-// straight in its buffer, at a few instructions each.
+// serializer's bytes for the value the calls describe, formed by the same emitter. Over a
+// buffered file the tokens are formed straight in its buffer, at a few instructions each.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "vantril/detail/emitter.hpp"
 #include "vantril/detail/export.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/object.hpp"
@@ -15,6 +16,15 @@
 #include "vantril/writer/counting_sink.hpp"
 
 namespace vantril {
+
+class ValueWriter;
+
+namespace detail {
+// Not for users: whether the value described is a dictionary that describes a file's layout
+// rather than content (its "Type" is the name XRef, ObjStm or Linearized, or it has a
+// "Linearized" key). A writer of a whole file makes its own and keeps such objects out.
+bool describes_layout(const ValueWriter& writer);
+}  // namespace detail
 
 // Describes exactly one value: a leaf, a name, a string, or an array or dictionary opened with
 // begin_, filled, and closed with end_. Inside a dictionary a key comes before each value. The
@@ -41,6 +51,10 @@ class VANTRIL_API ValueWriter {
   // With `leading_space`, a top-level value of a leaf kind (null, boolean, number, reference)
   // gets a space before it, as the value of an indirect object after its "obj" line does.
   explicit ValueWriter(CountingSink& sink, bool leading_space = false);
+  // Not for users: over the emitter a streaming writer writes its file through.
+  ValueWriter(detail::Emitter& emitter, bool leading_space);
+  ValueWriter(const ValueWriter&) = delete;
+  ValueWriter& operator=(const ValueWriter&) = delete;
 
   ValueWriter& null();
   ValueWriter& boolean(bool value);
@@ -66,10 +80,6 @@ class VANTRIL_API ValueWriter {
   bool complete() const { return status_.ok() && done_; }
   // The kind of the top-level value once complete (Array for an array, and so on).
   ObjectKind kind() const { return top_kind_; }
-  // Whether the value is a dictionary that describes a file's layout rather than content: its
-  // "Type" is the name XRef, ObjStm or Linearized, or it has a "Linearized" key. A writer of a
-  // whole file makes its own and keeps such objects out.
-  bool describes_layout() const { return layout_; }
   // Starts the next value into the same sink, clearing any error.
   void reset();
   // The same for the value of the indirect object `object`, which refusals then name ("object 7
@@ -84,6 +94,8 @@ class VANTRIL_API ValueWriter {
   }
 
  private:
+  friend bool detail::describes_layout(const ValueWriter& writer);
+
   struct Open {
     bool dictionary;
     // An array's first element, or a dictionary waiting for a key.
@@ -92,40 +104,24 @@ class VANTRIL_API ValueWriter {
 
   // Whether a value may go here, and if so whether a leaf takes a space before it; records the
   // error otherwise.
-  bool place_value(bool& space);
+  bool place_value(ObjectKind kind, bool& space);
   // The value of `kind` just written ends the top level when nothing is open.
   void placed(ObjectKind kind) {
     if (open_.empty()) {
       done_ = true;
       top_kind_ = kind;
-      commit();
+      emitter_->commit();
     }
   }
-  template <class Put>
-  ValueWriter& leaf(ObjectKind kind, Put put);
-  // Room for `size` bytes at the end of the run of tokens formed in the sink's buffer, starting a
-  // new run when the current one is too short; null when the sink has no such room (it is not a
-  // buffered file, or the token is longer than its buffer), and the token then goes through the
-  // sink's own calls.
-  char* room(std::size_t size) {
-    if (static_cast<std::size_t>(limit_ - out_) >= size) return out_;
-    return refill(size);
-  }
-  char* refill(std::size_t size);
-  // Appends the run formed so far.
-  void commit();
-  // A name, or with `key` a dictionary key.
-  void add_name(std::string_view bytes, bool key);
-  void add_text(std::string_view text);
   ValueWriter& misuse(std::string_view fixed_message);
   ValueWriter& refuse(IoError error);
   void keep(Status status);
+  // The name `bytes` is placed as a value: the top-level dictionary's type when it follows "Type".
+  void note_name(std::string_view bytes);
 
-  CountingSink* sink_;
-  // The run of tokens formed in the sink's buffer and not yet appended: where the next byte goes
-  // and the end of the room; both null when no run is open.
-  char* out_ = nullptr;
-  char* limit_ = nullptr;
+  // The writer's own emitter over the sink, or the one its owner gave (a streaming writer's).
+  std::optional<detail::Emitter> own_;
+  detail::Emitter* emitter_;
   std::vector<Open> open_;
   Status status_;
   ObjectKind top_kind_ = ObjectKind::Null;

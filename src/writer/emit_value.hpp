@@ -1,0 +1,152 @@
+// The one way values become bytes: the separator rule, each token formed in the emitter's room
+// (or, where there is none, in a small scratch area), and the walk over a whole value. Every
+// writer of values (the serializer, ValueWriter, object streams, a signature dictionary, content
+// streams) writes through these, so the same value is the same bytes wherever it is written.
+// Defined in serializer.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "vantril/detail/emitter.hpp"
+#include "vantril/error.hpp"
+#include "vantril/model/object.hpp"
+#include "writer/token_text.hpp"
+#include "writer/writable_value.hpp"
+
+namespace vantril {
+
+using detail::Emitter;
+
+// The kinds whose text starts with a letter, digit or "-": the ones a space must keep apart
+// from what is before them.
+constexpr bool takes_leading_space(ObjectKind kind) {
+  switch (kind) {
+    case ObjectKind::Null:
+    case ObjectKind::Boolean:
+    case ObjectKind::Integer:
+    case ObjectKind::Real:
+    case ObjectKind::Reference:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Where a value stands.
+enum class Slot : std::uint8_t {
+  // On its own: the whole of what is written.
+  Alone,
+  // Right after an indirect object's "obj" line.
+  AfterObjectLine,
+  FirstElement,
+  LaterElement,
+  DictionaryValue,
+};
+
+// The separator rule, the only one: one space before a value of a leading-space kind unless it
+// stands alone or opens its array; nothing anywhere else.
+constexpr bool space_before(Slot slot, ObjectKind kind) {
+  return takes_leading_space(kind) && slot != Slot::Alone && slot != Slot::FirstElement;
+}
+
+// The kinds followed by one space before the end line of an indirect object.
+constexpr bool takes_trailing_space(ObjectKind kind) {
+  return takes_leading_space(kind) || kind == ObjectKind::Name || kind == ObjectKind::Stream;
+}
+
+// Tokens no longer than this are formed whole in the room; longer ones go in pieces.
+inline constexpr std::size_t whole_token_limit = 4096;
+
+// The token put(out) forms, at most `most` bytes (at most max_number_token): in the room, or in
+// scratch and appended when there is none. Fails only with the sink's error.
+Status emit_small_token_slow(Emitter& emitter, std::string_view formed);
+template <class Put>
+Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
+  if (char* out = emitter.reserve(most)) {
+    emitter.advance(put(out));
+    return {};
+  }
+  if (!emitter.status().ok()) return emitter.status();
+  char scratch[max_number_token];
+  return emit_small_token_slow(
+      emitter, std::string_view(scratch, static_cast<std::size_t>(put(scratch) - scratch)));
+}
+
+// A leaf (null, boolean, number, reference) with a space before it when `space` is set; a real
+// with no text is refused, naming the holder.
+inline Status emit_leaf(Emitter& emitter, const Object& leaf, bool space,
+                        const ValueHolder& holder) {
+  if (char* out = emitter.reserve(max_number_token)) {
+    if (char* end = put_leaf(out, leaf, space)) {
+      emitter.advance(end);
+      return {};
+    }
+    return emitter.refuse(unwritable_real(holder, *leaf.real()));
+  }
+  if (const float* real = leaf.real(); real != nullptr && !is_writable_real(*real)) {
+    return emitter.refuse(unwritable_real(holder, *real));
+  }
+  return emit_small_token(emitter, max_number_token,
+                          [&](char* out) { return put_leaf(out, leaf, space); });
+}
+
+// "/" and the bytes, "#XX" where a byte needs it. With a holder a name holding a NUL byte is
+// refused in its role; without one (content streams) the byte is escaped like any other.
+Status emit_name_slow(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
+                      NameRole role);
+inline Status emit_name(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
+                        NameRole role = NameRole::Name) {
+  if (bytes.size() < whole_token_limit / 3) {
+    if (char* out = emitter.reserve(1 + 3 * bytes.size())) {
+      if (char* end = put_plain_name(out, bytes)) {
+        emitter.advance(end);
+        return {};
+      }
+    }
+  }
+  return emit_name_slow(emitter, bytes, holder, role);
+}
+
+// A string in its style: "(" the bytes ")" with a backslash where one is needed, or "<" the
+// bytes as pairs of upper-case hexadecimal digits ">".
+Status emit_string_slow(Emitter& emitter, std::string_view bytes, StringStyle style);
+inline Status emit_string(Emitter& emitter, std::string_view bytes, StringStyle style) {
+  if (bytes.size() < whole_token_limit / 2) {
+    if (style == StringStyle::Hexadecimal) {
+      if (char* out = emitter.reserve(2 + 2 * bytes.size())) {
+        emitter.advance(put_hex_string(out, bytes));
+        return {};
+      }
+    } else if (char* out = emitter.reserve(2 + bytes.size())) {
+      if (char* end = put_plain_literal(out, bytes)) {
+        emitter.advance(end);
+        return {};
+      }
+    }
+  }
+  return emit_string_slow(emitter, bytes, style);
+}
+
+// The whole value in the slot's spacing, however deep, without recursion. A stream is written
+// with its frame ("stream\n", its data as held, "\nendstream") when it is the value itself;
+// nested anywhere it fails with InvalidInput naming the holder, after the bytes before it. A
+// value no token carries is refused as writable_value.hpp says, after the bytes before it unless
+// the emitter's guard drops them.
+Status emit_value(Emitter& emitter, const Object& value, Slot slot, const ValueHolder& holder);
+Status emit_dictionary(Emitter& emitter, const Dictionary& dictionary, const ValueHolder& holder);
+
+// The stream frame after a stream's dictionary: "stream\n", the data put_data() writes,
+// "\nendstream". The one place a stream's data is framed.
+template <class PutData>
+Status emit_stream_frame(Emitter& emitter, PutData put_data) {
+  VANTRIL_TRY(emitter.write("stream\n"));
+  VANTRIL_TRY(put_data());
+  return emitter.write("\nendstream");
+}
+inline Status emit_stream_data(Emitter& emitter, std::string_view data) {
+  return emit_stream_frame(emitter, [&] { return emitter.write(data); });
+}
+
+}  // namespace vantril
