@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
+#include "runtime/command/standard_output.hpp"
 #include "runtime/fatal.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/posix/child_process.hpp"
-#include "runtime/standard_output.hpp"
 
 namespace vantril {
 namespace {

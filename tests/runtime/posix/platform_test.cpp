@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "runtime/command/process.hpp"
+#include "runtime/command/standard_output.hpp"
+#include "runtime/command/startup.hpp"
 #include "runtime/posix/child_process.hpp"
-#include "runtime/process.hpp"
-#include "runtime/standard_output.hpp"
+#include "runtime/standard_error.hpp"
 
 namespace vantril {
 namespace {
