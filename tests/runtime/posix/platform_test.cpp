@@ -26,8 +26,8 @@ namespace vantril {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::bracketing_write;
-using testing::run_in_child;
+using testing_support::bracketing_write;
+using testing_support::run_in_child;
 
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
