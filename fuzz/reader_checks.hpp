@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/type_label.hpp"
 #include "vantril/decode.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/document.hpp"

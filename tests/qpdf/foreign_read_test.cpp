@@ -14,6 +14,7 @@
 
 #include "../../fuzz/reader_checks.hpp"
 #include "generator/random_document.hpp"
+#include "model/type_label.hpp"
 #include "qpdf/qpdf_reader.hpp"
 #include "qpdf/read_comparison.hpp"
 #include "support/files.hpp"
