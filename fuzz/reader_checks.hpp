@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/type_label.hpp"
 #include "vantril/decode.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/document.hpp"
@@ -19,7 +20,7 @@
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/save.hpp"
 
-namespace vantril::fuzz_checks {
+namespace vantril::testing_support {
 
 // Lower than the default decoded size, so that a decompression bomb costs the fuzzer a moment;
 // the limit itself is what is exercised.
@@ -293,4 +294,4 @@ inline std::vector<std::string> reread_violations(std::string_view bytes) {
   return violations;
 }
 
-}  // namespace vantril::fuzz_checks
+}  // namespace vantril::testing_support

@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  for (const std::string& violation : vantril::fuzz_checks::reader_violations(bytes)) {
+  for (const std::string& violation : vantril::testing_support::reader_violations(bytes)) {
     std::fprintf(stderr, "reader: %s\n", violation.c_str());
     std::abort();
   }

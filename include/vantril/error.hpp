@@ -139,9 +139,6 @@ VANTRIL_API std::string debug_form(const IoError& error);
 // "Access is denied. (os error 5)", "write zero", the fixed message, ...
 VANTRIL_API std::string display_form(const IoError& error);
 
-// The kind a Windows error code maps to; every unlisted code is Uncategorized.
-VANTRIL_API IoErrorKind kind_from_windows_code(std::int32_t code);
-
 }  // namespace vantril
 
 namespace vantril {

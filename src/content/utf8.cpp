@@ -1,42 +1,22 @@
-// UTF-8 decoding with every malformed sequence refused, and labels for characters in messages.
+// UTF-8 decoding (the well-formedness test is runtime/utf8's), and labels for characters in
+// messages.
 #include "content/utf8.hpp"
 
 #include <cstdint>
 
+#include "runtime/utf8.hpp"
+
 namespace vantril {
 
 bool decode_utf8(std::string_view text, std::size_t position, Utf8Char& decoded) {
-  const auto byte_at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte_at(position);
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if (lead < 0x80) {
-    decoded = Utf8Char{lead, position, 1};
-    return true;
-  }
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1Fu;
-    minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0Fu;
-    minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07u;
-    minimum = 0x10000;
-  } else {
-    return false;  // a continuation byte, or a lead byte of an overlong or too large form
-  }
-  if (text.size() - position < length) return false;
+  const std::size_t length = utf8_character_length(text, position);
+  if (length == 0) return false;
+  // The lead byte's payload bits, by the sequence's length.
+  static constexpr unsigned char lead_bits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  char32_t value = static_cast<unsigned char>(text[position]) & lead_bits[length];
   for (std::size_t i = 1; i < length; ++i) {
-    const unsigned char next = byte_at(position + i);
-    if ((next & 0xC0u) != 0x80u) return false;
-    value = (value << 6) | (next & 0x3Fu);
+    value = (value << 6) | (static_cast<unsigned char>(text[position + i]) & 0x3Fu);
   }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
   decoded = Utf8Char{value, position, length};
   return true;
 }

@@ -1,4 +1,4 @@
-// Object moves, streams, the dictionary and type tests. Deep copies and the dismantling of nested
+// Object moves, streams and the dictionary tests. Deep copies and the dismantling of nested
 // values live in nested_values.cpp.
 #include "vantril/model/object.hpp"
 
@@ -57,58 +57,6 @@ const Dictionary* dictionary_of(const Object& object) {
   if (const Dictionary* dictionary = object.dictionary()) return dictionary;
   if (const Stream* stream = object.stream()) return &stream->stream_dictionary;
   return nullptr;
-}
-
-namespace {
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view bytes) {
-  std::size_t i = 0;
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      const unsigned char lo = k == 1 ? low : 0x80;
-      const unsigned char hi = k == 1 ? high : 0xBF;
-      if (next < lo || next > hi) return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-}  // namespace
-
-std::optional<std::string_view> type_label(const Dictionary& dictionary) {
-  if (const Object* type = dictionary.get("Type")) {
-    if (const Name* name = type->name(); name != nullptr && is_valid_utf8(name->bytes)) {
-      return std::string_view(name->bytes);
-    }
-  }
-  if (dictionary.get("Linearized") != nullptr) return std::string_view("Linearized");
-  return std::nullopt;
 }
 
 }  // namespace vantril

@@ -1,6 +1,6 @@
 // Every reference inside a value, found without recursion: for the structure check, which looks
 // for references the saved file cannot resolve, and the streaming writer, which remembers the
-// numbers its objects refer to.
+// numbers its objects refer to. A template, defined here.
 #pragma once
 
 #include <vector>

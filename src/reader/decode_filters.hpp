@@ -1,6 +1,8 @@
 // The filters behind decode_stream, one function each, and the bounded output they write into.
 // Every filter stops with "the decoded data would exceed the limit" before its output passes
-// the limit, so that no stage of a chain makes more than the limit allows.
+// the limit, so that no stage of a chain makes more than the limit allows. The filters are
+// defined in decode_ascii.cpp (ASCIIHex, ASCII85), decode_run_length.cpp, decode_lzw.cpp and
+// decode_predictor.cpp.
 #pragma once
 
 #include <algorithm>

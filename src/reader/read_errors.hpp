@@ -1,5 +1,6 @@
 // The reader's errors whose messages are made at run time: InvalidData for a malformed file or
-// one beyond a limit, and Unsupported for what the reader recognises but does not do.
+// one beyond a limit, and Unsupported for what the reader recognises but does not do. Defined
+// here, inline.
 #pragma once
 
 #include <memory>

@@ -1,6 +1,10 @@
 // The reader's working state, shared by its parts: the input, the cross-reference entries merged
 // from every section, the repairs made, and the decoded object streams kept for reuse. The
-// whole-file read and LazyReader both work through it.
+// whole-file read and LazyReader both work through it. Its functions are defined by the parts
+// that own them: sections.cpp (repairs, errors, opening the structure, slots, encryption),
+// file_ends.cpp (header, startxref, %%EOF), xref_table.cpp, xref_stream.cpp, repair_scan.cpp
+// (the scan), object_loader.cpp (entries, objects, object streams) and document_builder.cpp
+// (the whole document).
 #pragma once
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // Counting the process's global allocations over a stretch of code, so that benchmarks and tests
 // can show that a path allocates nothing. Only the replaced allocation functions count; builds
-// without them (sanitizers) do not define VANTRIL_ALLOCATION_COUNTING and have no counter.
+// without them (sanitizers) do not define VANTRIL_ALLOCATION_COUNTING and have no counter. The
+// counter lives with the replaced functions, in runtime/command/operator_new.cpp.
 #pragma once
 
 #include <cstdint>

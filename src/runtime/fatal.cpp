@@ -9,7 +9,7 @@
 #include <string>
 
 #include "runtime/platform.hpp"
-#include "runtime/standard_output.hpp"
+#include "runtime/standard_error.hpp"
 
 namespace vantril {
 namespace {

@@ -1,7 +1,7 @@
 // The one way the library makes an InvalidInput error. A string literal becomes a fixed message
 // (IoError::KindWithMessage), a message made at run time one that owns its text
 // (IoError::Custom), and StaticText marks a view of static lifetime that is not a literal where
-// the error is made, such as one chosen between literals at run time.
+// the error is made, such as one chosen between literals at run time. Defined here, inline.
 #pragma once
 
 #include <cstddef>

@@ -16,10 +16,6 @@ using NativeHandle = vantril::NativeHandle;
 
 enum class StandardStream : std::uint8_t { Output, Error };
 
-// Process start-up work that must precede the command (on POSIX: SIGPIPE is ignored so that a
-// vanished reader becomes an EPIPE error instead of a silent death).
-void initialize_process();
-
 // Creates the file or empties an existing one, for writing only; relative paths are resolved
 // against the current directory; other processes may read, write and delete it while it is open.
 // A path containing a NUL byte fails with InvalidInput before the file system is touched.

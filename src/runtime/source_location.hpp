@@ -1,5 +1,5 @@
 // Where in the source a report was raised. std::source_location is missing with clang 14 on
-// libstdc++, so there the compiler's own builtins stand in for it.
+// libstdc++, so there the compiler's own builtins stand in for it. Defined here, inline.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The loop behind every "write all of these bytes": one write after another until the
 // destination has taken every byte, shared by the output file, standard output, standard error
-// and the file a revision is appended to.
+// and the file a revision is appended to. A template, defined here.
 #pragma once
 
 #include <algorithm>

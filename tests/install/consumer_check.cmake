@@ -111,7 +111,8 @@ endforeach()
 
 if(SHARED)
   # The soname carries the minor version, and only the public API is exported: the library's
-  # internals (the write seam, fail_fast, the serializer's helpers) stay hidden.
+  # internals (the write seam, fail_fast, the serializer's helpers, the type labels, the Windows
+  # code table) stay hidden.
   execute_process(COMMAND readelf -d ${prefix}/${library} OUTPUT_VARIABLE dynamic)
   if(NOT dynamic MATCHES "Library soname: \\[${soname}\\]")
     message(FATAL_ERROR "libvantril lacks the soname ${soname}:\n${dynamic}")
@@ -127,7 +128,7 @@ if(SHARED)
       message(FATAL_ERROR "libvantril does not export ${expected}:\n${exports}")
     endif()
   endforeach()
-  if(exports MATCHES "vantril::os::|vantril::fatal|set_write_seam|fail_fast")
+  if(exports MATCHES "vantril::os::|vantril::fatal|set_write_seam|fail_fast|type_label|kind_from_windows_code")
     message(FATAL_ERROR "libvantril exports internals (${CMAKE_MATCH_0}):\n${exports}")
   endif()
   # The command is self-contained.

@@ -13,7 +13,7 @@
 namespace vantril {
 namespace {
 
-using test_support::keys_of;
+using testing_support::keys_of;
 
 std::vector<std::int64_t> integer_values_of(const Dictionary& dictionary) {
   std::vector<std::int64_t> values;

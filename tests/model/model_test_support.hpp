@@ -6,7 +6,7 @@
 
 #include "vantril/model/object.hpp"
 
-namespace vantril::test_support {
+namespace vantril::testing_support {
 
 // The keys of a dictionary in position order.
 inline std::vector<std::string> keys_of(const Dictionary& dictionary) {
@@ -15,4 +15,4 @@ inline std::vector<std::string> keys_of(const Dictionary& dictionary) {
   return keys;
 }
 
-}  // namespace vantril::test_support
+}  // namespace vantril::testing_support

@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "model/type_label.hpp"
 #include "runtime/allocation_count.hpp"
 
 namespace vantril {

@@ -367,7 +367,7 @@ void expect_damage_handled(const Sample& sample, Outcome& outcome) {
       }
     }
   }
-  for (const std::string& violation : fuzz_checks::reader_violations(sample.bytes)) {
+  for (const std::string& violation : testing_support::reader_violations(sample.bytes)) {
     ADD_FAILURE() << violation;
   }
 }
@@ -449,10 +449,10 @@ TEST_F(DamagedFiles, SoundVariantsReadStrictlyAsLibqpdfReadsThem) {
            testing_support::qpdf_read_differences(read.value(), qpdf)) {
         ADD_FAILURE() << difference;
       }
-      for (const std::string& violation : fuzz_checks::reader_violations(variant.bytes)) {
+      for (const std::string& violation : testing_support::reader_violations(variant.bytes)) {
         ADD_FAILURE() << violation;
       }
-      for (const std::string& violation : fuzz_checks::reread_violations(variant.bytes)) {
+      for (const std::string& violation : testing_support::reread_violations(variant.bytes)) {
         ADD_FAILURE() << violation;
       }
     }

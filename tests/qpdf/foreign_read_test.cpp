@@ -14,6 +14,7 @@
 
 #include "../../fuzz/reader_checks.hpp"
 #include "generator/random_document.hpp"
+#include "model/type_label.hpp"
 #include "qpdf/qpdf_reader.hpp"
 #include "qpdf/read_comparison.hpp"
 #include "support/files.hpp"
@@ -175,7 +176,7 @@ void expect_reads_as_libqpdf_reads(const std::string& bytes, const std::string& 
   Result<Document> loaded = lazy.value().load_document();
   ASSERT_TRUE(loaded.ok()) << debug_form(loaded.error());
   for (const std::string& difference :
-       fuzz_checks::document_differences(read.value().document, loaded.value(), false)) {
+       testing_support::document_differences(read.value().document, loaded.value(), false)) {
     ADD_FAILURE() << "lazy: " << difference;
   }
 }
@@ -190,7 +191,7 @@ TEST_P(ForeignFiles, ReadTheSameObjectsAsLibqpdf) {
   ASSERT_TRUE(by_path.ok()) << debug_form(by_path.error());
   Result<ReadFile> by_bytes = read_pdf_bytes(bytes);
   ASSERT_TRUE(by_bytes.ok());
-  for (const std::string& difference : fuzz_checks::document_differences(
+  for (const std::string& difference : testing_support::document_differences(
            by_bytes.value().document, by_path.value().document, false)) {
     ADD_FAILURE() << "by path: " << difference;
   }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "model/type_label.hpp"
 #include "qpdf/qpdf_reader.hpp"
 
 namespace vantril::testing_support {

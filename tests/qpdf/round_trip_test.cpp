@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "generator/random_document.hpp"
+#include "model/type_label.hpp"
 #include "qpdf/round_trip_check.hpp"
 #include "vantril/writer/save.hpp"
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "generator/random_document.hpp"
+#include "model/type_label.hpp"
 #include "qpdf/qpdf_reader.hpp"
 #include "qpdf/round_trip_check.hpp"
 #include "support/describe_value.hpp"

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "model/type_label.hpp"
 #include "vantril/decode.hpp"
 #include "vantril/reader.hpp"
 #include "vantril/writer.hpp"

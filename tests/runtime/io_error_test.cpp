@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "runtime/invalid_input.hpp"
+#include "runtime/windows_error_kinds.hpp"
 #include "vantril/error.hpp"
 
 namespace vantril {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/command/standard_output.hpp"
 #include "runtime/platform.hpp"
-#include "runtime/standard_output.hpp"
 
 namespace vantril {
 namespace {

@@ -1,5 +1,5 @@
 // The re-entrant lock: the holder may take it again, others wait, and the count never wraps.
-#include "runtime/reentrant_lock.hpp"
+#include "runtime/command/reentrant_lock.hpp"
 
 #include <gtest/gtest.h>
 

@@ -231,10 +231,6 @@ VANTRIL_API Stream make_stream(Dictionary dictionary, Bytes&& data);
 // The dictionary of a Dictionary object or the stream dictionary of a Stream; null otherwise.
 VANTRIL_API const Dictionary* dictionary_of(const Object& object);
 
-// The "Type" name as text when it is valid UTF-8; else "Linearized" when that key exists; else
-// nothing (no type).
-VANTRIL_API std::optional<std::string_view> type_label(const Dictionary& dictionary);
-
 // Deep copies: every byte, element, entry and field. Iterative, so any depth can be copied.
 VANTRIL_API Object clone(const Object& object);
 VANTRIL_API Dictionary clone(const Dictionary& dictionary);

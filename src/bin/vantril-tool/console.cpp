@@ -1,7 +1,8 @@
 // The tool's output and its error messages.
 #include "bin/vantril-tool/console.hpp"
 
-#include "runtime/standard_output.hpp"
+#include "runtime/command/standard_output.hpp"
+#include "runtime/standard_error.hpp"
 
 namespace vantril::tool {
 

@@ -4,41 +4,9 @@
 #include <charconv>
 
 #include "runtime/fatal.hpp"
+#include "runtime/utf8.hpp"
 
 namespace vantril::tool {
-namespace {
-
-// The length of the valid UTF-8 character at the start of `bytes`, or 0 when it is not one
-// (overlong forms, surrogates and values above U+10FFFF are not).
-std::size_t utf8_character_length(std::string_view bytes) {
-  const auto byte = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // overlong below U+0800
-    if (lead == 0xED) high = 0x9F;  // the surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // overlong below U+10000
-    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (bytes.size() < length) return 0;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
-
-}  // namespace
 
 void append_json_string(std::string& out, std::string_view bytes) {
   static constexpr char hex[] = "0123456789abcdef";
@@ -46,7 +14,7 @@ void append_json_string(std::string& out, std::string_view bytes) {
   std::size_t at = 0;
   while (at < bytes.size()) {
     const auto byte = static_cast<unsigned char>(bytes[at]);
-    const std::size_t length = utf8_character_length(bytes.substr(at));
+    const std::size_t length = utf8_character_length(bytes, at);
     if (length == 0) {
       out += "\\ufffd";
       ++at;

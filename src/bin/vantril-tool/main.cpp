@@ -4,9 +4,10 @@
 #include <vector>
 
 #include "bin/vantril-tool/subcommands.hpp"
+#include "runtime/command/standard_output.hpp"
+#include "runtime/command/startup.hpp"
 #include "runtime/fatal.hpp"
-#include "runtime/platform.hpp"
-#include "runtime/standard_output.hpp"
+#include "runtime/standard_error.hpp"
 
 #if defined(_WIN32)
 #include "runtime/windows/text.hpp"

@@ -1,5 +1,6 @@
 // The tool's subcommands. Each takes the arguments after its name and returns the exit status
-// (see console.hpp); each prints its own help for "--help".
+// (see console.hpp); each prints its own help for "--help". Each is defined in the file of its
+// name (check.cpp, show.cpp, rewrite.cpp), and run_tool, which picks one, in tool.cpp.
 #pragma once
 
 #include <span>

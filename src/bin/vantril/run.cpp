@@ -4,8 +4,8 @@
 #include <string>
 
 #include "bin/vantril/clean_document.hpp"
+#include "runtime/command/standard_output.hpp"
 #include "runtime/fatal.hpp"
-#include "runtime/standard_output.hpp"
 #include "vantril/writer/save.hpp"
 
 namespace vantril {

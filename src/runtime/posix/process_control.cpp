@@ -1,4 +1,4 @@
-// POSIX process services: start-up, thread ids, random seeds, stack traces and the immediate end.
+// POSIX process services: thread ids, random seeds, stack traces and the immediate end.
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,17 +13,6 @@
 #include "runtime/platform.hpp"
 
 namespace vantril::os {
-
-void initialize_process() {
-  // A reader that went away must surface as an EPIPE error on the write, not kill the process.
-  (void)::signal(SIGPIPE, SIG_IGN);
-  if (stack_traces_enabled()) {
-    // The first backtrace() loads the unwinder, which allocates; do it now rather than while
-    // a report is being written, possibly for a failed allocation.
-    void* frame = nullptr;
-    (void)::backtrace(&frame, 1);
-  }
-}
 
 std::uint64_t current_thread_id() { return static_cast<std::uint64_t>(::gettid()); }
 

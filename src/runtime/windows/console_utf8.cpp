@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "runtime/utf8.hpp"
+
 namespace vantril::os::windows {
 
 namespace {
@@ -11,47 +13,18 @@ unsigned char byte_at(std::string_view bytes, std::size_t index) {
   return static_cast<unsigned char>(bytes[index]);
 }
 
-// The length of the character a lead byte starts, or 0 for a byte that cannot start one.
-std::size_t sequence_length(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
-// The range allowed for the byte after a lead: narrower than 80..BF where the wider range would
-// allow overlong forms, surrogates or code points above U+10FFFF.
-bool second_byte_fits(unsigned char lead, unsigned char second) {
-  switch (lead) {
-    case 0xE0:
-      return second >= 0xA0 && second <= 0xBF;
-    case 0xED:
-      return second >= 0x80 && second <= 0x9F;
-    case 0xF0:
-      return second >= 0x90 && second <= 0xBF;
-    case 0xF4:
-      return second >= 0x80 && second <= 0x8F;
-    default:
-      return second >= 0x80 && second <= 0xBF;
-  }
-}
-
-bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
 }  // namespace
 
 Utf8Prefix scan_utf8(std::string_view bytes) {
   std::size_t position = 0;
   while (position < bytes.size()) {
     const unsigned char lead = byte_at(bytes, position);
-    const std::size_t length = sequence_length(lead);
+    const std::size_t length = utf8_sequence_length(lead);
     if (length == 0) return {position, Utf8Prefix::End::Invalid};
     const std::size_t available = std::min(length, bytes.size() - position);
     for (std::size_t i = 1; i < available; ++i) {
       const unsigned char byte = byte_at(bytes, position + i);
-      const bool fits = i == 1 ? second_byte_fits(lead, byte) : is_continuation(byte);
-      if (!fits) return {position, Utf8Prefix::End::Invalid};
+      if (!utf8_byte_continues(lead, i, byte)) return {position, Utf8Prefix::End::Invalid};
     }
     if (available < length) return {position, Utf8Prefix::End::Incomplete};
     position += length;
@@ -61,7 +34,7 @@ Utf8Prefix scan_utf8(std::string_view bytes) {
 
 ConsolePlan plan_console_write(std::string_view pending, std::string_view data) {
   if (!pending.empty()) {
-    const std::size_t needed = sequence_length(byte_at(pending, 0)) - pending.size();
+    const std::size_t needed = utf8_sequence_length(byte_at(pending, 0)) - pending.size();
     const std::size_t taken = std::min(needed, data.size());
     std::array<char, 4> joined{};
     std::copy(pending.begin(), pending.end(), joined.begin());
@@ -88,7 +61,7 @@ std::size_t utf8_length_of_units(std::string_view text, std::size_t units) {
   std::size_t bytes = 0;
   std::size_t counted_units = 0;
   while (bytes < text.size()) {
-    const std::size_t length = std::max<std::size_t>(1, sequence_length(byte_at(text, bytes)));
+    const std::size_t length = std::max<std::size_t>(1, utf8_sequence_length(byte_at(text, bytes)));
     const std::size_t character_units = length == 4 ? 2 : 1;
     if (counted_units + character_units > units) break;
     counted_units += character_units;

@@ -1,13 +1,9 @@
-// Process start-up, thread identity and the immediate abnormal end.
+// Thread identity and the immediate abnormal end.
 #include <windows.h>
 
 #include "runtime/platform.hpp"
 
 namespace vantril::os {
-
-// Nothing to prepare: a write to a vanished pipe reader already fails with an error code on
-// Windows, and the console path converts to UTF-16 itself, whatever the code page.
-void initialize_process() {}
 
 std::uint64_t current_thread_id() { return GetCurrentThreadId(); }
 

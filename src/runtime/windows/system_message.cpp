@@ -6,6 +6,7 @@
 
 #include "runtime/platform.hpp"
 #include "runtime/windows/text.hpp"
+#include "runtime/windows_error_kinds.hpp"
 
 namespace vantril::os {
 

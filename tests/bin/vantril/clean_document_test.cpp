@@ -11,7 +11,7 @@
 namespace vantril {
 namespace {
 
-using test_support::keys_of;
+using testing_support::keys_of;
 
 const Dictionary& dictionary_at(const Document& document, std::uint32_t number) {
   const Dictionary* dictionary = dictionary_of(document.object_table.at(ObjectId{number, 0}));

@@ -32,10 +32,10 @@ void expect_checks_hold(const std::vector<fs::path>& inputs) {
   for (const fs::path& input : inputs) {
     SCOPED_TRACE(input.filename().string());
     const std::string bytes = testing_support::read_file(input);
-    for (const std::string& violation : fuzz_checks::reader_violations(bytes)) {
+    for (const std::string& violation : testing_support::reader_violations(bytes)) {
       ADD_FAILURE() << "reader: " << violation;
     }
-    for (const std::string& violation : fuzz_checks::reread_violations(bytes)) {
+    for (const std::string& violation : testing_support::reread_violations(bytes)) {
       ADD_FAILURE() << "read, save, read: " << violation;
     }
   }

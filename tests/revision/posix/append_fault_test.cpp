@@ -29,7 +29,7 @@ TEST(AppendFault, AFailedWriteLeavesTheFileAsItWas) {
   // Larger than what the limit lets through, so that the write stops partway.
   const ObjectId big = append_object(document, make_stream(Dictionary(), std::string(4096, 'x')));
 
-  const testing::ChildOutcome outcome = testing::run_in_child([&] {
+  const testing_support::ChildOutcome outcome = testing_support::run_in_child([&] {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{before.size() + 100, before.size() + 100};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace vantril::testing {
+namespace vantril::testing_support {
 namespace {
 
 std::string read_all(std::FILE* file) {
@@ -71,4 +71,4 @@ Result<std::size_t> bracketing_write(os::NativeHandle handle, const char* data, 
   return static_cast<std::size_t>(written);
 }
 
-}  // namespace vantril::testing
+}  // namespace vantril::testing_support

@@ -8,7 +8,7 @@
 #include "runtime/platform.hpp"
 #include "vantril/error.hpp"
 
-namespace vantril::testing {
+namespace vantril::testing_support {
 
 struct ChildOutcome {
   bool killed = false;  // ended by a signal (then signal is set), else exit_status is
@@ -26,4 +26,4 @@ ChildOutcome run_in_child(const std::function<void()>& body);
 // shows how many writes there were and where each began and ended.
 Result<std::size_t> bracketing_write(os::NativeHandle handle, const char* data, std::size_t size);
 
-}  // namespace vantril::testing
+}  // namespace vantril::testing_support

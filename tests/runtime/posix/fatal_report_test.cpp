@@ -9,17 +9,17 @@
 #include <string>
 #include <thread>
 
+#include "runtime/command/standard_output.hpp"
 #include "runtime/fatal.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/posix/child_process.hpp"
-#include "runtime/standard_output.hpp"
 
 namespace vantril {
 namespace {
 
-using testing::bracketing_write;
-using testing::ChildOutcome;
-using testing::run_in_child;
+using testing_support::bracketing_write;
+using testing_support::ChildOutcome;
+using testing_support::run_in_child;
 
 const std::string note =
     "note: run with `VANTRIL_BACKTRACE=1` environment variable to display a backtrace\n";

@@ -16,16 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "runtime/command/process.hpp"
+#include "runtime/command/standard_output.hpp"
+#include "runtime/command/startup.hpp"
 #include "runtime/posix/child_process.hpp"
-#include "runtime/process.hpp"
-#include "runtime/standard_output.hpp"
+#include "runtime/standard_error.hpp"
 
 namespace vantril {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::bracketing_write;
-using testing::run_in_child;
+using testing_support::bracketing_write;
+using testing_support::run_in_child;
 
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

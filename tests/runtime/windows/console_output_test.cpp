@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "runtime/command/standard_output.hpp"
 #include "runtime/platform.hpp"
-#include "runtime/standard_output.hpp"
 
 namespace vantril::os {
 namespace {

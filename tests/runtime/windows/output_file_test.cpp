@@ -12,11 +12,11 @@
 namespace vantril::os::windows {
 namespace {
 
-using testing_windows::exists;
-using testing_windows::read_file;
-using testing_windows::ScratchDirectory;
-using testing_windows::to_utf8;
-using testing_windows::write_file;
+using testing_support::exists;
+using testing_support::read_file;
+using testing_support::ScratchDirectory;
+using testing_support::to_utf8;
+using testing_support::write_file;
 
 std::wstring current_directory() {
   wchar_t buffer[1024];

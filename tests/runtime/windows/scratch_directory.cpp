@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-namespace vantril::testing_windows {
+namespace vantril::testing_support {
 
 namespace {
 
@@ -84,4 +84,4 @@ std::string to_utf8(std::wstring_view text) {
   return out;
 }
 
-}  // namespace vantril::testing_windows
+}  // namespace vantril::testing_support

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vantril::testing_windows {
+namespace vantril::testing_support {
 
 class ScratchDirectory {
  public:
@@ -31,4 +31,4 @@ bool exists(const std::wstring& path);
 // UTF-8 form of a path, for the functions that take one.
 std::string to_utf8(std::wstring_view text);
 
-}  // namespace vantril::testing_windows
+}  // namespace vantril::testing_support

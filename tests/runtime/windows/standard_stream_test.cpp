@@ -10,8 +10,8 @@
 namespace vantril::os {
 namespace {
 
-using testing_windows::read_file;
-using testing_windows::ScratchDirectory;
+using testing_support::read_file;
+using testing_support::ScratchDirectory;
 
 // Replaces the process's standard output handle for one test. GoogleTest's own output goes
 // through the C runtime's descriptor, which keeps the handle it was started with.

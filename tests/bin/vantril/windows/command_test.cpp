@@ -12,10 +12,10 @@
 namespace vantril {
 namespace {
 
-using testing_windows::exists;
-using testing_windows::read_file;
-using testing_windows::ScratchDirectory;
-using testing_windows::write_file;
+using testing_support::exists;
+using testing_support::read_file;
+using testing_support::ScratchDirectory;
+using testing_support::write_file;
 
 constexpr DWORD fail_fast_status = 0xC0000409u;
 constexpr std::string_view success_line = "Successfully created clean.pdf\n";

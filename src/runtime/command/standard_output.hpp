@@ -1,4 +1,5 @@
-// Standard output with its line buffering, and unbuffered standard error.
+// Standard output with its line buffering, for the commands; the library itself never writes to
+// standard output.
 #pragma once
 
 #include <array>
@@ -31,8 +32,5 @@ Status standard_output_write(std::string_view bytes);
 
 // Flushes standard output at the normal end of the process, if its lock can be taken at once.
 void standard_output_flush_at_exit();
-
-// Writes bytes to standard error, unbuffered and unlocked; errors are ignored.
-void standard_error_write(std::string_view bytes);
 
 }  // namespace vantril

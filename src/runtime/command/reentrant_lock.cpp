@@ -1,5 +1,5 @@
 // The re-entrant lock behind standard output.
-#include "runtime/reentrant_lock.hpp"
+#include "runtime/command/reentrant_lock.hpp"
 
 #include <limits>
 

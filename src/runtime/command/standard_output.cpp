@@ -1,13 +1,13 @@
-// The line writer behind standard output, the process-wide standard output, and standard error.
-#include "runtime/standard_output.hpp"
+// The line writer behind standard output, and the process-wide standard output.
+#include "runtime/command/standard_output.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
 
+#include "runtime/command/reentrant_lock.hpp"
 #include "runtime/platform.hpp"
-#include "runtime/reentrant_lock.hpp"
 #include "runtime/write_loop.hpp"
 
 namespace vantril {
@@ -114,13 +114,6 @@ void standard_output_flush_at_exit() {
   std::unique_lock<ReentrantLock> guard(output.lock, std::try_to_lock);
   if (!guard.owns_lock()) return;
   (void)line_writer_flush(output.writer);
-}
-
-void standard_error_write(std::string_view bytes) {
-  // Nobody is left to tell about a failure, so any error or refusal just ends the attempt.
-  (void)write_until_done(bytes, "failed to write whole buffer", [](std::string_view rest) {
-    return os::write_standard_stream(os::StandardStream::Error, rest.data(), rest.size());
-  });
 }
 
 }  // namespace vantril

@@ -1,9 +1,9 @@
 // The process entry: start-up, the command on the main thread, then the flush at the normal end.
-#include "runtime/process.hpp"
+#include "runtime/command/process.hpp"
 
+#include "runtime/command/standard_output.hpp"
+#include "runtime/command/startup.hpp"
 #include "runtime/fatal.hpp"
-#include "runtime/platform.hpp"
-#include "runtime/standard_output.hpp"
 
 namespace vantril {
 
