@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/type_label.hpp"
 #include "runtime/invalid_input.hpp"
 #include "vantril/check.hpp"
 #include "vantril/writer/buffered_file_writer.hpp"
@@ -70,8 +71,7 @@ Result<std::uint64_t> write_document_layout(Document& document, CountingSink& si
   // Number 0 heads the free list in every cross-reference section: an object stored under it
   // would be written and never found. Checked before the first byte.
   if (!document.object_table.empty() && document.object_table.begin()->first.number == 0) {
-    return IoError::with_message(
-        IoErrorKind::InvalidInput,
+    return invalid_input(
         "an object is stored under number 0, which no cross-reference section can list");
   }
   XrefRecord record = start_record(document);
