@@ -57,6 +57,11 @@
 
 namespace vantril {
 
+namespace detail {
+// Not for users: what a streaming writer keeps between calls (stream_writer.cpp).
+struct StreamWriterState;
+}  // namespace detail
+
 // Move-only. Errors:
 //   - the system's errors from creating, writing and closing the file (see OutputFile), and
 //     FileTooLarge for an object or section that would start at or beyond 4 GiB;
@@ -154,17 +159,16 @@ class VANTRIL_API StreamWriter {
   Status close();
 
   // The writer's own state, defined inside the library.
-  struct State;
 
  private:
-  explicit StreamWriter(std::unique_ptr<State> state);
+  explicit StreamWriter(std::unique_ptr<detail::StreamWriterState> state);
   // The error every call returns once the writer has stopped, or nothing while it still writes;
   // a call while an object is begun stops it.
   Status check_usable();
   // Keeps the writer from writing anything after `status` if it failed, and passes it on.
   Status stop_on_error(Status status);
 
-  std::unique_ptr<State> state_;
+  std::unique_ptr<detail::StreamWriterState> state_;
 };
 
 }  // namespace vantril

@@ -8,6 +8,8 @@
 
 namespace vantril {
 
+namespace detail {
+
 struct NestedValues {
   static std::span<DictionaryEntry> entries(Dictionary& dictionary) {
     return dictionary.entries_in_place();
@@ -16,6 +18,10 @@ struct NestedValues {
     return dictionary.copy_keys(shell);
   }
 };
+
+}  // namespace detail
+
+using detail::NestedValues;
 
 namespace {
 

@@ -65,7 +65,7 @@ class NumberBits {
 
 }  // namespace
 
-struct StreamWriter::State {
+struct detail::StreamWriterState {
   enum class Phase : std::uint8_t { Writing, InObject, Stopped, Closed };
 
   // The file and the sink over it, when the writer made the file; else only `sink`.
@@ -105,7 +105,8 @@ struct StreamWriter::State {
   std::optional<ValueWriter> value;
 };
 
-StreamWriter::StreamWriter(std::unique_ptr<State> state) : state_(std::move(state)) {}
+StreamWriter::StreamWriter(std::unique_ptr<detail::StreamWriterState> state)
+    : state_(std::move(state)) {}
 StreamWriter::StreamWriter(StreamWriter&& other) noexcept = default;
 StreamWriter& StreamWriter::operator=(StreamWriter&& other) noexcept = default;
 StreamWriter::~StreamWriter() = default;
@@ -113,8 +114,8 @@ StreamWriter::~StreamWriter() = default;
 namespace {
 
 // The state shared by both ways of making a writer, once the options are known to be good.
-std::unique_ptr<StreamWriter::State> new_state(XrefForm form, const SaveOptions& options) {
-  auto state = std::make_unique<StreamWriter::State>();
+std::unique_ptr<detail::StreamWriterState> new_state(XrefForm form, const SaveOptions& options) {
+  auto state = std::make_unique<detail::StreamWriterState>();
   state->record.form = form;
   state->record.slots.reserve(first_numbers);
   state->options = options;
@@ -135,7 +136,7 @@ Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_vie
   VANTRIL_TRY(check_save_options(options, form));
   Result<OutputFile> created = OutputFile::create(path);
   if (!created.ok()) return std::move(created).error();
-  std::unique_ptr<State> state = new_state(form, options);
+  std::unique_ptr<detail::StreamWriterState> state = new_state(form, options);
   state->file = std::make_unique<BufferedFileWriter>(std::move(created).value());
   state->own_sink.emplace(*state->file);
   state->sink = &*state->own_sink;
@@ -154,7 +155,7 @@ Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_vie
 Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_view version,
                                              XrefForm form, const SaveOptions& options) {
   VANTRIL_TRY(check_save_options(options, form));
-  std::unique_ptr<State> state = new_state(form, options);
+  std::unique_ptr<detail::StreamWriterState> state = new_state(form, options);
   state->sink = &sink;
   state->emitter.emplace(sink);
   VANTRIL_TRY(write_header(*state->emitter, version));
@@ -164,26 +165,26 @@ Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_vie
 
 Status StreamWriter::check_usable() {
   // A misuse while an object is begun stops the writer: its value is half written.
-  if (state_ != nullptr && state_->phase == State::Phase::InObject) {
-    state_->phase = State::Phase::Stopped;
+  if (state_ != nullptr && state_->phase == detail::StreamWriterState::Phase::InObject) {
+    state_->phase = detail::StreamWriterState::Phase::Stopped;
     return invalid_input("an object begun with begin_object is not ended yet");
   }
   if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
   switch (state_->phase) {
-    case State::Phase::Writing:
+    case detail::StreamWriterState::Phase::Writing:
       return {};
-    case State::Phase::InObject:
+    case detail::StreamWriterState::Phase::InObject:
       return invalid_input("an object begun with begin_object is not ended yet");
-    case State::Phase::Stopped:
+    case detail::StreamWriterState::Phase::Stopped:
       return invalid_input("the stream writer stopped at an earlier error and writes nothing more");
-    case State::Phase::Closed:
+    case detail::StreamWriterState::Phase::Closed:
       break;
   }
   return invalid_input("the stream writer is closed");
 }
 
 Status StreamWriter::stop_on_error(Status status) {
-  if (!status.ok()) state_->phase = State::Phase::Stopped;
+  if (!status.ok()) state_->phase = detail::StreamWriterState::Phase::Stopped;
   return status;
 }
 
@@ -191,7 +192,7 @@ namespace {
 
 // The next number, for the caller or for the writer's own object stream. Wrapping would hand out
 // number 0 and then reuse numbers; never allowed.
-std::uint32_t next_number(StreamWriter::State& state) {
+std::uint32_t next_number(detail::StreamWriterState& state) {
   if (state.highest_number == std::numeric_limits<std::uint32_t>::max()) {
     fatal_error("object number overflow: every object number has been handed out");
   }
@@ -210,7 +211,7 @@ ObjectId StreamWriter::reserve_id() {
 namespace {
 
 // Why a number cannot be written or released now, or nothing when it can.
-std::optional<std::string_view> unavailable(const StreamWriter::State& state,
+std::optional<std::string_view> unavailable(const detail::StreamWriterState& state,
                                             std::uint32_t number) {
   if (number == 0 || number > state.highest_number) {
     return "the object number was never handed out by reserve_id";
@@ -227,7 +228,7 @@ namespace {
 
 // The object stream being filled, compressed when that makes it smaller, under the number the
 // writer took for it; then none is being filled.
-Status write_packed(StreamWriter::State& state) {
+Status write_packed(detail::StreamWriterState& state) {
   const std::uint32_t count = state.packing.count;
   FlateInput content = take_object_stream_content(state.packing);
   ByteBuffer packed;
@@ -245,7 +246,7 @@ Status write_packed(StreamWriter::State& state) {
 // number when this object is its first, through `add` (which appends its bytes); writes the object
 // stream when it is full.
 template <class Add>
-Status pack(StreamWriter::State& state, std::uint32_t number, Add add) {
+Status pack(detail::StreamWriterState& state, std::uint32_t number, Add add) {
   if (state.container == 0) state.container = next_number(state);
   const std::uint32_t place = state.packing.count;
   VANTRIL_TRY(add(state.packing));
@@ -257,13 +258,13 @@ Status pack(StreamWriter::State& state, std::uint32_t number, Add add) {
 }
 
 // Whether the writer's options pack an object of `kind` under `id`.
-bool packs(const StreamWriter::State& state, ObjectId id, ObjectKind kind) {
+bool packs(const detail::StreamWriterState& state, ObjectId id, ObjectKind kind) {
   return state.options.object_streams && may_pack(id, kind, encrypt_reference(state.trailer));
 }
 
 // An object packed into the object stream being filled; a stream, compressed where the options
 // and its data allow; any other object as it is.
-Status write_any(StreamWriter::State& state, ObjectId id, const Object& object) {
+Status write_any(detail::StreamWriterState& state, ObjectId id, const Object& object) {
   if (packs(state, id, object.kind())) {
     return pack(state, id.number, [&](ObjectStreamContent& content) {
       return add_to_object_stream(content, id.number, object);
@@ -279,14 +280,14 @@ Status write_any(StreamWriter::State& state, ObjectId id, const Object& object) 
 
 namespace {
 
-void remember_references(StreamWriter::State& state, const Object& object) {
+void remember_references(detail::StreamWriterState& state, const Object& object) {
   for_each_reference(object, state.reference_stack,
                      [&](ObjectId id) { state.referenced.insert(id.number); });
 }
 
 // The value writer's report of a reference it writes.
 void reference_seen(void* context, ObjectId id) {
-  static_cast<StreamWriter::State*>(context)->referenced.insert(id.number);
+  static_cast<detail::StreamWriterState*>(context)->referenced.insert(id.number);
 }
 
 }  // namespace
@@ -310,7 +311,7 @@ Status StreamWriter::write_object(ObjectId id, const Object& object) {
 }
 Status StreamWriter::begin_object(ObjectId id) {
   VANTRIL_TRY(check_usable());
-  State& state = *state_;
+  detail::StreamWriterState& state = *state_;
   if (const std::optional<std::string_view> why = unavailable(state, id.number)) {
     return stop_on_error(invalid_input(StaticText{*why}));
   }
@@ -334,13 +335,13 @@ Status StreamWriter::begin_object(ObjectId id) {
     VANTRIL_TRY(stop_on_error(std::move(opened)));
   }
   state.value->reset(id);
-  state.phase = State::Phase::InObject;
+  state.phase = detail::StreamWriterState::Phase::InObject;
   return {};
 }
 
 ValueWriter& StreamWriter::object_value() {
   if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  if (state_->phase != State::Phase::InObject) {
+  if (state_->phase != detail::StreamWriterState::Phase::InObject) {
     fatal_error("object_value called with no object begun by begin_object");
   }
   return *state_->value;
@@ -350,7 +351,7 @@ namespace {
 
 // Where end_object puts a value described while object streams are on: into the object stream
 // being filled when a save would pack it, else at top level in its own frame.
-Status place_described(StreamWriter::State& state, ObjectKind kind) {
+Status place_described(detail::StreamWriterState& state, ObjectKind kind) {
   const ObjectId id = state.begun;
   if (packs(state, id, kind)) {
     return pack(state, id.number, [&](ObjectStreamContent& content) {
@@ -367,12 +368,12 @@ Status place_described(StreamWriter::State& state, ObjectKind kind) {
 
 Status StreamWriter::end_object() {
   if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  State& state = *state_;
-  if (state.phase != State::Phase::InObject) {
+  detail::StreamWriterState& state = *state_;
+  if (state.phase != detail::StreamWriterState::Phase::InObject) {
     VANTRIL_TRY(check_usable());
     return stop_on_error(invalid_input("end_object with no object begun by begin_object"));
   }
-  state.phase = State::Phase::Writing;
+  state.phase = detail::StreamWriterState::Phase::Writing;
   const ValueWriter& value = *state.value;
   if (!value.status().ok()) return stop_on_error(value.status());
   if (!value.complete()) {
@@ -454,7 +455,7 @@ IoError never_written(const NumberList& numbers) {
 }
 
 // The error for references that lead nowhere: to numbers released, or never handed out.
-std::optional<IoError> dangling_references(const StreamWriter::State& state) {
+std::optional<IoError> dangling_references(const detail::StreamWriterState& state) {
   NumberList released;
   NumberList unknown;
   state.referenced.for_each([&](std::uint32_t number) {
@@ -485,7 +486,7 @@ std::optional<IoError> dangling_references(const StreamWriter::State& state) {
 
 Status StreamWriter::close() {
   VANTRIL_TRY(check_usable());
-  State& state = *state_;
+  detail::StreamWriterState& state = *state_;
   if (state.outstanding != 0) {
     NumberList unwritten;
     for (std::uint64_t n = 1; n <= state.highest_number; ++n) {
@@ -537,7 +538,7 @@ Status StreamWriter::close() {
     if (!flushed.ok()) return stop_on_error(std::move(flushed).error());
     VANTRIL_TRY(stop_on_error(flushed.value().finish()));
   }
-  state.phase = State::Phase::Closed;
+  state.phase = detail::StreamWriterState::Phase::Closed;
   return {};
 }
 

@@ -103,60 +103,40 @@ void ValueWriter::note_name(std::string_view bytes) {
   if (type_next_ && open_.size() == 1) layout_ |= is_layout_type(bytes);
 }
 
-ValueWriter& ValueWriter::null() {
+template <class Put>
+ValueWriter& ValueWriter::leaf(ObjectKind kind, Put put) {
   bool space = false;
-  if (!place_value(ObjectKind::Null, space)) return *this;
-  keep(emit_leaf(*emitter_, Object(), space, holder_of(object_)));
-  placed(ObjectKind::Null);
+  if (!place_value(kind, space)) return *this;
+  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
+    if (space) *out++ = ' ';
+    return put(out);
+  }));
+  placed(kind);
   return *this;
+}
+
+ValueWriter& ValueWriter::null() {
+  return leaf(ObjectKind::Null, [](char* out) { return put_null(out); });
 }
 
 ValueWriter& ValueWriter::boolean(bool value) {
-  bool space = false;
-  if (!place_value(ObjectKind::Boolean, space)) return *this;
-  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
-    if (space) *out++ = ' ';
-    return put_boolean(out, value);
-  }));
-  placed(ObjectKind::Boolean);
-  return *this;
+  return leaf(ObjectKind::Boolean, [value](char* out) { return put_boolean(out, value); });
 }
 
 ValueWriter& ValueWriter::integer(std::int64_t value) {
-  bool space = false;
-  if (!place_value(ObjectKind::Integer, space)) return *this;
-  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
-    if (space) *out++ = ' ';
-    return put_integer(out, value);
-  }));
-  placed(ObjectKind::Integer);
-  return *this;
+  return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
 }
 
 ValueWriter& ValueWriter::real(float value) {
   if (!is_writable_real(value) && status_.ok()) {
     return refuse(unwritable_real(holder_of(object_), value));
   }
-  bool space = false;
-  if (!place_value(ObjectKind::Real, space)) return *this;
-  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
-    if (space) *out++ = ' ';
-    return put_real(out, value);
-  }));
-  placed(ObjectKind::Real);
-  return *this;
+  return leaf(ObjectKind::Real, [value](char* out) { return put_real(out, value); });
 }
 
 ValueWriter& ValueWriter::reference(ObjectId id) {
   if (seen_ != nullptr && status_.ok()) seen_(seen_context_, id);
-  bool space = false;
-  if (!place_value(ObjectKind::Reference, space)) return *this;
-  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
-    if (space) *out++ = ' ';
-    return put_reference(out, id);
-  }));
-  placed(ObjectKind::Reference);
-  return *this;
+  return leaf(ObjectKind::Reference, [id](char* out) { return put_reference(out, id); });
 }
 
 ValueWriter& ValueWriter::name(std::string_view bytes) {

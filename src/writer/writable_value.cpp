@@ -1,11 +1,10 @@
 // Finding the values no PDF token can carry, and the refusal that names them.
 #include "writer/writable_value.hpp"
 
-#include <array>
 #include <span>
-#include <vector>
 
 #include "runtime/invalid_input.hpp"
+#include "writer/nesting_stack.hpp"
 #include "writer/token_text.hpp"
 
 namespace vantril {
@@ -77,7 +76,7 @@ class Checker {
         return {};
       case ObjectKind::Stream:
         // A nested stream is the writer's to refuse; at the top its dictionary is checked.
-        if (size_ == 0 && value.stream() != nullptr) queue(value.stream()->stream_dictionary);
+        if (open_.empty() && value.stream() != nullptr) queue(value.stream()->stream_dictionary);
         return {};
       default:
         return {};
@@ -90,11 +89,10 @@ class Checker {
   }
 
   Status run() {
-    while (size_ != 0) {
-      Pending& top = size_ <= near_.size() ? near_[size_ - 1] : far_.back();
+    while (!open_.empty()) {
+      Pending& top = open_.top();
       if (top.next == top.size) {
-        if (size_ > near_.size()) far_.pop_back();
-        --size_;
+        open_.pop();
         continue;
       }
       const std::size_t at = top.next++;
@@ -110,21 +108,10 @@ class Checker {
   }
 
  private:
-  void push(const Pending& pending) {
-    if (size_ < near_.size()) {
-      near_[size_] = pending;
-    } else {
-      far_.push_back(pending);
-    }
-    ++size_;
-  }
+  void push(const Pending& pending) { open_.push(pending); }
 
   const ValueHolder& holder_;
-  // The containers being checked, innermost last; the first few levels need no allocation.
-  // Left uninitialised: only the first size_ places are read.
-  std::array<Pending, 16> near_;
-  std::vector<Pending> far_;
-  std::size_t size_ = 0;
+  NestingStack<Pending> open_;
 };
 
 }  // namespace

@@ -62,6 +62,11 @@ struct String {
 struct Object;
 struct Stream;
 struct DictionaryEntry;
+
+namespace detail {
+// Not for users: the copy and the dismantling of values of any depth (nested_values.cpp).
+struct NestedValues;
+}  // namespace detail
 using Array = std::vector<Object>;
 
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
@@ -99,7 +104,7 @@ class VANTRIL_API Dictionary {
  private:
   // Copying and dismantling values of any depth without recursion (nested_values.cpp) needs the
   // entries in place.
-  friend struct NestedValues;
+  friend struct detail::NestedValues;
   std::span<DictionaryEntry> entries_in_place();
   // The same keys, order and index, each value replaced by shell(value).
   Dictionary copy_keys(Object (*shell)(const Object&)) const;

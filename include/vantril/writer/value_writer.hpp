@@ -113,6 +113,9 @@ class VANTRIL_API ValueWriter {
       emitter_->commit();
     }
   }
+  // A leaf of `kind`, put(out) forming its text after the space the place asks for.
+  template <class Put>
+  ValueWriter& leaf(ObjectKind kind, Put put);
   ValueWriter& misuse(std::string_view fixed_message);
   ValueWriter& refuse(IoError error);
   void keep(Status status);
