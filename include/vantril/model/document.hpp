@@ -16,8 +16,10 @@
 
 namespace vantril {
 
-// The document's cross-reference settings. A save reads only xref_form, the form it writes; the
-// slots and declared size are kept for callers that track a source file's table.
+// The document's cross-reference settings. A save reads xref_form (the form it writes) and
+// stream_lists_object_zero. The slots and the declared size are the caller's own: nothing in the
+// library reads them; the reader sets the declared size to the source file's "Size" and leaves
+// the slots empty (its FileStructure lists the source file's entries).
 struct XrefState {
   std::map<std::uint32_t, XrefSlot> slots;
   std::uint32_t declared_size = 0;

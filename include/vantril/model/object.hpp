@@ -123,8 +123,10 @@ class VANTRIL_API Dictionary {
 struct Stream {
   Dictionary stream_dictionary;
   Bytes data;
-  // Carried along by clone() for callers that track them; the writer does not read them.
+  // Whether a save with compression may compress the data (it also needs no filter of its own).
   bool compressible = true;
+  // Where the reader found the stream in its source file; the caller's own: carried along by
+  // clone(), never read by the library.
   std::optional<std::uint64_t> source_offset;
 };
 
