@@ -92,9 +92,8 @@ struct detail::StreamWriterState {
   SaveOptions options;
   // The compressors, with a compression level above 0.
   std::optional<Compression> compression;
-  // The object stream being filled and the number the writer took for it; 0 while none is.
-  ObjectStreamContent packing;
-  std::uint32_t container = 0;
+  // The object streams, placed where they fill.
+  ObjectStreamPacker packer;
 
   // The object begun with begin_object, and the writer of its value: straight to the output
   // after its "obj" line, or (with object streams) into `described` until end_object knows
@@ -120,6 +119,8 @@ std::unique_ptr<detail::StreamWriterState> new_state(XrefForm form, const SaveOp
   state->record.slots.reserve(first_numbers);
   state->options = options;
   if (options.compression_level > 0) state->compression.emplace(make_compression(options));
+  set_up_packer(state->packer, PackPlacement::WhereFilled, options,
+                state->compression.has_value() ? &*state->compression : nullptr, 0);
   return state;
 }
 
@@ -217,7 +218,8 @@ std::optional<std::string_view> unavailable(const detail::StreamWriterState& sta
     return "the object number was never handed out by reserve_id";
   }
   if (state.record.slots.contains(number)) return "the object number is written already";
-  if (number == state.container) return "the object number is the writer's own object stream";
+  if (number == state.packer.container)
+    return "the object number is the writer's own object stream";
   if (state.released.contains(number)) return "the object number was released";
   return std::nullopt;
 }
@@ -226,35 +228,9 @@ std::optional<std::string_view> unavailable(const detail::StreamWriterState& sta
 
 namespace {
 
-// The object stream being filled, compressed when that makes it smaller, under the number the
-// writer took for it; then none is being filled.
-Status write_packed(detail::StreamWriterState& state) {
-  const std::uint32_t count = state.packing.count;
-  FlateInput content = take_object_stream_content(state.packing);
-  ByteBuffer packed;
-  if (state.compression.has_value()) {
-    packed = deflate_if_smaller(state.compression->compressor, content.data.view());
-  }
-  const ByteBuffer& data = packed.bytes ? packed : content.data;
-  const std::uint32_t number = state.container;
-  state.container = 0;
-  return write_object_stream(*state.emitter, number, count, content.note, packed.bytes != nullptr,
-                             data.view(), state.record);
-}
-
-// Packs the object under `number` into the object stream being filled, which takes the next
-// number when this object is its first, through `add` (which appends its bytes); writes the object
-// stream when it is full.
-template <class Add>
-Status pack(detail::StreamWriterState& state, std::uint32_t number, Add add) {
-  if (state.container == 0) state.container = next_number(state);
-  const std::uint32_t place = state.packing.count;
-  VANTRIL_TRY(add(state.packing));
-  record_slot(
-      state.record, number,
-      XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place), state.container});
-  if (state.packing.count == state.options.objects_per_stream) return write_packed(state);
-  return {};
+// The writer's next number, for an object stream.
+std::uint32_t draw_from_writer(void* context) {
+  return next_number(*static_cast<detail::StreamWriterState*>(context));
 }
 
 // Whether the writer's options pack an object of `kind` under `id`.
@@ -266,9 +242,8 @@ bool packs(const detail::StreamWriterState& state, ObjectId id, ObjectKind kind)
 // and its data allow; any other object as it is.
 Status write_any(detail::StreamWriterState& state, ObjectId id, const Object& object) {
   if (packs(state, id, object.kind())) {
-    return pack(state, id.number, [&](ObjectStreamContent& content) {
-      return add_to_object_stream(content, id.number, object);
-    });
+    return pack_object(state.packer, *state.emitter, state.record, id.number, object,
+                       draw_from_writer, &state);
   }
   if (object.kind() == ObjectKind::Stream && state.compression.has_value()) {
     return write_top_level_stream(*state.emitter, id, object, *state.compression, state.record);
@@ -354,10 +329,8 @@ namespace {
 Status place_described(detail::StreamWriterState& state, ObjectKind kind) {
   const ObjectId id = state.begun;
   if (packs(state, id, kind)) {
-    return pack(state, id.number, [&](ObjectStreamContent& content) {
-      add_serialized_to_object_stream(content, id.number, state.described);
-      return Status();
-    });
+    return pack_serialized(state.packer, *state.emitter, state.record, id.number, state.described,
+                           draw_from_writer, &state);
   }
   VANTRIL_TRY(open_indirect_object(*state.emitter, id.number, id.generation, kind, state.record));
   VANTRIL_TRY(state.emitter->write(state.described));
@@ -461,7 +434,8 @@ std::optional<IoError> dangling_references(const detail::StreamWriterState& stat
   state.referenced.for_each([&](std::uint32_t number) {
     // Written, or the object stream being filled, which close writes. Number 0 heads the free
     // list (the record may hold its slot) and is never an object.
-    if (number != 0 && (state.record.slots.contains(number) || number == state.container)) return;
+    if (number != 0 && (state.record.slots.contains(number) || number == state.packer.container))
+      return;
     if (number == 0 || number > state.highest_number) {
       unknown.add(number);
     } else {
@@ -523,7 +497,8 @@ Status StreamWriter::close() {
                         "Encrypt before writing the object it names"));
     }
   }
-  Status ended = state.container != 0 ? write_packed(state) : Status();
+  Status ended =
+      finish_packing(state.packer, *state.emitter, state.record, draw_from_writer, &state);
   if (ended.ok()) {
     // The record was started before the numbers were known; its size is the highest's now.
     state.record.declared_size = state.highest_number + 1u;
