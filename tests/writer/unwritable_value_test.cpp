@@ -229,6 +229,37 @@ TEST(UnwritableValue, SaveToPathRefusesItWithNothingOfTheObjectInTheFile) {
   }
 }
 
+// Through the output file's buffer: whether the refused object starts early or late in the
+// buffer, fits what is left of it, fills it whole or runs past it, the file ends where the object
+// would have started, with everything before it.
+TEST(UnwritableValue, ARefusedObjectLeavesNothingInTheFileWhereverItFallsInTheBuffer) {
+  const auto directory = testing_support::fresh_directory("UnwritableValueBuffer");
+  const auto file = directory / "refused.pdf";
+  const BadValue& bad = bad_values().front();
+  for (const std::size_t padding : {0u, 3000u, 7000u, 8100u, 8180u}) {
+    for (const int integers : {0, 300, 1400, 3000}) {
+      SCOPED_TRACE("padding " + std::to_string(padding) + ", " + std::to_string(integers) +
+                   " integers");
+      Array elements;
+      for (int i = 0; i < integers; ++i) elements.push_back(Object(i * 1000));
+      Document good = document_with(std::nullopt);
+      put_object(good, {4, 0}, literal_string(std::string(padding, 'p')));
+      std::string good_file;
+      CountingSink sink(good_file);
+      ASSERT_TRUE(write_document(good, sink).ok());
+      // Everything before its cross-reference section: the body the refused save had written.
+      const std::size_t body_end =
+          std::stoul(good_file.substr(good_file.rfind("startxref\n") + 10));
+      elements.push_back(bad.make());
+      Document document = document_with(Object(std::move(elements)));
+      put_object(document, {4, 0}, literal_string(std::string(padding, 'p')));
+      expect_refused(save_to_path(document, file.string()).status(), refusal("object 12 0", bad));
+      const std::string kept = testing_support::read_file(file);
+      EXPECT_EQ(kept, good_file.substr(0, body_end));
+    }
+  }
+}
+
 // The streaming writer: an object handed over whole, at top level or packed, and one described
 // token by token. A whole object is refused with nothing written; a described one has none of
 // its bytes written when packed (it is held until end_object) and nothing past the refused call
