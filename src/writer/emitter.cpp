@@ -10,7 +10,7 @@
 
 namespace vantril::detail {
 
-Emitter::Emitter(CountingSink& sink) : sink_(&sink), destination_(Destination::Elsewhere) {
+Emitter::Emitter(CountingSink& sink) : sink_(&sink) {
   if (BufferedFileWriter* file = sink.buffered_file()) {
     file_ = file;
     destination_ = Destination::File;

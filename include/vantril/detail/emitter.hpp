@@ -105,7 +105,7 @@ class VANTRIL_API Emitter {
   char* start_ = nullptr;
   char* out_ = nullptr;
   char* limit_ = nullptr;
-  Destination destination_;
+  Destination destination_ = Destination::Elsewhere;
   Status status_;
   std::uint64_t guard_start_ = 0;
   Status (*guard_check_)(const void* context) = nullptr;
