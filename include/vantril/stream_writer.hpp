@@ -133,8 +133,9 @@ class VANTRIL_API StreamWriter {
   // with write_object. Between begin_object and end_object only reserve_id, trailer,
   // highest_number and object_value may be called; anything else is refused and stops the
   // writer. end_object fails, stopping the writer, with the value writer's error, with
-  // InvalidInput when the value is not complete, or when it describes a file's layout (see
-  // ValueWriter::describes_layout), after what was written already.
+  // InvalidInput when the value is not complete, or when it describes a file's layout (a
+  // dictionary whose "Type" is XRef, ObjStm or Linearized, or with a "Linearized" key), after
+  // what was written already.
   Status begin_object(ObjectId id);
   ValueWriter& object_value();
   Status end_object();
