@@ -1,5 +1,6 @@
 // The append behind append_revision and append_signature: one revision formed in memory and
-// written at the file's end, with the places of a signature dictionary's placeholders.
+// written at the file's end, with the places of a signature dictionary's placeholders. Defined
+// in append.cpp.
 #pragma once
 
 #include <array>

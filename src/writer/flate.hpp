@@ -1,5 +1,6 @@
 // Flate (zlib-format) compression for the writer, through libdeflate when the build has it. The
-// same input, level and libdeflate version always give the same bytes, on any thread.
+// same input, level and libdeflate version always give the same bytes, on any thread. Defined in
+// flate/libdeflate.cpp, or flate/unavailable.cpp in a build without it.
 #pragma once
 
 #include <cstddef>

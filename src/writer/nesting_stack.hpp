@@ -1,6 +1,6 @@
 // The containers a walk over a value has open, innermost last. Values may nest far deeper than
 // the call stack could follow, so the nesting lives here rather than in recursion; the first
-// levels need no allocation.
+// levels need no allocation. A template: all of it is here.
 #pragma once
 
 #include <array>

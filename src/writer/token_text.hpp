@@ -1,6 +1,6 @@
 // The bytes of single tokens formed straight into memory the caller has checked is large enough:
 // names with their escapes, strings, numbers, references, booleans and null. Every writer of
-// values forms its tokens here (see emit_value.hpp).
+// values forms its tokens here (see emit_value.hpp). All inline.
 #pragma once
 
 #include <array>
