@@ -173,6 +173,8 @@ Status StreamWriter::check_usable() {
   if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
   switch (state_->phase) {
     case detail::StreamWriterState::Phase::Writing:
+      // The caller may have appended to its own sink since the last call.
+      state_->emitter->restart();
       return {};
     case detail::StreamWriterState::Phase::InObject:
       return invalid_input("an object begun with begin_object is not ended yet");

@@ -14,6 +14,8 @@
 
 #include "generator/random_document.hpp"
 #include "support/describe_value.hpp"
+#include "vantril/writer/buffered_file_writer.hpp"
+#include "vantril/writer/output_file.hpp"
 #include "vantril/writer/save.hpp"
 #include "writer/file_assembler.hpp"
 #include "writer_test_support.hpp"
@@ -97,6 +99,36 @@ TEST(StreamWriter, WritesTheBytesOfTheDocumentSaveInBothForms) {
       }
     }
   }
+}
+
+// A caller's own bytes between calls (comments, say) land where it wrote them, over a buffered
+// file as in memory, and the offsets count them.
+TEST(StreamWriter, BytesTheCallerAppendsBetweenCallsStayInPlace) {
+  const auto directory = testing_support::fresh_directory("stream-writer-own-bytes");
+  const std::string path = (directory / "own.pdf").string();
+  std::string in_memory;
+  {
+    CountingSink memory(in_memory);
+    BufferedFileWriter file(std::move(OutputFile::create(path)).value());
+    CountingSink to_file(file);
+    for (CountingSink* sink : {&memory, &to_file}) {
+      StreamWriter writer = std::move(StreamWriter::over_sink(*sink, "1.7")).value();
+      const ObjectId catalog = writer.reserve_id();
+      for (int i = 0; i < 400; ++i) {
+        ASSERT_TRUE(
+            writer.append_object(make_array(i, Name("N"), literal_string(std::string(40, 'x'))))
+                .ok());
+        ASSERT_TRUE(sink->write_all("%own\n").ok());
+      }
+      ASSERT_TRUE(
+          writer.write_object(catalog, Dictionary::from_pairs({{"Type", Name("Catalog")}})).ok());
+      writer.trailer().set("Root", catalog);
+      ASSERT_TRUE(writer.close().ok());
+    }
+    ASSERT_TRUE(file.into_file().ok());
+  }
+  EXPECT_EQ(testing_support::read_file(path), in_memory);
+  EXPECT_NE(in_memory.find("%own\n3 0 obj"), std::string::npos);
 }
 
 // Through a file, with documents many buffers long: close must flush what the buffer holds.
