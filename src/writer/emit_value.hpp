@@ -61,7 +61,6 @@ inline constexpr std::size_t whole_token_limit = 4096;
 
 // The token put(out) forms, at most `most` bytes (at most max_number_token): in the room, or in
 // scratch and appended when there is none. Fails only with the sink's error.
-Status emit_small_token_slow(Emitter& emitter, std::string_view formed);
 template <class Put>
 Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
   if (char* out = emitter.reserve(most)) {
@@ -70,8 +69,7 @@ Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
   }
   if (!emitter.status().ok()) return emitter.status();
   char scratch[max_number_token];
-  return emit_small_token_slow(
-      emitter, std::string_view(scratch, static_cast<std::size_t>(put(scratch) - scratch)));
+  return emitter.write(std::string_view(scratch, static_cast<std::size_t>(put(scratch) - scratch)));
 }
 
 // A leaf (null, boolean, number, reference) with a space before it when `space` is set; a real

@@ -16,10 +16,6 @@
 
 namespace vantril {
 
-Status emit_small_token_slow(Emitter& emitter, std::string_view formed) {
-  return emitter.write(formed);
-}
-
 namespace {
 
 // Input bytes per piece of a long token; a piece forms at most three times as many.
