@@ -72,22 +72,40 @@ Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
   return emitter.write(std::string_view(scratch, static_cast<std::size_t>(put(scratch) - scratch)));
 }
 
-// A leaf (null, boolean, number, reference) with a space before it when `space` is set; a real
-// with no text is refused, naming the holder.
+// The plain forms of single tokens, formed at `out` when they fit before `limit`. Null when they
+// do not, or when the token has no plain form (a real with no text, a name or literal string that
+// needs escapes); the bytes formed then count for nothing. The walk's runs of members and the
+// token writers below both form through these.
+inline std::size_t room_left(const char* out, const char* limit) {
+  return static_cast<std::size_t>(limit - out);
+}
+inline char* put_leaf_within(char* out, const char* limit, const Object& leaf, bool space) {
+  return room_left(out, limit) >= max_number_token ? put_leaf(out, leaf, space) : nullptr;
+}
+inline char* put_name_within(char* out, const char* limit, std::string_view bytes) {
+  return room_left(out, limit) >= 1 + bytes.size() ? put_plain_name(out, bytes) : nullptr;
+}
+inline char* put_string_within(char* out, const char* limit, std::string_view bytes,
+                               StringStyle style) {
+  if (style == StringStyle::Hexadecimal) {
+    return room_left(out, limit) >= 2 + 2 * bytes.size() ? put_hex_string(out, bytes) : nullptr;
+  }
+  return room_left(out, limit) >= 2 + bytes.size() ? put_plain_literal(out, bytes) : nullptr;
+}
+
+// The token writers: the plain form in the room when it has one and it fits, else the slow
+// form (serializer.cpp), which makes room, escapes, goes in pieces or through scratch, or
+// refuses what no token carries, naming the holder.
+
+// A leaf (null, boolean, number, reference) with a space before it when `space` is set.
+Status emit_leaf_slow(Emitter& emitter, const Object& leaf, bool space, const ValueHolder& holder);
 inline Status emit_leaf(Emitter& emitter, const Object& leaf, bool space,
                         const ValueHolder& holder) {
-  if (char* out = emitter.reserve(max_number_token)) {
-    if (char* end = put_leaf(out, leaf, space)) {
-      emitter.advance(end);
-      return {};
-    }
-    return emitter.refuse(unwritable_real(holder, *leaf.real()));
+  if (char* end = put_leaf_within(emitter.cursor(), emitter.room_end(), leaf, space)) {
+    emitter.advance(end);
+    return {};
   }
-  if (const float* real = leaf.real(); real != nullptr && !is_writable_real(*real)) {
-    return emitter.refuse(unwritable_real(holder, *real));
-  }
-  return emit_small_token(emitter, max_number_token,
-                          [&](char* out) { return put_leaf(out, leaf, space); });
+  return emit_leaf_slow(emitter, leaf, space, holder);
 }
 
 // "/" and the bytes, "#XX" where a byte needs it. With a holder a name holding a NUL byte is
@@ -96,13 +114,9 @@ Status emit_name_slow(Emitter& emitter, std::string_view bytes, const ValueHolde
                       NameRole role);
 inline Status emit_name(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
                         NameRole role = NameRole::Name) {
-  if (bytes.size() < whole_token_limit / 3) {
-    if (char* out = emitter.reserve(1 + 3 * bytes.size())) {
-      if (char* end = put_plain_name(out, bytes)) {
-        emitter.advance(end);
-        return {};
-      }
-    }
+  if (char* end = put_name_within(emitter.cursor(), emitter.room_end(), bytes)) {
+    emitter.advance(end);
+    return {};
   }
   return emit_name_slow(emitter, bytes, holder, role);
 }
@@ -111,18 +125,9 @@ inline Status emit_name(Emitter& emitter, std::string_view bytes, const ValueHol
 // bytes as pairs of upper-case hexadecimal digits ">".
 Status emit_string_slow(Emitter& emitter, std::string_view bytes, StringStyle style);
 inline Status emit_string(Emitter& emitter, std::string_view bytes, StringStyle style) {
-  if (bytes.size() < whole_token_limit / 2) {
-    if (style == StringStyle::Hexadecimal) {
-      if (char* out = emitter.reserve(2 + 2 * bytes.size())) {
-        emitter.advance(put_hex_string(out, bytes));
-        return {};
-      }
-    } else if (char* out = emitter.reserve(2 + bytes.size())) {
-      if (char* end = put_plain_literal(out, bytes)) {
-        emitter.advance(end);
-        return {};
-      }
-    }
+  if (char* end = put_string_within(emitter.cursor(), emitter.room_end(), bytes, style)) {
+    emitter.advance(end);
+    return {};
   }
   return emit_string_slow(emitter, bytes, style);
 }

@@ -88,19 +88,31 @@ Status close_indirect_object(Emitter& emitter, ObjectKind kind) {
                                                   : std::string_view("\nendobj\n"));
 }
 
+namespace {
+
+// The "obj" line and the body body() writes, all or nothing: a refusal of the guarded value
+// leaves none of their bytes written, the line included.
+template <class Body>
+Status write_guarded(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
+                     const GuardedValue& guarded, Body body) {
+  emitter.guard(emitter.position(), check_guarded, &guarded);
+  Status written = write_object_line(emitter, number, generation);
+  if (written.ok()) written = body();
+  emitter.clear_guard();
+  return written;
+}
+
+}  // namespace
+
 Status write_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
                              const Object& object, XrefRecord& record, ValuesOf values_of) {
   VANTRIL_TRY(record_object_start(emitter, number, generation, record));
   const ValueHolder holder = values_of == ValuesOf::Trailer
                                  ? ValueHolder::trailer()
                                  : ValueHolder::object(ObjectId{number, generation});
-  // A refused object has none of its bytes written, its "obj" line included.
-  const GuardedValue guarded{&object, nullptr, holder};
-  emitter.guard(emitter.position(), check_guarded, &guarded);
-  Status written = write_object_line(emitter, number, generation);
-  if (written.ok()) written = emit_value(emitter, object, Slot::AfterObjectLine, holder);
-  emitter.clear_guard();
-  VANTRIL_TRY(std::move(written));
+  VANTRIL_TRY(
+      write_guarded(emitter, number, generation, GuardedValue{&object, nullptr, holder},
+                    [&] { return emit_value(emitter, object, Slot::AfterObjectLine, holder); }));
   return close_indirect_object(emitter, object.kind());
 }
 
@@ -115,12 +127,8 @@ Status write_stream_object(Emitter& emitter, std::uint32_t number, std::uint16_t
                            XrefRecord& record) {
   VANTRIL_TRY(record_object_start(emitter, number, generation, record));
   const ValueHolder holder = ValueHolder::object(ObjectId{number, generation});
-  const GuardedValue guarded{nullptr, &dictionary, holder};
-  emitter.guard(emitter.position(), check_guarded, &guarded);
-  Status written = write_object_line(emitter, number, generation);
-  if (written.ok()) written = emit_dictionary(emitter, dictionary, holder);
-  emitter.clear_guard();
-  VANTRIL_TRY(std::move(written));
+  VANTRIL_TRY(write_guarded(emitter, number, generation, GuardedValue{nullptr, &dictionary, holder},
+                            [&] { return emit_dictionary(emitter, dictionary, holder); }));
   VANTRIL_TRY(emit_stream_data(emitter, data));
   return close_indirect_object(emitter, ObjectKind::Stream);
 }

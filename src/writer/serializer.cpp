@@ -114,6 +114,14 @@ char* put_escaped_literal_bytes(char* out, std::string_view bytes, const std::ve
 
 }  // namespace
 
+Status emit_leaf_slow(Emitter& emitter, const Object& leaf, bool space, const ValueHolder& holder) {
+  if (const float* real = leaf.real(); real != nullptr && !is_writable_real(*real)) {
+    return emitter.refuse(unwritable_real(holder, *real));
+  }
+  return emit_small_token(emitter, max_number_token,
+                          [&](char* out) { return put_leaf(out, leaf, space); });
+}
+
 Status emit_name_slow(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
                       NameRole role) {
   if (!emitter.status().ok()) return emitter.status();
@@ -268,29 +276,14 @@ inline Status open_value(Emitter& emitter, const Object& value, bool space, Open
   fatal_error("an object of no known kind");
 }
 
-// The room left at `out`, in bytes.
-inline std::size_t room_left(const char* out, const char* limit) {
-  return static_cast<std::size_t>(limit - out);
-}
-
 // A member formed straight in the room when it has a plain form that fits before `limit`: a leaf
-// with its space, a name or literal string that needs no escape, a hexadecimal string. Null when
-// it has none (the general path writes, escapes or refuses it) or the room ends; the bytes
-// formed then count for nothing.
+// with its space, a name or literal string that needs no escape, a hexadecimal string; null
+// otherwise (the general path writes, escapes or refuses it).
 inline char* put_plain_scalar(char* out, const char* limit, const Object& value, bool space) {
-  const ObjectKind kind = value.kind();
-  if (takes_leading_space(kind)) {
-    if (room_left(out, limit) < max_number_token) return nullptr;
-    return put_leaf(out, value, space);
-  }
-  if (const Name* name = value.name()) {
-    if (room_left(out, limit) < 1 + name->bytes.size()) return nullptr;
-    return put_plain_name(out, name->bytes);
-  }
+  if (takes_leading_space(value.kind())) return put_leaf_within(out, limit, value, space);
+  if (const Name* name = value.name()) return put_name_within(out, limit, name->bytes);
   if (const String* string = value.string()) {
-    const std::size_t scale = string->style == StringStyle::Hexadecimal ? 2 : 1;
-    if (room_left(out, limit) < 2 + scale * string->bytes.size()) return nullptr;
-    return scale == 2 ? put_hex_string(out, string->bytes) : put_plain_literal(out, string->bytes);
+    return put_string_within(out, limit, string->bytes, string->style);
   }
   return nullptr;
 }
@@ -335,8 +328,7 @@ void put_plain_members(Emitter& emitter, OpenContainer& container) {
     for (; at < container.size; ++at) {
       const DictionaryEntry& entry = container.entries[at];
       const std::string_view key = entry.key;
-      if (room_left(out, limit) < 1 + key.size()) break;
-      char* end = put_plain_name(out, key);
+      char* end = put_name_within(out, limit, key);
       if (end == nullptr) break;
       end = put_plain_value(end, limit, entry.value,
                             space_before(Slot::DictionaryValue, entry.value.kind()));

@@ -182,8 +182,8 @@ ValueWriter& ValueWriter::value(const Object& object) {
   const ValueHolder holder = holder_of(object_);
   const std::pair<const Object*, const ValueHolder*> context{&object, &holder};
   emitter_->guard(emitter_->position(), check_value, &context);
-  Status written =
-      emit_value(*emitter_, object, space ? Slot::DictionaryValue : Slot::FirstElement, holder);
+  Status written = space ? emitter_->write(" ") : Status();
+  if (written.ok()) written = emit_value(*emitter_, object, Slot::Alone, holder);
   emitter_->clear_guard();
   if (!written.ok()) return refuse(std::move(written).error());
   if (seen_ != nullptr) {
