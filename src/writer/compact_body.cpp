@@ -44,14 +44,10 @@ Status write_compact_body(Emitter& emitter, Document& document, XrefRecord& reco
 
   for (const auto& [id, object] : document.object_table) {
     if (is_left_out(object)) continue;
-    if (packer.has_value() && may_pack(id, object.kind(), encrypt)) {
-      VANTRIL_TRY(
-          pack_object(*packer, emitter, record, id.number, object, draw_from_document, &document));
-    } else if (object.kind() == ObjectKind::Stream && compression.has_value()) {
-      VANTRIL_TRY(write_top_level_stream(emitter, id, object, *compression, record));
-    } else {
-      VANTRIL_TRY(write_indirect_object(emitter, id.number, id.generation, object, record));
-    }
+    const bool packed = packer.has_value() && may_pack(id, object.kind(), encrypt);
+    VANTRIL_TRY(write_body_object(emitter, record, id, object, packed ? &*packer : nullptr,
+                                  compression.has_value() ? &*compression : nullptr,
+                                  draw_from_document, &document));
   }
   if (!packer.has_value()) return {};
   VANTRIL_TRY(finish_packing(*packer, emitter, record, draw_from_document, &document));

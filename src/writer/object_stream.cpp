@@ -201,6 +201,18 @@ Status pack_serialized(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord&
   });
 }
 
+Status write_body_object(Emitter& emitter, XrefRecord& record, ObjectId id, const Object& object,
+                         ObjectStreamPacker* packer, Compression* compression, DrawNumber draw,
+                         void* context) {
+  if (packer != nullptr) {
+    return pack_object(*packer, emitter, record, id.number, object, draw, context);
+  }
+  if (object.kind() == ObjectKind::Stream && compression != nullptr) {
+    return write_top_level_stream(emitter, id, object, *compression, record);
+  }
+  return write_indirect_object(emitter, id.number, id.generation, object, record);
+}
+
 Status finish_packing(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord& record,
                       DrawNumber draw, void* context) {
   if (packer.placement == PackPlacement::WhereFilled) {

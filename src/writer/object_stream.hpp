@@ -118,6 +118,13 @@ Status pack_serialized(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord&
                        std::uint32_t number, std::string_view serialized, DrawNumber draw,
                        void* context);
 
+// One object of a file's body: packed through `packer` when one is given (the caller has asked
+// may_pack), a stream compressed where `compression` (when given) and its data allow it, any
+// other object as it is. Fails as pack_object, write_top_level_stream or write_indirect_object.
+Status write_body_object(Emitter& emitter, XrefRecord& record, ObjectId id, const Object& object,
+                         ObjectStreamPacker* packer, Compression* compression, DrawNumber draw,
+                         void* context);
+
 // Writes what is left: where filled, the object stream being filled; at the end, every object
 // stream, under the numbers draw(context) gives, which must run from first_container on (a
 // broken invariant otherwise). At the end, the first object that could not be packed, in the

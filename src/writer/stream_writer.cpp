@@ -243,14 +243,10 @@ bool packs(const detail::StreamWriterState& state, ObjectId id, ObjectKind kind)
 // An object packed into the object stream being filled; a stream, compressed where the options
 // and its data allow; any other object as it is.
 Status write_any(detail::StreamWriterState& state, ObjectId id, const Object& object) {
-  if (packs(state, id, object.kind())) {
-    return pack_object(state.packer, *state.emitter, state.record, id.number, object,
-                       draw_from_writer, &state);
-  }
-  if (object.kind() == ObjectKind::Stream && state.compression.has_value()) {
-    return write_top_level_stream(*state.emitter, id, object, *state.compression, state.record);
-  }
-  return write_indirect_object(*state.emitter, id.number, id.generation, object, state.record);
+  return write_body_object(*state.emitter, state.record, id, object,
+                           packs(state, id, object.kind()) ? &state.packer : nullptr,
+                           state.compression.has_value() ? &*state.compression : nullptr,
+                           draw_from_writer, &state);
 }
 
 }  // namespace
