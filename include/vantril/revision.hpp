@@ -11,6 +11,15 @@
 //                         new state.
 //   discard_revision      cuts the latest revision off again.
 //
+// Files written elsewhere are extended the same way (UpdatableFile below):
+//
+//   open_for_update       reads a file whole: its Document, its structure, the RevisionState of
+//                         its latest revision and a Baseline of its objects as read.
+//   revision_state_of     the RevisionState of a file read by read_pdf_bytes.
+//   take_baseline         what every object of a document is now, to find later changes.
+//   changed_objects       the objects a caller changed or added since a baseline.
+//   append_changes        appends exactly those, and takes a new baseline.
+//
 // New numbers never land on the file's own objects. A state cannot tell which numbers at or
 // below its highest_number the file uses, so every such number counts as held by the file. An
 // append writes an object under a held number only when the caller lists it as replaced; an
@@ -32,6 +41,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "vantril/detail/export.hpp"
 #include "vantril/error.hpp"
@@ -39,15 +50,29 @@
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
 #include "vantril/model/xref_slot.hpp"
+#include "vantril/reader.hpp"
 
 namespace vantril {
 
-// The file as its latest revision left it. save_revisable and every append fill it in; no call
-// reads one from an existing file yet. A caller may fill one in by hand for a file it knows,
-// written elsewhere: file_length, tail and xref_offset as found in the file, highest_number at
-// least the file's highest object number ("/Size" minus one), and the trailer entries to repeat.
-// An append checks the length, the tail and where the latest trailer lies, not the rest. Plain
-// values, freely copied; the caller keeps it between a save and the next append.
+// A 128-bit digest of bytes, to tell whether an object or a file is still what it was. It is not
+// cryptographic: it finds accidental changes, not forged ones (a signature's own digest does
+// that).
+struct Fingerprint {
+  std::array<std::uint64_t, 2> words{};
+
+  friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
+};
+
+// The digest of `bytes`.
+VANTRIL_API Fingerprint fingerprint_of(std::string_view bytes);
+
+// The file as its latest revision left it. save_revisable, revision_state_of (for any file the
+// reader reads) and every append fill it in. A caller may also fill one in by hand for a file it
+// knows: file_length, tail and xref_offset as found in the file, highest_number at least the
+// file's highest object number ("/Size" minus one), and the trailer entries to repeat. An append
+// checks the length, the tail, the digest where there is one, and where the latest trailer lies,
+// not the rest. Plain values, freely copied; the caller keeps it between a save and the next
+// append.
 struct RevisionState {
   // How many of the file's last bytes `tail` keeps.
   static constexpr std::size_t tail_capacity = 1024;
@@ -70,6 +95,16 @@ struct RevisionState {
   // The file's last min(file_length, tail_capacity) bytes. With file_length, the check that the
   // file is still the one the state describes before anything is appended to it.
   std::string tail;
+  // Where the state was taken from a file read whole: the digest of its first digest_length
+  // bytes (the whole file as read). Every append first checks that those bytes are unchanged, so
+  // that a file changed anywhere since it was read is refused, not only one whose end changed.
+  std::optional<Fingerprint> digest;
+  std::uint64_t digest_length = 0;
+  // Every appended trailer gets a new second file identifier, made from the revision's own
+  // bytes (and a file without "/ID" gets one, both parts the same), as an updated file should.
+  // revision_state_of sets it; save_revisable leaves it off, which keeps the identifier of the
+  // document's trailer, as files saved before it existed did.
+  bool renew_id = false;
 };
 
 // save_to_path, then the state of the file it wrote; the file is closed when this returns. Before
@@ -93,8 +128,9 @@ VANTRIL_API void adopt_revision_state(Document& document, const RevisionState& s
 // the "startxref" tail. `replaced` names the objects the revision is meant to replace in the
 // file; an identifier of `changed` whose number is at most state.highest_number must be among
 // them, or the append is refused. The trailer entries are the document's trailer's where it has
-// them, the state's otherwise (to give the revision a new second file identifier, set the trailer's
-// "ID" before appending). A cross-reference stream takes the number one above the highest in use
+// them, the state's otherwise; with state.renew_id the second part of "ID" is then made anew
+// (without it, to give the revision a new second file identifier, set the trailer's "ID" before
+// appending). A cross-reference stream takes the number one above the highest in use
 // (the state's, the document's, and those written); the document's highest_number is raised to
 // the file's new highest number so that later append_object calls draw fresh numbers. The
 // document's objects are only read.
@@ -121,5 +157,58 @@ VANTRIL_API Result<RevisionState> append_revision(Document& document, std::strin
 // objects and numbers.
 VANTRIL_API Status discard_revision(std::string_view path, const RevisionState& latest,
                                     const RevisionState& previous);
+
+// What each object of a document was when the baseline was taken: its identifier and the
+// fingerprint of its bytes as the serializer writes them (a stream's dictionary and raw data),
+// ascending by identifier.
+struct Baseline {
+  std::vector<std::pair<ObjectId, Fingerprint>> objects;
+};
+
+VANTRIL_API Baseline take_baseline(const Document& document);
+
+// The identifiers of the document's objects that are not in the baseline or whose bytes differ
+// from it, ascending: what a revision must write. Objects removed from the document since are
+// not listed (a revision cannot take an object back out of the file; store the null object
+// under the identifier to make it null).
+VANTRIL_API std::vector<ObjectId> changed_objects(const Document& document,
+                                                  const Baseline& baseline);
+
+// The state of the file whose whole bytes are `bytes`, as read_pdf_bytes read it into
+// `structure`: length, tail, digest, the latest section's offset and form, the highest number
+// any section lists or declares, and the latest trailer's "Root", "Info" and "ID"; renew_id set.
+// A hybrid file (a table whose trailer has "/XRefStm") counts as the table form: the next
+// section is a table whose "/Prev" names the latest table, with no "/XRefStm" of its own, so that
+// readers that know cross-reference streams still reach the older stream through the older
+// trailer, and readers that do not still see every appended object.
+// Refused, as InvalidData, for a file whose cross-reference information was rebuilt by scanning
+// (a revision's "/Prev" would name a section that is not there: rewrite the file first) and as
+// Unsupported for one with bytes before its header (its offsets count from the header). An
+// encrypted file is refused as Unsupported (no append can add readable objects to it). A
+// trailer entry of the wrong kind ("Root" not a reference, "ID" not two strings) is InvalidData.
+VANTRIL_API Result<RevisionState> revision_state_of(const FileStructure& structure,
+                                                    std::string_view bytes);
+
+// A file opened to be extended: the reader's document and structure, the state of its latest
+// revision, and the baseline of the document as read. The document's highest_number is at least
+// the state's, so new objects take numbers the file does not hold.
+struct UpdatableFile {
+  Document document;
+  FileStructure structure;
+  RevisionState state;
+  Baseline baseline;
+};
+
+// Reads the file at `path` whole (read_pdf_bytes with `options`) and takes its state and
+// baseline. The errors of reading the file, of read_pdf_bytes and of revision_state_of.
+VANTRIL_API Result<UpdatableFile> open_for_update(std::string_view path,
+                                                  const ReadOptions& options = {});
+
+// Appends to the file at `path` a revision holding exactly changed_objects(file.document,
+// file.baseline): those the file held are replaced, new ones added (under numbers above the
+// file's: drawn by reserve_id or append_object). Then file.state and file.baseline describe the
+// file and document as they are after it. The errors of append_revision, with the file and
+// `file` unchanged; with nothing changed, no revision is appended and the state stays.
+VANTRIL_API Result<RevisionState> append_changes(UpdatableFile& file, std::string_view path);
 
 }  // namespace vantril

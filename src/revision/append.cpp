@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "revision/append_core.hpp"
+#include "revision/fingerprint.hpp"
 #include "revision/latest_trailer.hpp"
 #include "revision/revision_file.hpp"
 #include "revision/signature_dictionary.hpp"
@@ -91,15 +92,37 @@ void fill_byte_range(std::string& bytes, std::uint64_t file_length, const Placeh
   bytes.replace(offset, text.size(), text);
 }
 
+// A new second file identifier, made from the file's last bytes and the revision's objects, so
+// that it differs from every earlier one; a file without an identifier gets one whose two parts
+// are the same.
+void renew_identifier(RevisionState& carried, std::string_view objects) {
+  FingerprintBuilder builder;
+  builder.add(carried.tail);
+  builder.add(std::to_string(carried.file_length));
+  builder.add(objects);
+  const Fingerprint digest = builder.finish();
+  std::string bytes;
+  for (const std::uint64_t word : digest.words) {
+    for (int shift = 56; shift >= 0; shift -= 8) {
+      bytes += static_cast<char>((word >> shift) & 0xff);
+    }
+  }
+  String second = hex_string(std::move(bytes));
+  String first = carried.id ? (*carried.id)[0] : second;
+  carried.id = std::array<String, 2>{std::move(first), std::move(second)};
+}
+
 struct FormedRevision {
   std::string bytes;
   std::uint64_t xref_offset = 0;
   std::uint32_t highest_number = 0;
   std::optional<PlaceholderOffsets> placeholders;
+  // The identifier the trailer carries, renewed or not.
+  std::optional<std::array<String, 2>> id;
 };
 
 // The whole revision in memory, its offsets counted from the end of the file.
-Result<FormedRevision> form_revision(const Document& document, const RevisionState& carried,
+Result<FormedRevision> form_revision(const Document& document, RevisionState carried,
                                      const std::vector<ObjectId>& ids,
                                      std::optional<ObjectId> signature) {
   FormedRevision formed;
@@ -133,6 +156,7 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
     }
 
     formed.xref_offset = emitter.position();
+    if (carried.renew_id) renew_identifier(carried, formed.bytes);
     SectionPlan plan;
     plan.prev = carried.xref_offset;
     plan.first = ids.empty() ? highest + 1 : ids.front().number;
@@ -152,6 +176,7 @@ Result<FormedRevision> form_revision(const Document& document, const RevisionSta
   }
   if (formed.placeholders) fill_byte_range(formed.bytes, carried.file_length, *formed.placeholders);
   formed.highest_number = highest;
+  formed.id = std::move(carried.id);
   return formed;
 }
 
@@ -207,6 +232,7 @@ Result<AppendedRevision> append_revision_with(Document& document, std::string_vi
   next.xref_offset = formed.value().xref_offset;
   next.highest_number = formed.value().highest_number;
   next.tail = tail_after(state.tail, bytes);
+  next.id = std::move(formed.value().id);
   document.highest_number = std::max(document.highest_number, next.highest_number);
   return AppendedRevision{std::move(next), formed.value().placeholders};
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "revision/fingerprint.hpp"
 #include "runtime/platform.hpp"
 #include "runtime/write_loop.hpp"
 
@@ -79,6 +80,24 @@ Status UpdateFile::check_unchanged(const RevisionState& state) const {
   Result<std::string> tail = read_tail(state.file_length);
   if (!tail.ok()) return std::move(tail).error();
   if (tail.value() != state.tail) return changed;
+  if (state.digest) {
+    if (state.digest_length > state.file_length) return changed;
+    // In pieces, so that checking a large file takes a bounded amount of memory.
+    constexpr std::size_t piece = std::size_t{1} << 20;
+    FingerprintBuilder builder;
+    for (std::uint64_t at = 0; at < state.digest_length;) {
+      const std::size_t size =
+          static_cast<std::size_t>(std::min<std::uint64_t>(piece, state.digest_length - at));
+      Result<std::string> bytes = read(at, size);
+      if (!bytes.ok()) return std::move(bytes).error();
+      builder.add(bytes.value());
+      at += size;
+    }
+    if (builder.finish() != *state.digest) {
+      return IoError::with_message(IoErrorKind::InvalidData,
+                                   "the file changed since it was read: its bytes differ");
+    }
+  }
   return {};
 }
 
