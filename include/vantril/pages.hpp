@@ -8,6 +8,7 @@
 //   add_info                      the Info dictionary from UTF-8 fields and dates
 //   uri_link, page_link, add_annotation   link annotations on a page
 //   image_xobject                 an image XObject from raw 8-bit Gray, RGB or CMYK samples
+//   document_pages                the pages of any document's page tree, a read one's too
 #pragma once
 
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vantril/detail/export.hpp"
 #include "vantril/error.hpp"
@@ -54,6 +56,12 @@ VANTRIL_API ObjectId add_catalog(Document& document, const PageTree& tree);
 // add_page_tree stored and add_page filled, Pages nodes with Kids and Count; anything else there
 // is a broken invariant that ends the process.
 VANTRIL_API ObjectId add_page(Document& document, const PageTree& tree, Dictionary page);
+
+// The pages of the document's page tree (the catalog's "/Pages"), in order: every leaf whose
+// "/Type" is "/Page" or which has no "/Kids", walked without recursion and each node visited
+// once. InvalidData, naming the node, when the trailer's "Root" or a node is not a dictionary of
+// the document, a "/Kids" is not an array of references, or the tree loops or shares a node.
+VANTRIL_API Result<std::vector<ObjectId>> document_pages(const Document& document);
 
 // A page rectangle such as MediaBox: [0 0 width height].
 VANTRIL_API Array page_box(double width, double height);

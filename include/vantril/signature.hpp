@@ -22,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,7 @@
 #include "vantril/model/document.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
+#include "vantril/pages.hpp"
 #include "vantril/revision.hpp"
 
 namespace vantril {
@@ -59,10 +61,45 @@ struct SignatureField {
 // be direct or references to objects of the document; missing ones are created as direct values.
 // The field has no value yet: append_signature gives it one, or another signer fills it.
 // InvalidInput, with the document unchanged, when the page or the catalog (the trailer's
-// "Root") is not a dictionary object of the document, or one of those entries has another kind.
+// "Root") is not a dictionary object of the document, one of those entries has another kind,
+// or a field of the form already has the fully qualified name `name` (find_signature_field
+// finds an empty signature field to sign instead).
 VANTRIL_API Result<SignatureField> add_signature_field(Document& document,
                                                        const RevisionState& state, ObjectId page,
                                                        String name);
+
+// A visible signature: the widget's rectangle on the page, in the page's default coordinates,
+// and what it shows. `appearance`, when given, names a form XObject stream of the document (the
+// caller's own drawing, its "/BBox" in the widget's coordinates), which becomes the widget's
+// normal appearance "/AP /N". Without it, the widget shows `text` (UTF-8, one line per element,
+// in Helvetica sized to fit the rectangle), drawn by the text layer into a new form XObject;
+// with neither, the rectangle shows nothing.
+struct SignatureAppearance {
+  Rect rect{0, 0, 0, 0};
+  std::optional<ObjectId> appearance;
+  std::vector<std::string> text;
+};
+
+// add_signature_field with a visible widget: the same field, its "/Rect" the appearance's
+// rectangle and its "/AP" the appearance (a new stream, added to the field's changed objects,
+// when made from text). InvalidInput, with the document unchanged, as add_signature_field, and
+// when the rectangle is empty or inverted, `appearance` is not a stream of the document, or the
+// text is not valid UTF-8.
+VANTRIL_API Result<SignatureField> add_signature_field(Document& document,
+                                                       const RevisionState& state, ObjectId page,
+                                                       String name,
+                                                       const SignatureAppearance& appearance);
+
+// An existing signature field, found by its fully qualified name (the "/T" of the field and of
+// its parents, joined by "."), to be signed by append_signature: `field` is the field (the
+// dictionary whose "/V" the signature goes in), `changed` and `replaced` list it, as the file
+// holds it. The form's "/SigFlags" is set to 3 where it is not, its owner then changed too.
+// std::nullopt when no field of the catalog's "/AcroForm" "/Fields" tree has the name.
+// InvalidInput when a field of that name is not a signature field ("/FT" other than "/Sig",
+// inherited from parents as fields inherit it), or already holds a value (it is signed), or
+// the form tree loops or is deeper than 64 levels.
+VANTRIL_API Result<std::optional<SignatureField>> find_signature_field(
+    Document& document, std::string_view qualified_name);
 
 // The signature dictionary's entries that the caller chooses.
 struct SignatureRequest {
