@@ -1,9 +1,16 @@
 // An empty signature field: the field merged with its invisible widget, listed in the page's
 // annotations and in the interactive form, whose flags then say the file holds signatures.
+#include <algorithm>
+#include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "revision/form_fields.hpp"
 #include "runtime/invalid_input.hpp"
+#include "vantril/content.hpp"
+#include "vantril/fonts.hpp"
 #include "vantril/signature.hpp"
 
 namespace vantril {
@@ -47,10 +54,72 @@ Array& array_at(Document& document, Dictionary& holder, std::string_view key, co
   return *holder.get(key)->array();
 }
 
-}  // namespace
+// The widget's "/Rect" and "/AP": the caller's appearance stream, or one drawn from the text.
+struct Visible {
+  Array rect = make_array(0, 0, 0, 0);
+  std::optional<Stream> drawn;
+  std::optional<ObjectId> appearance;
+};
 
-Result<SignatureField> add_signature_field(Document& document, const RevisionState& state,
-                                           ObjectId page, String name) {
+// The largest Helvetica size at which every line fits the box, with a margin of a tenth of the
+// height around the text; the lines are then drawn from the top, one below the other.
+Result<Stream> text_appearance(const SignatureAppearance& appearance) {
+  const double width = appearance.rect.right - appearance.rect.left;
+  const double height = appearance.rect.top - appearance.rect.bottom;
+  std::vector<std::string> lines;
+  std::uint64_t widest = 1;
+  for (const std::string& line : appearance.text) {
+    Result<std::string> codes =
+        encode_text(StandardFont::Helvetica, line, Unencodable::replace_with('?'));
+    if (!codes.ok()) return std::move(codes).error();
+    widest = std::max(widest, text_width_units(StandardFont::Helvetica, codes.value()));
+    lines.push_back(std::move(codes).value());
+  }
+  const double margin = height / 10;
+  const double leading_factor = 1.2;
+  const double by_height =
+      (height - 2 * margin) / (leading_factor * static_cast<double>(lines.size()));
+  const double by_width = (width - 2 * margin) * 1000 / static_cast<double>(widest);
+  const double size = std::max(1.0, std::min(by_height, by_width));
+  ContentBuilder content;
+  content.save_state().begin_text().font("Helv", size).move_text(margin, height - margin - size);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) content.move_text(0, -leading_factor * size);
+    content.show_text(lines[i]);
+  }
+  content.end_text().restore_state();
+  Dictionary fonts = Dictionary::from_pairs({{"Helv", font_dictionary(StandardFont::Helvetica)}});
+  return std::move(content).take_stream(Dictionary::from_pairs({
+      {"Type", Name("XObject")},
+      {"Subtype", Name("Form")},
+      {"BBox", make_array(0, 0, width, height)},
+      {"Resources", Dictionary::from_pairs({{"Font", std::move(fonts)}})},
+  }));
+}
+
+Result<Visible> visible_parts(const Document& document, const SignatureAppearance& appearance) {
+  const Rect& rect = appearance.rect;
+  if (!(rect.right > rect.left && rect.top > rect.bottom)) {
+    return invalid_input("a visible signature's rectangle is empty or inverted");
+  }
+  Visible visible;
+  visible.rect = make_array(rect.left, rect.bottom, rect.right, rect.top);
+  if (appearance.appearance) {
+    const auto found = document.object_table.find(*appearance.appearance);
+    if (found == document.object_table.end() || found->second.stream() == nullptr) {
+      return invalid_input("a visible signature's appearance is not a stream of the document");
+    }
+    visible.appearance = appearance.appearance;
+  } else if (!appearance.text.empty()) {
+    Result<Stream> drawn = text_appearance(appearance);
+    if (!drawn.ok()) return std::move(drawn).error();
+    visible.drawn = std::move(drawn).value();
+  }
+  return visible;
+}
+
+Result<SignatureField> add_field(Document& document, const RevisionState& state, ObjectId page,
+                                 String name, Visible visible) {
   Object* page_object = object_at(document, page);
   Dictionary* page_dictionary = page_object != nullptr ? page_object->dictionary() : nullptr;
   if (page_dictionary == nullptr) {
@@ -65,6 +134,14 @@ Result<SignatureField> add_signature_field(Document& document, const RevisionSta
     return invalid_input("the trailer's Root is not a catalog dictionary of the document");
   }
   const ObjectId catalog_id = *root->reference();
+  Result<std::optional<FoundField>> same_name = find_field(document, std::string_view(name.bytes));
+  if (!same_name.ok()) return std::move(same_name).error();
+  if (same_name.value()) {
+    std::string message = "the form already has a field named '";
+    message += std::string_view(name.bytes);
+    message += "'";
+    return invalid_input(std::move(message));
+  }
 
   // Every check before the first change, so that a refusal leaves the document as it was.
   Result<ArraySpot> annots = locate_array(document, *page_dictionary, "Annots");
@@ -109,20 +186,81 @@ Result<SignatureField> add_signature_field(Document& document, const RevisionSta
   // 1: the file holds signatures; 2: it must be saved by appending, or they break.
   form->set("SigFlags", 3);
 
-  put_object(document, added.field,
-             Dictionary::from_pairs({
-                 {"Type", Name("Annot")},
-                 {"Subtype", Name("Widget")},
-                 {"FT", Name("Sig")},
-                 {"T", std::move(name)},
-                 {"Rect", make_array(0, 0, 0, 0)},
-                 // Print (4) and Locked (128): printed with the page, not moved or deleted.
-                 {"F", 132},
-                 {"P", page},
-             }));
+  Dictionary widget = Dictionary::from_pairs({
+      {"Type", Name("Annot")},
+      {"Subtype", Name("Widget")},
+      {"FT", Name("Sig")},
+      {"T", std::move(name)},
+      {"Rect", std::move(visible.rect)},
+      // Print (4) and Locked (128): printed with the page, not moved or deleted.
+      {"F", 132},
+      {"P", page},
+  });
   added.changed = added.replaced;
   added.changed.push_back(added.field);
+  if (visible.drawn) {
+    visible.appearance = append_object(document, std::move(*visible.drawn));
+    added.changed.push_back(*visible.appearance);
+  }
+  if (visible.appearance) {
+    widget.set("AP", Dictionary::from_pairs({{"N", *visible.appearance}}));
+  }
+  put_object(document, added.field, std::move(widget));
   return added;
+}
+
+}  // namespace
+
+Result<SignatureField> add_signature_field(Document& document, const RevisionState& state,
+                                           ObjectId page, String name) {
+  return add_field(document, state, page, std::move(name), Visible{});
+}
+
+Result<SignatureField> add_signature_field(Document& document, const RevisionState& state,
+                                           ObjectId page, String name,
+                                           const SignatureAppearance& appearance) {
+  Result<Visible> visible = visible_parts(document, appearance);
+  if (!visible.ok()) return std::move(visible).error();
+  return add_field(document, state, page, std::move(name), std::move(visible).value());
+}
+
+Result<std::optional<SignatureField>> find_signature_field(Document& document,
+                                                           std::string_view qualified_name) {
+  Result<std::optional<FoundField>> found = find_field(document, qualified_name);
+  if (!found.ok()) return std::move(found).error();
+  if (!found.value()) return std::optional<SignatureField>();
+  const FoundField& field = *found.value();
+  std::string quoted = "'";
+  quoted += qualified_name;
+  quoted += "'";
+  if (!field.signature) {
+    return invalid_input("the field " + quoted + " exists and is not a signature field");
+  }
+  if (field.has_value) {
+    return invalid_input("the signature field " + quoted + " is already signed");
+  }
+  SignatureField sign;
+  sign.field = field.id;
+  sign.replaced.push_back(field.id);
+  // A form found through the catalog: Root and AcroForm resolve, as find_field checked.
+  const ObjectId catalog_id = *document.trailer.get("Root")->reference();
+  Dictionary* catalog = object_at(document, catalog_id)->dictionary();
+  Object* form_value = catalog->get("AcroForm");
+  ObjectId form_owner = catalog_id;
+  Dictionary* form = form_value->dictionary();
+  if (const ObjectId* id = form_value->reference()) {
+    form_owner = *id;
+    form = object_at(document, *id)->dictionary();
+  }
+  const Object* flags = form->get("SigFlags");
+  if (flags == nullptr || flags->integer() == nullptr || (*flags->integer() & 3) != 3) {
+    const std::int64_t kept =
+        flags != nullptr && flags->integer() != nullptr ? *flags->integer() : 0;
+    form->set("SigFlags", kept | 3);
+    sign.replaced.push_back(form_owner);
+  }
+  sign.changed = sign.replaced;
+  return std::optional<SignatureField>(std::move(sign));
 }
 
 }  // namespace vantril

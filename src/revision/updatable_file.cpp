@@ -96,7 +96,8 @@ Result<RevisionState> revision_state_of(const FileStructure& structure, std::str
   for (const ObjectId id : structure.layout_objects) {
     state.highest_number = std::max(state.highest_number, id.number);
   }
-  state.tail.assign(bytes.substr(bytes.size() - std::min(bytes.size(), RevisionState::tail_capacity)));
+  state.tail.assign(
+      bytes.substr(bytes.size() - std::min(bytes.size(), RevisionState::tail_capacity)));
   state.digest = fingerprint_of(bytes);
   state.digest_length = bytes.size();
   state.renew_id = true;
@@ -111,8 +112,10 @@ Result<UpdatableFile> open_for_update(std::string_view path, const ReadOptions& 
   if (!read.ok()) return std::move(read).error();
   Result<RevisionState> state = revision_state_of(read.value().structure, bytes);
   if (!state.ok()) return std::move(state).error();
-  UpdatableFile file{std::move(read.value().document), std::move(read.value().structure),
-                     std::move(state).value(), {}};
+  UpdatableFile file{std::move(read.value().document),
+                     std::move(read.value().structure),
+                     std::move(state).value(),
+                     {}};
   adopt_revision_state(file.document, file.state);
   file.baseline = take_baseline(file.document);
   return file;
@@ -148,11 +151,11 @@ Result<RevisionState> append_changes(UpdatableFile& file, std::string_view path)
   // The objects the baseline knew are the file's own: the revision replaces them.
   std::vector<ObjectId> replaced;
   for (const ObjectId id : changed) {
-    const auto known = std::lower_bound(
-        file.baseline.objects.begin(), file.baseline.objects.end(), id,
-        [](const std::pair<ObjectId, Fingerprint>& entry, ObjectId wanted) {
-          return entry.first < wanted;
-        });
+    const auto known =
+        std::lower_bound(file.baseline.objects.begin(), file.baseline.objects.end(), id,
+                         [](const std::pair<ObjectId, Fingerprint>& entry, ObjectId wanted) {
+                           return entry.first < wanted;
+                         });
     if (known != file.baseline.objects.end() && known->first == id) replaced.push_back(id);
   }
   Result<RevisionState> appended =

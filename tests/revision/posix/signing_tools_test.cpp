@@ -11,14 +11,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "support/files.hpp"
+#include "support/posix/foreign_files.hpp"
 #include "support/posix/shell.hpp"
 #include "vantril/model.hpp"
+#include "vantril/pages.hpp"
+#include "vantril/reader.hpp"
 #include "vantril/revision.hpp"
 #include "vantril/signature.hpp"
 #include "vantril/writer.hpp"
@@ -76,7 +82,7 @@ void expect_signatures_valid(const fs::path& file, std::size_t expected) {
     ASSERT_LT(contents, after);
     EXPECT_EQ(bytes[contents], '<');
     EXPECT_EQ(bytes[after - 1], '>');
-    EXPECT_EQ(bytes.find_first_not_of("0123456789ABCDEF", contents + 1), after - 1);
+    EXPECT_EQ(bytes.find_first_not_of("0123456789ABCDEFabcdef", contents + 1), after - 1);
   }
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(last_end, bytes.size()) << "the last signature must reach the end of the file";
@@ -421,6 +427,297 @@ TEST_F(SigningTools, RevisionChainsShowTheirLatestValues) {
                                  " --raw-stream-data " + quoted(file));
     EXPECT_NE(qpdf_content.output.find("(Revision 3)"), std::string::npos) << qpdf_content.output;
   }
+}
+
+// Signs `file` in place through the library: a new field on the first page (visible when
+// `appearance` is given), or the empty signature field `existing` names, and a signature made by
+// openssl. Returns the number of earlier signatures pdfsig should still find valid.
+void sign_in_place(const fs::path& directory, const fs::path& file, const std::string& field_name,
+                   const std::optional<SignatureAppearance>& appearance = std::nullopt,
+                   bool existing = false) {
+  Result<UpdatableFile> opened = open_for_update(file.string());
+  ASSERT_TRUE(opened.ok()) << debug_form(opened.error());
+  UpdatableFile& update = opened.value();
+  Result<SignatureField> field = IoError::with_message(IoErrorKind::InvalidInput, "no field");
+  if (existing) {
+    Result<std::optional<SignatureField>> found = find_signature_field(update.document, field_name);
+    ASSERT_TRUE(found.ok()) << debug_form(found.error());
+    ASSERT_TRUE(found.value().has_value());
+    field = *found.value();
+  } else {
+    Result<std::vector<ObjectId>> pages = document_pages(update.document);
+    ASSERT_TRUE(pages.ok()) << debug_form(pages.error());
+    ASSERT_FALSE(pages.value().empty());
+    field = appearance ? add_signature_field(update.document, update.state, pages.value().front(),
+                                             literal_string(field_name), *appearance)
+                       : add_signature_field(update.document, update.state, pages.value().front(),
+                                             literal_string(field_name));
+  }
+  ASSERT_TRUE(field.ok()) << debug_form(field.error());
+  SignatureRequest request;
+  request.signing_time = literal_string("D:20261209120000Z");
+  Result<PendingSignature> pending =
+      append_signature(update.document, file.string(), update.state, field.value(), request);
+  ASSERT_TRUE(pending.ok()) << debug_form(pending.error());
+  const Result<RevisionState> signed_state = write_signature(
+      file.string(), pending.value(), openssl_signature(directory, file, pending.value()));
+  ASSERT_TRUE(signed_state.ok()) << debug_form(signed_state.error());
+}
+
+// The byte strings of a trailer's "/ID".
+std::vector<std::string> identifier(const Dictionary& trailer) {
+  std::vector<std::string> parts;
+  const Object* id = trailer.get("ID");
+  if (id == nullptr || id->array() == nullptr) return parts;
+  for (const Object& part : *id->array()) {
+    if (part.string() != nullptr) parts.emplace_back(std::string_view(part.string()->bytes));
+  }
+  return parts;
+}
+
+// Files other tools wrote, each signed through the library: the original bytes stay a prefix,
+// the appended section has the form of the file's last one (a hybrid file's being its table,
+// without a "/XRefStm" of its own), qpdf finds nothing wrong, and pdfsig validates every
+// signature, the one pdfsig made first among them.
+TEST_F(SigningTools, SignsFilesOtherToolsWroteKeepingTheirBytes) {
+  ASSERT_EQ(nss_.exit_status, 0) << nss_.output;
+  const fs::path inputs = directory_ / "foreign";
+  fs::create_directories(inputs);
+  std::vector<testing_support::ForeignFile> files = testing_support::make_foreign_files(inputs);
+  ASSERT_GE(files.size(), 8u);
+  const fs::path first_signed = inputs / "pdfsig_signed.pdf";
+  const Ran pdfsig_signing =
+      run("pdfsig -nssdir sql:" + quoted(directory_ / "nss") +
+          " -nick testsigner -add-signature -new-signature-field-name First " +
+          quoted(files.front().path) + " " + quoted(first_signed));
+  ASSERT_EQ(pdfsig_signing.exit_status, 0) << pdfsig_signing.output;
+  files.push_back({"pdfsig_signed", first_signed});
+
+  for (const testing_support::ForeignFile& input : files) {
+    SCOPED_TRACE(input.name);
+    const fs::path file = directory_ / ("foreign_signed_" + input.name + ".pdf");
+    fs::copy_file(input.path, file, fs::copy_options::overwrite_existing);
+    Result<ReadFile> before = read_pdf_file(file.string());
+    ASSERT_TRUE(before.ok()) << debug_form(before.error());
+    if (input.name == "qpdf_object_streams") {
+      // The case this file stands for: the catalog itself inside an object stream.
+      const FileSlot* catalog =
+          find_slot(before.value().structure,
+                    before.value().document.trailer.get("Root")->reference()->number);
+      ASSERT_NE(catalog, nullptr);
+      EXPECT_EQ(catalog->kind, XrefSlotKind::InObjectStream);
+    }
+    const std::size_t earlier = input.name == "pdfsig_signed" ? 1 : 0;
+
+    sign_in_place(directory_, file, "Vantril");
+
+    EXPECT_TRUE(starts_with_file(file, input.path));
+    expect_qpdf_check_clean(file);
+    expect_signatures_valid(file, earlier + 1);
+    Result<ReadFile> after = read_pdf_file(file.string(), ReadOptions{true, {}});
+    ASSERT_TRUE(after.ok()) << debug_form(after.error());
+    const RevisionInfo& last = after.value().structure.revisions.back();
+    const RevisionInfo& previous = before.value().structure.revisions.back();
+    EXPECT_EQ(last.form, previous.form);
+    EXPECT_FALSE(last.xref_stream_offset.has_value());
+    EXPECT_EQ(last.trailer.get("XRefStm"), nullptr);
+    // A new second identifier; the first one kept where the file had one.
+    const std::vector<std::string> id = identifier(last.trailer);
+    ASSERT_EQ(id.size(), 2u);
+    const std::vector<std::string> old_id = identifier(previous.trailer);
+    if (!old_id.empty()) {
+      EXPECT_EQ(id[0], old_id[0]);
+      EXPECT_NE(id[1], old_id[1]);
+    }
+  }
+}
+
+// An existing empty signature field found by its full name, one split into a parent and its kid
+// among them, and a visible signature drawn from text: each signed, each valid.
+TEST_F(SigningTools, SignsExistingFieldsAndVisibleOnes) {
+  ASSERT_EQ(nss_.exit_status, 0) << nss_.output;
+  ObjectId page;
+  ObjectId content;
+  Document document = one_page(XrefForm::XrefTableForm, "Fields to sign", page, content);
+  const ObjectId parent = reserve_id(document);
+  const ObjectId kid = append_object(document, Dictionary::from_pairs({
+                                                   {"Type", Name("Annot")},
+                                                   {"Subtype", Name("Widget")},
+                                                   {"T", literal_string("Kid")},
+                                                   {"Parent", parent},
+                                                   {"Rect", make_array(0, 0, 0, 0)},
+                                                   {"F", 132},
+                                                   {"P", page},
+                                               }));
+  put_object(
+      document, parent,
+      Dictionary::from_pairs(
+          {{"FT", Name("Sig")}, {"T", literal_string("Parent")}, {"Kids", make_array(kid)}}));
+  const ObjectId text_field = append_object(document, Dictionary::from_pairs({
+                                                          {"FT", Name("Tx")},
+                                                          {"T", literal_string("Name")},
+                                                      }));
+  Dictionary* catalog =
+      document.object_table.find(*document.trailer.get("Root")->reference())->second.dictionary();
+  catalog->set("AcroForm", Dictionary::from_pairs({{"Fields", make_array(parent, text_field)}}));
+  document.object_table.find(page)->second.dictionary()->set("Annots", make_array(kid));
+  const fs::path file = directory_ / "fields.pdf";
+  ASSERT_TRUE(save_to_path(document, file.string()).ok());
+
+  // A field of another type, or the parent's name, is not a field to sign; nor is a second field
+  // of a name the form has.
+  Result<UpdatableFile> opened = open_for_update(file.string());
+  ASSERT_TRUE(opened.ok()) << debug_form(opened.error());
+  for (const char* name : {"Name"}) {
+    Result<std::optional<SignatureField>> refused =
+        find_signature_field(opened.value().document, name);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(display_form(refused.error()),
+              "the field 'Name' exists and is not a signature field");
+  }
+  Result<std::optional<SignatureField>> missing =
+      find_signature_field(opened.value().document, "Kid");
+  ASSERT_TRUE(missing.ok());
+  EXPECT_FALSE(missing.value().has_value());
+  Result<SignatureField> twice = add_signature_field(opened.value().document, opened.value().state,
+                                                     page, literal_string("Name"));
+  ASSERT_FALSE(twice.ok());
+  EXPECT_EQ(display_form(twice.error()), "the form already has a field named 'Name'");
+
+  const std::string before = read_file(file);
+  sign_in_place(directory_, file, "Parent.Kid", std::nullopt, true);
+  expect_signatures_valid(file, 1);
+  SignatureAppearance visible;
+  visible.rect = Rect{72, 72, 272, 132};
+  visible.text = {"Signed by the vantril test", "2026-12-09"};
+  sign_in_place(directory_, file, "Visible", visible);
+  expect_signatures_valid(file, 2);
+  expect_qpdf_check_clean(file);
+  EXPECT_EQ(read_file(file).compare(0, before.size(), before), 0);
+  const Ran drawn = run("mutool draw -q -F txt -o - " + quoted(file));
+  EXPECT_NE(drawn.output.find("Signed by the vantril test"), std::string::npos) << drawn.output;
+
+  // A field already signed is not signed again.
+  Result<UpdatableFile> signed_file = open_for_update(file.string());
+  ASSERT_TRUE(signed_file.ok());
+  Result<std::optional<SignatureField>> again =
+      find_signature_field(signed_file.value().document, "Parent.Kid");
+  ASSERT_FALSE(again.ok());
+  EXPECT_EQ(display_form(again.error()), "the signature field 'Parent.Kid' is already signed");
+}
+
+// Random changes to files of both forms, each appended by append_changes: every revision lists
+// exactly the objects changed or added since the one before (and, in the stream form, its own
+// cross-reference stream), and keeps every byte before it.
+TEST_F(SigningTools, AnAppendWritesExactlyTheChangedObjects) {
+  const fs::path inputs = directory_ / "changes";
+  fs::create_directories(inputs);
+  const std::vector<testing_support::ForeignFile> files =
+      testing_support::make_foreign_files(inputs);
+  std::mt19937 random(20261209);
+  for (const testing_support::ForeignFile& input : files) {
+    SCOPED_TRACE(input.name);
+    const fs::path file = directory_ / ("changes_" + input.name + ".pdf");
+    fs::copy_file(input.path, file, fs::copy_options::overwrite_existing);
+    Result<UpdatableFile> opened = open_for_update(file.string());
+    ASSERT_TRUE(opened.ok()) << debug_form(opened.error());
+    UpdatableFile& update = opened.value();
+    for (int round = 0; round < 4; ++round) {
+      SCOPED_TRACE(round);
+      std::set<ObjectId> expected;
+      for (auto& [id, object] : update.document.object_table) {
+        if (random() % 3 != 0) continue;
+        if (Dictionary* dictionary = object.dictionary()) {
+          dictionary->set("VantrilRound", round);
+        } else if (Stream* stream = object.stream()) {
+          stream->stream_dictionary.set("VantrilRound", round);
+        } else {
+          continue;
+        }
+        expected.insert(id);
+      }
+      for (int added = 0; added < round; ++added) {
+        expected.insert(append_object(update.document, Dictionary::from_pairs({{"Added", added}})));
+      }
+      // Set to what it already holds: no change, nothing written.
+      if (!update.document.object_table.empty()) {
+        auto& [id, object] = *update.document.object_table.begin();
+        if (expected.count(id) == 0) object = clone(object);
+      }
+      const std::string before = read_file(file);
+      Result<RevisionState> appended = append_changes(update, file.string());
+      ASSERT_TRUE(appended.ok()) << debug_form(appended.error());
+      const std::string after = read_file(file);
+      ASSERT_EQ(after.compare(0, before.size(), before), 0);
+      if (expected.empty()) {
+        EXPECT_EQ(after, before);
+        continue;
+      }
+      Result<ReadFile> read = read_pdf_file(file.string(), ReadOptions{true, {}});
+      ASSERT_TRUE(read.ok()) << debug_form(read.error());
+      const RevisionInfo& last = read.value().structure.revisions.back();
+      std::set<ObjectId> listed(last.defined.begin(), last.defined.end());
+      if (last.form == XrefForm::XrefStreamForm) {
+        // The section's own stream.
+        ASSERT_FALSE(listed.empty());
+        listed.erase(std::prev(listed.end()));
+      }
+      EXPECT_EQ(listed, expected);
+      EXPECT_TRUE(changed_objects(update.document, update.baseline).empty());
+    }
+    expect_qpdf_check_clean(file);
+  }
+}
+
+// Inputs an update must refuse, leaving the file as it was: an encrypted file, a file changed
+// since it was read (the same length and end, a byte changed in the middle), and one whose
+// cross-reference information is lost.
+TEST_F(SigningTools, RefusesInputsItCannotUpdate) {
+  ObjectId page;
+  ObjectId content;
+  Document document = one_page(XrefForm::XrefTableForm, "To be refused", page, content);
+  // More than the last bytes a state keeps lie after the page's text.
+  document.trailer.set(
+      "Info", append_object(document, Dictionary::from_pairs({
+                                          {"Title", literal_string(std::string(2000, 't'))},
+                                      })));
+  const fs::path plain = directory_ / "refused_plain.pdf";
+  ASSERT_TRUE(save_to_path(document, plain.string()).ok());
+
+  const fs::path encrypted = directory_ / "refused_encrypted.pdf";
+  ASSERT_EQ(run("qpdf --encrypt user owner 256 -- " + quoted(plain) + " " + quoted(encrypted))
+                .exit_status,
+            0);
+  Result<UpdatableFile> opened_encrypted = open_for_update(encrypted.string());
+  ASSERT_FALSE(opened_encrypted.ok());
+  EXPECT_EQ(kind_of(opened_encrypted.error()), IoErrorKind::Unsupported);
+
+  const fs::path lost = directory_ / "refused_lost_xref.pdf";
+  {
+    std::string bytes = read_file(plain);
+    const std::size_t at = bytes.rfind("startxref");
+    bytes.replace(at, std::string("startxref").size(), "startxrex");
+    std::ofstream(lost, std::ios::binary) << bytes;
+  }
+  Result<UpdatableFile> opened_lost = open_for_update(lost.string());
+  ASSERT_FALSE(opened_lost.ok());
+  EXPECT_EQ(kind_of(opened_lost.error()), IoErrorKind::InvalidData)
+      << debug_form(opened_lost.error());
+
+  const fs::path changed = directory_ / "refused_changed.pdf";
+  fs::copy_file(plain, changed, fs::copy_options::overwrite_existing);
+  Result<UpdatableFile> opened = open_for_update(changed.string());
+  ASSERT_TRUE(opened.ok()) << debug_form(opened.error());
+  std::string bytes = read_file(changed);
+  const std::size_t text = bytes.find("To be refused");
+  ASSERT_NE(text, std::string::npos);
+  bytes[text] = 'X';
+  std::ofstream(changed, std::ios::binary) << bytes;
+  opened.value().document.object_table.find(page)->second.dictionary()->set("Rotate", 90);
+  Result<RevisionState> appended = append_changes(opened.value(), changed.string());
+  ASSERT_FALSE(appended.ok());
+  EXPECT_EQ(display_form(appended.error()), "the file changed since it was read: its bytes differ");
+  EXPECT_EQ(read_file(changed), bytes);
 }
 
 }  // namespace
