@@ -7,6 +7,8 @@
 //   FORM_signed.pdf        FORM.pdf followed by a revision signed with adbe.pkcs7.detached
 //   FORM_signed_twice.pdf  FORM_signed.pdf followed by a second field signed with
 //                          ETSI.CAdES.detached
+// and sign_pdf DIRECTORY FILE... signs copies of PDF files any tool wrote, as
+// DIRECTORY/NAME_signed.pdf for each FILE named NAME.pdf.
 #include <openssl/bio.h>
 #include <openssl/cms.h>
 #include <openssl/evp.h>
@@ -21,10 +23,12 @@
 #include <string_view>
 #include <utility>
 #include <vantril/model.hpp>
+#include <vantril/pages.hpp>
 #include <vantril/revision.hpp>
 #include <vantril/signature.hpp>
 #include <vantril/text.hpp>
 #include <vantril/writer.hpp>
+#include <vector>
 
 using namespace vantril;
 
@@ -191,6 +195,25 @@ Result<RevisionState> sign_file(Document& document, const std::string& path,
 }
 // [signing]
 
+// [signing-foreign]
+// Signs the file at `path`, written by any tool, in place: the reader reads it whole and gives
+// its state, the field goes on the first page, and the revision holds only the objects that
+// change (the page, the form, the field and the signature), after every byte of the file.
+Result<RevisionState> sign_any_file(const std::string& path, const Signer& signer) {
+  Result<UpdatableFile> opened = open_for_update(path);
+  if (!opened.ok()) return opened.error();
+  UpdatableFile& file = opened.value();
+  Result<std::vector<ObjectId>> pages = document_pages(file.document);
+  if (!pages.ok()) return pages.error();
+  if (pages.value().empty()) {
+    return IoError::with_message(IoErrorKind::InvalidData, "the file has no page to sign on");
+  }
+  // A field of that name already in the form is refused; pick a free one for real files.
+  return sign_file(file.document, path, file.state, pages.value().front(), "Signature1",
+                   SignatureSubFilter::AdbePkcs7Detached, signer);
+}
+// [signing-foreign]
+
 int main(int argc, char** argv) {
   const std::filesystem::path directory = argc > 1 ? argv[1] : ".";
   const Signer signer = make_throwaway_signer();
@@ -234,6 +257,23 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::cout << "wrote " << saved << ", " << once << ", " << twice << '\n';
+  }
+  for (int i = 2; i < argc; ++i) {
+    const std::filesystem::path input = argv[i];
+    const std::string output = (directory / (input.stem().string() + "_signed.pdf")).string();
+    std::error_code copy_error;
+    std::filesystem::copy_file(input, output, std::filesystem::copy_options::overwrite_existing,
+                               copy_error);
+    if (copy_error) {
+      std::cerr << "sign_pdf: cannot copy " << input << ": " << copy_error.message() << '\n';
+      return 1;
+    }
+    const Result<RevisionState> signed_state = sign_any_file(output, signer);
+    if (!signed_state.ok()) {
+      std::cerr << "sign_pdf: " << input << ": " << display_form(signed_state.error()) << '\n';
+      return 1;
+    }
+    std::cout << "wrote " << output << '\n';
   }
   return 0;
 }

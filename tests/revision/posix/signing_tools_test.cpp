@@ -493,8 +493,23 @@ TEST_F(SigningTools, SignsFilesOtherToolsWroteKeepingTheirBytes) {
   ASSERT_EQ(pdfsig_signing.exit_status, 0) << pdfsig_signing.output;
   files.push_back({"pdfsig_signed", first_signed});
 
+  // The example signs copies of them all, as NAME_signed.pdf in its directory.
+  const fs::path example_output = directory_ / "foreign_example";
+  fs::create_directories(example_output);
+  std::string example_command =
+      std::string(VANTRIL_SIGN_EXAMPLE_PATH) + " " + quoted(example_output);
+  for (const testing_support::ForeignFile& input : files)
+    example_command += " " + quoted(input.path);
+  const Ran example = run(example_command);
+  ASSERT_EQ(example.exit_status, 0) << example.output;
+
   for (const testing_support::ForeignFile& input : files) {
     SCOPED_TRACE(input.name);
+    const fs::path by_example = example_output / (input.path.stem().string() + "_signed.pdf");
+    EXPECT_TRUE(starts_with_file(by_example, input.path));
+    expect_qpdf_check_clean(by_example);
+    expect_signatures_valid(by_example, input.name == "pdfsig_signed" ? 2 : 1);
+
     const fs::path file = directory_ / ("foreign_signed_" + input.name + ".pdf");
     fs::copy_file(input.path, file, fs::copy_options::overwrite_existing);
     Result<ReadFile> before = read_pdf_file(file.string());
