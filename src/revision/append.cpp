@@ -156,7 +156,11 @@ Result<FormedRevision> form_revision(const Document& document, RevisionState car
     }
 
     formed.xref_offset = emitter.position();
-    if (carried.renew_id) renew_identifier(carried, formed.bytes);
+    if (carried.renew_id) {
+      // Every object's bytes in the string, not part of them in the emitter's room.
+      emitter.commit();
+      renew_identifier(carried, formed.bytes);
+    }
     SectionPlan plan;
     plan.prev = carried.xref_offset;
     plan.first = ids.empty() ? highest + 1 : ids.front().number;
