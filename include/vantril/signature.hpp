@@ -1,6 +1,7 @@
 // Signing support without cryptography: a signature field on a page, a revision that holds a
 // signature dictionary with reserved space, the byte ranges to digest, and the caller's signature
-// (DER-encoded CMS) written into the reserved space. The caller does the cryptography.
+// (DER-encoded CMS, or an RFC 3161 timestamp token) written into the reserved space. The caller
+// does the cryptography.
 //
 //   add_signature_field   an empty signature field with an invisible widget on a page; its
 //                         changes go into the next revision.
@@ -10,6 +11,11 @@
 //   read_signed_bytes     streams the two signed byte ranges of the file to the caller.
 //   write_signature       writes the caller's signature into "/Contents" in upper-case hex.
 //   cancel_signature      takes a signature revision that was not signed back out of the file.
+//
+// Besides approval signatures, a request may certify the document (a DocMDP signature, which
+// says what later revisions may change), lock form fields (FieldMDP), or make the revision a
+// document timestamp. Revocation data for long-term validation is appended by
+// append_validation_data (vantril/validation_data.hpp).
 //
 // A refused signature (empty, or larger than its reservation) never stays in the file as a
 // revision with a zero placeholder: write_signature then cuts the file back to what it was
@@ -40,6 +46,23 @@ namespace vantril {
 enum class SignatureSubFilter : std::uint8_t {
   AdbePkcs7Detached,  // adbe.pkcs7.detached: a detached CMS (PKCS #7) signature
   EtsiCadesDetached,  // ETSI.CAdES.detached: a detached CAdES signature
+  // ETSI.RFC3161: a document timestamp. "/Contents" holds an RFC 3161 timestamp token (DER)
+  // over the signed bytes, and the dictionary is "/Type /DocTimeStamp".
+  EtsiRfc3161,
+};
+
+// Which fields a field lock makes read-only once the signature is made.
+enum class LockAction : std::uint8_t {
+  All,      // every field of the form
+  Include,  // only the fields named
+  Exclude,  // every field but those named
+};
+
+// A field lock: the action and the fully qualified names of the fields it names ("/Fields"),
+// none for LockAction::All, at least one otherwise.
+struct FieldLock {
+  LockAction action = LockAction::All;
+  std::vector<String> fields;
 };
 
 // What add_signature_field stored: the field and every object it changed or added (the field
@@ -104,7 +127,8 @@ VANTRIL_API Result<std::optional<SignatureField>> find_signature_field(
 // The signature dictionary's entries that the caller chooses.
 struct SignatureRequest {
   SignatureSubFilter sub_filter = SignatureSubFilter::AdbePkcs7Detached;
-  // "/M", the signing time as a PDF date string (for example "D:20260101120000Z").
+  // "/M", the signing time as a PDF date string (for example "D:20260101120000Z"). Required but
+  // for a document timestamp, whose time is the token's: there it is written only when given.
   String signing_time;
   // "/Name", "/Reason", "/Location" as PDF text strings; left out when absent.
   std::optional<String> name;
@@ -120,6 +144,13 @@ struct SignatureRequest {
   // readers ignore, at the cost of two bytes of file per reserved byte. max_contents_size
   // (16 MiB) is far beyond any signature and only bounds the memory a request may ask for.
   std::size_t contents_size = 8192;
+  // Certifies the document: the permissions later revisions keep the signature valid under,
+  // "/P" 1 (no change at all), 2 (filling in forms, instantiating page templates and signing)
+  // or 3 (also annotations). Only the document's first signature may certify it.
+  std::optional<std::uint8_t> certify;
+  // Locks form fields once this signature is made: the field's "/Lock" and a FieldMDP entry in
+  // the signature's "/Reference".
+  std::optional<FieldLock> lock;
 
   static constexpr std::size_t max_contents_size = std::size_t{1} << 24;
 };
@@ -150,9 +181,33 @@ struct PendingSignature {
 // filled in before the revision is written, which happens in one piece. A field the file
 // already holds (one appended empty in an earlier revision) is replaced by this revision: list
 // it in `also_replaced`, or the append is refused as append_revision refuses.
+//
+// The request's kinds:
+//   - certify = P: the dictionary's "/Reference" holds a DocMDP entry ("/Type /SigRef
+//     /TransformMethod /DocMDP /TransformParams << /Type /TransformParams /P P /V /1.2 >>"), and
+//     the catalog (the document trailer's "Root", else the state's) gets "/Perms" with "/DocMDP"
+//     = the signature dictionary, its other entries kept. "/Perms" may be direct or a reference
+//     to a dictionary of the document; the object that holds it is replaced by the revision.
+//   - lock: the field gets "/Lock << /Type /SigFieldLock /Action A /Fields [...] >>", and the
+//     dictionary's "/Reference" a FieldMDP entry with the same action and fields (after the
+//     DocMDP one when the request also certifies).
+//   - sub_filter EtsiRfc3161: a document timestamp, "/Type /DocTimeStamp" with "/Filter",
+//     "/SubFilter", "/ByteRange" and "/Contents", then "/M" and the optional entries where given;
+//     write_signature then takes the timestamp token.
+// A certification must be the document's first signature. What the document holds is checked:
+// the catalog's "/Perms" must have no "/DocMDP" (but one from a cancelled attempt on this same
+// field), and no other signature field reachable from the catalog's "/AcroForm" "/Fields" (their
+// "/Kids" followed, "/FT" inherited) may have a "/V". Fields of the file the document does not
+// hold are not seen.
+//
 // Errors: those of append_revision; InvalidInput when the field is not a dictionary of the
-// document, the signing time is empty or contents_size is out of range. Nothing is written when
-// the call fails. The document keeps the new dictionary and "/V" whatever the outcome.
+// document, the signing time is empty (but for a timestamp), contents_size is out of range,
+// certify is not 1, 2 or 3, a lock's fields do not suit its action (none for All, at least one
+// otherwise) or one is empty, a timestamp is asked to certify or lock, a certification is not
+// the first signature, or the catalog or its "/Perms" is not a dictionary of the document.
+// Nothing is written when the call fails. On a refusal for one of the request's own faults the
+// document is unchanged; after that it keeps the new dictionary, "/V", "/Lock" and "/Perms"
+// whatever the outcome.
 VANTRIL_API Result<PendingSignature> append_signature(Document& document, std::string_view path,
                                                       const RevisionState& state,
                                                       const SignatureField& field,

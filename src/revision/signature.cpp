@@ -10,6 +10,7 @@
 
 #include "revision/append_core.hpp"
 #include "revision/revision_file.hpp"
+#include "revision/signature_kinds.hpp"
 #include "runtime/fatal.hpp"
 #include "runtime/invalid_input.hpp"
 
@@ -22,22 +23,33 @@ IoError invalid_data(std::string_view fixed_message) {
 }
 
 Name sub_filter_name(SignatureSubFilter sub_filter) {
-  return Name(sub_filter == SignatureSubFilter::EtsiCadesDetached ? "ETSI.CAdES.detached"
-                                                                  : "adbe.pkcs7.detached");
+  switch (sub_filter) {
+    case SignatureSubFilter::EtsiCadesDetached:
+      return Name("ETSI.CAdES.detached");
+    case SignatureSubFilter::EtsiRfc3161:
+      return Name("ETSI.RFC3161");
+    case SignatureSubFilter::AdbePkcs7Detached:
+      break;
+  }
+  return Name("adbe.pkcs7.detached");
 }
 
 Dictionary signature_dictionary(const SignatureRequest& request) {
+  const bool timestamp = request.sub_filter == SignatureSubFilter::EtsiRfc3161;
   Dictionary dictionary = Dictionary::from_pairs({
-      {"Type", Name("Sig")},
+      {"Type", Name(timestamp ? "DocTimeStamp" : "Sig")},
       {"Filter", Name("Adobe.PPKLite")},
       {"SubFilter", sub_filter_name(request.sub_filter)},
       {"ByteRange", make_array(0, 0, 0, 0)},
       {"Contents", hex_string(std::string(request.contents_size, '\0'))},
-      {"M", request.signing_time},
   });
+  // A timestamp's time is the token's own; a signing time given with it is only informative.
+  if (!request.signing_time.bytes.empty()) dictionary.set("M", request.signing_time);
   if (request.name) dictionary.set("Name", *request.name);
   if (request.reason) dictionary.set("Reason", *request.reason);
   if (request.location) dictionary.set("Location", *request.location);
+  Array references = signature_references(request);
+  if (!references.empty()) dictionary.set("Reference", std::move(references));
   return dictionary;
 }
 
@@ -71,18 +83,25 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
   if (request.contents_size == 0 || request.contents_size > SignatureRequest::max_contents_size) {
     return invalid_input("a signature's reserved size must be from 1 byte to 16 MiB");
   }
-  if (request.signing_time.bytes.empty()) {
+  if (request.signing_time.bytes.empty() &&
+      request.sub_filter != SignatureSubFilter::EtsiRfc3161) {
     return invalid_input("a signature needs its signing time (/M)");
   }
+  VANTRIL_TRY(check_signature_kinds(request));
   const auto found = document.object_table.find(field.field);
   Dictionary* field_dictionary =
       found != document.object_table.end() ? found->second.dictionary() : nullptr;
   if (field_dictionary == nullptr) {
     return invalid_input("the signature field is not a dictionary of the document");
   }
+  Result<std::optional<CertificationPlan>> certification =
+      plan_certification(document, state, field.field, request);
+  if (!certification.ok()) return std::move(certification).error();
+
   adopt_revision_state(document, state);
   const ObjectId signature = append_object(document, signature_dictionary(request));
   field_dictionary->set("V", signature);
+  if (request.lock) field_dictionary->set("Lock", lock_dictionary(*request.lock));
 
   std::vector<ObjectId> changed = field.changed;
   changed.push_back(field.field);
@@ -90,6 +109,9 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
   changed.insert(changed.end(), also_changed.begin(), also_changed.end());
   std::vector<ObjectId> replaced = field.replaced;
   replaced.insert(replaced.end(), also_replaced.begin(), also_replaced.end());
+  if (certification.value()) {
+    apply_certification(document, *certification.value(), signature, replaced);
+  }
   Result<AppendedRevision> appended =
       append_revision_with(document, path, state, changed, replaced, signature);
   if (!appended.ok()) return std::move(appended).error();
