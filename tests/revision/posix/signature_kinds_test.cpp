@@ -1,0 +1,344 @@
+// Certifications, field locks, document timestamps and validation data, checked by tools that
+// share no code with vantril: pdfsig validates the signatures, qpdf checks the files, openssl
+// signs, runs a local timestamp authority and verifies its tokens, and vantril's own reader
+// reads back the dictionaries written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "support/files.hpp"
+#include "support/posix/shell.hpp"
+#include "vantril/model.hpp"
+#include "vantril/reader.hpp"
+#include "vantril/revision.hpp"
+#include "vantril/signature.hpp"
+#include "vantril/validation_data.hpp"
+#include "vantril/writer.hpp"
+
+namespace vantril {
+namespace {
+
+namespace fs = std::filesystem;
+
+using testing_support::quoted;
+using testing_support::Ran;
+using testing_support::read_file;
+using testing_support::run;
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+void expect_qpdf_check_clean(const fs::path& file) {
+  const Ran checked = run("qpdf --check " + quoted(file));
+  EXPECT_EQ(checked.exit_status, 0) << file << "\n" << checked.output;
+  EXPECT_NE(checked.output.find("No syntax or stream encoding errors found"), std::string::npos)
+      << checked.output;
+}
+
+// What pdfsig says of the file, with the default NSS database (no certificate is trusted).
+std::string pdfsig_report(const fs::path& file) {
+  const Ran checked = run("pdfsig " + quoted(file));
+  EXPECT_EQ(checked.exit_status, 0) << checked.output;
+  return checked.output;
+}
+
+void write_bytes(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// A one-page document whose content shows `text`; `page` and `content` get its identifiers.
+Document one_page(XrefForm form, const std::string& text, ObjectId& page, ObjectId& content) {
+  Document document = create_versioned("1.7");
+  document.xref_state.xref_form = form;
+  const ObjectId pages = reserve_id(document);
+  const ObjectId font = append_object(document, Dictionary::from_pairs({
+                                                    {"Type", Name("Font")},
+                                                    {"Subtype", Name("Type1")},
+                                                    {"BaseFont", Name("Helvetica")},
+                                                }));
+  content = append_object(
+      document, make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (" + text + ") Tj ET"));
+  page = append_object(document,
+                       Dictionary::from_pairs({
+                           {"Type", Name("Page")},
+                           {"Parent", pages},
+                           {"MediaBox", make_array(0, 0, 595, 842)},
+                           {"Contents", content},
+                           {"Resources", Dictionary::from_pairs({
+                                             {"Font", Dictionary::from_pairs({{"F1", font}})},
+                                         })},
+                       }));
+  put_object(
+      document, pages,
+      Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", make_array(page)}, {"Count", 1}}));
+  document.trailer.set("Root", append_object(document, Dictionary::from_pairs({
+                                                           {"Type", Name("Catalog")},
+                                                           {"Pages", pages},
+                                                       })));
+  return document;
+}
+
+// The number after `key` in the first match of "key N" in `bytes` from `from`; 0 if none.
+std::uint64_t number_after(const std::string& bytes, const std::string& key, std::size_t from) {
+  std::smatch match;
+  const std::string rest = bytes.substr(from);
+  if (!std::regex_search(rest, match, std::regex(key + R"(\s*(\d+))"))) return 0;
+  return std::stoull(match[1]);
+}
+
+// The state of a file written elsewhere, made by hand as a caller who knows the file would.
+[[maybe_unused]] RevisionState state_of(const fs::path& file) {
+  const std::string bytes = read_file(file);
+  RevisionState state;
+  state.file_length = bytes.size();
+  state.tail = bytes.substr(bytes.size() - std::min(bytes.size(), RevisionState::tail_capacity));
+  state.xref_offset = number_after(bytes, "startxref", bytes.rfind("startxref"));
+  state.form = bytes.compare(state.xref_offset, 4, "xref") == 0 ? XrefForm::XrefTableForm
+                                                                : XrefForm::XrefStreamForm;
+  const auto size = number_after(bytes, "/Size", state.xref_offset);
+  state.highest_number = size > 0 ? static_cast<std::uint32_t>(size - 1) : 0;
+  state.root =
+      ObjectId{static_cast<std::uint32_t>(number_after(bytes, "/Root", state.xref_offset)), 0};
+  return state;
+}
+
+// The file as vantril's reader reads it, refusing any repair.
+Result<ReadFile> read_strictly(const fs::path& file) {
+  ReadOptions options;
+  options.strict = true;
+  return read_pdf_file(file.string(), options);
+}
+
+// The dictionary under `id` in `document`, or an empty one (the checks on it then fail).
+const Dictionary& dictionary_at(const Document& document, ObjectId id) {
+  static const Dictionary none;
+  const auto found = document.object_table.find(id);
+  const Dictionary* dictionary =
+      found != document.object_table.end() ? dictionary_of(found->second) : nullptr;
+  return dictionary != nullptr ? *dictionary : none;
+}
+
+// The value under `key`, through one reference; null when missing.
+const Object* resolved(const Document& document, const Dictionary& holder, std::string_view key) {
+  const Object* value = holder.get(key);
+  if (value != nullptr && value->reference() != nullptr) {
+    const auto found = document.object_table.find(*value->reference());
+    return found != document.object_table.end() ? &found->second : nullptr;
+  }
+  return value;
+}
+
+std::string name_of(const Object* value) {
+  return value != nullptr && value->name() != nullptr ? std::string(value->name()->bytes) : "";
+}
+
+// The suite's signer, its timestamp authority and a CA config that issues an empty CRL.
+class SignatureKinds : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    directory_ = testing_support::fresh_directory("signature-kinds");
+    const std::string d = quoted(directory_);
+    write_bytes(directory_ / "tsa.cnf",
+                "[tsa]\n"
+                "default_tsa = tsa_config\n"
+                "[tsa_config]\n"
+                "serial = tsaserial\n"
+                "signer_cert = tsa.pem\n"
+                "signer_key = tsakey.pem\n"
+                "signer_digest = sha256\n"
+                "default_policy = 1.2.3.4.1\n"
+                "digests = sha256\n"
+                "accuracy = secs:1\n"
+                "ordering = no\n"
+                "tsa_name = no\n"
+                "ess_cert_id_chain = no\n"
+                "ess_cert_id_alg = sha256\n");
+    write_bytes(directory_ / "ca.cnf",
+                "[ca]\n"
+                "default_ca = test_ca\n"
+                "[test_ca]\n"
+                "database = index.txt\n"
+                "crlnumber = crlnumber\n"
+                "default_md = sha256\n"
+                "default_crl_days = 2\n");
+    tools_ = run("(cd " + d +
+                 " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem"
+                 " -days 2 -subj '/CN=vantril test signer'"
+                 " && openssl x509 -in cert.pem -outform DER -out cert.der"
+                 " && openssl req -x509 -newkey rsa:2048 -nodes -keyout tsakey.pem -out tsa.pem"
+                 " -days 2 -subj '/CN=vantril test timestamps'"
+                 " -addext 'extendedKeyUsage=critical,timeStamping'"
+                 " && echo 01 > tsaserial && touch index.txt && echo 01 > crlnumber"
+                 " && openssl ca -gencrl -config ca.cnf -keyfile key.pem -cert cert.pem"
+                 " -out crl.pem && openssl crl -in crl.pem -outform DER -out crl.der"
+                 " && openssl pkcs12 -export -inkey key.pem -in cert.pem -name testsigner"
+                 " -out id.p12 -passout pass:"
+                 " && mkdir nss && certutil -N -d sql:nss --empty-password"
+                 " && pk12util -i id.p12 -d sql:nss -W '') 2>&1");
+  }
+
+  static void TearDownTestSuite() {
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+  }
+
+  void SetUp() override { ASSERT_EQ(tools_.exit_status, 0) << tools_.output; }
+
+  static std::string signed_bytes(const fs::path& file, const PendingSignature& pending) {
+    std::string bytes;
+    EXPECT_TRUE(read_signed_bytes(file.string(), pending, [&](std::string_view piece) {
+                  bytes += piece;
+                  return Status{};
+                }).ok());
+    write_bytes(directory_ / "signed_bytes", bytes);
+    return bytes;
+  }
+
+  // A detached CMS signature, or for a timestamp a token from the local authority, over the
+  // pending revision's signed bytes.
+  static std::string signature_for(const fs::path& file, const PendingSignature& pending,
+                                   bool timestamp) {
+    signed_bytes(file, pending);
+    const std::string d = quoted(directory_);
+    const Ran made =
+        run("cd " + d +
+            (timestamp ? " && openssl ts -query -data signed_bytes -sha256 -cert -no_nonce"
+                         " -out query.tsq && openssl ts -reply -config tsa.cnf -queryfile"
+                         " query.tsq -token_out -out signature.der"
+                       : " && openssl cms -sign -binary -md sha256 -nosmimecap -in signed_bytes"
+                         " -signer cert.pem -inkey key.pem -outform DER -out signature.der"));
+    EXPECT_EQ(made.exit_status, 0) << made.output;
+    return read_file(directory_ / "signature.der");
+  }
+
+  // A new field named `name` on the page, signed in one revision appended to `state`; the new
+  // state, and the signature dictionary's identifier in `signature`.
+  static RevisionState sign_new_field(Document& document, const fs::path& file,
+                                      const RevisionState& state, ObjectId page,
+                                      const std::string& name, const SignatureRequest& request,
+                                      ObjectId* signature = nullptr) {
+    Result<SignatureField> field = add_signature_field(document, state, page, literal_string(name));
+    EXPECT_TRUE(field.ok());
+    if (!field.ok()) return state;
+    Result<PendingSignature> pending =
+        append_signature(document, file.string(), state, field.value(), request);
+    EXPECT_TRUE(pending.ok()) << debug_form(pending.error());
+    if (!pending.ok()) return state;
+    if (signature != nullptr) *signature = pending.value().signature;
+    const bool timestamp = request.sub_filter == SignatureSubFilter::EtsiRfc3161;
+    Result<RevisionState> written = write_signature(
+        file.string(), pending.value(), signature_for(file, pending.value(), timestamp));
+    EXPECT_TRUE(written.ok()) << debug_form(written.error());
+    return written.ok() ? written.value() : state;
+  }
+
+  static fs::path directory_;
+  static Ran tools_;
+};
+
+fs::path SignatureKinds::directory_;
+Ran SignatureKinds::tools_;
+
+SignatureRequest approval() {
+  SignatureRequest request;
+  request.signing_time = literal_string("D:20260101000000Z");
+  return request;
+}
+
+SignatureRequest certification(std::uint8_t permissions) {
+  SignatureRequest request = approval();
+  request.certify = permissions;
+  return request;
+}
+
+// A certification allowing form filling and signing, then an approval signature in a field of
+// its own: both valid, each revision a prefix of the next, and the certification's entries as
+// written.
+TEST_F(SignatureKinds, CertifiedThenApprovedBothValidate) {
+  for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
+    const std::string name = form == XrefForm::XrefStreamForm ? "stream" : "table";
+    SCOPED_TRACE(name);
+    const fs::path file = directory_ / ("certified_" + name + ".pdf");
+    ObjectId page;
+    ObjectId content;
+    Document document = one_page(form, "Certified", page, content);
+    Result<RevisionState> saved = save_revisable(document, file.string());
+    ASSERT_TRUE(saved.ok());
+    ObjectId certifying;
+    const RevisionState certified = sign_new_field(document, file, saved.value(), page,
+                                                   "Certification", certification(2), &certifying);
+    const std::string after_certification = read_file(file);
+    ASSERT_EQ(after_certification.size(), certified.file_length);
+    sign_new_field(document, file, certified, page, "Approval", approval());
+
+    const std::string final_bytes = read_file(file);
+    EXPECT_EQ(final_bytes.compare(0, after_certification.size(), after_certification), 0);
+    expect_qpdf_check_clean(file);
+    const std::string report = pdfsig_report(file);
+    EXPECT_EQ(count_of(report, "Signature Validation: Signature is Valid."), 2u) << report;
+    EXPECT_EQ(count_of(report, "- Total document signed"), 1u) << report;
+
+    Result<ReadFile> read = read_strictly(file);
+    ASSERT_TRUE(read.ok()) << debug_form(read.error());
+    const Document& back = read.value().document;
+    const Dictionary& catalog = dictionary_at(back, *back.trailer.get("Root")->reference());
+    const Object* perms = resolved(back, catalog, "Perms");
+    ASSERT_NE(perms, nullptr);
+    ASSERT_NE(perms->dictionary(), nullptr);
+    const Object* doc_mdp = perms->dictionary()->get("DocMDP");
+    ASSERT_NE(doc_mdp, nullptr);
+    EXPECT_EQ(*doc_mdp->reference(), certifying);
+    const Object* references = dictionary_at(back, certifying).get("Reference");
+    ASSERT_NE(references, nullptr);
+    ASSERT_EQ(references->array()->size(), 1u);
+    const Dictionary* reference = (*references->array())[0].dictionary();
+    ASSERT_NE(reference, nullptr);
+    EXPECT_EQ(name_of(reference->get("Type")), "SigRef");
+    EXPECT_EQ(name_of(reference->get("TransformMethod")), "DocMDP");
+    const Dictionary* params = reference->get("TransformParams")->dictionary();
+    ASSERT_NE(params, nullptr);
+    EXPECT_EQ(*params->get("P")->integer(), 2);
+    EXPECT_EQ(name_of(params->get("V")), "1.2");
+  }
+}
+
+// After a certification that allows no change at all, a later revision changes the page and
+// another adds a second signature. pdfsig 22.12 does not check the certification's permissions:
+// it still calls the certification valid, only no longer over the whole document. The assertions
+// say exactly that, so that a pdfsig that starts to check them is noticed here.
+TEST_F(SignatureKinds, PdfsigDoesNotCheckTheCertificationsPermissions) {
+  const fs::path file = directory_ / "no_changes.pdf";
+  ObjectId page;
+  ObjectId content;
+  Document document = one_page(XrefForm::XrefStreamForm, "Before", page, content);
+  Result<RevisionState> saved = save_revisable(document, file.string());
+  ASSERT_TRUE(saved.ok());
+  const RevisionState certified =
+      sign_new_field(document, file, saved.value(), page, "Certification", certification(1));
+  put_object(document, content, make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (After) Tj ET"));
+  const ObjectId replaced[] = {content};
+  Result<RevisionState> changed = append_revision(document, file.string(), certified, {}, replaced);
+  ASSERT_TRUE(changed.ok()) << debug_form(changed.error());
+  sign_new_field(document, file, changed.value(), page, "Approval", approval());
+
+  expect_qpdf_check_clean(file);
+  const std::string report = pdfsig_report(file);
+  EXPECT_EQ(count_of(report, "Signature Validation: Signature is Valid."), 2u) << report;
+  EXPECT_EQ(count_of(report, "- Total document signed"), 1u) << report;
+  EXPECT_EQ(count_of(report, "- Not total document signed"), 1u) << report;
+}
+
+}  // namespace
+}  // namespace vantril
