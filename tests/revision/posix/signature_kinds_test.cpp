@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <string>
 #include <system_error>
@@ -213,12 +214,13 @@ class SignatureKinds : public ::testing::Test {
     signed_bytes(file, pending);
     const std::string d = quoted(directory_);
     const Ran made =
-        run("cd " + d +
+        run("(cd " + d +
             (timestamp ? " && openssl ts -query -data signed_bytes -sha256 -cert -no_nonce"
                          " -out query.tsq && openssl ts -reply -config tsa.cnf -queryfile"
                          " query.tsq -token_out -out signature.der"
                        : " && openssl cms -sign -binary -md sha256 -nosmimecap -in signed_bytes"
-                         " -signer cert.pem -inkey key.pem -outform DER -out signature.der"));
+                         " -signer cert.pem -inkey key.pem -outform DER -out signature.der") +
+            ") 2>&1");
     EXPECT_EQ(made.exit_status, 0) << made.output;
     return read_file(directory_ / "signature.der");
   }
@@ -338,6 +340,170 @@ TEST_F(SignatureKinds, PdfsigDoesNotCheckTheCertificationsPermissions) {
   EXPECT_EQ(count_of(report, "Signature Validation: Signature is Valid."), 2u) << report;
   EXPECT_EQ(count_of(report, "- Total document signed"), 1u) << report;
   EXPECT_EQ(count_of(report, "- Not total document signed"), 1u) << report;
+}
+
+// A lock on its own, and one with a certification: the field's "/Lock" and the signature's
+// "/Reference" as written, read back by vantril's reader, and the signature valid in pdfsig.
+TEST_F(SignatureKinds, FieldLocksAreWrittenAndValidate) {
+  struct Case {
+    const char* name;
+    LockAction action;
+    std::vector<std::string> fields;
+    std::optional<std::uint8_t> certify;
+    std::string action_name;
+  };
+  const Case cases[] = {
+      {"include", LockAction::Include, {"Approval"}, std::nullopt, "Include"},
+      {"exclude_certified", LockAction::Exclude, {"Approval", "Witness"}, 3, "Exclude"},
+      {"all", LockAction::All, {}, std::nullopt, "All"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = directory_ / (std::string("lock_") + c.name + ".pdf");
+    ObjectId page;
+    ObjectId content;
+    Document document = one_page(XrefForm::XrefTableForm, "Locked", page, content);
+    Result<RevisionState> saved = save_revisable(document, file.string());
+    ASSERT_TRUE(saved.ok());
+    SignatureRequest request = approval();
+    request.certify = c.certify;
+    FieldLock lock{c.action, {}};
+    for (const std::string& field : c.fields) lock.fields.push_back(literal_string(field));
+    request.lock = lock;
+    ObjectId signature;
+    sign_new_field(document, file, saved.value(), page, "Locking", request, &signature);
+
+    expect_qpdf_check_clean(file);
+    const std::string report = pdfsig_report(file);
+    EXPECT_EQ(count_of(report, "Signature Validation: Signature is Valid."), 1u) << report;
+
+    Result<ReadFile> read = read_strictly(file);
+    ASSERT_TRUE(read.ok()) << debug_form(read.error());
+    const Document& back = read.value().document;
+    const Dictionary& sig = dictionary_at(back, signature);
+    const Object* references = sig.get("Reference");
+    ASSERT_NE(references, nullptr);
+    ASSERT_NE(references->array(), nullptr);
+    ASSERT_EQ(references->array()->size(), c.certify ? 2u : 1u);
+    if (c.certify) {
+      EXPECT_EQ(name_of((*references->array())[0].dictionary()->get("TransformMethod")), "DocMDP");
+    }
+    const Dictionary* field_mdp = references->array()->back().dictionary();
+    ASSERT_NE(field_mdp, nullptr);
+    EXPECT_EQ(name_of(field_mdp->get("Type")), "SigRef");
+    EXPECT_EQ(name_of(field_mdp->get("TransformMethod")), "FieldMDP");
+    const Dictionary* params = field_mdp->get("TransformParams")->dictionary();
+    ASSERT_NE(params, nullptr);
+    EXPECT_EQ(name_of(params->get("Type")), "TransformParams");
+    EXPECT_EQ(name_of(params->get("V")), "1.2");
+
+    // The field whose value is this signature holds the lock.
+    const Dictionary* field = nullptr;
+    for (const auto& [id, object] : back.object_table) {
+      const Dictionary* candidate = dictionary_of(object);
+      const Object* value = candidate != nullptr ? candidate->get("V") : nullptr;
+      if (value != nullptr && value->reference() != nullptr && *value->reference() == signature) {
+        field = candidate;
+      }
+    }
+    ASSERT_NE(field, nullptr);
+    const Object* lock_value = field->get("Lock");
+    ASSERT_NE(lock_value, nullptr);
+    ASSERT_NE(lock_value->dictionary(), nullptr);
+    EXPECT_EQ(name_of(lock_value->dictionary()->get("Type")), "SigFieldLock");
+    for (const Dictionary* holder : {lock_value->dictionary(), params}) {
+      EXPECT_EQ(name_of(holder->get("Action")), c.action_name);
+      const Object* fields = holder->get("Fields");
+      if (c.fields.empty()) {
+        EXPECT_EQ(fields, nullptr);
+        continue;
+      }
+      ASSERT_NE(fields, nullptr);
+      ASSERT_NE(fields->array(), nullptr);
+      std::vector<std::string> names;
+      for (const Object& name : *fields->array()) {
+        names.emplace_back(name.string() != nullptr ? std::string(name.string()->bytes) : "");
+      }
+      EXPECT_EQ(names, c.fields);
+    }
+  }
+}
+
+// The length of the DER value at the start of `bytes` (tag, length, contents), or 0.
+std::size_t der_length(const std::string& bytes) {
+  if (bytes.size() < 2) return 0;
+  const auto first = static_cast<unsigned char>(bytes[1]);
+  if (first < 0x80) return 2 + std::size_t{first};
+  const std::size_t digits = first & 0x7F;
+  if (digits == 0 || digits > 4 || bytes.size() < 2 + digits) return 0;
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < digits; ++i) {
+    length = length * 256 + static_cast<unsigned char>(bytes[2 + i]);
+  }
+  return 2 + digits + length;
+}
+
+// A document timestamp after an approval signature, its token from a local authority. The token
+// and the bytes it covers are taken back out of the file as a verifier would find them, and
+// openssl verifies one against the other.
+TEST_F(SignatureKinds, DocumentTimestampCoversTheFile) {
+  const fs::path file = directory_ / "timestamped.pdf";
+  ObjectId page;
+  ObjectId content;
+  Document document = one_page(XrefForm::XrefStreamForm, "Timestamped", page, content);
+  Result<RevisionState> saved = save_revisable(document, file.string());
+  ASSERT_TRUE(saved.ok());
+  const RevisionState signed_state =
+      sign_new_field(document, file, saved.value(), page, "Approval", approval());
+  SignatureRequest request;
+  request.sub_filter = SignatureSubFilter::EtsiRfc3161;
+  ObjectId timestamp;
+  sign_new_field(document, file, signed_state, page, "Timestamp", request, &timestamp);
+
+  expect_qpdf_check_clean(file);
+  // pdfsig 22.12 reads the token (it names the authority's certificate and sees the whole file
+  // covered) but does not validate ETSI.RFC3161: it says so and leaves the timestamp unverified.
+  // openssl's verification below stands in for it; a pdfsig that learns to validate timestamps
+  // fails these lines and should then count two valid signatures.
+  const std::string report = pdfsig_report(file);
+  EXPECT_EQ(count_of(report, "Signature Validation: Signature is Valid."), 1u) << report;
+  EXPECT_EQ(count_of(report, "Unable to validate this type of signature"), 1u) << report;
+  const std::size_t second = report.find("Signature #2:");
+  ASSERT_NE(second, std::string::npos) << report;
+  const std::string timestamp_report = report.substr(second);
+  EXPECT_NE(timestamp_report.find("Signature Field Name: Timestamp"), std::string::npos);
+  EXPECT_NE(timestamp_report.find("Common Name: vantril test timestamps"), std::string::npos);
+  EXPECT_NE(timestamp_report.find("Signature Type: unknown"), std::string::npos);
+  EXPECT_NE(timestamp_report.find("- Total document signed"), std::string::npos);
+  EXPECT_NE(timestamp_report.find("Signature Validation: Signature has not yet been verified."),
+            std::string::npos)
+      << report;
+
+  Result<ReadFile> read = read_strictly(file);
+  ASSERT_TRUE(read.ok()) << debug_form(read.error());
+  const Dictionary& dictionary = dictionary_at(read.value().document, timestamp);
+  EXPECT_EQ(name_of(dictionary.get("Type")), "DocTimeStamp");
+  EXPECT_EQ(name_of(dictionary.get("SubFilter")), "ETSI.RFC3161");
+  EXPECT_EQ(dictionary.get("M"), nullptr);
+  const Object* range = dictionary.get("ByteRange");
+  const Object* contents = dictionary.get("Contents");
+  ASSERT_TRUE(range != nullptr && range->array() != nullptr && range->array()->size() == 4);
+  ASSERT_TRUE(contents != nullptr && contents->string() != nullptr);
+  std::vector<std::size_t> at;
+  for (const Object& number : *range->array()) {
+    at.push_back(static_cast<std::size_t>(*number.integer()));
+  }
+  const std::string bytes = read_file(file);
+  ASSERT_EQ(at[2] + at[3], bytes.size());
+  write_bytes(directory_ / "covered", bytes.substr(at[0], at[1]) + bytes.substr(at[2], at[3]));
+  const std::string token(contents->string()->bytes);
+  ASSERT_GT(der_length(token), 0u);
+  write_bytes(directory_ / "token.der", token.substr(0, der_length(token)));
+  const Ran verified = run("cd " + quoted(directory_) +
+                           " && openssl ts -verify -data covered -in token.der -token_in"
+                           " -CAfile tsa.pem");
+  EXPECT_EQ(verified.exit_status, 0) << verified.output;
+  EXPECT_NE(verified.output.find("Verification: OK"), std::string::npos) << verified.output;
 }
 
 }  // namespace
