@@ -100,7 +100,7 @@ std::uint64_t number_after(const std::string& bytes, const std::string& key, std
 }
 
 // The state of a file written elsewhere, made by hand as a caller who knows the file would.
-[[maybe_unused]] RevisionState state_of(const fs::path& file) {
+RevisionState state_of(const fs::path& file) {
   const std::string bytes = read_file(file);
   RevisionState state;
   state.file_length = bytes.size();
@@ -145,7 +145,8 @@ std::string name_of(const Object* value) {
   return value != nullptr && value->name() != nullptr ? std::string(value->name()->bytes) : "";
 }
 
-// The suite's signer, its timestamp authority and a CA config that issues an empty CRL.
+// The suite's signer, a timestamp authority, and the signer as a CA that issues an empty CRL
+// and answers OCSP, all made with openssl; an NSS database holding the signer for pdfsig.
 class SignatureKinds : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -184,6 +185,11 @@ class SignatureKinds : public ::testing::Test {
                  " && echo 01 > tsaserial && touch index.txt && echo 01 > crlnumber"
                  " && openssl ca -gencrl -config ca.cnf -keyfile key.pem -cert cert.pem"
                  " -out crl.pem && openssl crl -in crl.pem -outform DER -out crl.der"
+                 " && openssl x509 -in tsa.pem -outform DER -out tsa.der"
+                 // A response from a local responder that knows no certificate: "unknown".
+                 " && openssl ocsp -issuer cert.pem -cert cert.pem -no_nonce -reqout ocsp.tsq"
+                 " && openssl ocsp -index index.txt -CA cert.pem -rsigner cert.pem -rkey key.pem"
+                 " -reqin ocsp.tsq -respout ocsp.der -ndays 1"
                  " && openssl pkcs12 -export -inkey key.pem -in cert.pem -name testsigner"
                  " -out id.p12 -passout pass:"
                  " && mkdir nss && certutil -N -d sql:nss --empty-password"
@@ -504,6 +510,139 @@ TEST_F(SignatureKinds, DocumentTimestampCoversTheFile) {
                            " -CAfile tsa.pem");
   EXPECT_EQ(verified.exit_status, 0) << verified.output;
   EXPECT_NE(verified.output.find("Verification: OK"), std::string::npos) << verified.output;
+}
+
+// The first dictionary of the document whose "/Type" is `type`, and its identifier.
+std::pair<ObjectId, const Dictionary*> first_of_type(const Document& document,
+                                                     std::string_view type) {
+  for (const auto& [id, object] : document.object_table) {
+    const Dictionary* dictionary = dictionary_of(object);
+    if (dictionary != nullptr && name_of(dictionary->get("Type")) == type) return {id, dictionary};
+  }
+  return {ObjectId{}, nullptr};
+}
+
+// The bytes of the streams an array (direct or through a reference) refers to, in order.
+std::vector<std::string> stream_bytes(const Document& document, const Dictionary& holder,
+                                      std::string_view key) {
+  std::vector<std::string> bytes;
+  const Object* array = resolved(document, holder, key);
+  if (array == nullptr || array->array() == nullptr) return bytes;
+  for (const Object& element : *array->array()) {
+    const auto found = element.reference() != nullptr
+                           ? document.object_table.find(*element.reference())
+                           : document.object_table.end();
+    const Stream* stream = found != document.object_table.end() ? found->second.stream() : nullptr;
+    bytes.emplace_back(stream != nullptr ? std::string(stream->data) : "");
+  }
+  return bytes;
+}
+
+// Validation data for a signature pdfsig made, in two revisions: the first adds the signer's
+// certificate, an OCSP response and a CRL with a VRI entry for the signature (given in lower
+// case); the second, through a document read back from the file, adds the authority's
+// certificate to the same store and entry. "/DSS" and "/Certs" start missing, or as objects of
+// their own left empty by an earlier revision. The signature stays valid, every revision keeps
+// the one before, and the store reads back as asked.
+TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
+  const std::string certificate = read_file(directory_ / "cert.der");
+  const std::string authority = read_file(directory_ / "tsa.der");
+  const std::string ocsp = read_file(directory_ / "ocsp.der");
+  const std::string crl = read_file(directory_ / "crl.der");
+  for (const bool indirect : {false, true}) {
+    const std::string name = indirect ? "indirect" : "direct";
+    SCOPED_TRACE(name);
+    const fs::path base = directory_ / ("dss_base_" + name + ".pdf");
+    const fs::path file = directory_ / ("dss_" + name + ".pdf");
+    ObjectId page;
+    ObjectId content;
+    Document original = one_page(XrefForm::XrefTableForm, "Validated", page, content);
+    ASSERT_TRUE(save_revisable(original, base.string()).ok());
+    const Ran signing = run("pdfsig -nssdir sql:" + quoted(directory_ / "nss") +
+                            " -nick testsigner -add-signature -new-signature-field-name Signer1 " +
+                            quoted(base) + " " + quoted(file));
+    ASSERT_EQ(signing.exit_status, 0) << signing.output;
+
+    Result<ReadFile> signed_read = read_strictly(file);
+    ASSERT_TRUE(signed_read.ok()) << debug_form(signed_read.error());
+    Document& document = signed_read.value().document;
+    RevisionState state = state_of(file);
+    const auto [signature, signature_dictionary] = first_of_type(document, "Sig");
+    ASSERT_NE(signature_dictionary, nullptr);
+    write_bytes(directory_ / "contents", std::string(signature_dictionary->get("Contents")->string()->bytes));
+    const Ran hashed = run("openssl dgst -sha1 -r " + quoted(directory_ / "contents"));
+    ASSERT_EQ(hashed.exit_status, 0) << hashed.output;
+    const std::string key = hashed.output.substr(0, 40);
+    std::string upper_key = key;
+    std::transform(key.begin(), key.end(), upper_key.begin(),
+                   [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 32) : c; });
+    ASSERT_NE(key, upper_key) << "a SHA-1 hash with no letter in it; the case goes untested";
+
+    if (indirect) {
+      const ObjectId certs = append_object(document, Array());
+      const ObjectId store =
+          append_object(document, Dictionary::from_pairs({{"Certs", certs}}));
+      adopt_revision_state(document, state);
+      const ObjectId catalog = *state.root;
+      document.object_table.find(catalog)->second.dictionary()->set("DSS", store);
+      const ObjectId changed[] = {certs, store};
+      const ObjectId replaced[] = {catalog};
+      Result<RevisionState> prepared =
+          append_revision(document, file.string(), state, changed, replaced);
+      ASSERT_TRUE(prepared.ok()) << debug_form(prepared.error());
+      state = prepared.value();
+    }
+
+    ValidationData first;
+    first.certs = {certificate};
+    first.ocsps = {ocsp};
+    first.crls = {crl};
+    first.vri = {VriEntry{key, {0}, {0}, {0}}};
+    const std::string before_first = read_file(file);
+    Result<RevisionState> added = append_validation_data(document, file.string(), state, first);
+    ASSERT_TRUE(added.ok()) << debug_form(added.error());
+    const std::string after_first = read_file(file);
+    EXPECT_EQ(after_first.compare(0, before_first.size(), before_first), 0);
+
+    Result<ReadFile> between = read_strictly(file);
+    ASSERT_TRUE(between.ok()) << debug_form(between.error());
+    ValidationData second;
+    second.certs = {authority};
+    second.vri = {VriEntry{upper_key, {0}, {}, {}}};
+    Result<RevisionState> extended =
+        append_validation_data(between.value().document, file.string(), added.value(), second);
+    ASSERT_TRUE(extended.ok()) << debug_form(extended.error());
+    EXPECT_EQ(read_file(file).compare(0, after_first.size(), after_first), 0);
+
+    expect_qpdf_check_clean(file);
+    const std::string report = pdfsig_report(file);
+    EXPECT_EQ(count_of(report, "Signature Validation: Signature is Valid."), 1u) << report;
+    EXPECT_EQ(count_of(report, "- Not total document signed"), 1u) << report;
+
+    Result<ReadFile> read = read_strictly(file);
+    ASSERT_TRUE(read.ok()) << debug_form(read.error());
+    const Document& back = read.value().document;
+    const Dictionary& catalog = dictionary_at(back, *back.trailer.get("Root")->reference());
+    const Object* store = resolved(back, catalog, "DSS");
+    ASSERT_NE(store, nullptr);
+    ASSERT_NE(store->dictionary(), nullptr);
+    EXPECT_EQ(catalog.get("DSS")->reference() != nullptr, indirect);
+    const Dictionary& dss = *store->dictionary();
+    EXPECT_EQ(stream_bytes(back, dss, "Certs"), (std::vector<std::string>{certificate, authority}));
+    EXPECT_EQ(stream_bytes(back, dss, "OCSPs"), std::vector<std::string>{ocsp});
+    EXPECT_EQ(stream_bytes(back, dss, "CRLs"), std::vector<std::string>{crl});
+    const Object* vri = resolved(back, dss, "VRI");
+    ASSERT_NE(vri, nullptr);
+    ASSERT_NE(vri->dictionary(), nullptr);
+    EXPECT_EQ(vri->dictionary()->len(), 1u);
+    const Object* entry = resolved(back, *vri->dictionary(), upper_key);
+    ASSERT_NE(entry, nullptr);
+    ASSERT_NE(entry->dictionary(), nullptr);
+    EXPECT_EQ(stream_bytes(back, *entry->dictionary(), "Cert"),
+              (std::vector<std::string>{certificate, authority}));
+    EXPECT_EQ(stream_bytes(back, *entry->dictionary(), "OCSP"), std::vector<std::string>{ocsp});
+    EXPECT_EQ(stream_bytes(back, *entry->dictionary(), "CRL"), std::vector<std::string>{crl});
+  }
 }
 
 }  // namespace
