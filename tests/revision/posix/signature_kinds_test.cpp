@@ -645,5 +645,127 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
   }
 }
 
+// Requests and data the library refuses before anything changes: InvalidInput naming the
+// fault, the file byte for byte as it was, and the document with no object more. Signature
+// requests go to a new field of a vantril file, or of a file pdfsig signed first.
+TEST_F(SignatureKinds, RefusalsChangeNeitherTheFileNorTheDocument) {
+  using Prepare = void (*)(Document&, ObjectId catalog);
+  struct Case {
+    const char* name;
+    std::optional<SignatureRequest> request;
+    std::optional<ValidationData> data;
+    const char* message;
+    bool pdfsig_signed = false;
+    Prepare prepare = nullptr;
+  };
+  const auto with = [](SignatureRequest request, auto change) {
+    change(request);
+    return request;
+  };
+  const auto timestamp = [](SignatureRequest& r) { r.sub_filter = SignatureSubFilter::EtsiRfc3161; };
+  const std::string certificate = read_file(directory_ / "cert.der");
+  const Case cases[] = {
+      {"certify_0", certification(0), std::nullopt, "must be 1, 2 or 3"},
+      {"certify_4", certification(4), std::nullopt, "must be 1, 2 or 3"},
+      {"certified_timestamp", with(certification(2), timestamp), std::nullopt,
+       "neither certifies nor locks"},
+      {"locking_timestamp", with(approval(), [&](SignatureRequest& r) {
+         timestamp(r);
+         r.lock = FieldLock{LockAction::Include, {literal_string("Other")}};
+       }), std::nullopt, "neither certifies nor locks"},
+      {"lock_all_naming_a_field", with(approval(), [](SignatureRequest& r) {
+         r.lock = FieldLock{LockAction::All, {literal_string("Other")}};
+       }), std::nullopt, "names no fields for the action All"},
+      {"lock_include_naming_none", with(approval(), [](SignatureRequest& r) {
+         r.lock = FieldLock{LockAction::Include, {}};
+       }), std::nullopt, "at least one for Include"},
+      {"lock_naming_an_empty_name", with(approval(), [](SignatureRequest& r) {
+         r.lock = FieldLock{LockAction::Exclude, {literal_string("")}};
+       }), std::nullopt, "a field with no name"},
+      {"certify_after_pdfsig", certification(2), std::nullopt, "first signature", true},
+      {"certify_certified", certification(2), std::nullopt, "certified already", false,
+       [](Document& document, ObjectId catalog) {
+         document.object_table.find(catalog)->second.dictionary()->set(
+             "Perms", Dictionary::from_pairs({{"DocMDP", ObjectId{1, 0}}}));
+       }},
+      {"empty_data", std::nullopt, ValidationData{}, "holds no item"},
+      {"empty_item", std::nullopt, ValidationData{{certificate, ""}, {}, {}, {}}, "is empty"},
+      {"vri_index_out_of_range", std::nullopt,
+       ValidationData{{certificate}, {}, {}, {VriEntry{"AB12", {1}, {}, {}}}}, "names item 1"},
+      {"vri_crl_without_crls", std::nullopt,
+       ValidationData{{certificate}, {}, {}, {VriEntry{"AB12", {0}, {}, {0}}}}, "which holds 0"},
+      {"vri_key_not_hex", std::nullopt,
+       ValidationData{{certificate}, {}, {}, {VriEntry{"AB1G", {0}, {}, {}}}}, "hex digits"},
+      {"vri_key_odd", std::nullopt,
+       ValidationData{{certificate}, {}, {}, {VriEntry{"AB1", {0}, {}, {}}}}, "hex digits"},
+      {"vri_key_twice", std::nullopt,
+       ValidationData{{certificate}, {}, {}, {VriEntry{"ab12", {0}, {}, {}}, VriEntry{"AB12", {0}, {}, {}}}},
+       "given twice"},
+      {"vri_entry_naming_nothing", std::nullopt,
+       ValidationData{{certificate}, {}, {}, {VriEntry{"AB12", {}, {}, {}}}}, "names no item"},
+      {"store_not_a_dictionary", std::nullopt, ValidationData{{certificate}, {}, {}, {}},
+       "/DSS is neither", false,
+       [](Document& document, ObjectId catalog) {
+         document.object_table.find(catalog)->second.dictionary()->set("DSS", 5);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = directory_ / (std::string("refused_") + c.name + ".pdf");
+    ObjectId page;
+    ObjectId content;
+    Document original = one_page(XrefForm::XrefTableForm, "Refused", page, content);
+    Document document;
+    RevisionState state;
+    if (c.pdfsig_signed) {
+      const fs::path base = directory_ / (std::string("refused_base_") + c.name + ".pdf");
+      ASSERT_TRUE(save_revisable(original, base.string()).ok());
+      const Ran signing = run("pdfsig -nssdir sql:" + quoted(directory_ / "nss") +
+                              " -nick testsigner -add-signature " + quoted(base) + " " +
+                              quoted(file));
+      ASSERT_EQ(signing.exit_status, 0) << signing.output;
+      Result<ReadFile> read = read_strictly(file);
+      ASSERT_TRUE(read.ok()) << debug_form(read.error());
+      document = std::move(read.value().document);
+      state = state_of(file);
+      page = first_of_type(document, "Page").first;
+    } else {
+      Result<RevisionState> saved = save_revisable(original, file.string());
+      ASSERT_TRUE(saved.ok());
+      document = std::move(original);
+      state = saved.value();
+    }
+    if (c.prepare != nullptr) c.prepare(document, *state.root);
+    std::optional<SignatureField> field;
+    if (c.request) {
+      Result<SignatureField> added =
+          add_signature_field(document, state, page, literal_string("Refused"));
+      ASSERT_TRUE(added.ok());
+      field = added.value();
+    }
+    const std::string before = read_file(file);
+    const std::size_t objects = document.object_table.size();
+    const std::uint32_t highest = document.highest_number;
+
+    Status outcome;
+    if (c.request) {
+      Result<PendingSignature> pending =
+          append_signature(document, file.string(), state, *field, *c.request);
+      if (!pending.ok()) outcome = std::move(pending).error();
+    } else {
+      Result<RevisionState> appended =
+          append_validation_data(document, file.string(), state, *c.data);
+      if (!appended.ok()) outcome = std::move(appended).error();
+    }
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(kind_of(outcome.error()), IoErrorKind::InvalidInput) << debug_form(outcome.error());
+    EXPECT_NE(display_form(outcome.error()).find(c.message), std::string::npos)
+        << display_form(outcome.error());
+    EXPECT_EQ(read_file(file), before);
+    EXPECT_EQ(document.object_table.size(), objects);
+    EXPECT_EQ(document.highest_number, highest);
+  }
+}
+
 }  // namespace
 }  // namespace vantril
