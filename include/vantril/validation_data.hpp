@@ -57,8 +57,7 @@ struct ValidationData {
 // or given twice, or one of its indexes is out of range; the catalog is not a dictionary of the
 // document, or one of the entries above has another kind. Otherwise the errors of
 // append_revision, with nothing written; the document then keeps the new streams and entries.
-VANTRIL_API Result<RevisionState> append_validation_data(Document& document,
-                                                         std::string_view path,
+VANTRIL_API Result<RevisionState> append_validation_data(Document& document, std::string_view path,
                                                          const RevisionState& state,
                                                          const ValidationData& data);
 

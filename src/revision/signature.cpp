@@ -83,8 +83,7 @@ Result<PendingSignature> append_signature(Document& document, std::string_view p
   if (request.contents_size == 0 || request.contents_size > SignatureRequest::max_contents_size) {
     return invalid_input("a signature's reserved size must be from 1 byte to 16 MiB");
   }
-  if (request.signing_time.bytes.empty() &&
-      request.sub_filter != SignatureSubFilter::EtsiRfc3161) {
+  if (request.signing_time.bytes.empty() && request.sub_filter != SignatureSubFilter::EtsiRfc3161) {
     return invalid_input("a signature needs its signing time (/M)");
   }
   VANTRIL_TRY(check_signature_kinds(request));

@@ -85,9 +85,11 @@ bool holds_other_signature(const Document& document, const Dictionary& form, Obj
     const bool signature_type = type != nullptr ? is_name(type, "Sig") : next.signature_type;
     if (signature_type && field->get("V") != nullptr) return true;
     const Object* kids = field->get("Kids");
-    if (kids != nullptr && kids->reference() != nullptr) kids = object_in(document, *kids->reference());
+    if (kids != nullptr && kids->reference() != nullptr)
+      kids = object_in(document, *kids->reference());
     if (kids == nullptr || kids->array() == nullptr || next.depth >= max_field_depth) continue;
-    for (const Object& kid : *kids->array()) pending.push_back({&kid, signature_type, next.depth + 1});
+    for (const Object& kid : *kids->array())
+      pending.push_back({&kid, signature_type, next.depth + 1});
   }
   return false;
 }
@@ -172,8 +174,8 @@ Result<std::optional<CertificationPlan>> plan_certification(const Document& docu
   Result<ObjectId> catalog_id = catalog_of(document, state);
   if (!catalog_id.ok()) return std::move(catalog_id).error();
   const Dictionary& catalog = *object_in(document, catalog_id.value())->dictionary();
-  Result<EntrySpot> perms = locate_entry(document, catalog, "Perms", ObjectKind::Dictionary,
-                                         "the catalog's /Perms");
+  Result<EntrySpot> perms =
+      locate_entry(document, catalog, "Perms", ObjectKind::Dictionary, "the catalog's /Perms");
   if (!perms.ok()) return std::move(perms).error();
 
   if (perms.value().present) {
@@ -222,11 +224,11 @@ Dictionary lock_dictionary(const FieldLock& lock) {
 Array signature_references(const SignatureRequest& request) {
   Array references;
   if (request.certify) {
-    references.emplace_back(reference_entry(
-        "DocMDP", Dictionary::from_pairs({
-                      {"Type", Name("TransformParams")},
-                      {"P", static_cast<std::int64_t>(*request.certify)},
-                  })));
+    references.emplace_back(
+        reference_entry("DocMDP", Dictionary::from_pairs({
+                                      {"Type", Name("TransformParams")},
+                                      {"P", static_cast<std::int64_t>(*request.certify)},
+                                  })));
   }
   if (request.lock) {
     Dictionary params = Dictionary::from_pairs({{"Type", Name("TransformParams")}});

@@ -69,7 +69,8 @@ Status check_data(const ValidationData& data) {
   bool any = !data.vri.empty();
   for (const ItemKind& kind : item_kinds) {
     for (const std::string& item : data.*kind.items) {
-      if (item.empty()) return invalid_input("a validation item (certificate, OCSP response or CRL) is empty");
+      if (item.empty())
+        return invalid_input("a validation item (certificate, OCSP response or CRL) is empty");
       any = true;
     }
   }
@@ -171,8 +172,8 @@ Result<StoreSpots> locate_store(const Document& document, const RevisionState& s
         std::string array_what = what;
         array_what += "'s /";
         array_what += item_kinds[k].vri_key;
-        Result<EntrySpot> array = locate_entry(document, *existing, item_kinds[k].vri_key,
-                                               ObjectKind::Array, array_what);
+        Result<EntrySpot> array =
+            locate_entry(document, *existing, item_kinds[k].vri_key, ObjectKind::Array, array_what);
         if (!array.ok()) return std::move(array).error();
         entry_spots.arrays[k] = array.value();
       }
@@ -215,14 +216,14 @@ Result<RevisionState> append_validation_data(Document& document, std::string_vie
   }
 
   Dictionary& catalog = *object_in(document, spots.catalog)->dictionary();
-  Dictionary& store = *entry_at(document, catalog, "DSS", spots.store, spots.catalog,
-                                Dictionary(), replaced)
-                           .dictionary();
+  Dictionary& store =
+      *entry_at(document, catalog, "DSS", spots.store, spots.catalog, Dictionary(), replaced)
+           .dictionary();
   const ObjectId store_owner = owner_of(spots.store, spots.catalog);
   for (std::size_t k = 0; k < item_kinds.size(); ++k) {
     if (streams[k].empty()) continue;
-    Array& array = *entry_at(document, store, item_kinds[k].store_key, spots.arrays[k],
-                             store_owner, Array(), replaced)
+    Array& array = *entry_at(document, store, item_kinds[k].store_key, spots.arrays[k], store_owner,
+                             Array(), replaced)
                         .array();
     array.insert(array.end(), streams[k].begin(), streams[k].end());
   }

@@ -569,7 +569,8 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
     RevisionState state = state_of(file);
     const auto [signature, signature_dictionary] = first_of_type(document, "Sig");
     ASSERT_NE(signature_dictionary, nullptr);
-    write_bytes(directory_ / "contents", std::string(signature_dictionary->get("Contents")->string()->bytes));
+    write_bytes(directory_ / "contents",
+                std::string(signature_dictionary->get("Contents")->string()->bytes));
     const Ran hashed = run("openssl dgst -sha1 -r " + quoted(directory_ / "contents"));
     ASSERT_EQ(hashed.exit_status, 0) << hashed.output;
     const std::string key = hashed.output.substr(0, 40);
@@ -580,8 +581,7 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
 
     if (indirect) {
       const ObjectId certs = append_object(document, Array());
-      const ObjectId store =
-          append_object(document, Dictionary::from_pairs({{"Certs", certs}}));
+      const ObjectId store = append_object(document, Dictionary::from_pairs({{"Certs", certs}}));
       adopt_revision_state(document, state);
       const ObjectId catalog = *state.root;
       document.object_table.find(catalog)->second.dictionary()->set("DSS", store);
@@ -662,26 +662,40 @@ TEST_F(SignatureKinds, RefusalsChangeNeitherTheFileNorTheDocument) {
     change(request);
     return request;
   };
-  const auto timestamp = [](SignatureRequest& r) { r.sub_filter = SignatureSubFilter::EtsiRfc3161; };
+  const auto timestamp = [](SignatureRequest& r) {
+    r.sub_filter = SignatureSubFilter::EtsiRfc3161;
+  };
   const std::string certificate = read_file(directory_ / "cert.der");
   const Case cases[] = {
       {"certify_0", certification(0), std::nullopt, "must be 1, 2 or 3"},
       {"certify_4", certification(4), std::nullopt, "must be 1, 2 or 3"},
       {"certified_timestamp", with(certification(2), timestamp), std::nullopt,
        "neither certifies nor locks"},
-      {"locking_timestamp", with(approval(), [&](SignatureRequest& r) {
-         timestamp(r);
-         r.lock = FieldLock{LockAction::Include, {literal_string("Other")}};
-       }), std::nullopt, "neither certifies nor locks"},
-      {"lock_all_naming_a_field", with(approval(), [](SignatureRequest& r) {
-         r.lock = FieldLock{LockAction::All, {literal_string("Other")}};
-       }), std::nullopt, "names no fields for the action All"},
-      {"lock_include_naming_none", with(approval(), [](SignatureRequest& r) {
-         r.lock = FieldLock{LockAction::Include, {}};
-       }), std::nullopt, "at least one for Include"},
-      {"lock_naming_an_empty_name", with(approval(), [](SignatureRequest& r) {
-         r.lock = FieldLock{LockAction::Exclude, {literal_string("")}};
-       }), std::nullopt, "a field with no name"},
+      {"locking_timestamp",
+       with(approval(),
+            [&](SignatureRequest& r) {
+              timestamp(r);
+              r.lock = FieldLock{LockAction::Include, {literal_string("Other")}};
+            }),
+       std::nullopt, "neither certifies nor locks"},
+      {"lock_all_naming_a_field",
+       with(approval(),
+            [](SignatureRequest& r) {
+              r.lock = FieldLock{LockAction::All, {literal_string("Other")}};
+            }),
+       std::nullopt, "names no fields for the action All"},
+      {"lock_include_naming_none",
+       with(approval(),
+            [](SignatureRequest& r) {
+              r.lock = FieldLock{LockAction::Include, {}};
+            }),
+       std::nullopt, "at least one for Include"},
+      {"lock_naming_an_empty_name",
+       with(approval(),
+            [](SignatureRequest& r) {
+              r.lock = FieldLock{LockAction::Exclude, {literal_string("")}};
+            }),
+       std::nullopt, "a field with no name"},
       {"certify_after_pdfsig", certification(2), std::nullopt, "first signature", true},
       {"certify_certified", certification(2), std::nullopt, "certified already", false,
        [](Document& document, ObjectId catalog) {
@@ -699,7 +713,8 @@ TEST_F(SignatureKinds, RefusalsChangeNeitherTheFileNorTheDocument) {
       {"vri_key_odd", std::nullopt,
        ValidationData{{certificate}, {}, {}, {VriEntry{"AB1", {0}, {}, {}}}}, "hex digits"},
       {"vri_key_twice", std::nullopt,
-       ValidationData{{certificate}, {}, {}, {VriEntry{"ab12", {0}, {}, {}}, VriEntry{"AB12", {0}, {}, {}}}},
+       ValidationData{
+           {certificate}, {}, {}, {VriEntry{"ab12", {0}, {}, {}}, VriEntry{"AB12", {0}, {}, {}}}},
        "given twice"},
       {"vri_entry_naming_nothing", std::nullopt,
        ValidationData{{certificate}, {}, {}, {VriEntry{"AB12", {}, {}, {}}}}, "names no item"},
@@ -720,9 +735,9 @@ TEST_F(SignatureKinds, RefusalsChangeNeitherTheFileNorTheDocument) {
     if (c.pdfsig_signed) {
       const fs::path base = directory_ / (std::string("refused_base_") + c.name + ".pdf");
       ASSERT_TRUE(save_revisable(original, base.string()).ok());
-      const Ran signing = run("pdfsig -nssdir sql:" + quoted(directory_ / "nss") +
-                              " -nick testsigner -add-signature " + quoted(base) + " " +
-                              quoted(file));
+      const Ran signing =
+          run("pdfsig -nssdir sql:" + quoted(directory_ / "nss") +
+              " -nick testsigner -add-signature " + quoted(base) + " " + quoted(file));
       ASSERT_EQ(signing.exit_status, 0) << signing.output;
       Result<ReadFile> read = read_strictly(file);
       ASSERT_TRUE(read.ok()) << debug_form(read.error());
