@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "revision/form_fields.hpp"
 #include "runtime/invalid_input.hpp"
 
 namespace vantril {
@@ -49,12 +50,9 @@ Dictionary reference_entry(std::string_view method, Dictionary params) {
   });
 }
 
-// Nesting deeper than this in a form's field tree is no form anyone made; the search stops there.
-constexpr std::size_t max_field_depth = 64;
-
 // Whether a signature field other than `skipped`, reachable from the form's "/Fields", holds a
-// value. References the document cannot resolve are not followed, and each object is visited
-// once, so a loop in "/Kids" ends.
+// value. References the document cannot resolve are not followed, each object is visited once,
+// so a loop in "/Kids" ends, and the walk goes no deeper than a form tree may nest.
 bool holds_other_signature(const Document& document, const Dictionary& form, ObjectId skipped) {
   const Object* fields_value = form.get("Fields");
   if (fields_value != nullptr && fields_value->reference() != nullptr) {

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -89,30 +88,6 @@ Document one_page(XrefForm form, const std::string& text, ObjectId& page, Object
                                                            {"Pages", pages},
                                                        })));
   return document;
-}
-
-// The number after `key` in the first match of "key N" in `bytes` from `from`; 0 if none.
-std::uint64_t number_after(const std::string& bytes, const std::string& key, std::size_t from) {
-  std::smatch match;
-  const std::string rest = bytes.substr(from);
-  if (!std::regex_search(rest, match, std::regex(key + R"(\s*(\d+))"))) return 0;
-  return std::stoull(match[1]);
-}
-
-// The state of a file written elsewhere, made by hand as a caller who knows the file would.
-RevisionState state_of(const fs::path& file) {
-  const std::string bytes = read_file(file);
-  RevisionState state;
-  state.file_length = bytes.size();
-  state.tail = bytes.substr(bytes.size() - std::min(bytes.size(), RevisionState::tail_capacity));
-  state.xref_offset = number_after(bytes, "startxref", bytes.rfind("startxref"));
-  state.form = bytes.compare(state.xref_offset, 4, "xref") == 0 ? XrefForm::XrefTableForm
-                                                                : XrefForm::XrefStreamForm;
-  const auto size = number_after(bytes, "/Size", state.xref_offset);
-  state.highest_number = size > 0 ? static_cast<std::uint32_t>(size - 1) : 0;
-  state.root =
-      ObjectId{static_cast<std::uint32_t>(number_after(bytes, "/Root", state.xref_offset)), 0};
-  return state;
 }
 
 // The file as vantril's reader reads it, refusing any repair.
@@ -563,10 +538,10 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
                             quoted(base) + " " + quoted(file));
     ASSERT_EQ(signing.exit_status, 0) << signing.output;
 
-    Result<ReadFile> signed_read = read_strictly(file);
-    ASSERT_TRUE(signed_read.ok()) << debug_form(signed_read.error());
-    Document& document = signed_read.value().document;
-    RevisionState state = state_of(file);
+    Result<UpdatableFile> opened = open_for_update(file.string());
+    ASSERT_TRUE(opened.ok()) << debug_form(opened.error());
+    Document& document = opened.value().document;
+    RevisionState state = opened.value().state;
     const auto [signature, signature_dictionary] = first_of_type(document, "Sig");
     ASSERT_NE(signature_dictionary, nullptr);
     write_bytes(directory_ / "contents",
@@ -604,13 +579,16 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
     const std::string after_first = read_file(file);
     EXPECT_EQ(after_first.compare(0, before_first.size(), before_first), 0);
 
-    Result<ReadFile> between = read_strictly(file);
+    Result<UpdatableFile> between = open_for_update(file.string());
     ASSERT_TRUE(between.ok()) << debug_form(between.error());
+    EXPECT_EQ(between.value().state.file_length, added.value().file_length);
+    EXPECT_EQ(between.value().state.xref_offset, added.value().xref_offset);
+    EXPECT_EQ(between.value().state.highest_number, added.value().highest_number);
     ValidationData second;
     second.certs = {authority};
     second.vri = {VriEntry{upper_key, {0}, {}, {}}};
-    Result<RevisionState> extended =
-        append_validation_data(between.value().document, file.string(), added.value(), second);
+    Result<RevisionState> extended = append_validation_data(
+        between.value().document, file.string(), between.value().state, second);
     ASSERT_TRUE(extended.ok()) << debug_form(extended.error());
     EXPECT_EQ(read_file(file).compare(0, after_first.size(), after_first), 0);
 
@@ -739,10 +717,10 @@ TEST_F(SignatureKinds, RefusalsChangeNeitherTheFileNorTheDocument) {
           run("pdfsig -nssdir sql:" + quoted(directory_ / "nss") +
               " -nick testsigner -add-signature " + quoted(base) + " " + quoted(file));
       ASSERT_EQ(signing.exit_status, 0) << signing.output;
-      Result<ReadFile> read = read_strictly(file);
-      ASSERT_TRUE(read.ok()) << debug_form(read.error());
-      document = std::move(read.value().document);
-      state = state_of(file);
+      Result<UpdatableFile> opened = open_for_update(file.string());
+      ASSERT_TRUE(opened.ok()) << debug_form(opened.error());
+      document = std::move(opened.value().document);
+      state = opened.value().state;
       page = first_of_type(document, "Page").first;
     } else {
       Result<RevisionState> saved = save_revisable(original, file.string());
