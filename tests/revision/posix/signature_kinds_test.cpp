@@ -587,8 +587,8 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
     ValidationData second;
     second.certs = {authority};
     second.vri = {VriEntry{upper_key, {0}, {}, {}}};
-    Result<RevisionState> extended = append_validation_data(
-        between.value().document, file.string(), between.value().state, second);
+    Result<RevisionState> extended = append_validation_data(between.value().document, file.string(),
+                                                            between.value().state, second);
     ASSERT_TRUE(extended.ok()) << debug_form(extended.error());
     EXPECT_EQ(read_file(file).compare(0, after_first.size(), after_first), 0);
 
