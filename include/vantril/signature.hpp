@@ -205,9 +205,9 @@ struct PendingSignature {
 // certify is not 1, 2 or 3, a lock's fields do not suit its action (none for All, at least one
 // otherwise) or one is empty, a timestamp is asked to certify or lock, a certification is not
 // the first signature, or the catalog or its "/Perms" is not a dictionary of the document.
-// Nothing is written when the call fails. On a refusal for one of the request's own faults the
-// document is unchanged; after that it keeps the new dictionary, "/V", "/Lock" and "/Perms"
-// whatever the outcome.
+// Nothing is written when the call fails. The refusals listed here leave the document
+// unchanged; once append_revision is reached the document keeps the new dictionary, "/V",
+// "/Lock" and "/Perms" whatever the outcome.
 VANTRIL_API Result<PendingSignature> append_signature(Document& document, std::string_view path,
                                                       const RevisionState& state,
                                                       const SignatureField& field,
@@ -221,9 +221,9 @@ VANTRIL_API Result<PendingSignature> append_signature(Document& document, std::s
 VANTRIL_API Status read_signed_bytes(std::string_view path, const PendingSignature& pending,
                                      const std::function<Status(std::string_view)>& consume);
 
-// Writes `der` (the DER-encoded signature) into the reserved "/Contents" as upper-case hex; the
-// rest of the reservation stays zeros. Returns the file's state afterwards, for a further
-// revision. Refusals:
+// Writes `der` (the DER-encoded signature, or for a document timestamp the DER timestamp token)
+// into the reserved "/Contents" as upper-case hex; the rest of the reservation stays zeros.
+// Returns the file's state afterwards, for a further revision. Refusals:
 //   - `der` empty, or longer than pending.contents_size: the revision is taken back as
 //     cancel_signature does, the file left exactly as it was before append_signature, and
 //     InvalidInput returned ("the signature is larger than the space reserved for it; the

@@ -36,9 +36,7 @@ std::optional<std::string> vri_key(std::string_view key) {
   std::string upper;
   upper.reserve(key.size());
   for (const char c : key) {
-    if (c >= '0' && c <= '9') {
-      upper += c;
-    } else if (c >= 'A' && c <= 'F') {
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) {
       upper += c;
     } else if (c >= 'a' && c <= 'f') {
       upper += static_cast<char>(c - 'a' + 'A');

@@ -248,15 +248,22 @@ SignatureRequest certification(std::uint8_t permissions) {
 
 // A certification allowing form filling and signing, then an approval signature in a field of
 // its own: both valid, each revision a prefix of the next, and the certification's entries as
-// written.
+// written. In the table form the catalog's "/Perms" is an object of its own with another entry,
+// which must stay.
 TEST_F(SignatureKinds, CertifiedThenApprovedBothValidate) {
   for (const XrefForm form : {XrefForm::XrefStreamForm, XrefForm::XrefTableForm}) {
-    const std::string name = form == XrefForm::XrefStreamForm ? "stream" : "table";
+    const bool perms_object = form == XrefForm::XrefTableForm;
+    const std::string name = perms_object ? "table" : "stream";
     SCOPED_TRACE(name);
     const fs::path file = directory_ / ("certified_" + name + ".pdf");
     ObjectId page;
     ObjectId content;
     Document document = one_page(form, "Certified", page, content);
+    const ObjectId catalog_id = *document.trailer.get("Root")->reference();
+    if (perms_object) {
+      const ObjectId perms = append_object(document, Dictionary::from_pairs({{"Kept", true}}));
+      document.object_table.find(catalog_id)->second.dictionary()->set("Perms", perms);
+    }
     Result<RevisionState> saved = save_revisable(document, file.string());
     ASSERT_TRUE(saved.ok());
     ObjectId certifying;
@@ -280,6 +287,8 @@ TEST_F(SignatureKinds, CertifiedThenApprovedBothValidate) {
     const Object* perms = resolved(back, catalog, "Perms");
     ASSERT_NE(perms, nullptr);
     ASSERT_NE(perms->dictionary(), nullptr);
+    EXPECT_EQ(catalog.get("Perms")->reference() != nullptr, perms_object);
+    EXPECT_EQ(perms->dictionary()->get("Kept") != nullptr, perms_object);
     const Object* doc_mdp = perms->dictionary()->get("DocMDP");
     ASSERT_NE(doc_mdp, nullptr);
     EXPECT_EQ(*doc_mdp->reference(), certifying);
