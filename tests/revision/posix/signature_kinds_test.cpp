@@ -525,9 +525,9 @@ std::vector<std::string> stream_bytes(const Document& document, const Dictionary
 // Validation data for a signature pdfsig made, in two revisions: the first adds the signer's
 // certificate, an OCSP response and a CRL with a VRI entry for the signature (given in lower
 // case); the second, through a document read back from the file, adds the authority's
-// certificate to the same store and entry. "/DSS" and "/Certs" start missing, or as objects of
-// their own left empty by an earlier revision. The signature stays valid, every revision keeps
-// the one before, and the store reads back as asked.
+// certificate to the same store and entry; a document timestamp follows. "/DSS" and "/Certs"
+// start missing, or as objects of their own left empty by an earlier revision. The signature
+// stays valid, every revision keeps the one before, and the store reads back as asked.
 TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
   const std::string certificate = read_file(directory_ / "cert.der");
   const std::string authority = read_file(directory_ / "tsa.der");
@@ -601,10 +601,21 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
     ASSERT_TRUE(extended.ok()) << debug_form(extended.error());
     EXPECT_EQ(read_file(file).compare(0, after_first.size(), after_first), 0);
 
+    // The long-term flow's last step: a document timestamp over the signature and its data.
+    Result<UpdatableFile> last = open_for_update(file.string());
+    ASSERT_TRUE(last.ok()) << debug_form(last.error());
+    SignatureRequest stamp;
+    stamp.sub_filter = SignatureSubFilter::EtsiRfc3161;
+    sign_new_field(last.value().document, file, last.value().state,
+                   first_of_type(last.value().document, "Page").first, "Timestamp", stamp);
+
     expect_qpdf_check_clean(file);
+    // pdfsig leaves the timestamp unverified (see DocumentTimestampCoversTheFile).
     const std::string report = pdfsig_report(file);
     EXPECT_EQ(count_of(report, "Signature Validation: Signature is Valid."), 1u) << report;
+    EXPECT_EQ(count_of(report, "Signature has not yet been verified."), 1u) << report;
     EXPECT_EQ(count_of(report, "- Not total document signed"), 1u) << report;
+    EXPECT_EQ(count_of(report, "- Total document signed"), 1u) << report;
 
     Result<ReadFile> read = read_strictly(file);
     ASSERT_TRUE(read.ok()) << debug_form(read.error());
