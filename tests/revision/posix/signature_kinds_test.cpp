@@ -32,9 +32,9 @@ using testing_support::Ran;
 using testing_support::read_file;
 using testing_support::run;
 
-std::size_t count_of(const std::string& text, const std::string& part) {
+std::size_t count_of(const std::string& text, const std::string& piece) {
   std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
     ++count;
   }
   return count;
@@ -120,7 +120,7 @@ std::string name_of(const Object* value) {
   return value != nullptr && value->name() != nullptr ? std::string(value->name()->bytes) : "";
 }
 
-// The suite's signer, a timestamp authority, and the signer as a CA that issues an empty CRL
+// The suite's signer, a timestamp authority, and the signer as a CA that signs an empty CRL
 // and answers OCSP, all made with openssl; an NSS database holding the signer for pdfsig.
 class SignatureKinds : public ::testing::Test {
  protected:
