@@ -106,6 +106,17 @@ const Dictionary& dictionary_at(const Document& document, ObjectId id) {
   return dictionary != nullptr ? *dictionary : none;
 }
 
+// The dictionary a value holds, or an empty one (the checks on it then fail).
+const Dictionary& as_dictionary(const Object* value) {
+  static const Dictionary none;
+  return value != nullptr && value->dictionary() != nullptr ? *value->dictionary() : none;
+}
+
+std::optional<std::int64_t> integer_of(const Object* value) {
+  if (value == nullptr || value->integer() == nullptr) return std::nullopt;
+  return *value->integer();
+}
+
 // The value under `key`, through one reference; null when missing.
 const Object* resolved(const Document& document, const Dictionary& holder, std::string_view key) {
   const Object* value = holder.get(key);
@@ -150,25 +161,26 @@ class SignatureKinds : public ::testing::Test {
                 "crlnumber = crlnumber\n"
                 "default_md = sha256\n"
                 "default_crl_days = 2\n");
-    tools_ = run("(cd " + d +
-                 " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem"
-                 " -days 2 -subj '/CN=vantril test signer'"
-                 " && openssl x509 -in cert.pem -outform DER -out cert.der"
-                 " && openssl req -x509 -newkey rsa:2048 -nodes -keyout tsakey.pem -out tsa.pem"
-                 " -days 2 -subj '/CN=vantril test timestamps'"
-                 " -addext 'extendedKeyUsage=critical,timeStamping'"
-                 " && echo 01 > tsaserial && touch index.txt && echo 01 > crlnumber"
-                 " && openssl ca -gencrl -config ca.cnf -keyfile key.pem -cert cert.pem"
-                 " -out crl.pem && openssl crl -in crl.pem -outform DER -out crl.der"
-                 " && openssl x509 -in tsa.pem -outform DER -out tsa.der"
-                 // A response from a local responder that knows no certificate: "unknown".
-                 " && openssl ocsp -issuer cert.pem -cert cert.pem -no_nonce -reqout ocsp.tsq"
-                 " && openssl ocsp -index index.txt -CA cert.pem -rsigner cert.pem -rkey key.pem"
-                 " -reqin ocsp.tsq -respout ocsp.der -ndays 1"
-                 " && openssl pkcs12 -export -inkey key.pem -in cert.pem -name testsigner"
-                 " -out id.p12 -passout pass:"
-                 " && mkdir nss && certutil -N -d sql:nss --empty-password"
-                 " && pk12util -i id.p12 -d sql:nss -W '') 2>&1");
+    tools_ =
+        run("(cd " + d +
+            " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem"
+            " -days 2 -subj '/CN=vantril test signer'"
+            " && openssl x509 -in cert.pem -outform DER -out cert.der"
+            " && openssl req -x509 -newkey rsa:2048 -nodes -keyout tsakey.pem -out tsa.pem"
+            " -days 2 -subj '/CN=vantril test timestamps'"
+            " -addext 'extendedKeyUsage=critical,timeStamping'"
+            " && echo 01 > tsaserial && touch index.txt && echo 01 > crlnumber"
+            " && openssl ca -gencrl -config ca.cnf -keyfile key.pem -cert cert.pem"
+            " -out crl.pem && openssl crl -in crl.pem -outform DER -out crl.der"
+            " && openssl x509 -in tsa.pem -outform DER -out tsa.der"
+            // A response from a local responder that knows no certificate: "unknown".
+            " && openssl ocsp -issuer cert.pem -cert cert.pem -no_nonce -reqout ocsp_request.der"
+            " && openssl ocsp -index index.txt -CA cert.pem -rsigner cert.pem -rkey key.pem"
+            " -reqin ocsp_request.der -respout ocsp.der -ndays 1"
+            " && openssl pkcs12 -export -inkey key.pem -in cert.pem -name testsigner"
+            " -out id.p12 -passout pass:"
+            " && mkdir nss && certutil -N -d sql:nss --empty-password"
+            " && pk12util -i id.p12 -d sql:nss -W '') 2>&1");
   }
 
   static void TearDownTestSuite() {
@@ -178,21 +190,16 @@ class SignatureKinds : public ::testing::Test {
 
   void SetUp() override { ASSERT_EQ(tools_.exit_status, 0) << tools_.output; }
 
-  static std::string signed_bytes(const fs::path& file, const PendingSignature& pending) {
+  // A detached CMS signature, or for a timestamp a token from the local authority, over the
+  // pending revision's signed bytes.
+  static std::string signature_for(const fs::path& file, const PendingSignature& pending,
+                                   bool timestamp) {
     std::string bytes;
     EXPECT_TRUE(read_signed_bytes(file.string(), pending, [&](std::string_view piece) {
                   bytes += piece;
                   return Status{};
                 }).ok());
     write_bytes(directory_ / "signed_bytes", bytes);
-    return bytes;
-  }
-
-  // A detached CMS signature, or for a timestamp a token from the local authority, over the
-  // pending revision's signed bytes.
-  static std::string signature_for(const fs::path& file, const PendingSignature& pending,
-                                   bool timestamp) {
-    signed_bytes(file, pending);
     const std::string d = quoted(directory_);
     const Ran made =
         run("(cd " + d +
@@ -291,18 +298,18 @@ TEST_F(SignatureKinds, CertifiedThenApprovedBothValidate) {
     EXPECT_EQ(perms->dictionary()->get("Kept") != nullptr, perms_object);
     const Object* doc_mdp = perms->dictionary()->get("DocMDP");
     ASSERT_NE(doc_mdp, nullptr);
+    ASSERT_NE(doc_mdp->reference(), nullptr);
     EXPECT_EQ(*doc_mdp->reference(), certifying);
     const Object* references = dictionary_at(back, certifying).get("Reference");
     ASSERT_NE(references, nullptr);
+    ASSERT_NE(references->array(), nullptr);
     ASSERT_EQ(references->array()->size(), 1u);
-    const Dictionary* reference = (*references->array())[0].dictionary();
-    ASSERT_NE(reference, nullptr);
-    EXPECT_EQ(name_of(reference->get("Type")), "SigRef");
-    EXPECT_EQ(name_of(reference->get("TransformMethod")), "DocMDP");
-    const Dictionary* params = reference->get("TransformParams")->dictionary();
-    ASSERT_NE(params, nullptr);
-    EXPECT_EQ(*params->get("P")->integer(), 2);
-    EXPECT_EQ(name_of(params->get("V")), "1.2");
+    const Dictionary& reference = as_dictionary(&(*references->array())[0]);
+    EXPECT_EQ(name_of(reference.get("Type")), "SigRef");
+    EXPECT_EQ(name_of(reference.get("TransformMethod")), "DocMDP");
+    const Dictionary& params = as_dictionary(reference.get("TransformParams"));
+    EXPECT_EQ(integer_of(params.get("P")), 2);
+    EXPECT_EQ(name_of(params.get("V")), "1.2");
   }
 }
 
@@ -376,14 +383,13 @@ TEST_F(SignatureKinds, FieldLocksAreWrittenAndValidate) {
     ASSERT_NE(references->array(), nullptr);
     ASSERT_EQ(references->array()->size(), c.certify ? 2u : 1u);
     if (c.certify) {
-      EXPECT_EQ(name_of((*references->array())[0].dictionary()->get("TransformMethod")), "DocMDP");
+      EXPECT_EQ(name_of(as_dictionary(&(*references->array())[0]).get("TransformMethod")),
+                "DocMDP");
     }
-    const Dictionary* field_mdp = references->array()->back().dictionary();
-    ASSERT_NE(field_mdp, nullptr);
-    EXPECT_EQ(name_of(field_mdp->get("Type")), "SigRef");
-    EXPECT_EQ(name_of(field_mdp->get("TransformMethod")), "FieldMDP");
-    const Dictionary* params = field_mdp->get("TransformParams")->dictionary();
-    ASSERT_NE(params, nullptr);
+    const Dictionary& field_mdp = as_dictionary(&references->array()->back());
+    EXPECT_EQ(name_of(field_mdp.get("Type")), "SigRef");
+    EXPECT_EQ(name_of(field_mdp.get("TransformMethod")), "FieldMDP");
+    const Dictionary* params = &as_dictionary(field_mdp.get("TransformParams"));
     EXPECT_EQ(name_of(params->get("Type")), "TransformParams");
     EXPECT_EQ(name_of(params->get("V")), "1.2");
 
@@ -481,6 +487,7 @@ TEST_F(SignatureKinds, DocumentTimestampCoversTheFile) {
   ASSERT_TRUE(contents != nullptr && contents->string() != nullptr);
   std::vector<std::size_t> at;
   for (const Object& number : *range->array()) {
+    ASSERT_NE(number.integer(), nullptr);
     at.push_back(static_cast<std::size_t>(*number.integer()));
   }
   const std::string bytes = read_file(file);
@@ -553,8 +560,9 @@ TEST_F(SignatureKinds, ValidationDataExtendsTheStoreOfAPdfsigSignedFile) {
     RevisionState state = opened.value().state;
     const auto [signature, signature_dictionary] = first_of_type(document, "Sig");
     ASSERT_NE(signature_dictionary, nullptr);
-    write_bytes(directory_ / "contents",
-                std::string(signature_dictionary->get("Contents")->string()->bytes));
+    const Object* contents = signature_dictionary->get("Contents");
+    ASSERT_TRUE(contents != nullptr && contents->string() != nullptr);
+    write_bytes(directory_ / "contents", std::string(contents->string()->bytes));
     const Ran hashed = run("openssl dgst -sha1 -r " + quoted(directory_ / "contents"));
     ASSERT_EQ(hashed.exit_status, 0) << hashed.output;
     const std::string key = hashed.output.substr(0, 40);
