@@ -11,6 +11,12 @@ const std::string* ParsedArguments::value(std::string_view name) const {
   return found == options.end() ? nullptr : &found->second;
 }
 
+std::span<const std::string> ParsedArguments::values(std::string_view name) const {
+  auto found = repeated.find(name);
+  if (found == repeated.end()) return {};
+  return found->second;
+}
+
 std::variant<ParsedArguments, std::string> parse_arguments(std::span<const std::string> arguments,
                                                            std::span<const KnownOption> known) {
   ParsedArguments parsed;
@@ -44,6 +50,7 @@ std::variant<ParsedArguments, std::string> parse_arguments(std::span<const std::
     } else if (equals != std::string::npos) {
       return "option '" + std::string(name) + "' takes no value";
     }
+    if (option->repeatable) parsed.repeated[std::string(name)].push_back(value);
     parsed.options[std::string(name)] = std::move(value);
   }
   return parsed;

@@ -14,7 +14,7 @@ namespace {
 constexpr std::string_view help_text =
     "Usage: vantril-tool SUBCOMMAND [ARGUMENTS]\n"
     "\n"
-    "Reads PDF files with the vantril library.\n"
+    "Reads, rewrites and signs PDF files with the vantril library.\n"
     "\n"
     "Subcommands:\n"
     "  check FILE [--json] [--strict]\n"
@@ -25,6 +25,17 @@ constexpr std::string_view help_text =
     "      a stream's decoded data.\n"
     "  rewrite IN OUT [--table|--stream] [--compress LEVEL] [--object-streams] [--strict]\n"
     "      Reads IN whole and saves it as OUT under the same object numbers.\n"
+    "  prepare IN OUT --field NAME [--page N] [--contents-size N] [--certify P] [--timestamp]\n"
+    "          [--json]\n"
+    "      Copies IN to OUT with a signature revision whose /Contents waits for a signature\n"
+    "      made elsewhere, and prints the byte ranges to sign.\n"
+    "  embed OUT --der FILE\n"
+    "      Writes a DER signature into the /Contents that prepare reserved in OUT.\n"
+    "  sign IN OUT --p12 FILE [--password-file F] [--field NAME] [--page N] [--contents-size N]\n"
+    "       [--certify P] [--reason TEXT] [--json]\n"
+    "      Copies IN to OUT and signs it with the key of a PKCS #12 file.\n"
+    "  dss OUT [--cert FILE]... [--ocsp FILE]... [--crl FILE]...\n"
+    "      Appends certificates, OCSP responses and CRLs to OUT's document security store.\n"
     "\n"
     "Options:\n"
     "  --help       this text; after a subcommand, that subcommand's help\n"
@@ -37,7 +48,8 @@ constexpr std::string_view help_text =
 
 int run_tool(std::span<const std::string> arguments) {
   if (arguments.empty())
-    return report_usage_error("", "a subcommand is needed: check, show or rewrite");
+    return report_usage_error(
+        "", "a subcommand is needed: check, show, rewrite, prepare, embed, sign or dss");
   const std::string_view first = arguments.front();
   const std::span<const std::string> rest = arguments.subspan(1);
   if (first == "--help" || first == "-h" || first == "help") {
@@ -49,6 +61,10 @@ int run_tool(std::span<const std::string> arguments) {
   if (first == "check") return run_check(rest);
   if (first == "show") return run_show(rest);
   if (first == "rewrite") return run_rewrite(rest);
+  if (first == "prepare") return run_prepare(rest);
+  if (first == "embed") return run_embed(rest);
+  if (first == "sign") return run_sign(rest);
+  if (first == "dss") return run_dss(rest);
   return report_usage_error("", "unknown subcommand '" + std::string(first) + "'");
 }
 
