@@ -136,11 +136,22 @@ class SigningCommands : public ::testing::Test {
                   " && openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key"
                   " -CAcreateserial -out cert.pem -days 2"
                   " && openssl pkcs12 -export -inkey key.pem -in cert.pem -certfile ca.pem"
-                  " -out id.p12 -passout 'pass:two words'"
+                  " -name testsigner -out id.p12 -passout 'pass:two words'"
                   " && printf 'two words\\nnot the password\\n' > password.txt"
                   " && openssl x509 -in cert.pem -outform DER -out cert.der"
                   " && openssl x509 -in ca.pem -outform DER -out ca.der)");
     inputs_ = testing_support::make_foreign_files(directory_);
+    // A file pdfsig signed first, with the same signer in an NSS database of its own.
+    const fs::path pdfsig_signed = directory_ / "pdfsig_signed.pdf";
+    const Ran pdfsig = run("cd " + quoted(directory_) +
+                           " && mkdir nss && certutil -N -d sql:nss --empty-password"
+                           " && pk12util -i id.p12 -d sql:nss -W 'two words'"
+                           " && pdfsig -nssdir sql:nss -nick testsigner -add-signature"
+                           " -new-signature-field-name First " +
+                           quoted(inputs_.empty() ? fs::path() : inputs_.front().path) + " " +
+                           quoted(pdfsig_signed));
+    EXPECT_EQ(pdfsig.exit_status, 0) << pdfsig.output;
+    if (pdfsig.exit_status == 0) inputs_.push_back({"pdfsig_signed", pdfsig_signed});
     for (const auto& [name, form] : {std::pair{"vantril_stream", XrefForm::XrefStreamForm},
                                      std::pair{"vantril_table", XrefForm::XrefTableForm}}) {
       const fs::path path = directory_ / (std::string(name) + ".pdf");
@@ -222,7 +233,7 @@ std::vector<testing_support::ForeignFile> SigningCommands::inputs_;
 // signature. The first signature of one file certifies it (form filling and signing allowed).
 TEST_F(SigningCommands, SignedTwiceEveryInputKeepsEverySignatureValid) {
   ASSERT_EQ(signer_.exit_status, 0) << signer_.output;
-  ASSERT_GE(inputs_.size(), 8u);
+  ASSERT_GE(inputs_.size(), 11u);
   for (const testing_support::ForeignFile& input : inputs_) {
     SCOPED_TRACE(input.name);
     const fs::path once = directory_ / (input.name + "_signed.pdf");
@@ -246,8 +257,9 @@ TEST_F(SigningCommands, SignedTwiceEveryInputKeepsEverySignatureValid) {
     EXPECT_TRUE(starts_with_file(twice, once));
     expect_qpdf_check_clean(once);
     expect_qpdf_check_clean(twice);
-    expect_signatures_valid(once, 1);
-    expect_signatures_valid(twice, 2);
+    const std::size_t earlier = input.name == "pdfsig_signed" ? 1 : 0;
+    expect_signatures_valid(once, earlier + 1);
+    expect_signatures_valid(twice, earlier + 2);
   }
 }
 
