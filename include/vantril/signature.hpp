@@ -104,10 +104,10 @@ struct SignatureAppearance {
 };
 
 // add_signature_field with a visible widget: the same field, its "/Rect" the appearance's
-// rectangle and its "/AP" the appearance (a new stream, added to the field's changed objects,
-// when made from text). InvalidInput, with the document unchanged, as add_signature_field, and
-// when the rectangle is empty or inverted, `appearance` is not a stream of the document, or the
-// text is not valid UTF-8.
+// rectangle and its "/AP" the appearance (a new stream when made from text; it, or the caller's
+// stream when its number is above the file's, is among the field's changed objects). InvalidInput,
+// with the document unchanged, as add_signature_field, and when the rectangle is empty or inverted,
+// `appearance` is not a stream of the document, or the text is not valid UTF-8.
 VANTRIL_API Result<SignatureField> add_signature_field(Document& document,
                                                        const RevisionState& state, ObjectId page,
                                                        String name,

@@ -201,6 +201,9 @@ Result<SignatureField> add_field(Document& document, const RevisionState& state,
   if (visible.drawn) {
     visible.appearance = append_object(document, std::move(*visible.drawn));
     added.changed.push_back(*visible.appearance);
+  } else if (visible.appearance && visible.appearance->number > state.highest_number) {
+    // The caller's stream is new to the file: it goes into the revision with the field.
+    added.changed.push_back(*visible.appearance);
   }
   if (visible.appearance) {
     widget.set("AP", Dictionary::from_pairs({{"N", *visible.appearance}}));

@@ -22,6 +22,8 @@
 #include "support/files.hpp"
 #include "support/posix/foreign_files.hpp"
 #include "support/posix/shell.hpp"
+#include "vantril/content.hpp"
+#include "vantril/fonts.hpp"
 #include "vantril/model.hpp"
 #include "vantril/pages.hpp"
 #include "vantril/reader.hpp"
@@ -619,6 +621,97 @@ TEST_F(SigningTools, SignsExistingFieldsAndVisibleOnes) {
       find_signature_field(signed_file.value().document, "Parent.Kid");
   ASSERT_FALSE(again.ok());
   EXPECT_EQ(display_form(again.error()), "the signature field 'Parent.Kid' is already signed");
+}
+
+// A page deep in a tree whose nodes hold the box and resources its pages inherit gets a visible
+// signature drawn by the caller's own appearance stream: it shows on that page and no other.
+TEST_F(SigningTools, SignsAPageOfAnInheritingTreeWithTheCallersAppearance) {
+  ASSERT_EQ(nss_.exit_status, 0) << nss_.output;
+  Document document = create_versioned("1.7");
+  const ObjectId font = append_object(document, font_dictionary(StandardFont::Helvetica));
+  const ObjectId root = reserve_id(document);
+  std::vector<ObjectId> pages;
+  Array root_kids;
+  for (int node = 0; node < 2; ++node) {
+    const ObjectId middle = reserve_id(document);
+    Array kids;
+    for (int leaf = 0; leaf < 3; ++leaf) {
+      const std::string text = "Page " + std::to_string(pages.size() + 1);
+      const ObjectId content = append_object(
+          document, make_stream(Dictionary(), "BT /F1 24 Tf 72 720 Td (" + text + ") Tj ET"));
+      pages.push_back(append_object(
+          document, Dictionary::from_pairs(
+                        {{"Type", Name("Page")}, {"Parent", middle}, {"Contents", content}})));
+      kids.emplace_back(pages.back());
+    }
+    put_object(
+        document, middle,
+        Dictionary::from_pairs(
+            {{"Type", Name("Pages")}, {"Parent", root}, {"Kids", std::move(kids)}, {"Count", 3}}));
+    root_kids.emplace_back(middle);
+  }
+  put_object(
+      document, root,
+      Dictionary::from_pairs({
+          {"Type", Name("Pages")},
+          {"Kids", std::move(root_kids)},
+          {"Count", 6},
+          {"MediaBox", make_array(0, 0, 595, 842)},
+          {"Resources", Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F1", font}})}})},
+      }));
+  document.trailer.set("Root", append_object(document, Dictionary::from_pairs({
+                                                           {"Type", Name("Catalog")},
+                                                           {"Pages", root},
+                                                       })));
+  const fs::path file = directory_ / "inheriting_tree.pdf";
+  ASSERT_TRUE(save_to_path(document, file.string()).ok());
+  const std::string before = read_file(file);
+
+  Result<UpdatableFile> opened = open_for_update(file.string());
+  ASSERT_TRUE(opened.ok()) << debug_form(opened.error());
+  UpdatableFile& update = opened.value();
+  Result<std::vector<ObjectId>> found = document_pages(update.document);
+  ASSERT_TRUE(found.ok());
+  ASSERT_EQ(found.value(), pages);
+  const ObjectId target = found.value()[4];
+  ContentBuilder drawing;
+  drawing.begin_text().font("F1", 12).move_text(4, 8).show_text("Caller appearance").end_text();
+  Result<Stream> appearance = std::move(drawing).take_stream(Dictionary::from_pairs({
+      {"Type", Name("XObject")},
+      {"Subtype", Name("Form")},
+      {"BBox", make_array(0, 0, 150, 30)},
+      {"Resources", Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F1", font}})}})},
+  }));
+  ASSERT_TRUE(appearance.ok());
+  SignatureAppearance visible;
+  visible.rect = Rect{300, 100, 450, 130};
+  visible.appearance = append_object(update.document, std::move(appearance).value());
+  Result<SignatureField> field = add_signature_field(update.document, update.state, target,
+                                                     literal_string("OnPageFive"), visible);
+  ASSERT_TRUE(field.ok()) << debug_form(field.error());
+  // The appearance is new to the file: it goes into the revision with the field.
+  ASSERT_NE(
+      std::find(field.value().changed.begin(), field.value().changed.end(), *visible.appearance),
+      field.value().changed.end());
+  SignatureRequest request;
+  request.signing_time = literal_string("D:20261209120000Z");
+  Result<PendingSignature> pending =
+      append_signature(update.document, file.string(), update.state, field.value(), request);
+  ASSERT_TRUE(pending.ok()) << debug_form(pending.error());
+  ASSERT_TRUE(write_signature(file.string(), pending.value(),
+                              openssl_signature(directory_, file, pending.value()))
+                  .ok());
+
+  EXPECT_EQ(read_file(file).compare(0, before.size(), before), 0);
+  expect_qpdf_check_clean(file);
+  expect_signatures_valid(file, 1);
+  for (int page = 1; page <= 6; ++page) {
+    const Ran drawn =
+        run("mutool draw -q -F txt -o - " + quoted(file) + " " + std::to_string(page));
+    EXPECT_NE(drawn.output.find("Page " + std::to_string(page)), std::string::npos) << drawn.output;
+    EXPECT_EQ(drawn.output.find("Caller appearance") != std::string::npos, page == 5)
+        << page << ": " << drawn.output;
+  }
 }
 
 // Random changes to files of both forms, each appended by append_changes: every revision lists
