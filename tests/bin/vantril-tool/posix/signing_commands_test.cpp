@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -529,6 +530,55 @@ TEST_F(SigningCommands, DssKeepsTheSignatureValid) {
           " same(dss.OCSPs[0], \"ocsp.der\"), len(dss.OCSPs))' " +
           quoted(out));
   EXPECT_EQ(store.output, "[True, True] 2 True 1 True 1\n");
+}
+
+// The lines of the README's "Signing with vantril-tool" part run as a user runs them: the
+// "$ " lines of its console block (in a folder where "vantril" wrote clean.pdf), then every line
+// of its shell block, through the shell with the built commands on the PATH. Each must succeed,
+// and pdfsig must find both signatures of the last file valid.
+TEST_F(SigningCommands, ReadmeSigningLinesRunAndSign) {
+  const std::string readme = read_file(fs::path(VANTRIL_SOURCE_DIR) / "README.md");
+  const std::size_t start = readme.find("\n### Signing with vantril-tool\n");
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = readme.find("\n#", start + 1);
+  const std::string part = readme.substr(start, end - start);
+  std::vector<std::string> commands;
+  bool console = false;
+  bool shell = false;
+  std::istringstream lines(part);
+  for (std::string line; std::getline(lines, line);) {
+    if (line == "```console" || line == "```sh") {
+      console = line == "```console";
+      shell = !console;
+    } else if (line == "```") {
+      console = shell = false;
+    } else if ((console && line.rfind("$ ", 0) == 0) || (shell && !line.empty())) {
+      commands.push_back(console ? line.substr(2) : line);
+    }
+  }
+  ASSERT_GE(commands.size(), 5u) << part;
+
+  const fs::path folder = directory_ / "readme";
+  fs::create_directories(folder);
+  std::string path = fs::path(VANTRIL_TOOL_PATH).parent_path().string();
+  path += ':';
+  path += fs::path(VANTRIL_BINARY_PATH).parent_path().string();
+  path += ":$PATH";
+  const auto in_folder = [&](const std::string& command) {
+    return run("cd " + quoted(folder) + " && PATH=" + path + " && " + command);
+  };
+  const Ran setup = in_folder(
+      "vantril > /dev/null && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem"
+      " -out cert.pem -days 2 -subj '/CN=vantril readme signer' 2> /dev/null"
+      " && openssl pkcs12 -export -inkey key.pem -in cert.pem -out signer.p12 -passout pass:");
+  ASSERT_EQ(setup.exit_status, 0) << setup.output;
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    const Ran ran = in_folder(command);
+    EXPECT_EQ(ran.exit_status, 0) << ran.output;
+  }
+  expect_signatures_valid(folder / "signed-twice.pdf", 2);
+  expect_qpdf_check_clean(folder / "signed-twice.pdf");
 }
 
 }  // namespace
