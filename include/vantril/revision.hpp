@@ -80,8 +80,13 @@ struct RevisionState {
   // The file's length in bytes.
   std::uint64_t file_length = 0;
   // Where the latest cross-reference section starts (the number after the last "startxref");
-  // the next section's "/Prev".
+  // the next section's "/Prev". Like every offset in the file's sections, it counts from the
+  // header ("%PDF-"), which a file written elsewhere may have after other bytes.
   std::uint64_t xref_offset = 0;
+  // Where the header starts: the number of bytes before it (0 for every file vantril writes).
+  // The offsets a revision writes in its section count from there; those of a signature's
+  // "/ByteRange", and every offset of PendingSignature, from the file's first byte.
+  std::uint64_t header_offset = 0;
   // The highest object number the file uses, the latest cross-reference stream's included; the
   // latest "/Size" is one more. Every number from 1 to this one counts as held by the file.
   std::uint32_t highest_number = 0;
@@ -182,8 +187,7 @@ VANTRIL_API std::vector<ObjectId> changed_objects(const Document& document,
 // readers that know cross-reference streams still reach the older stream through the older
 // trailer, and readers that do not still see every appended object.
 // Refused, as InvalidData, for a file whose cross-reference information was rebuilt by scanning
-// (a revision's "/Prev" would name a section that is not there: rewrite the file first) and as
-// Unsupported for one with bytes before its header (its offsets count from the header). An
+// (a revision's "/Prev" would name a section that is not there: rewrite the file first). An
 // encrypted file is refused as Unsupported (no append can add readable objects to it). A
 // trailer entry of the wrong kind ("Root" not a reference, "ID" not two strings) is InvalidData.
 VANTRIL_API Result<RevisionState> revision_state_of(const FileStructure& structure,

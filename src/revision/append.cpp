@@ -81,7 +81,7 @@ Status refuse_encrypted(const Document& document, const UpdateFile& file,
 }
 
 // Fills in the signature dictionary's "/ByteRange" within the formed revision, now that the
-// file's length after it is known.
+// file's length after it is known; `at` counts from the file's first byte.
 void fill_byte_range(std::string& bytes, std::uint64_t file_length, const PlaceholderOffsets& at) {
   const std::string text = byte_range_text(signed_ranges(at, file_length + bytes.size()));
   const std::uint64_t offset = at.byte_range - file_length;
@@ -129,7 +129,8 @@ Result<FormedRevision> form_revision(const Document& document, RevisionState car
   std::uint32_t highest = std::max(carried.highest_number, document.highest_number);
   {
     CountingSink sink(formed.bytes);
-    sink.count = carried.file_length;
+    // The section's offsets count from the header.
+    sink.count = carried.file_length - carried.header_offset;
     Emitter emitter(sink);
     // The previous revision ends with "%%EOF" and no line feed; the next object starts a new
     // line.
@@ -178,7 +179,13 @@ Result<FormedRevision> form_revision(const Document& document, RevisionState car
     record.declared_size = highest + 1;
     VANTRIL_TRY(write_file_end(emitter, trailer, highest, record, plan));
   }
-  if (formed.placeholders) fill_byte_range(formed.bytes, carried.file_length, *formed.placeholders);
+  if (formed.placeholders) {
+    // The signed ranges count from the file's first byte, whatever lies before the header.
+    formed.placeholders->byte_range += carried.header_offset;
+    formed.placeholders->contents += carried.header_offset;
+    formed.placeholders->contents_end += carried.header_offset;
+    fill_byte_range(formed.bytes, carried.file_length, *formed.placeholders);
+  }
   formed.highest_number = highest;
   formed.id = std::move(carried.id);
   return formed;

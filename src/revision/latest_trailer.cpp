@@ -116,8 +116,10 @@ std::optional<bool> dictionary_names_key(std::string_view bytes, std::size_t at,
 Result<bool> latest_trailer_is_encrypted(const UpdateFile& file, const RevisionState& state) {
   const IoError missing = IoError::with_message(
       IoErrorKind::InvalidData, "the file's latest trailer is not where the revision state says");
-  if (state.xref_offset >= state.file_length) return missing;
-  std::uint64_t start = state.xref_offset;
+  // The section's offset counts from the header, which may follow other bytes.
+  const std::uint64_t section = state.header_offset + state.xref_offset;
+  if (state.xref_offset >= state.file_length || section >= state.file_length) return missing;
+  std::uint64_t start = section;
   if (state.form == XrefForm::XrefTableForm && state.file_length - start > trailer_window) {
     start = state.file_length - trailer_window;
   }
@@ -131,7 +133,7 @@ Result<bool> latest_trailer_is_encrypted(const UpdateFile& file, const RevisionS
   if (state.form == XrefForm::XrefStreamForm) {
     if (dictionary_names_key(window.value(), *at, "XRef") != true) return missing;
   } else {
-    Result<std::string> keyword = file.read(state.xref_offset, 4);
+    Result<std::string> keyword = file.read(section, 4);
     if (!keyword.ok()) return std::move(keyword).error();
     if (keyword.value() != "xref") return missing;
   }

@@ -67,11 +67,6 @@ Result<RevisionState> revision_state_of(const FileStructure& structure, std::str
         "the file's cross-reference information was rebuilt by scanning, so a revision appended to "
         "it would chain to a section that is not there; rewrite the file first");
   }
-  if (structure.header_offset != 0) {
-    return IoError::with_message(IoErrorKind::Unsupported,
-                                 "the file has bytes before its header, and appending to such a "
-                                 "file is not supported");
-  }
   if (structure.file_length != bytes.size()) {
     return IoError::with_message(IoErrorKind::InvalidInput,
                                  "the bytes are not those the structure was read from");
@@ -85,6 +80,7 @@ Result<RevisionState> revision_state_of(const FileStructure& structure, std::str
   }
   state.file_length = bytes.size();
   state.xref_offset = latest.xref_offset;
+  state.header_offset = structure.header_offset;
   // A hybrid file's latest section is its table: the next one is a table too.
   state.form = latest.form;
   for (const RevisionInfo& revision : structure.revisions) {

@@ -1,7 +1,7 @@
 // PDF files written by other tools, made at test time: the inputs that updates and signatures
 // must extend without touching a byte of them. Every file is made from one page that mutool
 // writes, then rewritten by qpdf, Ghostscript and poppler, or shaped by hand (a hybrid file,
-// bytes after the end).
+// bytes before the header, bytes after the end).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -115,6 +115,8 @@ inline std::vector<ForeignFile> make_foreign_files(const std::filesystem::path& 
     std::string bytes;
     std::ifstream in(files.front().path, std::ios::binary);
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    write_bytes(directory / "bytes_before_header.pdf", "JUNK BEFORE THE HEADER\n" + bytes);
+    files.push_back({"bytes_before_header", directory / "bytes_before_header.pdf"});
     bytes += "\n% bytes another tool left after the end of the file\n";
     write_bytes(directory / "bytes_after_eof.pdf", bytes);
     files.push_back({"bytes_after_eof", directory / "bytes_after_eof.pdf"});
