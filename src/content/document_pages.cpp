@@ -1,10 +1,12 @@
 // The pages of any document's page tree, a read file's included: a walk without recursion that
 // keeps the pages' order and visits every node once, so that a tree whose kids loop back ends.
+#include <cstddef>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "reader/read_errors.hpp"
 #include "vantril/pages.hpp"
 
 namespace vantril {
@@ -17,7 +19,8 @@ IoError bad_tree(std::string what, ObjectId id) {
   what += ' ';
   what += std::to_string(id.generation);
   what += ')';
-  return IoError::with_message(IoErrorKind::InvalidData, std::move(what));
+  // Made at run time: the error owns its text.
+  return reader::invalid_data(std::move(what));
 }
 
 const Dictionary* dictionary_at(const Document& document, ObjectId id) {
@@ -64,11 +67,12 @@ Result<std::vector<ObjectId>> document_pages(const Document& document) {
     const Object* kids = node->get("Kids");
     const Array* list = kids != nullptr ? kids->array() : nullptr;
     if (list == nullptr) return bad_tree("a page-tree node's /Kids is not an array", id);
-    for (auto kid = list->rbegin(); kid != list->rend(); ++kid) {
-      if (kid->reference() == nullptr) {
+    for (std::size_t i = list->size(); i-- > 0;) {
+      const Object& kid = (*list)[i];
+      if (kid.reference() == nullptr) {
         return bad_tree("a page-tree node's /Kids holds a value that is not a reference", id);
       }
-      waiting.push_back(*kid->reference());
+      waiting.push_back(*kid.reference());
     }
   }
   return pages;

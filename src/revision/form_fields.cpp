@@ -1,6 +1,7 @@
 // A walk over the form's field tree without recursion, each field visited once.
 #include "revision/form_fields.hpp"
 
+#include <cstddef>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,10 +34,11 @@ void push_kids(const Document& document, const Object* list, const Waiting& pare
   const Object* kids = resolved(document, list);
   const Array* array = kids != nullptr ? kids->array() : nullptr;
   if (array == nullptr) return;
-  for (auto kid = array->rbegin(); kid != array->rend(); ++kid) {
-    if (kid->reference() == nullptr) continue;
+  for (std::size_t i = array->size(); i-- > 0;) {
+    const Object& kid = (*array)[i];
+    if (kid.reference() == nullptr) continue;
     waiting.push_back(
-        {*kid->reference(), parent.parent_name, parent.parent_is_signature, parent.depth + 1});
+        {*kid.reference(), parent.parent_name, parent.parent_is_signature, parent.depth + 1});
   }
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "reader/input.hpp"
+#include "reader/read_errors.hpp"
 #include "revision/append_core.hpp"
 #include "revision/fingerprint.hpp"
 #include "vantril/revision.hpp"
@@ -16,10 +17,6 @@
 namespace vantril {
 
 namespace {
-
-IoError invalid_data(std::string message) {
-  return IoError::with_message(IoErrorKind::InvalidData, std::move(message));
-}
 
 // The highest number a section's "/Size" declares; 0 without a usable one.
 std::uint32_t declared_highest(const Dictionary& trailer) {
@@ -63,7 +60,7 @@ Result<RevisionState> revision_state_of(const FileStructure& structure, std::str
                                  "not supported");
   }
   if (structure.rebuilt || structure.revisions.empty()) {
-    return invalid_data(
+    return reader::invalid_data(
         "the file's cross-reference information was rebuilt by scanning, so a revision appended to "
         "it would chain to a section that is not there; rewrite the file first");
   }
@@ -76,7 +73,7 @@ Result<RevisionState> revision_state_of(const FileStructure& structure, std::str
   if (Status carried = take_carried_entries(latest.trailer, state); !carried.ok()) {
     std::string message = "the file's latest trailer cannot be carried into a revision: ";
     message += display_form(carried.error());
-    return invalid_data(std::move(message));
+    return reader::invalid_data(std::move(message));
   }
   state.file_length = bytes.size();
   state.xref_offset = latest.xref_offset;

@@ -116,6 +116,9 @@ TEST(DocumentPages, KeepsTheOrderOfNestedTreesAndRefusesLoops) {
     Result<std::vector<ObjectId>> walked = document_pages(c.document);
     ASSERT_FALSE(walked.ok());
     EXPECT_EQ(kind_of(walked.error()), IoErrorKind::InvalidData);
+    // The message names the node, in text the error owns.
+    EXPECT_NE(display_form(walked.error()).find("(object "), std::string::npos)
+        << display_form(walked.error());
   }
 }
 
