@@ -204,7 +204,8 @@ struct PendingSignature {
 // document, the signing time is empty (but for a timestamp), contents_size is out of range,
 // certify is not 1, 2 or 3, a lock's fields do not suit its action (none for All, at least one
 // otherwise) or one is empty, a timestamp is asked to certify or lock, a certification is not
-// the first signature, or the catalog or its "/Perms" is not a dictionary of the document.
+// the first signature, the catalog or its "/Perms" is not a dictionary of the document, or the
+// form's field tree a certification searches loops or nests deeper than 64 levels.
 // Nothing is written when the call fails. The refusals listed here leave the document
 // unchanged; once append_revision is reached the document keeps the new dictionary, "/V",
 // "/Lock" and "/Perms" whatever the outcome.
