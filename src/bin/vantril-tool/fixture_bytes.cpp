@@ -95,12 +95,14 @@ std::string padded(std::uint64_t value, std::size_t width) {
   return digits;
 }
 
-// The entries sorted, object 0 added to the first section, and the runs of consecutive numbers.
-std::vector<std::pair<std::uint32_t, std::vector<Entry>>> subsections(HandFile& file) {
+// The entries sorted, object 0 added to the first section and to every table (readers of
+// tables expect each to start there), and the runs of consecutive numbers.
+std::vector<std::pair<std::uint32_t, std::vector<Entry>>> subsections(HandFile& file,
+                                                                      bool table) {
   std::vector<Entry> entries = file.entries;
   const bool has_zero =
       std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return e.number == 0; });
-  if (!file.has_previous && !file.without_zero && !has_zero) entries.push_back({0, 0, 0, 65535});
+  if ((table || !file.has_previous) && !file.without_zero && !has_zero) entries.push_back({0, 0, 0, 65535});
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return a.number < b.number; });
   std::vector<std::pair<std::uint32_t, std::vector<Entry>>> runs;
@@ -143,7 +145,7 @@ void table_section(HandFile& file, std::string_view extra) {
   const std::string row_end = file.eol.size() == 2 ? file.eol : " " + file.eol;
   file.bytes += "xref";
   file.bytes += file.eol;
-  for (const auto& [first, run] : subsections(file)) {
+  for (const auto& [first, run] : subsections(file, true)) {
     file.bytes += std::to_string(first);
     file.bytes += ' ';
     file.bytes += std::to_string(run.size());
@@ -206,7 +208,7 @@ std::uint64_t stream_section_object(HandFile& file, std::uint32_t number, std::s
   note_number(file, number);
   std::string index;
   std::string rows;
-  for (const auto& [first, run] : subsections(file)) {
+  for (const auto& [first, run] : subsections(file, false)) {
     if (!index.empty()) index += ' ';
     index += std::to_string(first);
     index += ' ';
