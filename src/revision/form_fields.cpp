@@ -6,21 +6,17 @@
 #include <utility>
 #include <vector>
 
+#include "revision/signature_kinds.hpp"
 #include "runtime/invalid_input.hpp"
 
 namespace vantril {
 
 namespace {
 
-const Object* object_at(const Document& document, ObjectId id) {
-  const auto found = document.object_table.find(id);
-  return found == document.object_table.end() ? nullptr : &found->second;
-}
-
 // A value, or the object a reference names.
 const Object* resolved(const Document& document, const Object* value) {
   if (value != nullptr && value->reference() != nullptr) {
-    return object_at(document, *value->reference());
+    return object_in(document, *value->reference());
   }
   return value;
 }
@@ -46,16 +42,14 @@ void push_kids(const Document& document, const Object* list, const Waiting& pare
 
 }  // namespace
 
-Result<std::optional<FoundField>> find_field(const Document& document,
-                                             std::string_view qualified_name) {
-  const Object* root = document.trailer.get("Root");
-  const Object* catalog = resolved(document, root);
+Status walk_fields(const Document& document, const std::function<bool(const FieldVisit&)>& visit) {
+  const Object* catalog = resolved(document, document.trailer.get("Root"));
   const Dictionary* catalog_dictionary = catalog != nullptr ? catalog->dictionary() : nullptr;
   const Object* form = catalog_dictionary != nullptr
                            ? resolved(document, catalog_dictionary->get("AcroForm"))
                            : nullptr;
   const Dictionary* form_dictionary = form != nullptr ? form->dictionary() : nullptr;
-  if (form_dictionary == nullptr) return std::optional<FoundField>();
+  if (form_dictionary == nullptr) return {};
 
   std::vector<Waiting> waiting;
   push_kids(document, form_dictionary->get("Fields"), Waiting{}, waiting);
@@ -69,7 +63,7 @@ Result<std::optional<FoundField>> find_field(const Document& document,
     if (!visited.insert(next.id).second) {
       return invalid_input("the form's field tree reaches a field twice");
     }
-    const Object* object = object_at(document, next.id);
+    const Object* object = object_in(document, next.id);
     const Dictionary* field = object != nullptr ? object->dictionary() : nullptr;
     if (field == nullptr) continue;
     const Object* type = field->get("FT");
@@ -77,22 +71,29 @@ Result<std::optional<FoundField>> find_field(const Document& document,
                                ? std::string_view(type->name()->bytes) == "Sig"
                                : next.parent_is_signature;
     // A kid without a partial name is a widget of its parent, or a field that takes the
-    // parent's name; neither is a field of its own name.
+    // parent's name.
     const Object* partial = field->get("T");
-    if (partial != nullptr && partial->string() != nullptr) {
-      std::string name = next.parent_name;
-      if (!name.empty()) name += '.';
-      name += std::string_view(partial->string()->bytes);
-      if (name == qualified_name) {
-        return std::optional<FoundField>(
-            FoundField{next.id, signature, field->get("V") != nullptr});
-      }
-      next.parent_name = std::move(name);
+    const bool named = partial != nullptr && partial->string() != nullptr;
+    if (named) {
+      if (!next.parent_name.empty()) next.parent_name += '.';
+      next.parent_name += std::string_view(partial->string()->bytes);
     }
+    if (visit(FieldVisit{next.id, *field, next.parent_name, named, signature})) return {};
     next.parent_is_signature = signature;
     push_kids(document, field->get("Kids"), next, waiting);
   }
-  return std::optional<FoundField>();
+  return {};
+}
+
+Result<std::optional<FoundField>> find_field(const Document& document,
+                                             std::string_view qualified_name) {
+  std::optional<FoundField> found;
+  VANTRIL_TRY(walk_fields(document, [&](const FieldVisit& visit) {
+    if (!visit.named || visit.qualified_name != qualified_name) return false;
+    found = FoundField{visit.id, visit.signature, visit.field.get("V") != nullptr};
+    return true;
+  }));
+  return found;
 }
 
 }  // namespace vantril

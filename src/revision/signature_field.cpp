@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "revision/form_fields.hpp"
+#include "revision/signature_kinds.hpp"
 #include "runtime/invalid_input.hpp"
 #include "vantril/content.hpp"
 #include "vantril/fonts.hpp"
@@ -16,43 +17,6 @@
 namespace vantril {
 
 namespace {
-
-Object* object_at(Document& document, ObjectId id) {
-  const auto found = document.object_table.find(id);
-  return found == document.object_table.end() ? nullptr : &found->second;
-}
-
-// Where an array-valued entry lives: missing (to be made direct), direct, or in an object.
-struct ArraySpot {
-  bool present = false;
-  std::optional<ObjectId> indirect;
-};
-
-Result<ArraySpot> locate_array(Document& document, const Dictionary& holder, std::string_view key) {
-  const Object* value = holder.get(key);
-  if (value == nullptr) return ArraySpot{};
-  if (value->array() != nullptr) return ArraySpot{true, std::nullopt};
-  if (const ObjectId* id = value->reference()) {
-    const Object* target = object_at(document, *id);
-    if (target != nullptr && target->array() != nullptr) return ArraySpot{true, *id};
-  }
-  return invalid_input(
-      "a page's /Annots or a form's /Fields is neither an array nor a reference "
-      "to an array of the document");
-}
-
-// The array the spot names, made as a direct value of `holder` when missing. An array in an
-// object of its own is a replaced object; otherwise the holder's owner is.
-Array& array_at(Document& document, Dictionary& holder, std::string_view key, const ArraySpot& spot,
-                ObjectId holder_owner, std::vector<ObjectId>& replaced) {
-  if (spot.indirect) {
-    replaced.push_back(*spot.indirect);
-    return *object_at(document, *spot.indirect)->array();
-  }
-  replaced.push_back(holder_owner);
-  if (!spot.present) holder.set(key, Array{});
-  return *holder.get(key)->array();
-}
 
 // The widget's "/Rect" and "/AP": the caller's appearance stream, or one drawn from the text.
 struct Visible {
@@ -120,14 +84,14 @@ Result<Visible> visible_parts(const Document& document, const SignatureAppearanc
 
 Result<SignatureField> add_field(Document& document, const RevisionState& state, ObjectId page,
                                  String name, Visible visible) {
-  Object* page_object = object_at(document, page);
+  Object* page_object = object_in(document, page);
   Dictionary* page_dictionary = page_object != nullptr ? page_object->dictionary() : nullptr;
   if (page_dictionary == nullptr) {
     return invalid_input("the signature field's page is not a dictionary of the document");
   }
   const Object* root = document.trailer.get("Root");
   Object* catalog_object = root != nullptr && root->reference() != nullptr
-                               ? object_at(document, *root->reference())
+                               ? object_in(document, *root->reference())
                                : nullptr;
   Dictionary* catalog = catalog_object != nullptr ? catalog_object->dictionary() : nullptr;
   if (catalog == nullptr) {
@@ -144,13 +108,14 @@ Result<SignatureField> add_field(Document& document, const RevisionState& state,
   }
 
   // Every check before the first change, so that a refusal leaves the document as it was.
-  Result<ArraySpot> annots = locate_array(document, *page_dictionary, "Annots");
+  Result<EntrySpot> annots =
+      locate_entry(document, *page_dictionary, "Annots", ObjectKind::Array, "the page's /Annots");
   if (!annots.ok()) return std::move(annots).error();
   std::optional<ObjectId> form_id;
   Dictionary* form = nullptr;
   if (Object* value = catalog->get("AcroForm")) {
     if (const ObjectId* id = value->reference()) {
-      Object* target = object_at(document, *id);
+      Object* target = object_in(document, *id);
       form = target != nullptr ? target->dictionary() : nullptr;
       form_id = *id;
     } else {
@@ -162,9 +127,10 @@ Result<SignatureField> add_field(Document& document, const RevisionState& state,
           "one of the document");
     }
   }
-  ArraySpot fields_spot;
+  EntrySpot fields_spot;
   if (form != nullptr) {
-    Result<ArraySpot> fields = locate_array(document, *form, "Fields");
+    Result<EntrySpot> fields =
+        locate_entry(document, *form, "Fields", ObjectKind::Array, "the form's /Fields");
     if (!fields.ok()) return std::move(fields).error();
     fields_spot = fields.value();
   }
@@ -173,16 +139,19 @@ Result<SignatureField> add_field(Document& document, const RevisionState& state,
   // Above the file's numbers too: a document made to sign a file may hold only a few of them.
   adopt_revision_state(document, state);
   added.field = reserve_id(document);
-  array_at(document, *page_dictionary, "Annots", annots.value(), page, added.replaced)
-      .emplace_back(added.field);
+  entry_at(document, *page_dictionary, "Annots", annots.value(), page, Object(Array{}),
+           added.replaced)
+      .array()
+      ->emplace_back(added.field);
   if (form == nullptr) {
     catalog->set("AcroForm", Dictionary());
     form = catalog->get("AcroForm")->dictionary();
   }
   const ObjectId form_owner = form_id ? *form_id : catalog_id;
   added.replaced.push_back(form_owner);
-  array_at(document, *form, "Fields", fields_spot, form_owner, added.replaced)
-      .emplace_back(added.field);
+  entry_at(document, *form, "Fields", fields_spot, form_owner, Object(Array{}), added.replaced)
+      .array()
+      ->emplace_back(added.field);
   // 1: the file holds signatures; 2: it must be saved by appending, or they break.
   form->set("SigFlags", 3);
 
@@ -247,13 +216,13 @@ Result<std::optional<SignatureField>> find_signature_field(Document& document,
   sign.replaced.push_back(field.id);
   // A form found through the catalog: Root and AcroForm resolve, as find_field checked.
   const ObjectId catalog_id = *document.trailer.get("Root")->reference();
-  Dictionary* catalog = object_at(document, catalog_id)->dictionary();
+  Dictionary* catalog = object_in(document, catalog_id)->dictionary();
   Object* form_value = catalog->get("AcroForm");
   ObjectId form_owner = catalog_id;
   Dictionary* form = form_value->dictionary();
   if (const ObjectId* id = form_value->reference()) {
     form_owner = *id;
-    form = object_at(document, *id)->dictionary();
+    form = object_in(document, *id)->dictionary();
   }
   const Object* flags = form->get("SigFlags");
   if (flags == nullptr || flags->integer() == nullptr || (*flags->integer() & 3) != 3) {

@@ -2,7 +2,6 @@
 // search for signatures a certification would come after, and the entries they add.
 #include "revision/signature_kinds.hpp"
 
-#include <set>
 #include <string>
 #include <utility>
 
@@ -12,11 +11,6 @@
 namespace vantril {
 
 namespace {
-
-bool is_name(const Object* value, std::string_view text) {
-  return value != nullptr && value->name() != nullptr &&
-         std::string_view(value->name()->bytes) == text;
-}
 
 Name action_name(LockAction action) {
   switch (action) {
@@ -48,48 +42,6 @@ Dictionary reference_entry(std::string_view method, Dictionary params) {
       {"TransformMethod", Name(method)},
       {"TransformParams", std::move(params)},
   });
-}
-
-// Whether a signature field other than `skipped`, reachable from the form's "/Fields", holds a
-// value. References the document cannot resolve are not followed, each object is visited once,
-// so a loop in "/Kids" ends, and the walk goes no deeper than a form tree may nest.
-bool holds_other_signature(const Document& document, const Dictionary& form, ObjectId skipped) {
-  const Object* fields_value = form.get("Fields");
-  if (fields_value != nullptr && fields_value->reference() != nullptr) {
-    fields_value = object_in(document, *fields_value->reference());
-  }
-  if (fields_value == nullptr || fields_value->array() == nullptr) return false;
-
-  struct Pending {
-    const Object* node;
-    bool signature_type;
-    std::size_t depth;
-  };
-  std::vector<Pending> pending;
-  for (const Object& element : *fields_value->array()) pending.push_back({&element, false, 0});
-  std::set<ObjectId> visited;
-  while (!pending.empty()) {
-    const Pending next = pending.back();
-    pending.pop_back();
-    const Object* node = next.node;
-    if (const ObjectId* id = node->reference()) {
-      if (*id == skipped || !visited.insert(*id).second) continue;
-      node = object_in(document, *id);
-      if (node == nullptr) continue;
-    }
-    const Dictionary* field = node->dictionary();
-    if (field == nullptr) continue;
-    const Object* type = field->get("FT");
-    const bool signature_type = type != nullptr ? is_name(type, "Sig") : next.signature_type;
-    if (signature_type && field->get("V") != nullptr) return true;
-    const Object* kids = field->get("Kids");
-    if (kids != nullptr && kids->reference() != nullptr)
-      kids = object_in(document, *kids->reference());
-    if (kids == nullptr || kids->array() == nullptr || next.depth >= max_field_depth) continue;
-    for (const Object& kid : *kids->array())
-      pending.push_back({&kid, signature_type, next.depth + 1});
-  }
-  return false;
 }
 
 }  // namespace
@@ -192,16 +144,18 @@ Result<std::optional<CertificationPlan>> plan_certification(const Document& docu
       return invalid_input("the document is certified already (its catalog's /Perms has /DocMDP)");
     }
   }
-  if (const Object* form_value = catalog.get("AcroForm")) {
-    const Object* form = form_value;
-    if (form->reference() != nullptr) form = object_in(document, *form->reference());
-    if (form != nullptr && form->dictionary() != nullptr &&
-        holds_other_signature(document, *form->dictionary(), field)) {
-      return invalid_input(
-          "a certification must be the document's first signature, and a signature field of "
-          "the form holds a value");
-    }
+  // Another field's signature, anywhere in the form's tree.
+  bool signed_already = false;
+  VANTRIL_TRY(walk_fields(document, [&](const FieldVisit& visit) {
+    signed_already = visit.id != field && visit.signature && visit.field.get("V") != nullptr;
+    return signed_already;
+  }));
+  if (signed_already) {
+    return invalid_input(
+        "a certification must be the document's first signature, and a signature field of "
+        "the form holds a value");
   }
+
   return std::optional<CertificationPlan>(CertificationPlan{catalog_id.value(), perms.value()});
 }
 

@@ -15,6 +15,7 @@
 
 #include "support/files.hpp"
 #include "support/posix/shell.hpp"
+#include "support/posix/signing_checks.hpp"
 #include "vantril/model.hpp"
 #include "vantril/reader.hpp"
 #include "vantril/revision.hpp"
@@ -27,25 +28,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing_support::count_of;
+using testing_support::expect_qpdf_check_clean;
+using testing_support::one_page;
 using testing_support::quoted;
 using testing_support::Ran;
 using testing_support::read_file;
 using testing_support::run;
-
-std::size_t count_of(const std::string& text, const std::string& piece) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-void expect_qpdf_check_clean(const fs::path& file) {
-  const Ran checked = run("qpdf --check " + quoted(file));
-  EXPECT_EQ(checked.exit_status, 0) << file << "\n" << checked.output;
-  EXPECT_NE(checked.output.find("No syntax or stream encoding errors found"), std::string::npos)
-      << checked.output;
-}
 
 // What pdfsig says of the file, with the default NSS database (no certificate is trusted).
 std::string pdfsig_report(const fs::path& file) {
@@ -56,38 +45,6 @@ std::string pdfsig_report(const fs::path& file) {
 
 void write_bytes(const fs::path& file, const std::string& bytes) {
   std::ofstream(file, std::ios::binary) << bytes;
-}
-
-// A one-page document whose content shows `text`; `page` and `content` get its identifiers.
-Document one_page(XrefForm form, const std::string& text, ObjectId& page, ObjectId& content) {
-  Document document = create_versioned("1.7");
-  document.xref_state.xref_form = form;
-  const ObjectId pages = reserve_id(document);
-  const ObjectId font = append_object(document, Dictionary::from_pairs({
-                                                    {"Type", Name("Font")},
-                                                    {"Subtype", Name("Type1")},
-                                                    {"BaseFont", Name("Helvetica")},
-                                                }));
-  content = append_object(
-      document, make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (" + text + ") Tj ET"));
-  page = append_object(document,
-                       Dictionary::from_pairs({
-                           {"Type", Name("Page")},
-                           {"Parent", pages},
-                           {"MediaBox", make_array(0, 0, 595, 842)},
-                           {"Contents", content},
-                           {"Resources", Dictionary::from_pairs({
-                                             {"Font", Dictionary::from_pairs({{"F1", font}})},
-                                         })},
-                       }));
-  put_object(
-      document, pages,
-      Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", make_array(page)}, {"Count", 1}}));
-  document.trailer.set("Root", append_object(document, Dictionary::from_pairs({
-                                                           {"Type", Name("Catalog")},
-                                                           {"Pages", pages},
-                                                       })));
-  return document;
 }
 
 // The file as vantril's reader reads it, refusing any repair.

@@ -22,6 +22,7 @@
 #include "support/files.hpp"
 #include "support/posix/foreign_files.hpp"
 #include "support/posix/shell.hpp"
+#include "support/posix/signing_checks.hpp"
 #include "vantril/content.hpp"
 #include "vantril/fonts.hpp"
 #include "vantril/model.hpp"
@@ -36,29 +37,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing_support::count_of;
+using testing_support::expect_qpdf_check_clean;
+using testing_support::one_page;
 using testing_support::quoted;
 using testing_support::Ran;
 using testing_support::read_file;
 using testing_support::run;
-
-bool starts_with_file(const fs::path& longer, const fs::path& shorter) {
-  const std::string before = read_file(shorter);
-  return !before.empty() && read_file(longer).compare(0, before.size(), before) == 0;
-}
-
-std::size_t count_of(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-void expect_qpdf_check_clean(const fs::path& file) {
-  const Ran checked = run("qpdf --check " + quoted(file));
-  EXPECT_EQ(checked.exit_status, 0) << file << "\n" << checked.output;
-  EXPECT_NE(checked.output.find("No syntax or stream encoding errors found"), std::string::npos);
-}
+using testing_support::starts_with_file;
 
 // Every signature pdfsig reports must be valid and its ranges must be [0, a) and [b, end of the
 // file at the time) with a "<" at a, a ">" at b - 1 and only hex digits between: everything
@@ -89,38 +75,6 @@ void expect_signatures_valid(const fs::path& file, std::size_t expected) {
   EXPECT_EQ(seen, expected);
   EXPECT_EQ(last_end, bytes.size()) << "the last signature must reach the end of the file";
   EXPECT_NE(checked.output.rfind("- Total document signed"), std::string::npos);
-}
-
-// A one-page document whose content shows `text`; `page` and `content` get its identifiers.
-Document one_page(XrefForm form, const std::string& text, ObjectId& page, ObjectId& content) {
-  Document document = create_versioned("1.7");
-  document.xref_state.xref_form = form;
-  const ObjectId pages = reserve_id(document);
-  const ObjectId font = append_object(document, Dictionary::from_pairs({
-                                                    {"Type", Name("Font")},
-                                                    {"Subtype", Name("Type1")},
-                                                    {"BaseFont", Name("Helvetica")},
-                                                }));
-  content = append_object(
-      document, make_stream(Dictionary(), "BT /F1 24 Tf 100 700 Td (" + text + ") Tj ET"));
-  page = append_object(document,
-                       Dictionary::from_pairs({
-                           {"Type", Name("Page")},
-                           {"Parent", pages},
-                           {"MediaBox", make_array(0, 0, 595, 842)},
-                           {"Contents", content},
-                           {"Resources", Dictionary::from_pairs({
-                                             {"Font", Dictionary::from_pairs({{"F1", font}})},
-                                         })},
-                       }));
-  put_object(
-      document, pages,
-      Dictionary::from_pairs({{"Type", Name("Pages")}, {"Kids", make_array(page)}, {"Count", 1}}));
-  document.trailer.set("Root", append_object(document, Dictionary::from_pairs({
-                                                           {"Type", Name("Catalog")},
-                                                           {"Pages", pages},
-                                                       })));
-  return document;
 }
 
 class SigningTools : public ::testing::Test {

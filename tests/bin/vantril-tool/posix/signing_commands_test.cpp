@@ -17,6 +17,7 @@
 #include "support/files.hpp"
 #include "support/posix/foreign_files.hpp"
 #include "support/posix/shell.hpp"
+#include "support/posix/signing_checks.hpp"
 #include "vantril/model.hpp"
 #include "vantril/pages.hpp"
 #include "vantril/revision.hpp"
@@ -27,20 +28,15 @@ namespace vantril {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::count_of;
+using testing_support::expect_qpdf_check_clean;
 using testing_support::ProgramRun;
 using testing_support::quoted;
 using testing_support::Ran;
 using testing_support::read_file;
 using testing_support::run;
 using testing_support::run_tool;
-
-std::size_t count_of(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
-  return count;
-}
+using testing_support::starts_with_file;
 
 // One page; with `text_field`, an AcroForm holding one text field "Name" (merged with its
 // widget on the page).
@@ -74,13 +70,6 @@ Document one_page(XrefForm form, bool text_field) {
   return document;
 }
 
-void expect_qpdf_check_clean(const fs::path& file) {
-  const Ran checked = run("qpdf --check " + quoted(file));
-  EXPECT_EQ(checked.exit_status, 0) << file << "\n" << checked.output;
-  EXPECT_NE(checked.output.find("No syntax or stream encoding errors found"), std::string::npos)
-      << checked.output;
-}
-
 // pdfsig finds `expected` signatures, every one valid, and the last one covers the whole file.
 void expect_signatures_valid(const fs::path& file, std::size_t expected) {
   const Ran checked = run("pdfsig " + quoted(file));
@@ -98,11 +87,6 @@ std::string digest_input_of(const std::string& bytes, std::uint64_t first,
   std::string input = bytes.substr(first, first_length);
   input += bytes.substr(second, second_length);
   return input;
-}
-
-bool starts_with_file(const fs::path& longer, const fs::path& shorter) {
-  const std::string before = read_file(shorter);
-  return !before.empty() && read_file(longer).compare(0, before.size(), before) == 0;
 }
 
 // The number after "KEY": in prepare's JSON, or the four numbers of its "byte_range".
