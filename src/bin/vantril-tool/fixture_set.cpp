@@ -19,6 +19,9 @@ constexpr std::string_view layout_category = "layout";
 constexpr std::string_view forms_fields_category = "forms";
 constexpr std::string_view version_category = "versions";
 
+constexpr std::string_view pdfsig = "pdfsig 22.12";
+constexpr std::string_view vantril_sign = "vantril-tool sign";
+
 constexpr std::string_view keep_bytes = "every byte of the file stays, the new revision after it";
 
 std::vector<Fixture> make_set() {
@@ -193,6 +196,15 @@ std::vector<Fixture> make_set() {
   info.preserve = "the leading bytes stay, and the new section's offsets count from the header "
                   "as the old ones do";
   info.reference = "@signpdf 33";
+  info.warnings = {
+      {"mutool", "cannot recognize version marker",
+       "mutool repairs: it does not look for the header after other bytes"},
+      {"gs", "File has some garbage before %PDF-", "Ghostscript reads the file, and says so"},
+      {"pypdf", "PDF starts with 'Bytes', but '%PDF-' expected",
+       "pypdf refuses the file in strict mode; it reads it otherwise"}};
+  info.signer_faults = {{pdfsig, "rewrites",
+                         "pdfsig writes the whole file anew, without the leading bytes, rather "
+                         "than appending a revision; its signature is valid"}};
   add(info, make_header_after_bytes);
 
   info = {};
@@ -203,6 +215,22 @@ std::vector<Fixture> make_set() {
   info.preserve = "the padding after %%EOF stays; the signer finds startxref beyond the last "
                   "kilobyte";
   info.reference = "DSS pdf-eof";
+  info.warnings = {
+      {"qpdf", "can't find startxref",
+       "readers look for startxref in the last kilobyte or so and rebuild the cross-reference "
+       "information by scanning when it is further back"},
+      {"mutool", "cannot find startxref", "mutool rebuilds, as qpdf does"},
+      {"gs", "Unable to read offset of xref", "Ghostscript rebuilds, as qpdf does"},
+      {"vantril", "the file has no \"startxref\" offset", "vantril's reader rebuilds, as qpdf does"}};
+  info.signer_faults = {
+      {pdfsig, "damaged-output",
+       "pdfsig appends a valid signature, but qpdf --check warns about its section (a /Size of 256 "
+       "where the highest object is 17, and the catalog read as null)"},
+      {vantril_sign, "refuses",
+       "vantril-tool refuses a file whose cross-reference information had to be rebuilt: the "
+       "new section's /Prev would name one readers cannot find"}};
+  info.notes = "Every reader tested takes this file for damaged and rebuilds it, so a signer that "
+               "finds startxref only near the end fails here as they do.";
   add(info, make_startxref_far);
 
   info = {};
@@ -222,6 +250,12 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the form's /DA and /DR stay; the signer adds /Fields with its field";
   info.reference = "laravel-a1-pdf-sign 223";
+  info.warnings = {{"pdfinfo", "Can't get Fields array",
+                    "the form dictionary should have /Fields; files with a form dictionary and no "
+                    "fields are common, and every reader tested reads them"}};
+  info.signer_faults = {{pdfsig, "crashes",
+                         "pdfsig aborts (Internal Error: an object of type 5 where an array was "
+                         "expected) and writes no signed file"}};
   add(info, make_acroform_no_fields);
 
   info = {};
@@ -242,6 +276,9 @@ std::vector<Fixture> make_set() {
   info.preserve = "the field is signed in place: its /V set, no second field of the same name";
   info.reference = "signer-php 24";
   info.signature_field = "Signature1";
+  info.warnings = {{"gs", "AcroForm field 'Sig' with no AP not implemented",
+                    "the unsigned field has no appearance yet; Ghostscript says it draws nothing "
+                    "for it"}};
   add(info, make_empty_signature_field);
 
   info = {};
@@ -253,6 +290,12 @@ std::vector<Fixture> make_set() {
                   "on the page";
   info.reference = "PoDoFo 4";
   info.signature_field = "Approval";
+  info.signer_faults = {{vantril_sign, "no-valid-signature",
+                         "vantril-tool sets /V on the parent field, where the field's value "
+                         "belongs, and pdfsig then reports the field as not signed"}};
+  info.notes = "pdfsig signs this field by setting /V on the widget kid, and its own validation "
+               "finds the signature only there; pypdf reads the field as unsigned in pdfsig's "
+               "output and as signed in vantril-tool's.";
   add(info, make_split_signature_field);
 
   info = {};
@@ -397,6 +440,15 @@ std::string fixture_manifest(const std::vector<const Fixture*>& fixtures) {
       json.key("reader").string(warning.reader);
       json.key("message").string(warning.message);
       json.key("reason").string(warning.reason);
+      json.end_object();
+    }
+    json.end_array();
+    json.key("signer_faults").begin_array();
+    for (const SignerFault& fault : info.signer_faults) {
+      json.begin_object();
+      json.key("signer").string(fault.signer);
+      json.key("fault").string(fault.fault);
+      json.key("detail").string(fault.detail);
       json.end_object();
     }
     json.end_array();

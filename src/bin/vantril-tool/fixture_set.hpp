@@ -21,6 +21,16 @@ struct FixtureWarning {
   std::string_view reason;
 };
 
+// What a signer tested on the file does wrong with it: "crashes" (it ends abnormally),
+// "refuses" (it ends with an error), "rewrites" (its output does not keep the input as a byte
+// prefix), "damaged-output" (qpdf --check does not pass its output), or "no-valid-signature"
+// (pdfsig finds no valid signature over the whole output).
+struct SignerFault {
+  std::string_view signer;
+  std::string_view fault;
+  std::string_view detail;
+};
+
 // What the manifest says of one file.
 struct FixtureInfo {
   std::string_view name;
@@ -34,6 +44,8 @@ struct FixtureInfo {
   std::vector<FixtureWarning> warnings;
   // Where a signer should sign an existing empty field rather than add one: its full name.
   std::string_view signature_field;
+  // What the signers the set was tried with do wrong with the file.
+  std::vector<SignerFault> signer_faults;
   // Anything a user of the set should know that the other members do not say.
   std::string_view notes;
   // Written only with --large.
