@@ -327,6 +327,29 @@ std::vector<Fixture> make_set() {
   info.reference = "pdf-lib 1388";
   add(info, make_updated_to_2_0);
 
+  info = {};
+  info.name = "large-100mb";
+  info.category = "sizes";
+  info.purpose = "About 105 MB: one page naming 100 form XObjects of 1 MiB each, in a "
+                 "cross-reference stream.";
+  info.forms = {"stream"};
+  info.preserve = "the whole file stays and is hashed in full; the byte range's second offset "
+                  "has nine digits";
+  info.reference = "@signpdf 33";
+  info.large = true;
+  add(info, make_large_100mb);
+
+  info = {};
+  info.name = "large-2gib";
+  info.category = "sizes";
+  info.purpose = "Past 2 GiB: one page naming 2050 form XObjects of 1 MiB each, in a table.";
+  info.forms = {"table"};
+  info.preserve = "offsets past 2^31 stay exact: a signer must not keep them in signed 32-bit "
+                  "integers";
+  info.reference = "PoDoFo 4";
+  info.large = true;
+  add(info, make_large_2gib);
+
   return set;
 }
 

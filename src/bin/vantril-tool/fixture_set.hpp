@@ -70,7 +70,7 @@ std::string fixture_manifest(const std::vector<const Fixture*>& fixtures);
 inline constexpr std::uint64_t fixture_set_version = 1;
 
 // The makers, by the way they work: through the library's Document and writer
-// (fixture_documents.cpp) or with bytes formed by hand where the library cannot express the
+// (fixture_documents.cpp), through the streaming writer (fixture_large.cpp) or with bytes formed by hand where the library cannot express the
 // layout (fixture_bytes.cpp).
 Status make_xref_table(const FixtureInfo& info, const std::string& path);
 Status make_xref_stream(const FixtureInfo& info, const std::string& path);
@@ -90,6 +90,9 @@ Status make_split_signature_field(const FixtureInfo& info, const std::string& pa
 Status make_many_annotations(const FixtureInfo& info, const std::string& path);
 Status make_pdf_2_0(const FixtureInfo& info, const std::string& path);
 Status make_updated_to_2_0(const FixtureInfo& info, const std::string& path);
+
+Status make_large_100mb(const FixtureInfo& info, const std::string& path);
+Status make_large_2gib(const FixtureInfo& info, const std::string& path);
 
 Status make_object_streams(const FixtureInfo& info, const std::string& path);
 Status make_hybrid(const FixtureInfo& info, const std::string& path);

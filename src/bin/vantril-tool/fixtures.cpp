@@ -26,7 +26,8 @@ constexpr std::string_view fixtures_help =
     "\n"
     "  --only NAME    write only this fixture (repeatable); the manifest lists only those\n"
     "  --list         print the names and purposes, write nothing\n"
-    "  --large        add the large files (none in this version of the set)\n"
+    "  --large        add the large files: large-100mb (about 105 MB) and large-2gib (past\n"
+    "                 2 GiB); --only names them too\n"
     "\n"
     "Exit status: 0 written, 2 error (an unknown name, or a file that could not be written).\n";
 
