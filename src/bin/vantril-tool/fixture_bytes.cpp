@@ -97,12 +97,12 @@ std::string padded(std::uint64_t value, std::size_t width) {
 
 // The entries sorted, object 0 added to the first section and to every table (readers of
 // tables expect each to start there), and the runs of consecutive numbers.
-std::vector<std::pair<std::uint32_t, std::vector<Entry>>> subsections(HandFile& file,
-                                                                      bool table) {
+std::vector<std::pair<std::uint32_t, std::vector<Entry>>> subsections(HandFile& file, bool table) {
   std::vector<Entry> entries = file.entries;
   const bool has_zero =
       std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return e.number == 0; });
-  if ((table || !file.has_previous) && !file.without_zero && !has_zero) entries.push_back({0, 0, 0, 65535});
+  if ((table || !file.has_previous) && !file.without_zero && !has_zero)
+    entries.push_back({0, 0, 0, 65535});
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return a.number < b.number; });
   std::vector<std::pair<std::uint32_t, std::vector<Entry>>> runs;
@@ -252,8 +252,9 @@ constexpr std::string_view font_body =
 std::string info_body(const FixtureInfo& info) {
   std::string body = "<</Title(";
   body += info.name;
-  body += ")/Producer(vantril-tool fixtures)/CreationDate(D:20260101000000Z)"
-          "/ModDate(D:20260101000000Z)>>";
+  body +=
+      ")/Producer(vantril-tool fixtures)/CreationDate(D:20260101000000Z)"
+      "/ModDate(D:20260101000000Z)>>";
   return body;
 }
 
@@ -319,8 +320,9 @@ std::string object_stream_data(const std::vector<std::pair<std::uint32_t, std::s
 void page_update(HandFile& file, const FixtureInfo& info, std::uint32_t first,
                  std::string_view line, std::string& kids, std::uint32_t& count) {
   put_object(file, first, 0, stream_body(file, "", fixture_page_content(info, line)));
-  std::string page = "<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Resources<</Font<</F1 5 0 R"
-                     ">>>>/Contents ";
+  std::string page =
+      "<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Resources<</Font<</F1 5 0 R"
+      ">>>>/Contents ";
   page += std::to_string(first);
   page += " 0 R>>";
   put_object(file, first + 1, 0, page);
@@ -437,8 +439,8 @@ Status make_update_other_form(const FixtureInfo& info, const std::string& path) 
   table_section(file, root_info_id(info));
   std::string kids = "3 0 R";
   std::uint32_t count = 1;
-  page_update(file, info, 7, "This page was added by an update in a cross-reference stream.",
-              kids, count);
+  page_update(file, info, 7, "This page was added by an update in a cross-reference stream.", kids,
+              count);
   stream_section(file, 9, root_info_id(info));
   return write_fixture_file(path, file.bytes);
 }

@@ -205,9 +205,10 @@ Status make_acroform_no_fields(const FixtureInfo& info, const std::string& path)
   OnePage& base = made.value();
   dictionary_at(base.document, base.catalog)
       .set("AcroForm",
-           Dictionary::from_pairs({{"DA", literal_string("/Helv 0 Tf 0 g")},
-                                   {"DR", Dictionary::from_pairs({{"Font", Dictionary::from_pairs(
-                                                                               {{"Helv", base.font}})}})}}));
+           Dictionary::from_pairs(
+               {{"DA", literal_string("/Helv 0 Tf 0 g")},
+                {"DR", Dictionary::from_pairs(
+                           {{"Font", Dictionary::from_pairs({{"Helv", base.font}})}})}}));
   return save_plain(base.document, path);
 }
 
@@ -216,17 +217,17 @@ Status make_need_appearances(const FixtureInfo& info, const std::string& path) {
   Result<OnePage> made = one_page(info, "1.7", XrefForm::XrefTableForm);
   VANTRIL_TRY(made.status());
   OnePage& base = made.value();
-  const ObjectId field = add_annotation(
-      base.document, base.page,
-      Dictionary::from_pairs({{"Type", Name("Annot")},
-                              {"Subtype", Name("Widget")},
-                              {"FT", Name("Tx")},
-                              {"T", literal_string("Name")},
-                              {"V", literal_string("A value without an appearance")},
-                              {"DA", literal_string("/Helv 12 Tf 0 g")},
-                              {"Rect", make_array(72, 600, 372, 624)},
-                              {"F", 4},
-                              {"P", base.page}}));
+  const ObjectId field =
+      add_annotation(base.document, base.page,
+                     Dictionary::from_pairs({{"Type", Name("Annot")},
+                                             {"Subtype", Name("Widget")},
+                                             {"FT", Name("Tx")},
+                                             {"T", literal_string("Name")},
+                                             {"V", literal_string("A value without an appearance")},
+                                             {"DA", literal_string("/Helv 12 Tf 0 g")},
+                                             {"Rect", make_array(72, 600, 372, 624)},
+                                             {"F", 4},
+                                             {"P", base.page}}));
   dictionary_at(base.document, base.catalog)
       .set("AcroForm",
            Dictionary::from_pairs(
@@ -243,14 +244,15 @@ Status make_empty_signature_field(const FixtureInfo& info, const std::string& pa
   Result<OnePage> made = one_page(info, "1.7", XrefForm::XrefTableForm);
   VANTRIL_TRY(made.status());
   OnePage& base = made.value();
-  const ObjectId field = add_annotation(base.document, base.page,
-                                        Dictionary::from_pairs({{"Type", Name("Annot")},
-                                                                {"Subtype", Name("Widget")},
-                                                                {"FT", Name("Sig")},
-                                                                {"T", literal_string("Signature1")},
-                                                                {"Rect", make_array(72, 560, 272, 620)},
-                                                                {"F", 4},
-                                                                {"P", base.page}}));
+  const ObjectId field =
+      add_annotation(base.document, base.page,
+                     Dictionary::from_pairs({{"Type", Name("Annot")},
+                                             {"Subtype", Name("Widget")},
+                                             {"FT", Name("Sig")},
+                                             {"T", literal_string("Signature1")},
+                                             {"Rect", make_array(72, 560, 272, 620)},
+                                             {"F", 4},
+                                             {"P", base.page}}));
   dictionary_at(base.document, base.catalog)
       .set("AcroForm", Dictionary::from_pairs({{"Fields", make_array(field)}}));
   return save_plain(base.document, path);
@@ -263,17 +265,18 @@ Status make_split_signature_field(const FixtureInfo& info, const std::string& pa
   VANTRIL_TRY(made.status());
   OnePage& base = made.value();
   const ObjectId parent = reserve_id(base.document);
-  const ObjectId widget = add_annotation(base.document, base.page,
-                                         Dictionary::from_pairs({{"Type", Name("Annot")},
-                                                                 {"Subtype", Name("Widget")},
-                                                                 {"Parent", parent},
-                                                                 {"Rect", make_array(72, 560, 272, 620)},
-                                                                 {"F", 4},
-                                                                 {"P", base.page}}));
-  put_object(base.document, parent,
-             Dictionary::from_pairs({{"FT", Name("Sig")},
-                                     {"T", literal_string("Approval")},
-                                     {"Kids", make_array(widget)}}));
+  const ObjectId widget =
+      add_annotation(base.document, base.page,
+                     Dictionary::from_pairs({{"Type", Name("Annot")},
+                                             {"Subtype", Name("Widget")},
+                                             {"Parent", parent},
+                                             {"Rect", make_array(72, 560, 272, 620)},
+                                             {"F", 4},
+                                             {"P", base.page}}));
+  put_object(
+      base.document, parent,
+      Dictionary::from_pairs(
+          {{"FT", Name("Sig")}, {"T", literal_string("Approval")}, {"Kids", make_array(widget)}}));
   dictionary_at(base.document, base.catalog)
       .set("AcroForm", Dictionary::from_pairs({{"Fields", make_array(parent)}}));
   return save_plain(base.document, path);

@@ -44,14 +44,14 @@ Status write_large(const FixtureInfo& info, const std::string& path, XrefForm fo
     forms.set(name, filler_ids[i]);
   }
   VANTRIL_TRY(writer.write_object(
-      page, Dictionary::from_pairs(
-                {{"Type", Name("Page")},
-                 {"Parent", pages},
-                 {"MediaBox", page_box(595, 842)},
-                 {"Resources", Dictionary::from_pairs(
-                                   {{"Font", Dictionary::from_pairs({{"F1", font}})},
-                                    {"XObject", std::move(forms)}})},
-                 {"Contents", content}})));
+      page,
+      Dictionary::from_pairs(
+          {{"Type", Name("Page")},
+           {"Parent", pages},
+           {"MediaBox", page_box(595, 842)},
+           {"Resources", Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F1", font}})},
+                                                 {"XObject", std::move(forms)}})},
+           {"Contents", content}})));
   std::string size_line = "The file holds ";
   size_line += std::to_string(fillers);
   size_line += " form XObjects of 1 MiB each that the page names and never draws.";
@@ -70,10 +70,10 @@ Status write_large(const FixtureInfo& info, const std::string& path, XrefForm fo
   data.reserve(filler_size);
   while (data.size() + line.size() <= filler_size) data.append(line);
   data.append(std::string(filler_size - data.size(), ' '));
-  const Object filler = make_stream(Dictionary::from_pairs({{"Type", Name("XObject")},
-                                                            {"Subtype", Name("Form")},
-                                                            {"BBox", make_array(0, 0, 1, 1)}}),
-                                    std::move(data));
+  const Object filler = make_stream(
+      Dictionary::from_pairs(
+          {{"Type", Name("XObject")}, {"Subtype", Name("Form")}, {"BBox", make_array(0, 0, 1, 1)}}),
+      std::move(data));
   for (const ObjectId id : filler_ids) {
     VANTRIL_TRY(writer.write_object(id, filler));
   }

@@ -45,19 +45,22 @@ std::vector<Fixture> make_set() {
   info.category = forms_category;
   info.purpose = "One page in an uncompressed cross-reference stream.";
   info.forms = {"stream"};
-  info.preserve = "the new section is a cross-reference stream, or a table a stream-aware reader "
-                  "still links to the old stream through /Prev";
+  info.preserve =
+      "the new section is a cross-reference stream, or a table a stream-aware reader "
+      "still links to the old stream through /Prev";
   info.reference = "pdf-lib 1388";
   add(info, make_xref_stream);
 
   info = {};
   info.name = "object-streams";
   info.category = forms_category;
-  info.purpose = "The page, font and information dictionary in a Flate-encoded object stream, "
-                 "listed by a Flate-encoded cross-reference stream.";
+  info.purpose =
+      "The page, font and information dictionary in a Flate-encoded object stream, "
+      "listed by a Flate-encoded cross-reference stream.";
   info.forms = {"stream"};
-  info.preserve = "the objects in the object stream stay reachable: the new section must not "
-                  "call them free or point to them in the body";
+  info.preserve =
+      "the objects in the object stream stay reachable: the new section must not "
+      "call them free or point to them in the body";
   info.reference = "endesive 102";
   add(info, make_object_streams);
 
@@ -66,19 +69,22 @@ std::vector<Fixture> make_set() {
   info.category = forms_category;
   info.purpose = "The catalog and the page tree themselves inside an object stream.";
   info.forms = {"stream"};
-  info.preserve = "a signer must read the catalog from the object stream and write its changed "
-                  "copy at top level in the new revision";
+  info.preserve =
+      "a signer must read the catalog from the object stream and write its changed "
+      "copy at top level in the new revision";
   info.reference = "@signpdf 33";
   add(info, make_catalog_in_object_stream);
 
   info = {};
   info.name = "hybrid";
   info.category = "hybrid";
-  info.purpose = "A table whose trailer's /XRefStm names a cross-reference stream listing the "
-                 "information dictionary in an object stream.";
+  info.purpose =
+      "A table whose trailer's /XRefStm names a cross-reference stream listing the "
+      "information dictionary in an object stream.";
   info.forms = {"hybrid"};
-  info.preserve = "the object that only the /XRefStm stream lists stays reachable after the new "
-                  "revision, for readers of tables and of streams";
+  info.preserve =
+      "the object that only the /XRefStm stream lists stays reachable after the new "
+      "revision, for readers of tables and of streams";
   info.reference = "pyHanko minimal-hybrid-xref";
   add(info, make_hybrid);
 
@@ -105,12 +111,14 @@ std::vector<Fixture> make_set() {
   info = {};
   info.name = "reused-numbers";
   info.category = history_category;
-  info.purpose = "Object 7 freed with its generation raised to 1, then used again at generation "
-                 "1 in a third revision.";
+  info.purpose =
+      "Object 7 freed with its generation raised to 1, then used again at generation "
+      "1 in a third revision.";
   info.forms = {"table", "table", "table"};
   info.revisions = 3;
-  info.preserve = "object 7 is 7 1 R now; a signer must neither revive 7 0 nor reuse 7 for a "
-                  "new object";
+  info.preserve =
+      "object 7 is 7 1 R now; a signer must neither revive 7 0 nor reuse 7 for a "
+      "new object";
   info.reference = "signer-php 24";
   add(info, make_reused_numbers);
 
@@ -193,8 +201,9 @@ std::vector<Fixture> make_set() {
   info.category = layout_category;
   info.purpose = "A line of other bytes before the %PDF- header; offsets count from the header.";
   info.forms = {"table"};
-  info.preserve = "the leading bytes stay, and the new section's offsets count from the header "
-                  "as the old ones do";
+  info.preserve =
+      "the leading bytes stay, and the new section's offsets count from the header "
+      "as the old ones do";
   info.reference = "@signpdf 33";
   info.warnings = {
       {"mutool", "cannot recognize version marker",
@@ -212,8 +221,9 @@ std::vector<Fixture> make_set() {
   info.category = layout_category;
   info.purpose = "The last startxref more than 1024 bytes before the end of the file.";
   info.forms = {"table"};
-  info.preserve = "the padding after %%EOF stays; the signer finds startxref beyond the last "
-                  "kilobyte";
+  info.preserve =
+      "the padding after %%EOF stays; the signer finds startxref beyond the last "
+      "kilobyte";
   info.reference = "DSS pdf-eof";
   info.warnings = {
       {"qpdf", "can't find startxref",
@@ -221,7 +231,8 @@ std::vector<Fixture> make_set() {
        "information by scanning when it is further back"},
       {"mutool", "cannot find startxref", "mutool rebuilds, as qpdf does"},
       {"gs", "Unable to read offset of xref", "Ghostscript rebuilds, as qpdf does"},
-      {"vantril", "the file has no \"startxref\" offset", "vantril's reader rebuilds, as qpdf does"}};
+      {"vantril", "the file has no \"startxref\" offset",
+       "vantril's reader rebuilds, as qpdf does"}};
   info.signer_faults = {
       {pdfsig, "damaged-output",
        "pdfsig appends a valid signature, but qpdf --check warns about its section (a /Size of 256 "
@@ -229,15 +240,17 @@ std::vector<Fixture> make_set() {
       {vantril_sign, "refuses",
        "vantril-tool refuses a file whose cross-reference information had to be rebuilt: the "
        "new section's /Prev would name one readers cannot find"}};
-  info.notes = "Every reader tested takes this file for damaged and rebuilds it, so a signer that "
-               "finds startxref only near the end fails here as they do.";
+  info.notes =
+      "Every reader tested takes this file for damaged and rebuilds it, so a signer that "
+      "finds startxref only near the end fails here as they do.";
   add(info, make_startxref_far);
 
   info = {};
   info.name = "two-startxref";
   info.category = layout_category;
-  info.purpose = "The tail repeated: two startxref lines naming the same section, each with its "
-                 "own %%EOF.";
+  info.purpose =
+      "The tail repeated: two startxref lines naming the same section, each with its "
+      "own %%EOF.";
   info.forms = {"table"};
   info.preserve = "the new section's /Prev names the section the last startxref names";
   info.reference = "DSS pdf-eof";
@@ -263,8 +276,9 @@ std::vector<Fixture> make_set() {
   info.category = forms_fields_category;
   info.purpose = "A text field without an appearance and NeedAppearances true in the form.";
   info.forms = {"table"};
-  info.preserve = "the text field and its value stay; a signer may drop NeedAppearances only by "
-                  "giving the field an appearance";
+  info.preserve =
+      "the text field and its value stay; a signer may drop NeedAppearances only by "
+      "giving the field an appearance";
   info.reference = "endesive 102";
   add(info, make_need_appearances);
 
@@ -286,16 +300,18 @@ std::vector<Fixture> make_set() {
   info.category = forms_fields_category;
   info.purpose = "An unsigned signature field Approval whose widget is a separate kid.";
   info.forms = {"table"};
-  info.preserve = "the signature goes into the parent's /V; the kid keeps its /Parent and place "
-                  "on the page";
+  info.preserve =
+      "the signature goes into the parent's /V; the kid keeps its /Parent and place "
+      "on the page";
   info.reference = "PoDoFo 4";
   info.signature_field = "Approval";
   info.signer_faults = {{vantril_sign, "no-valid-signature",
                          "vantril-tool sets /V on the parent field, where the field's value "
                          "belongs, and pdfsig then reports the field as not signed"}};
-  info.notes = "pdfsig signs this field by setting /V on the widget kid, and its own validation "
-               "finds the signature only there; pypdf reads the field as unsigned in pdfsig's "
-               "output and as signed in vantril-tool's.";
+  info.notes =
+      "pdfsig signs this field by setting /V on the widget kid, and its own validation "
+      "finds the signature only there; pypdf reads the field as unsigned in pdfsig's "
+      "output and as signed in vantril-tool's.";
   add(info, make_split_signature_field);
 
   info = {};
@@ -303,8 +319,9 @@ std::vector<Fixture> make_set() {
   info.category = forms_fields_category;
   info.purpose = "300 link annotations on the page that is signed.";
   info.forms = {"table"};
-  info.preserve = "every one of the 300 annotations stays in the page's /Annots beside the new "
-                  "widget";
+  info.preserve =
+      "every one of the 300 annotations stays in the page's /Annots beside the new "
+      "widget";
   info.reference = "@signpdf 33";
   add(info, make_many_annotations);
 
@@ -330,11 +347,13 @@ std::vector<Fixture> make_set() {
   info = {};
   info.name = "large-100mb";
   info.category = "sizes";
-  info.purpose = "About 105 MB: one page naming 100 form XObjects of 1 MiB each, in a "
-                 "cross-reference stream.";
+  info.purpose =
+      "About 105 MB: one page naming 100 form XObjects of 1 MiB each, in a "
+      "cross-reference stream.";
   info.forms = {"stream"};
-  info.preserve = "the whole file stays and is hashed in full; the byte range's second offset "
-                  "has nine digits";
+  info.preserve =
+      "the whole file stays and is hashed in full; the byte range's second offset "
+      "has nine digits";
   info.reference = "@signpdf 33";
   info.large = true;
   add(info, make_large_100mb);
@@ -344,8 +363,9 @@ std::vector<Fixture> make_set() {
   info.category = "sizes";
   info.purpose = "Past 2 GiB: one page naming 2050 form XObjects of 1 MiB each, in a table.";
   info.forms = {"table"};
-  info.preserve = "offsets past 2^31 stay exact: a signer must not keep them in signed 32-bit "
-                  "integers";
+  info.preserve =
+      "offsets past 2^31 stay exact: a signer must not keep them in signed 32-bit "
+      "integers";
   info.reference = "PoDoFo 4";
   info.large = true;
   add(info, make_large_2gib);

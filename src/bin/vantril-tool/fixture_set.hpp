@@ -70,8 +70,8 @@ std::string fixture_manifest(const std::vector<const Fixture*>& fixtures);
 inline constexpr std::uint64_t fixture_set_version = 1;
 
 // The makers, by the way they work: through the library's Document and writer
-// (fixture_documents.cpp), through the streaming writer (fixture_large.cpp) or with bytes formed by hand where the library cannot express the
-// layout (fixture_bytes.cpp).
+// (fixture_documents.cpp), through the streaming writer (fixture_large.cpp) or with bytes formed by
+// hand where the library cannot express the layout (fixture_bytes.cpp).
 Status make_xref_table(const FixtureInfo& info, const std::string& path);
 Status make_xref_stream(const FixtureInfo& info, const std::string& path);
 Status make_catalog_in_object_stream(const FixtureInfo& info, const std::string& path);

@@ -80,9 +80,9 @@ TEST(FixtureSet, SameBytesOnEveryRunAndAsTheGoldenFiles) {
 // --only writes the named files and a manifest of them alone; an unknown name writes nothing.
 TEST(FixtureSet, OnlyTheNamedFiles) {
   const fs::path directory = fresh_directory("fixture-only");
-  const ProgramRun wrote = run_tool(
-      {"fixtures", (directory / "some").string(), "--only", "hybrid", "--only=xref-table"},
-      directory);
+  const ProgramRun wrote =
+      run_tool({"fixtures", (directory / "some").string(), "--only", "hybrid", "--only=xref-table"},
+               directory);
   ASSERT_EQ(wrote.status, 0) << wrote.err;
   EXPECT_EQ(files_in(directory / "some"),
             (std::set<std::string>{"hybrid.pdf", "manifest.json", "xref-table.pdf"}));

@@ -58,21 +58,21 @@ std::vector<std::string> split(const std::string& text, char separator) {
 // The manifest read by Python's JSON parser (which also proves it valid JSON), one file a line:
 // fields apart by tabs, list items by 0x1E, an item's parts by 0x1F.
 std::vector<Entry> read_manifest(const fs::path& manifest) {
-  const Ran ran = run(
-      "/usr/bin/python3 -c '"
-      "import json, sys\n"
-      "m = json.load(open(sys.argv[1]))\n"
-      "assert m[\"version\"] >= 1\n"
-      "for f in m[\"files\"]:\n"
-      "  print(\"\\t\".join([f[\"name\"], f[\"file\"], \",\".join(f[\"forms\"]),"
-      " str(f[\"revisions\"]), str(f[\"signable\"]), f[\"signature_field\"] or \"-\","
-      " str(len(f[\"signatures\"])),"
-      " \"\\x1e\".join(w[\"reader\"] + \"\\x1f\" + w[\"message\"] for w in f[\"warnings\"]),"
-      " \"\\x1e\".join(s[\"signer\"] + \" \" + s[\"fault\"] for s in f[\"signer_faults\"]),"
-      " f[\"purpose\"], f[\"preserve\"], f[\"reference\"]]))"
-      "' " +
-          quoted(manifest),
-      false);
+  const Ran ran =
+      run("/usr/bin/python3 -c '"
+          "import json, sys\n"
+          "m = json.load(open(sys.argv[1]))\n"
+          "assert m[\"version\"] >= 1\n"
+          "for f in m[\"files\"]:\n"
+          "  print(\"\\t\".join([f[\"name\"], f[\"file\"], \",\".join(f[\"forms\"]),"
+          " str(f[\"revisions\"]), str(f[\"signable\"]), f[\"signature_field\"] or \"-\","
+          " str(len(f[\"signatures\"])),"
+          " \"\\x1e\".join(w[\"reader\"] + \"\\x1f\" + w[\"message\"] for w in f[\"warnings\"]),"
+          " \"\\x1e\".join(s[\"signer\"] + \" \" + s[\"fault\"] for s in f[\"signer_faults\"]),"
+          " f[\"purpose\"], f[\"preserve\"], f[\"reference\"]]))"
+          "' " +
+              quoted(manifest),
+          false);
   EXPECT_EQ(ran.exit_status, 0) << ran.output;
   std::vector<Entry> entries;
   for (const std::string& line : split(ran.output, '\n')) {
@@ -249,8 +249,8 @@ void expect_signers_as_listed(const fs::path& directory, const fs::path& set,
       int status = 0;
       std::string said;
       if (with_pdfsig) {
-        std::string command = "pdfsig -nssdir sql:" + quoted(directory / "nss") +
-                              " -nick fixtures ";
+        std::string command =
+            "pdfsig -nssdir sql:" + quoted(directory / "nss") + " -nick fixtures ";
         command += entry.signature_field.empty()
                        ? std::string("-add-signature -new-signature-field-name Fixture")
                        : "-sign " + entry.signature_field;
@@ -259,9 +259,13 @@ void expect_signers_as_listed(const fs::path& directory, const fs::path& set,
         status = ran.exit_status;
         said = ran.output;
       } else {
-        std::vector<std::string> arguments = {
-            "sign",  input.string(), output.string(), "--p12", (directory / "id.p12").string(),
-            "--password-file", (directory / "password.txt").string()};
+        std::vector<std::string> arguments = {"sign",
+                                              input.string(),
+                                              output.string(),
+                                              "--p12",
+                                              (directory / "id.p12").string(),
+                                              "--password-file",
+                                              (directory / "password.txt").string()};
         if (!entry.signature_field.empty()) {
           arguments.push_back("--field");
           arguments.push_back(entry.signature_field);
