@@ -311,7 +311,8 @@ std::vector<Fixture> make_set() {
   info.notes =
       "pdfsig signs this field by setting /V on the widget kid, and its own validation "
       "finds the signature only there; pypdf reads the field as unsigned in pdfsig's "
-      "output and as signed in vantril-tool's.";
+      "output and as signed in vantril-tool's, whose signature openssl cms verifies over "
+      "the byte ranges.";
   add(info, make_split_signature_field);
 
   info = {};
