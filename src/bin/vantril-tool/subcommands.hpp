@@ -1,6 +1,7 @@
 // The tool's subcommands. Each takes the arguments after its name and returns the exit status
 // (see console.hpp); each prints its own help for "--help". Each is defined in the file of its
-// name (check.cpp, show.cpp, rewrite.cpp, prepare.cpp, embed.cpp, sign.cpp, dss.cpp), and
+// name (check.cpp, show.cpp, rewrite.cpp, prepare.cpp, embed.cpp, sign.cpp, dss.cpp,
+// fixtures.cpp), and
 // run_tool, which picks one, in tool.cpp.
 #pragma once
 
@@ -35,6 +36,10 @@ int run_sign(std::span<const std::string> arguments);
 // dss OUT [--cert FILE]... [--ocsp FILE]... [--crl FILE]...: validation data appended to OUT's
 // document security store.
 int run_dss(std::span<const std::string> arguments);
+
+// fixtures DIR [--only NAME]... [--large] | --list: the fixture set for testing signers, written
+// into DIR with its manifest, or listed.
+int run_fixtures(std::span<const std::string> arguments);
 
 // The whole tool: "--help", "--version" or a subcommand and its arguments.
 int run_tool(std::span<const std::string> arguments);

@@ -36,6 +36,8 @@ constexpr std::string_view help_text =
     "      Copies IN to OUT and signs it with the key of a PKCS #12 file.\n"
     "  dss OUT [--cert FILE]... [--ocsp FILE]... [--crl FILE]...\n"
     "      Appends certificates, OCSP responses and CRLs to OUT's document security store.\n"
+    "  fixtures DIR [--only NAME]... [--large]   or   fixtures --list\n"
+    "      Writes a set of unsigned PDF files for testing signers, and its manifest.json.\n"
     "\n"
     "Options:\n"
     "  --help       this text; after a subcommand, that subcommand's help\n"
@@ -49,7 +51,7 @@ constexpr std::string_view help_text =
 int run_tool(std::span<const std::string> arguments) {
   if (arguments.empty())
     return report_usage_error(
-        "", "a subcommand is needed: check, show, rewrite, prepare, embed, sign or dss");
+        "", "a subcommand is needed: check, show, rewrite, prepare, embed, sign, dss or fixtures");
   const std::string_view first = arguments.front();
   const std::span<const std::string> rest = arguments.subspan(1);
   if (first == "--help" || first == "-h" || first == "help") {
@@ -65,6 +67,7 @@ int run_tool(std::span<const std::string> arguments) {
   if (first == "embed") return run_embed(rest);
   if (first == "sign") return run_sign(rest);
   if (first == "dss") return run_dss(rest);
+  if (first == "fixtures") return run_fixtures(rest);
   return report_usage_error("", "unknown subcommand '" + std::string(first) + "'");
 }
 
