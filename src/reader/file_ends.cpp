@@ -31,9 +31,8 @@ std::optional<std::size_t> find_header(std::string_view file) {
   return at;
 }
 
-std::optional<std::uint64_t> find_startxref(std::string_view data) {
-  const std::size_t at = rfind_near_end(data, "startxref");
-  if (at == std::string_view::npos) return std::nullopt;
+// The offset after the "startxref" at `at`, or nullopt when no number follows it.
+std::optional<std::uint64_t> offset_after(std::string_view data, std::size_t at) {
   std::size_t position = at + 9;
   while (position < data.size() && is_white_space(static_cast<unsigned char>(data[position]))) {
     ++position;
@@ -47,6 +46,17 @@ std::optional<std::uint64_t> find_startxref(std::string_view data) {
   }
   if (digits == 0) return std::nullopt;
   return offset;
+}
+
+std::optional<std::uint64_t> find_startxref(std::string_view data) {
+  // The word may also stand in bytes after the end (a comment, another tool's junk) with no
+  // number after it: the last one that has one is the file's. Each search goes on backward from
+  // the one before, so the file is read once however often the word occurs.
+  for (std::size_t at = rfind_near_end(data, "startxref"); at != std::string_view::npos;
+       at = at == 0 ? std::string_view::npos : data.rfind("startxref", at - 1)) {
+    if (std::optional<std::uint64_t> offset = offset_after(data, at)) return offset;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::uint64_t> bytes_after_last_eof(std::string_view data) {

@@ -92,6 +92,8 @@ TEST(ReaderDamage, EachDamageIsRepairedAndReportedOrRefused) {
       {"the sound file", sound, Outcome::Clean},
       {"bytes before the header", "garbage\r\n\x01\x02" + sound, Outcome::Clean},
       {"bytes after %%EOF", sound + "\n\n\x00junk", Outcome::Clean},
+      {"the word startxref in bytes after %%EOF",
+       sound + "\n% " + std::string(2000, '-') + " no startxref here\n", Outcome::Clean},
       {"a wrong startxref",
        replaced(sound, "startxref\n" + std::to_string(xref),
                 "startxref\n" + std::to_string(xref - 40)),
