@@ -188,8 +188,10 @@ VANTRIL_API std::vector<ObjectId> changed_objects(const Document& document,
 // trailer, and readers that do not still see every appended object.
 // Refused, as InvalidData, for a file whose cross-reference information was rebuilt by scanning
 // (a revision's "/Prev" would name a section that is not there: rewrite the file first). An
-// encrypted file is refused as Unsupported (no append can add readable objects to it). A
-// trailer entry of the wrong kind ("Root" not a reference, "ID" not two strings) is InvalidData.
+// encrypted file is refused as Unsupported (no append can add readable objects to it), and one
+// whose latest trailer's "Root" is not a reference as InvalidData. An "ID" that is not two
+// strings, or an "Info" that is not a reference, is not repeated (a new "ID" is made);
+// open_for_update leaves them out of the document's trailer too.
 VANTRIL_API Result<RevisionState> revision_state_of(const FileStructure& structure,
                                                     std::string_view bytes);
 

@@ -51,6 +51,21 @@ Fingerprint object_fingerprint(const Object& object, std::string& scratch) {
   return builder.finish();
 }
 
+// Leaves out of a trailer the carried entries a revision cannot repeat as they are: an "/ID"
+// that is not two strings (renew_id makes a new one) and an "/Info" that is not a reference.
+void drop_unusable_entries(Dictionary& trailer) {
+  if (const Object* id = trailer.get("ID")) {
+    const Array* parts = id->array();
+    if (parts == nullptr || parts->size() != 2 || (*parts)[0].string() == nullptr ||
+        (*parts)[1].string() == nullptr) {
+      trailer.remove("ID");
+    }
+  }
+  if (const Object* info = trailer.get("Info"); info != nullptr && info->reference() == nullptr) {
+    trailer.remove("Info");
+  }
+}
+
 }  // namespace
 
 Result<RevisionState> revision_state_of(const FileStructure& structure, std::string_view bytes) {
@@ -70,7 +85,9 @@ Result<RevisionState> revision_state_of(const FileStructure& structure, std::str
   }
   const RevisionInfo& latest = structure.revisions.back();
   RevisionState state;
-  if (Status carried = take_carried_entries(latest.trailer, state); !carried.ok()) {
+  Dictionary trailer = clone(latest.trailer);
+  drop_unusable_entries(trailer);
+  if (Status carried = take_carried_entries(trailer, state); !carried.ok()) {
     std::string message = "the file's latest trailer cannot be carried into a revision: ";
     message += display_form(carried.error());
     return reader::invalid_data(std::move(message));
@@ -109,6 +126,8 @@ Result<UpdatableFile> open_for_update(std::string_view path, const ReadOptions& 
                      std::move(read.value().structure),
                      std::move(state).value(),
                      {}};
+  // The append repeats the document trailer's entries: the same ones are left out there.
+  drop_unusable_entries(file.document.trailer);
   adopt_revision_state(file.document, file.state);
   file.baseline = take_baseline(file.document);
   return file;

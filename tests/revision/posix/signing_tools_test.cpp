@@ -733,8 +733,9 @@ TEST_F(SigningTools, AnAppendWritesExactlyTheChangedObjects) {
 
 // Inputs an update must refuse, leaving the file as it was: an encrypted file, a file changed
 // since it was read (the same length and end, a byte changed in the middle), and one whose
-// cross-reference information is lost.
-TEST_F(SigningTools, RefusesInputsItCannotUpdate) {
+// cross-reference information is lost; and one it signs all the same, its "/ID" malformed.
+TEST_F(SigningTools, RefusesInputsItCannotUpdateAndMendsAMalformedIdentifier) {
+  ASSERT_EQ(nss_.exit_status, 0) << nss_.output;
   ObjectId page;
   ObjectId content;
   Document document = one_page(XrefForm::XrefTableForm, "To be refused", page, content);
@@ -765,6 +766,23 @@ TEST_F(SigningTools, RefusesInputsItCannotUpdate) {
   ASSERT_FALSE(opened_lost.ok());
   EXPECT_EQ(kind_of(opened_lost.error()), IoErrorKind::InvalidData)
       << debug_form(opened_lost.error());
+
+  // A malformed identifier is not repeated: the signed revision gets a new one, and readers find
+  // nothing wrong.
+  const fs::path malformed = directory_ / "malformed_trailer.pdf";
+  {
+    std::string bytes = read_file(plain);
+    const std::size_t trailer = bytes.rfind("trailer");
+    ASSERT_NE(trailer, std::string::npos);
+    const std::size_t open = bytes.find("<<", trailer);
+    bytes.insert(open + 2, "/ID[1 2]");
+    std::ofstream(malformed, std::ios::binary) << bytes;
+  }
+  sign_in_place(directory_, malformed, "AfterAMalformedTrailer");
+  expect_signatures_valid(malformed, 1);
+  Result<ReadFile> reread = read_pdf_file(malformed.string());
+  ASSERT_TRUE(reread.ok());
+  EXPECT_EQ(identifier(reread.value().structure.revisions.back().trailer).size(), 2u);
 
   const fs::path changed = directory_ / "refused_changed.pdf";
   fs::copy_file(plain, changed, fs::copy_options::overwrite_existing);
