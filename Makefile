@@ -86,13 +86,16 @@ fuzz:
 	@$(ENSURE) $(FUZZ_TOOLS)
 	cmake --preset fuzz
 	cmake --build --preset fuzz
-	mkdir -p build/fuzz-corpus build/fuzz-corpus-reader build/fuzz-corpus-reread
+	mkdir -p build/fuzz-corpus build/fuzz-corpus-reader build/fuzz-corpus-reread \
+	  build/fuzz-corpus-update
 	./build/fuzz/fuzz/vantril_round_trip_fuzz -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
 	  build/fuzz-corpus
 	./build/fuzz/fuzz/vantril_reader_fuzz -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
 	  -dict=fuzz/pdf.dict build/fuzz-corpus-reader fuzz/corpus fuzz/regressions
 	./build/fuzz/fuzz/vantril_reread_fuzz -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
 	  -dict=fuzz/pdf.dict build/fuzz-corpus-reread fuzz/corpus fuzz/regressions
+	./build/fuzz/fuzz/vantril_update_fuzz -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
+	  -dict=fuzz/pdf.dict build/fuzz-corpus-update fuzz/corpus fuzz/regressions
 
 # Not part of `test`: the write benchmark against the peers (the comparison script in
 # PEER_BENCH, beside the project's folder by default), uncompressed and then compact (Flate and
