@@ -82,6 +82,44 @@ Result<Visible> visible_parts(const Document& document, const SignatureAppearanc
   return visible;
 }
 
+// The catalog and its interactive form, for changing: the form's dictionary (null when the
+// catalog has none) and the object that holds it (the form's own, or the catalog).
+struct FormPlace {
+  ObjectId catalog_id;
+  Dictionary* catalog = nullptr;
+  Dictionary* form = nullptr;
+  ObjectId form_owner;
+};
+
+Result<FormPlace> form_place(Document& document) {
+  const Object* root = document.trailer.get("Root");
+  Object* catalog_object = root != nullptr && root->reference() != nullptr
+                               ? object_in(document, *root->reference())
+                               : nullptr;
+  FormPlace place;
+  place.catalog = catalog_object != nullptr ? catalog_object->dictionary() : nullptr;
+  if (place.catalog == nullptr) {
+    return invalid_input("the trailer's Root is not a catalog dictionary of the document");
+  }
+  place.catalog_id = *root->reference();
+  place.form_owner = place.catalog_id;
+  if (Object* value = place.catalog->get("AcroForm")) {
+    if (const ObjectId* id = value->reference()) {
+      Object* target = object_in(document, *id);
+      place.form = target != nullptr ? target->dictionary() : nullptr;
+      place.form_owner = *id;
+    } else {
+      place.form = value->dictionary();
+    }
+    if (place.form == nullptr) {
+      return invalid_input(
+          "the catalog's /AcroForm is neither a dictionary nor a reference to "
+          "one of the document");
+    }
+  }
+  return place;
+}
+
 Result<SignatureField> add_field(Document& document, const RevisionState& state, ObjectId page,
                                  String name, Visible visible) {
   Object* page_object = object_in(document, page);
@@ -89,15 +127,9 @@ Result<SignatureField> add_field(Document& document, const RevisionState& state,
   if (page_dictionary == nullptr) {
     return invalid_input("the signature field's page is not a dictionary of the document");
   }
-  const Object* root = document.trailer.get("Root");
-  Object* catalog_object = root != nullptr && root->reference() != nullptr
-                               ? object_in(document, *root->reference())
-                               : nullptr;
-  Dictionary* catalog = catalog_object != nullptr ? catalog_object->dictionary() : nullptr;
-  if (catalog == nullptr) {
-    return invalid_input("the trailer's Root is not a catalog dictionary of the document");
-  }
-  const ObjectId catalog_id = *root->reference();
+  Result<FormPlace> place = form_place(document);
+  if (!place.ok()) return std::move(place).error();
+  Dictionary* catalog = place.value().catalog;
   Result<std::optional<FoundField>> same_name = find_field(document, std::string_view(name.bytes));
   if (!same_name.ok()) return std::move(same_name).error();
   if (same_name.value()) {
@@ -111,22 +143,7 @@ Result<SignatureField> add_field(Document& document, const RevisionState& state,
   Result<EntrySpot> annots =
       locate_entry(document, *page_dictionary, "Annots", ObjectKind::Array, "the page's /Annots");
   if (!annots.ok()) return std::move(annots).error();
-  std::optional<ObjectId> form_id;
-  Dictionary* form = nullptr;
-  if (Object* value = catalog->get("AcroForm")) {
-    if (const ObjectId* id = value->reference()) {
-      Object* target = object_in(document, *id);
-      form = target != nullptr ? target->dictionary() : nullptr;
-      form_id = *id;
-    } else {
-      form = value->dictionary();
-    }
-    if (form == nullptr) {
-      return invalid_input(
-          "the catalog's /AcroForm is neither a dictionary nor a reference to "
-          "one of the document");
-    }
-  }
+  Dictionary* form = place.value().form;
   EntrySpot fields_spot;
   if (form != nullptr) {
     Result<EntrySpot> fields =
@@ -147,7 +164,7 @@ Result<SignatureField> add_field(Document& document, const RevisionState& state,
     catalog->set("AcroForm", Dictionary());
     form = catalog->get("AcroForm")->dictionary();
   }
-  const ObjectId form_owner = form_id ? *form_id : catalog_id;
+  const ObjectId form_owner = place.value().form_owner;
   added.replaced.push_back(form_owner);
   entry_at(document, *form, "Fields", fields_spot, form_owner, Object(Array{}), added.replaced)
       .array()
@@ -214,16 +231,12 @@ Result<std::optional<SignatureField>> find_signature_field(Document& document,
   SignatureField sign;
   sign.field = field.id;
   sign.replaced.push_back(field.id);
-  // A form found through the catalog: Root and AcroForm resolve, as find_field checked.
-  const ObjectId catalog_id = *document.trailer.get("Root")->reference();
-  Dictionary* catalog = object_in(document, catalog_id)->dictionary();
-  Object* form_value = catalog->get("AcroForm");
-  ObjectId form_owner = catalog_id;
-  Dictionary* form = form_value->dictionary();
-  if (const ObjectId* id = form_value->reference()) {
-    form_owner = *id;
-    form = object_in(document, *id)->dictionary();
-  }
+  Result<FormPlace> place = form_place(document);
+  if (!place.ok()) return std::move(place).error();
+  // A field was found, so there is a form.
+  Dictionary* form = place.value().form;
+  if (form == nullptr) return invalid_input("the signature field lies in no form of the catalog");
+  const ObjectId form_owner = place.value().form_owner;
   const Object* flags = form->get("SigFlags");
   if (flags == nullptr || flags->integer() == nullptr || (*flags->integer() & 3) != 3) {
     const std::int64_t kept =

@@ -143,38 +143,49 @@ Baseline take_baseline(const Document& document) {
   return baseline;
 }
 
-std::vector<ObjectId> changed_objects(const Document& document, const Baseline& baseline) {
+namespace {
+
+// The document against a baseline, in one pass that fingerprints every object once: the objects
+// changed or added, those of them the baseline knew (the file's own, which a revision
+// replaces), and the baseline of the document as it now is.
+struct Comparison {
   std::vector<ObjectId> changed;
+  std::vector<ObjectId> known;
+  Baseline now;
+};
+
+Comparison compare(const Document& document, const Baseline& baseline) {
+  Comparison comparison;
+  comparison.now.objects.reserve(document.object_table.size());
   std::string scratch;
   auto before = baseline.objects.begin();
   for (const auto& [id, object] : document.object_table) {
+    const Fingerprint fingerprint = object_fingerprint(object, scratch);
+    comparison.now.objects.emplace_back(id, fingerprint);
     while (before != baseline.objects.end() && before->first < id) ++before;
-    if (before == baseline.objects.end() || before->first != id ||
-        before->second != object_fingerprint(object, scratch)) {
-      changed.push_back(id);
-    }
+    const bool in_baseline = before != baseline.objects.end() && before->first == id;
+    if (in_baseline && before->second == fingerprint) continue;
+    comparison.changed.push_back(id);
+    if (in_baseline) comparison.known.push_back(id);
   }
-  return changed;
+  return comparison;
+}
+
+}  // namespace
+
+std::vector<ObjectId> changed_objects(const Document& document, const Baseline& baseline) {
+  return compare(document, baseline).changed;
 }
 
 Result<RevisionState> append_changes(UpdatableFile& file, std::string_view path) {
-  const std::vector<ObjectId> changed = changed_objects(file.document, file.baseline);
-  if (changed.empty()) return file.state;
-  // The objects the baseline knew are the file's own: the revision replaces them.
-  std::vector<ObjectId> replaced;
-  for (const ObjectId id : changed) {
-    const auto known =
-        std::lower_bound(file.baseline.objects.begin(), file.baseline.objects.end(), id,
-                         [](const std::pair<ObjectId, Fingerprint>& entry, ObjectId wanted) {
-                           return entry.first < wanted;
-                         });
-    if (known != file.baseline.objects.end() && known->first == id) replaced.push_back(id);
-  }
+  Comparison comparison = compare(file.document, file.baseline);
+  if (comparison.changed.empty()) return file.state;
   Result<RevisionState> appended =
-      append_revision(file.document, path, file.state, changed, replaced);
+      append_revision(file.document, path, file.state, comparison.changed, comparison.known);
   if (!appended.ok()) return std::move(appended).error();
   file.state = appended.value();
-  file.baseline = take_baseline(file.document);
+  // The append only reads the objects: the document is as compared.
+  file.baseline = std::move(comparison.now);
   return appended;
 }
 

@@ -14,6 +14,7 @@
 #include "vantril/model.hpp"
 #include "vantril/pages.hpp"
 #include "vantril/revision.hpp"
+#include "vantril/signature.hpp"
 
 namespace vantril {
 namespace {
@@ -154,6 +155,24 @@ TEST(FormFields, FindsNestedFieldsAndEndsOnLoopsAndDeepTrees) {
     ASSERT_FALSE(walked.ok());
     EXPECT_EQ(kind_of(walked.error()), IoErrorKind::InvalidInput);
   }
+}
+
+// A catalog the trailer holds directly, not as a reference, is walked for fields but cannot be
+// changed: signing its field is refused, not followed through a reference that is not there.
+TEST(FormFields, ASignatureFieldUnderADirectCatalogIsRefused) {
+  Document document;
+  const ObjectId field = append_object(document, Dictionary::from_pairs({
+                                                     {"FT", Name("Sig")},
+                                                     {"T", literal_string("F")},
+                                                 }));
+  document.trailer.set("Root",
+                       Dictionary::from_pairs({
+                           {"Type", Name("Catalog")},
+                           {"AcroForm", Dictionary::from_pairs({{"Fields", make_array(field)}})},
+                       }));
+  Result<std::optional<SignatureField>> found = find_signature_field(document, "F");
+  ASSERT_FALSE(found.ok());
+  EXPECT_EQ(kind_of(found.error()), IoErrorKind::InvalidInput);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bin/vantril-tool/json.hpp"
+#include "runtime/write_loop.hpp"
 #include "vantril/revision.hpp"
 #include "vantril/writer/output_file.hpp"
 
@@ -437,11 +438,9 @@ std::string fixture_identifier(std::string_view name) {
 Status write_fixture_file(const std::string& path, std::string_view bytes) {
   Result<OutputFile> file = OutputFile::create(path);
   VANTRIL_TRY(file.status());
-  while (!bytes.empty()) {
-    Result<std::size_t> written = file.value().write(bytes);
-    VANTRIL_TRY(written.status());
-    bytes.remove_prefix(written.value());
-  }
+  VANTRIL_TRY(write_until_done(bytes, "failed to write whole buffer", [&](std::string_view rest) {
+                return file.value().write(rest);
+              }).status);
   return file.value().finish();
 }
 

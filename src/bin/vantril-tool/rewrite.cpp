@@ -1,12 +1,11 @@
 // rewrite: a file read whole and saved again by the writer, each object under its own number.
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <variant>
 
 #include "bin/vantril-tool/arguments.hpp"
 #include "bin/vantril-tool/console.hpp"
+#include "bin/vantril-tool/signing.hpp"
 #include "bin/vantril-tool/subcommands.hpp"
 #include "runtime/invalid_input.hpp"
 #include "vantril/reader.hpp"
@@ -36,11 +35,6 @@ constexpr std::string_view rewrite_help =
 
 constexpr KnownOption rewrite_options[] = {{"--table"},          {"--stream"}, {"--compress", true},
                                            {"--object-streams"}, {"--strict"}, {"--help"}};
-
-bool same_file(const std::string& first, const std::string& second) {
-  std::error_code ignored;
-  return std::filesystem::equivalent(first, second, ignored);
-}
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "bin/vantril-tool/json.hpp"
 #include "runtime/invalid_input.hpp"
 #include "runtime/platform.hpp"
+#include "runtime/write_loop.hpp"
 #include "vantril/pages.hpp"
 #include "vantril/revision.hpp"
 #include "vantril/text.hpp"
@@ -32,17 +33,6 @@ constexpr std::size_t piece_size = std::size_t{1} << 16;
 std::filesystem::path path_of(const std::string& utf8) {
   return std::filesystem::path(
       std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
-
-// Writes all of `bytes` at the handle's position.
-Status write_all(os::NativeHandle handle, std::string_view bytes) {
-  while (!bytes.empty()) {
-    Result<std::size_t> written = os::write_handle(handle, bytes.data(), bytes.size());
-    if (!written.ok()) return written.error();
-    if (written.value() == 0) return IoError::from_kind(IoErrorKind::WriteZero);
-    bytes.remove_prefix(written.value());
-  }
-  return {};
 }
 
 // A byte-for-byte copy of `input` as `output` (created or emptied). Errors name no file: the
@@ -64,7 +54,12 @@ Status copy_file(const std::string& input, const std::string& output) {
       break;
     }
     if (read.value() == 0) break;
-    copied = write_all(to.value(), std::string_view(piece.data(), read.value()));
+    copied = write_until_done(std::string_view(piece.data(), read.value()),
+                              "failed to write whole buffer",
+                              [&](std::string_view rest) {
+                                return os::write_handle(to.value(), rest.data(), rest.size());
+                              })
+                 .status;
     if (!copied.ok()) break;
     offset += read.value();
   }
