@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "bin/vantril-tool/fixture_page.hpp"
 #include "bin/vantril-tool/fixture_set.hpp"
 #include "runtime/invalid_input.hpp"
 #include "vantril/fonts.hpp"
@@ -23,55 +24,6 @@ namespace {
 
 constexpr std::chrono::sys_seconds fixed_date =
     std::chrono::sys_days{std::chrono::year{2026} / 1 / 1};
-
-struct OnePage {
-  Document document;
-  PageTree tree;
-  ObjectId page;
-  ObjectId font;
-  ObjectId catalog;
-};
-
-Dictionary page_dictionary(ObjectId font, ObjectId content) {
-  return Dictionary::from_pairs(
-      {{"MediaBox", page_box(595, 842)},
-       {"Resources", Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F1", font}})}})},
-       {"Contents", content}});
-}
-
-// The catalog, a page tree with one page showing the fixture's name and purpose, Helvetica,
-// the information dictionary with fixed dates, and a fixed identifier.
-Result<OnePage> one_page(const FixtureInfo& info, std::string_view version, XrefForm form) {
-  OnePage made{create_versioned(version), {}, {}, {}, {}};
-  Document& document = made.document;
-  document.xref_state.xref_form = form;
-  made.tree = add_page_tree(document);
-  made.catalog = add_catalog(document, made.tree);
-  made.font = append_object(document, font_dictionary(StandardFont::Helvetica));
-  const ObjectId content =
-      append_object(document, make_stream(Dictionary(), Bytes(fixture_page_content(info))));
-  made.page = add_page(document, made.tree, page_dictionary(made.font, content));
-  DocumentInfo fields;
-  fields.title = std::string(info.name);
-  fields.subject = std::string(info.purpose);
-  fields.producer = "vantril-tool fixtures";
-  fields.creation_date = fixed_date;
-  fields.modification_date = fixed_date;
-  VANTRIL_TRY(add_info(document, fields).status());
-  const std::string id = fixture_identifier(info.name);
-  document.trailer.set("ID", make_array(hex_string(id), hex_string(id)));
-  return made;
-}
-
-Dictionary& dictionary_at(Document& document, ObjectId id) {
-  return *document.object_table.find(id)->second.dictionary();
-}
-
-Status save_plain(Document& document, const std::string& path, const SaveOptions& options = {}) {
-  Result<OutputFile> saved = save_to_path(document, path, options);
-  VANTRIL_TRY(saved.status());
-  return saved.value().finish();
-}
 
 Result<std::string> saved_bytes(Document& document) {
   std::string bytes;
@@ -112,6 +64,45 @@ Status with_added_pages(const FixtureInfo& info, const std::string& path, XrefFo
 }
 
 }  // namespace
+
+Dictionary page_dictionary(ObjectId font, ObjectId content) {
+  return Dictionary::from_pairs(
+      {{"MediaBox", page_box(595, 842)},
+       {"Resources", Dictionary::from_pairs({{"Font", Dictionary::from_pairs({{"F1", font}})}})},
+       {"Contents", content}});
+}
+
+Result<OnePage> one_page(const FixtureInfo& info, std::string_view version, XrefForm form) {
+  OnePage made{create_versioned(version), {}, {}, {}, {}};
+  Document& document = made.document;
+  document.xref_state.xref_form = form;
+  made.tree = add_page_tree(document);
+  made.catalog = add_catalog(document, made.tree);
+  made.font = append_object(document, font_dictionary(StandardFont::Helvetica));
+  const ObjectId content =
+      append_object(document, make_stream(Dictionary(), Bytes(fixture_page_content(info))));
+  made.page = add_page(document, made.tree, page_dictionary(made.font, content));
+  DocumentInfo fields;
+  fields.title = std::string(info.name);
+  fields.subject = std::string(info.purpose);
+  fields.producer = "vantril-tool fixtures";
+  fields.creation_date = fixed_date;
+  fields.modification_date = fixed_date;
+  VANTRIL_TRY(add_info(document, fields).status());
+  const std::string id = fixture_identifier(info.name);
+  document.trailer.set("ID", make_array(hex_string(id), hex_string(id)));
+  return made;
+}
+
+Dictionary& dictionary_at(Document& document, ObjectId id) {
+  return *document.object_table.find(id)->second.dictionary();
+}
+
+Status save_plain(Document& document, const std::string& path, const SaveOptions& options) {
+  Result<OutputFile> saved = save_to_path(document, path, options);
+  VANTRIL_TRY(saved.status());
+  return saved.value().finish();
+}
 
 Status make_xref_table(const FixtureInfo& info, const std::string& path) {
   Result<OnePage> made = one_page(info, "1.7", XrefForm::XrefTableForm);

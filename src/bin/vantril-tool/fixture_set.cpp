@@ -368,6 +368,7 @@ std::vector<Fixture> make_set() {
   info.large = true;
   add(info, make_large_2gib);
 
+  add_signed_fixtures(set);
   return set;
 }
 
@@ -449,6 +450,15 @@ std::string fixture_manifest(const std::vector<const Fixture*>& fixtures) {
   json.begin_object();
   json.key("set").string("vantril-tool fixtures");
   json.key("version").number(fixture_set_version);
+  json.key("verdicts")
+      .string(
+          "what a validator following ISO 32000-2 and PAdES concludes when it trusts the set's "
+          "certificates, written beside the files");
+  json.key("certificates").begin_array();
+  for (const FixtureCertificate& certificate : fixture_certificates()) {
+    json.string(certificate.file);
+  }
+  json.end_array();
   json.key("files").begin_array();
   for (const Fixture* fixture : fixtures) {
     const FixtureInfo& info = fixture->info;
@@ -463,7 +473,7 @@ std::string fixture_manifest(const std::vector<const Fixture*>& fixtures) {
     for (const std::string_view form : info.forms) json.string(form);
     json.end_array();
     json.key("revisions").number(info.revisions);
-    json.key("signable").boolean(true);
+    json.key("signable").boolean(info.signable);
     json.key("signature_field");
     if (info.signature_field.empty()) {
       json.null();
@@ -471,7 +481,27 @@ std::string fixture_manifest(const std::vector<const Fixture*>& fixtures) {
       json.string(info.signature_field);
     }
     json.key("preserve").string(info.preserve);
-    json.key("signatures").begin_array().end_array();
+    json.key("signatures").begin_array();
+    for (const FixtureSignature& signature : info.signatures) {
+      json.begin_object();
+      json.key("field").string(signature.field);
+      json.key("kind").string(signature.kind);
+      json.key("valid_cryptographically").boolean(signature.valid_cryptographically);
+      json.key("covers").string(signature.covers);
+      json.key("expected_verdict").string(signature.expected_verdict);
+      json.key("reason").string(signature.reason);
+      json.key("pdfsig");
+      if (signature.pdfsig_verdict.empty()) {
+        json.null();
+      } else {
+        json.begin_object();
+        json.key("verdict").string(signature.pdfsig_verdict);
+        json.key("detail").string(signature.pdfsig_detail);
+        json.end_object();
+      }
+      json.end_object();
+    }
+    json.end_array();
     json.key("reference").string(info.reference);
     json.key("warnings").begin_array();
     for (const FixtureWarning& warning : info.warnings) {

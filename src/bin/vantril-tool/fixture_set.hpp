@@ -31,6 +31,30 @@ struct SignerFault {
   std::string_view detail;
 };
 
+// A signature a fixture holds, and what a validator must conclude of it, trusting the set's
+// certificates.
+struct FixtureSignature {
+  // The field's fully qualified name.
+  std::string_view field;
+  // "approval", "certification P=1" (2, 3), or "document timestamp".
+  std::string_view kind;
+  // Whether the value in /Contents verifies over the bytes its /ByteRange names; for a
+  // /ByteRange that is not two ranges, over the bytes outside the /Contents string.
+  bool valid_cryptographically = true;
+  // "whole-file", "revision N" (the file up to the end of its N-th revision), or "broken" (a
+  // /ByteRange that leaves out other bytes than the /Contents string, or names bytes twice).
+  std::string_view covers;
+  // "valid"; "modified" (what it signed verifies, but a later revision changes what the
+  // document shows in a way the signature does not permit); or "invalid".
+  std::string_view expected_verdict;
+  std::string_view reason;
+  // The verdict pdfsig reaches where it is another, and why: a finding about pdfsig. pdfsig's
+  // verdict is "invalid" unless it says the signature is valid; then "valid" when it says the
+  // signature covers the whole document, else "modified".
+  std::string_view pdfsig_verdict;
+  std::string_view pdfsig_detail;
+};
+
 // What the manifest says of one file.
 struct FixtureInfo {
   std::string_view name;
@@ -39,6 +63,9 @@ struct FixtureInfo {
   // The cross-reference forms of the file's sections, oldest first: "table", "stream", "hybrid".
   std::vector<std::string_view> forms;
   std::uint32_t revisions = 1;
+  // Inputs for signers are signable; inputs for validators, whose signatures are the test,
+  // are not.
+  bool signable = true;
   std::string_view preserve;
   std::string_view reference;
   std::vector<FixtureWarning> warnings;
@@ -46,6 +73,8 @@ struct FixtureInfo {
   std::string_view signature_field;
   // What the signers the set was tried with do wrong with the file.
   std::vector<SignerFault> signer_faults;
+  // The signatures the file already holds, oldest first.
+  std::vector<FixtureSignature> signatures;
   // Anything a user of the set should know that the other members do not say.
   std::string_view notes;
   // Written only with --large.
@@ -62,12 +91,22 @@ struct Fixture {
 
 // Every fixture, in the order of the manifest.
 const std::vector<Fixture>& fixture_set();
+// The fixtures that hold signatures (fixture_signed.cpp), appended to `set`.
+void add_signed_fixtures(std::vector<Fixture>& set);
+
+// The certificates the set's signatures are made with, written beside the files so that a
+// validator can be told to trust them: file name and DER bytes.
+struct FixtureCertificate {
+  std::string_view file;
+  std::string_view der;
+};
+std::vector<FixtureCertificate> fixture_certificates();
 
 // The manifest of the given fixtures, as JSON text.
 std::string fixture_manifest(const std::vector<const Fixture*>& fixtures);
 
 // The version of the set's layout and contents; raised whenever a file's bytes change.
-inline constexpr std::uint64_t fixture_set_version = 1;
+inline constexpr std::uint64_t fixture_set_version = 2;
 
 // The makers, by the way they work: through the library's Document and writer
 // (fixture_documents.cpp), through the streaming writer (fixture_large.cpp) or with bytes formed by

@@ -19,10 +19,11 @@ constexpr std::string_view fixtures_help =
     "Usage: vantril-tool fixtures DIR [--only NAME]... [--large]\n"
     "       vantril-tool fixtures --list\n"
     "\n"
-    "Writes a set of valid, unsigned PDF files for testing signers into DIR (made if missing),\n"
-    "and DIR/manifest.json, which says for every file what it is, the forms of its\n"
-    "cross-reference sections, its revisions and what a signer must preserve. Every run writes\n"
-    "the same bytes, on every platform.\n"
+    "Writes a set of PDF files for testing signers and validators into DIR (made if missing),\n"
+    "the certificates of the set's signatures (DER), and DIR/manifest.json. For every file the\n"
+    "manifest says what it is, the forms of its cross-reference sections, its revisions, what a\n"
+    "signer must preserve, and for each signature it holds what it covers and the verdict a\n"
+    "correct validator reaches. Every run writes the same bytes, on every platform.\n"
     "\n"
     "  --only NAME    write only this fixture (repeatable); the manifest lists only those\n"
     "  --list         print the names and purposes, write nothing\n"
@@ -102,6 +103,14 @@ int run_fixtures(std::span<const std::string> arguments) {
     path += fixture->info.name;
     path += ".pdf";
     if (Status written = fixture->make(fixture->info, path); !written.ok()) {
+      return report_file_error(path, written.error());
+    }
+  }
+  for (const FixtureCertificate& certificate : fixture_certificates()) {
+    std::string path = directory;
+    path += '/';
+    path += certificate.file;
+    if (Status written = write_fixture_file(path, certificate.der); !written.ok()) {
       return report_file_error(path, written.error());
     }
   }

@@ -179,6 +179,49 @@ bool is_pending(const Dictionary& dictionary, std::uint64_t file_length,
   return true;
 }
 
+// The value an entry holds, a reference followed to the document's object; null when missing.
+const Object* resolved(const Document& document, const Object* value) {
+  if (value == nullptr || value->reference() == nullptr) return value;
+  auto found = document.object_table.find(*value->reference());
+  return found == document.object_table.end() ? nullptr : &found->second;
+}
+
+const Dictionary* dictionary_entry(const Document& document, const Dictionary* holder,
+                                   std::string_view key) {
+  if (holder == nullptr) return nullptr;
+  const Object* value = resolved(document, holder->get(key));
+  return value == nullptr ? nullptr : value->dictionary();
+}
+
+// A document certified with no change permitted (/DocMDP, /P 1) cannot take another signature:
+// its revision would break the certification. Refused before OUT is written. A certification
+// the form does not state plainly is left to the validator.
+Status refuse_unchangeable(const UpdatableFile& file) {
+  const Object* root = resolved(file.document, file.document.trailer.get("Root"));
+  const Dictionary* perms =
+      dictionary_entry(file.document, root == nullptr ? nullptr : root->dictionary(), "Perms");
+  const Dictionary* certification = dictionary_entry(file.document, perms, "DocMDP");
+  const Object* references =
+      certification == nullptr ? nullptr : resolved(file.document, certification->get("Reference"));
+  if (references == nullptr || references->array() == nullptr) return {};
+  for (const Object& item : *references->array()) {
+    const Object* reference = resolved(file.document, &item);
+    const Dictionary* entry = reference == nullptr ? nullptr : reference->dictionary();
+    const Object* method = entry == nullptr ? nullptr : entry->get("TransformMethod");
+    if (method == nullptr || method->name() == nullptr || !(method->name()->bytes == "DocMDP")) {
+      continue;
+    }
+    const Dictionary* parameters = dictionary_entry(file.document, entry, "TransformParams");
+    const Object* level = parameters == nullptr ? nullptr : parameters->get("P");
+    if (level != nullptr && level->integer() != nullptr && *level->integer() == 1) {
+      return invalid_input(
+          "the document is certified with no change permitted (/DocMDP /P 1): a new signature "
+          "would break its certification");
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::variant<PlaceholderRequest, std::string> placeholder_request(const ParsedArguments& given) {
@@ -240,6 +283,10 @@ std::optional<Placeholder> append_placeholder(const std::string& input, const st
     return std::nullopt;
   }
   UpdatableFile& file = opened.value();
+  if (Status certified = refuse_unchangeable(file); !certified.ok()) {
+    report_file_error(input, certified.error());
+    return std::nullopt;
+  }
   Placeholder placeholder;
   Result<SignatureField> field = choose_field(file, request, placeholder.field);
   if (!field.ok()) {

@@ -52,7 +52,9 @@ TEST(FixtureSet, SameBytesOnEveryRunAndAsTheGoldenFiles) {
   }
   const std::vector<std::string> names = listed_names(directory);
   ASSERT_GE(names.size(), 20u);
-  std::set<std::string> expected = {"manifest.json"};
+  // The certificates of the set's signatures go with every set.
+  std::set<std::string> expected = {"manifest.json", "fixture-signer.der",
+                                    "fixture-timestamp-authority.der"};
   for (const std::string& name : names) {
     // The large files are written only with --large.
     if (!name.starts_with("large-")) expected.insert(name + ".pdf");
@@ -86,7 +88,8 @@ TEST(FixtureSet, OnlyTheNamedFiles) {
                directory);
   ASSERT_EQ(wrote.status, 0) << wrote.err;
   EXPECT_EQ(files_in(directory / "some"),
-            (std::set<std::string>{"hybrid.pdf", "manifest.json", "xref-table.pdf"}));
+            (std::set<std::string>{"fixture-signer.der", "fixture-timestamp-authority.der",
+                                   "hybrid.pdf", "manifest.json", "xref-table.pdf"}));
   const std::string manifest = read_file(directory / "some" / "manifest.json");
   EXPECT_NE(manifest.find("\"name\": \"hybrid\""), std::string::npos) << manifest;
   EXPECT_EQ(manifest.find("\"name\": \"revisions-2\""), std::string::npos) << manifest;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -33,6 +35,16 @@ struct Listed {
   std::string message;
 };
 
+// What the manifest says of one signature a file holds.
+struct ListedSignature {
+  std::string field;
+  bool valid_cryptographically = false;
+  std::string covers;
+  std::string expected_verdict;
+  // pdfsig's own verdict where the manifest names it as a finding, else empty.
+  std::string pdfsig_verdict;
+};
+
 // One file as the manifest describes it.
 struct Entry {
   std::string name;
@@ -42,6 +54,7 @@ struct Entry {
   bool signable = false;
   std::string signature_field;
   std::size_t signatures = 0;
+  std::vector<ListedSignature> signature_list;
   std::vector<Listed> warnings;
   // "signer fault" pairs.
   std::set<std::string> faults;
@@ -53,6 +66,13 @@ std::vector<std::string> split(const std::string& text, char separator) {
   std::istringstream in(text);
   while (std::getline(in, part, separator)) parts.push_back(part);
   return parts;
+}
+
+// A line's fields, an empty last one kept.
+std::vector<std::string> fields_of(const std::string& line, char separator) {
+  std::vector<std::string> fields = split(line, separator);
+  if (!line.empty() && line.back() == separator) fields.emplace_back();
+  return fields;
 }
 
 // The manifest read by Python's JSON parser (which also proves it valid JSON), one file a line:
@@ -69,16 +89,19 @@ std::vector<Entry> read_manifest(const fs::path& manifest) {
           " str(len(f[\"signatures\"])),"
           " \"\\x1e\".join(w[\"reader\"] + \"\\x1f\" + w[\"message\"] for w in f[\"warnings\"]),"
           " \"\\x1e\".join(s[\"signer\"] + \" \" + s[\"fault\"] for s in f[\"signer_faults\"]),"
-          " f[\"purpose\"], f[\"preserve\"], f[\"reference\"]]))"
+          " f[\"purpose\"], f[\"preserve\"], f[\"reference\"],"
+          " \"\\x1e\".join(\"\\x1f\".join([s[\"field\"], str(s[\"valid_cryptographically\"]),"
+          " s[\"covers\"], s[\"expected_verdict\"], (s[\"pdfsig\"] or {}).get(\"verdict\", \"\"),"
+          " s[\"kind\"], s[\"reason\"]]) for s in f[\"signatures\"])]))"
           "' " +
               quoted(manifest),
           false);
   EXPECT_EQ(ran.exit_status, 0) << ran.output;
   std::vector<Entry> entries;
   for (const std::string& line : split(ran.output, '\n')) {
-    const std::vector<std::string> fields = split(line, '\t');
-    EXPECT_EQ(fields.size(), 12u) << line;
-    if (fields.size() < 12) continue;
+    const std::vector<std::string> fields = fields_of(line, '\t');
+    EXPECT_EQ(fields.size(), 13u) << line;
+    if (fields.size() < 13) continue;
     Entry entry;
     entry.name = fields[0];
     entry.file = fields[1];
@@ -95,6 +118,14 @@ std::vector<Entry> read_manifest(const fs::path& manifest) {
     for (std::size_t text = 9; text < 12; ++text) {
       EXPECT_FALSE(fields[text].empty()) << entry.name << " lacks field " << text;
     }
+    for (const std::string& item : split(fields[12], '\x1e')) {
+      const std::vector<std::string> parts = split(item, '\x1f');
+      EXPECT_EQ(parts.size(), 7u) << item;
+      if (parts.size() != 7) continue;
+      EXPECT_FALSE(parts[5].empty() || parts[6].empty()) << entry.name << " " << parts[0];
+      entry.signature_list.push_back({parts[0], parts[1] == "True", parts[2], parts[3], parts[4]});
+    }
+    EXPECT_EQ(entry.signature_list.size(), entry.signatures) << entry.name;
     entries.push_back(entry);
   }
   return entries;
@@ -189,8 +220,8 @@ void expect_readers_accept(const fs::path& set, const std::vector<Entry>& entrie
   for (const Entry& entry : entries) {
     SCOPED_TRACE(entry.name);
     EXPECT_TRUE(names.insert(entry.name).second) << "listed twice";
-    EXPECT_TRUE(entry.signable);
-    EXPECT_EQ(entry.signatures, 0u);
+    // Inputs for signers hold no signature, or signatures that stay valid.
+    EXPECT_TRUE(entry.signable || entry.signatures > 0);
     const fs::path file = set / entry.file;
     ASSERT_TRUE(fs::exists(file));
     for (const Reader& reader : readers) {
@@ -233,15 +264,19 @@ void expect_readers_accept(const fs::path& set, const std::vector<Entry>& entrie
 // pdfsig and vantril-tool sign each sign every file, with the signer `directory` holds (id.p12
 // and its password, and the NSS database nss); what goes wrong is exactly what the manifest's
 // signer_faults say, and every other output keeps the input as its prefix, passes qpdf --check
-// and holds one valid signature over the whole file.
+// and holds one valid signature more than the input, the newest over the whole file.
 void expect_signers_as_listed(const fs::path& directory, const fs::path& set,
                               const std::vector<Entry>& entries) {
   const fs::path signed_directory = set / "signed";
   fs::create_directories(signed_directory);
   for (const Entry& entry : entries) {
+    if (!entry.signable) continue;
     SCOPED_TRACE(entry.name);
     const fs::path input = set / entry.file;
     const std::string before = read_file(input);
+    // The signatures the file already holds that pdfsig takes as valid must all stay so.
+    const std::size_t valid_before = count_of(run("pdfsig " + quoted(input)).output,
+                                              "Signature Validation: Signature is Valid.");
     for (const std::string tool : {"pdfsig 22.12", "vantril-tool sign"}) {
       const bool with_pdfsig = tool.starts_with("pdfsig");
       const fs::path output =
@@ -294,8 +329,11 @@ void expect_signers_as_listed(const fs::path& directory, const fs::path& set,
         }
         if (!qpdf_clean(output)) faults.insert(tool + " damaged-output");
         const Ran checked = run("pdfsig " + quoted(output));
-        if (count_of(checked.output, "Signature Validation: Signature is Valid.") != 1 ||
-            checked.output.find("- Total document signed") == std::string::npos) {
+        const std::size_t newest = checked.output.rfind("Signature #");
+        if (count_of(checked.output, "Signature Validation: Signature is Valid.") !=
+                valid_before + 1 ||
+            newest == std::string::npos ||
+            checked.output.find("- Total document signed", newest) == std::string::npos) {
           faults.insert(tool + " no-valid-signature");
         }
       }
@@ -310,6 +348,149 @@ void expect_signers_as_listed(const fs::path& directory, const fs::path& set,
   }
 }
 
+// For every signature of a file: its field's full name, whether its value verifies (openssl,
+// over the bytes its /ByteRange names, or for one that is not two ranges over the bytes outside
+// the /Contents string) with the set's own certificates trusted, and what it covers, one
+// signature a line, apart by tabs. Python reads the file with pypdf, openssl checks.
+constexpr const char* signature_facts_script = R"(
+import re, subprocess, sys, tempfile, os
+import pypdf
+path, certificates = sys.argv[1], sys.argv[2]
+data = open(path, "rb").read()
+# Where each revision ends: right after its %%EOF, or after the line end that follows it.
+ends = [(m.start() + 5, m.end()) for m in re.finditer(rb"%%EOF(\r\n|\r|\n)?", data)]
+reader = pypdf.PdfReader(path, strict=False)
+work = tempfile.mkdtemp()
+authorities = os.path.join(work, "ca.pem")
+with open(authorities, "wb") as out:
+  for name in ("fixture-signer.der", "fixture-timestamp-authority.der"):
+    out.write(subprocess.run(["openssl", "x509", "-inform", "DER", "-in",
+                              os.path.join(certificates, name)],
+                             check=True, capture_output=True).stdout)
+
+def der_length(value):
+  if value[1] < 0x80:
+    return 2 + value[1]
+  count = value[1] & 0x7F
+  return 2 + count + int.from_bytes(value[2:2 + count], "big")
+
+def facts(name, signature):
+  ranges = [int(x) for x in signature["/ByteRange"]]
+  value = bytes(signature["/Contents"])
+  text = b"<" + value.hex().upper().encode() + b">"
+  start = data.find(text)
+  assert start >= 0, "the /Contents string is not in the file"
+  end = start + len(text)
+  if len(ranges) == 4:
+    signed = data[ranges[0]:ranges[0] + ranges[1]] + data[ranges[2]:ranges[2] + ranges[3]]
+  else:
+    signed = data[:start] + data[end:]
+  with open(os.path.join(work, "signed"), "wb") as out:
+    out.write(signed)
+  with open(os.path.join(work, "value"), "wb") as out:
+    out.write(value[:der_length(value)])
+  if signature.get("/SubFilter") == "/ETSI.RFC3161":
+    command = ["openssl", "ts", "-verify", "-data", os.path.join(work, "signed"),
+               "-in", os.path.join(work, "value"), "-token_in", "-CAfile", authorities]
+  else:
+    command = ["openssl", "cms", "-verify", "-binary", "-inform", "DER",
+               "-in", os.path.join(work, "value"), "-content", os.path.join(work, "signed"),
+               "-CAfile", authorities, "-purpose", "any", "-out", os.devnull]
+  verifies = subprocess.run(command, capture_output=True).returncode == 0
+  if len(ranges) != 4 or ranges[0] != 0 or ranges[1] != start or ranges[2] != end:
+    covers = "broken"
+  elif ranges[2] + ranges[3] == len(data):
+    covers = "whole-file"
+  else:
+    covers = "broken"
+    for number, end_at in enumerate(ends):
+      if ranges[2] + ranges[3] in end_at:
+        covers = "revision %d" % (number + 1)
+  print("%s\t%s\t%s" % (name, verifies, covers))
+
+def walk(fields, parent):
+  for reference in fields:
+    field = reference.get_object()
+    name = parent
+    if "/T" in field:
+      name = (parent + "." if parent else "") + field["/T"]
+    if field.get("/FT") == "/Sig" and "/V" in field:
+      facts(name, field["/V"].get_object())
+    if "/Kids" in field:
+      walk(field["/Kids"], name)
+
+walk(reader.trailer["/Root"]["/AcroForm"].get_object().get("/Fields", []), "")
+)";
+
+// pdfsig's verdict on each signature it lists, by field: "invalid" unless it says the signature
+// is valid, then "valid" where it covers the whole document, else "modified".
+std::map<std::string, std::string> pdfsig_verdicts(const fs::path& file) {
+  const Ran ran = run("pdfsig " + quoted(file));
+  std::map<std::string, std::string> verdicts;
+  const std::vector<std::string> blocks = [&] {
+    std::vector<std::string> found;
+    for (std::size_t at = ran.output.find("Signature #"); at != std::string::npos;) {
+      const std::size_t next = ran.output.find("Signature #", at + 1);
+      found.push_back(ran.output.substr(at, next == std::string::npos ? next : next - at));
+      at = next;
+    }
+    return found;
+  }();
+  for (const std::string& block : blocks) {
+    const std::string label = "- Signature Field Name: ";
+    const std::size_t at = block.find(label);
+    if (at == std::string::npos) continue;
+    const std::size_t end = block.find('\n', at);
+    const std::string field = block.substr(at + label.size(), end - at - label.size());
+    std::string verdict = "invalid";
+    if (block.find("Signature Validation: Signature is Valid.") != std::string::npos) {
+      verdict = block.find("- Total document signed") != std::string::npos ? "valid" : "modified";
+    }
+    verdicts[field] = verdict;
+  }
+  return verdicts;
+}
+
+// Every signature is what the manifest says, as openssl finds it (its value verifies or not,
+// and what its /ByteRange covers), and pdfsig reaches the manifest's verdict, or the other one
+// the manifest names as a finding about pdfsig.
+TEST_F(Fixtures, SignaturesAsTheManifestSaysAndPdfsigsVerdicts) {
+  const fs::path script = directory_ / "signature_facts.py";
+  {
+    std::ofstream out(script);
+    out << signature_facts_script;
+  }
+  std::size_t signed_files = 0;
+  for (const Entry& entry : entries_) {
+    if (entry.signature_list.empty()) continue;
+    SCOPED_TRACE(entry.name);
+    ++signed_files;
+    const fs::path file = set_ / entry.file;
+    const Ran facts =
+        run("/usr/bin/python3 " + quoted(script) + " " + quoted(file) + " " + quoted(set_));
+    ASSERT_EQ(facts.exit_status, 0) << facts.output;
+    std::map<std::string, std::vector<std::string>> found;
+    for (const std::string& line : split(facts.output, '\n')) {
+      const std::vector<std::string> parts = split(line, '\t');
+      ASSERT_EQ(parts.size(), 3u) << line;
+      found[parts[0]] = parts;
+    }
+    EXPECT_EQ(found.size(), entry.signature_list.size()) << facts.output;
+    const std::map<std::string, std::string> verdicts = pdfsig_verdicts(file);
+    for (const ListedSignature& listed : entry.signature_list) {
+      SCOPED_TRACE(listed.field);
+      ASSERT_TRUE(found.contains(listed.field)) << facts.output;
+      EXPECT_EQ(found[listed.field][1], listed.valid_cryptographically ? "True" : "False");
+      EXPECT_EQ(found[listed.field][2], listed.covers);
+      const std::string pdfsig_expected =
+          listed.pdfsig_verdict.empty() ? listed.expected_verdict : listed.pdfsig_verdict;
+      ASSERT_TRUE(verdicts.contains(listed.field)) << "pdfsig does not list the signature";
+      EXPECT_EQ(verdicts.at(listed.field), pdfsig_expected);
+    }
+  }
+  EXPECT_GE(signed_files, 15u);
+}
+
 TEST_F(Fixtures, EveryReaderAcceptsEveryFileAsTheManifestSays) {
   ASSERT_GE(entries_.size(), 20u);
   expect_readers_accept(set_, entries_);
@@ -318,6 +499,20 @@ TEST_F(Fixtures, EveryReaderAcceptsEveryFileAsTheManifestSays) {
 TEST_F(Fixtures, SignersDoWhatTheManifestSays) {
   ASSERT_GE(entries_.size(), 20u);
   expect_signers_as_listed(directory_, set_, entries_);
+}
+
+// A certification that permits no change takes no further signature: sign refuses it, naming
+// the reason, and writes nothing.
+TEST_F(Fixtures, SignRefusesACertificationThatPermitsNoChange) {
+  const fs::path output = directory_ / "certified-p1-signed.pdf";
+  const testing_support::ProgramRun ran =
+      run_tool({"sign", (set_ / "certified-p1.pdf").string(), output.string(), "--p12",
+                (directory_ / "id.p12").string(), "--password-file",
+                (directory_ / "password.txt").string()},
+               directory_);
+  EXPECT_EQ(ran.status, 2) << ran.err;
+  EXPECT_NE(ran.err.find("/DocMDP /P 1"), std::string::npos) << ran.err;
+  EXPECT_FALSE(fs::exists(output));
 }
 
 // The file above 100 MB, written with --only, through the same checks. The one past 2 GiB takes
