@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // sign.js IN OUT P12 PASSWORD [FIELD]: signs IN into OUT with the @signpdf packages, as a user
 // of them would: the plain placeholder (an incremental update built by string operations on
-// the file) and then the signature over it, with the key and certificate of the PKCS#12 file.
+// the file, with an invisible widget: a zero rectangle) and then the signature over it, with the
+// key and certificate of the PKCS#12 file.
 // Exits 1 with @signpdf's message when either step throws, so the fixtures test can tell a
 // refusal from a crash (a signal) and from an output it then checks itself.
 'use strict';
