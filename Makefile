@@ -3,13 +3,19 @@
 
 # libdeflate (found through pkg-config) gives the library its Flate compression.
 BUILD_TOOLS := cmake ninja-build g++ make pkg-config libdeflate-dev
+# Node and npm run the @signpdf signer of the fixtures test (the pinned npm project in
+# SIGNPDF_DIR). Debian's are installed only where no node or npm is on PATH: one installed some
+# other way is used as it is, and Debian's npm would not go beside it.
+NODE_TOOLS  := $(if $(shell command -v node 2>/dev/null),,nodejs) \
+               $(if $(shell command -v npm 2>/dev/null),,npm)
+SIGNPDF_DIR := tests/tools/signpdf
 # Independent readers, libqpdf for the round trips, valgrind for the memory checks; pkg-config
 # also for the install test; the German locale for the test that numbers ignore the locale;
 # libcrypto (libssl-dev) for the signing example, openssl and the NSS tools for the test signer
 # pdfsig signs with; Ghostscript's pdfwrite for files of another writer that the reader reads.
 TEST_TOOLS  := $(BUILD_TOOLS) libgtest-dev qpdf libqpdf-dev pkg-config poppler-utils mupdf-tools \
                python3-pikepdf python3-pypdf valgrind locales-all libssl-dev openssl libnss3-tools \
-               ghostscript
+               ghostscript $(NODE_TOOLS)
 LINT_TOOLS  := $(TEST_TOOLS) clang-format clang-tidy-14
 FUZZ_TOOLS  := $(BUILD_TOOLS) clang libclang-rt-14-dev libqpdf-dev pkg-config
 FUZZ_SECONDS ?= 300
@@ -18,7 +24,8 @@ BENCH_TOOLS := $(BUILD_TOOLS) gcc pkg-config python3 libqpdf-dev libpodofo-dev q
 ENSURE      := tools/ensure-packages
 PREFIX      ?= /usr/local
 
-.PHONY: all build run test test-release test-asan test-windows fuzz bench install docs lint clean
+.PHONY: all build run test-tools test test-release test-asan test-windows fuzz bench install docs \
+        lint clean
 
 all: build
 
@@ -30,22 +37,36 @@ build:
 run: build
 	./build/default/vantril
 
-test:
+# The test tools, then the npm project's packages as its lock file pins them: installed anew
+# when node_modules is missing or older than the lock file (npm ci writes
+# node_modules/.package-lock.json last). Without npm the suite still builds, and the fixtures
+# test fails saying what is missing.
+test-tools:
 	@$(ENSURE) $(TEST_TOOLS)
+	@if [ ! -e $(SIGNPDF_DIR)/node_modules/.package-lock.json ] || \
+	    [ $(SIGNPDF_DIR)/package-lock.json -nt $(SIGNPDF_DIR)/node_modules/.package-lock.json ]; \
+	then \
+	  if command -v npm >/dev/null 2>&1; then \
+	    echo "npm ci in $(SIGNPDF_DIR)" >&2; \
+	    cd $(SIGNPDF_DIR) && npm ci --no-audit --no-fund --loglevel=error; \
+	  else \
+	    echo "make: no npm to install $(SIGNPDF_DIR) (run as root to install it)" >&2; \
+	  fi; \
+	fi
+
+test: test-tools
 	cmake --preset default -DVANTRIL_BUILD_TESTS=ON
 	cmake --build --preset default
 	ctest --preset default
 
 # Optimised (-O3) and shared: the optimiser's own warnings, and the shared library's exports and
 # soname through the install test.
-test-release:
-	@$(ENSURE) $(TEST_TOOLS)
+test-release: test-tools
 	cmake --preset release
 	cmake --build --preset release
 	ctest --preset release
 
-test-asan:
-	@$(ENSURE) $(TEST_TOOLS)
+test-asan: test-tools
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan

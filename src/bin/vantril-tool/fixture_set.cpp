@@ -22,6 +22,7 @@ constexpr std::string_view version_category = "versions";
 
 constexpr std::string_view pdfsig = "pdfsig 22.12";
 constexpr std::string_view vantril_sign = "vantril-tool sign";
+constexpr std::string_view signpdf = "@signpdf 3.3.0";
 
 constexpr std::string_view keep_bytes = "every byte of the file stays, the new revision after it";
 
@@ -39,6 +40,10 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = keep_bytes;
   info.reference = "the common case every signer handles";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_xref_table);
 
   info = {};
@@ -50,6 +55,10 @@ std::vector<Fixture> make_set() {
       "the new section is a cross-reference stream, or a table a stream-aware reader "
       "still links to the old stream through /Prev";
   info.reference = "pdf-lib 1388";
+  info.signer_faults = {
+      {signpdf, "refuses",
+       "its parser reads cross-reference tables only: with no trailer keyword it finds no "
+       "startxref offset (Expected xref at NaN but found other content.)"}};
   add(info, make_xref_stream);
 
   info = {};
@@ -63,6 +72,10 @@ std::vector<Fixture> make_set() {
       "the objects in the object stream stay reachable: the new section must not "
       "call them free or point to them in the body";
   info.reference = "endesive 102";
+  info.signer_faults = {
+      {signpdf, "refuses",
+       "its parser reads cross-reference tables only: with no trailer keyword it finds no "
+       "startxref offset (Expected xref at NaN but found other content.)"}};
   add(info, make_object_streams);
 
   info = {};
@@ -74,6 +87,10 @@ std::vector<Fixture> make_set() {
       "a signer must read the catalog from the object stream and write its changed "
       "copy at top level in the new revision";
   info.reference = "@signpdf 33";
+  info.signer_faults = {
+      {signpdf, "refuses",
+       "its parser reads cross-reference tables only: with no trailer keyword it finds no "
+       "startxref offset (Expected xref at NaN but found other content.)"}};
   add(info, make_catalog_in_object_stream);
 
   info = {};
@@ -87,6 +104,10 @@ std::vector<Fixture> make_set() {
       "the object that only the /XRefStm stream lists stays reachable after the new "
       "revision, for readers of tables and of streams";
   info.reference = "pyHanko minimal-hybrid-xref";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_hybrid);
 
   info = {};
@@ -97,6 +118,10 @@ std::vector<Fixture> make_set() {
   info.revisions = 2;
   info.preserve = "both revisions stay byte for byte, the new one chained to the last by /Prev";
   info.reference = "PoDoFo 4";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_revisions_2);
 
   info = {};
@@ -107,6 +132,10 @@ std::vector<Fixture> make_set() {
   info.revisions = 5;
   info.preserve = "all five revisions stay byte for byte; the new /Prev names the fifth section";
   info.reference = "PoDoFo 4";
+  info.signer_faults = {
+      {signpdf, "refuses",
+       "its parser reads cross-reference tables only: with no trailer keyword it finds no "
+       "startxref offset (Expected xref at NaN but found other content.)"}};
   add(info, make_revisions_5);
 
   info = {};
@@ -121,6 +150,10 @@ std::vector<Fixture> make_set() {
       "object 7 is 7 1 R now; a signer must neither revive 7 0 nor reuse 7 for a "
       "new object";
   info.reference = "signer-php 24";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_reused_numbers);
 
   info = {};
@@ -131,6 +164,9 @@ std::vector<Fixture> make_set() {
   info.revisions = 2;
   info.preserve = "the new section's /Prev names the stream, not the older table";
   info.reference = "pdf-lib 1388";
+  info.signer_faults = {{signpdf, "refuses",
+                         "its parser reads cross-reference tables only, and the last startxref "
+                         "names a stream (Expected xref at 1408 but found other content.)"}};
   add(info, make_update_other_form);
 
   info = {};
@@ -141,6 +177,9 @@ std::vector<Fixture> make_set() {
   info.revisions = 4;
   info.preserve = "every section stays reachable through the /Prev chain from the new one";
   info.reference = "pdf-lib 1388";
+  info.signer_faults = {{signpdf, "refuses",
+                         "its parser reads cross-reference tables only, and the last startxref "
+                         "names a stream (Expected xref at 2732 but found other content.)"}};
   add(info, make_prev_chain_mixed);
 
   info = {};
@@ -150,6 +189,9 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the signer finds startxref and the trailer across lone carriage returns";
   info.reference = "DSS pdf-eof";
+  info.signer_faults = {{signpdf, "refuses",
+                         "its parser splits the cross-reference table at line feeds only (Too many "
+                         "lines in xref table.)"}};
   add(info, make_line_ends_cr);
 
   info = {};
@@ -159,6 +201,10 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = keep_bytes;
   info.reference = "DSS pdf-eof";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_line_ends_lf);
 
   info = {};
@@ -168,6 +214,14 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = keep_bytes;
   info.reference = "DSS pdf-eof";
+  info.signer_faults = {
+      {signpdf, "rewrites",
+       "it drops the final carriage return and line feed and writes a lone line feed in their "
+       "place, so the input is no longer a prefix; its signature is valid"},
+      {signpdf, "damaged-output",
+       "@signpdf appends a valid signature, but its startxref names the line feed before the new "
+       "xref keyword, one byte early, and qpdf --check warns (extraneous whitespace seen before "
+       "xref)"}};
   add(info, make_line_ends_crlf);
 
   info = {};
@@ -177,6 +231,14 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the line end after %%EOF stays, before the new revision";
   info.reference = "DSS pdf-eof";
+  info.signer_faults = {
+      {signpdf, "rewrites",
+       "it drops the final carriage return and line feed and writes a lone line feed in their "
+       "place, so the input is no longer a prefix; its signature is valid"},
+      {signpdf, "damaged-output",
+       "@signpdf appends a valid signature, but its startxref names the line feed before the new "
+       "xref keyword, one byte early, and qpdf --check warns (extraneous whitespace seen before "
+       "xref)"}};
   add(info, make_eof_line_end);
 
   info = {};
@@ -186,6 +248,10 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the new revision starts on a line of its own after %%EOF";
   info.reference = "DSS pdf-eof";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_eof_no_line_end);
 
   info = {};
@@ -195,6 +261,9 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the bytes after %%EOF stay where they are, before the new revision";
   info.reference = "laravel-a1-pdf-sign 223";
+  info.signer_faults = {{signpdf, "refuses",
+                         "it takes only a file that ends with %%EOF and a line end at most (A PDF "
+                         "file must end with an EOF line.)"}};
   add(info, make_eof_then_bytes);
 
   info = {};
@@ -214,7 +283,10 @@ std::vector<Fixture> make_set() {
        "pypdf refuses the file in strict mode; it reads it otherwise"}};
   info.signer_faults = {{pdfsig, "rewrites",
                          "pdfsig writes the whole file anew, without the leading bytes, rather "
-                         "than appending a revision; its signature is valid"}};
+                         "than appending a revision; its signature is valid"},
+                        {signpdf, "refuses",
+                         "it counts offsets from the start of the file, not from the header "
+                         "(Expected xref at 755 but found other content.)"}};
   add(info, make_header_after_bytes);
 
   info = {};
@@ -235,7 +307,10 @@ std::vector<Fixture> make_set() {
   info.signer_faults = {
       {pdfsig, "damaged-output",
        "pdfsig appends a valid signature, but qpdf --check warns about its section (a /Size of 256 "
-       "where the highest object is 17, and the catalog read as null)"}};
+       "where the highest object is 17, and the catalog read as null)"},
+      {signpdf, "refuses",
+       "it takes only a file that ends with %%EOF and a line end at most, not the padding after it "
+       "(A PDF file must end with an EOF line.)"}};
   info.notes =
       "The padding names the word startxref with no offset after it. qpdf, mutool and "
       "Ghostscript look for startxref only near the end and rebuild the file; vantril's reader "
@@ -251,6 +326,10 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the new section's /Prev names the section the last startxref names";
   info.reference = "DSS pdf-eof";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_two_startxref);
 
   info = {};
@@ -263,9 +342,14 @@ std::vector<Fixture> make_set() {
   info.warnings = {{"pdfinfo", "Can't get Fields array",
                     "the form dictionary should have /Fields; files with a form dictionary and no "
                     "fields are common, and every reader tested reads them"}};
-  info.signer_faults = {{pdfsig, "crashes",
-                         "pdfsig aborts (Internal Error: an object of type 5 where an array was "
-                         "expected) and writes no signed file"}};
+  info.signer_faults = {
+      {pdfsig, "crashes",
+       "pdfsig aborts (Internal Error: an object of type 5 where an array was "
+       "expected) and writes no signed file"},
+      {signpdf, "damaged-output",
+       "it looks only for a reference to the form, so it copies the catalog, whose form is a "
+       "direct dictionary, with a second /AcroForm key (qpdf --check warns of the duplicate and "
+       "reads the last, which loses /DA and /DR); its startxref is also one byte early"}};
   add(info, make_acroform_no_fields);
 
   info = {};
@@ -277,6 +361,11 @@ std::vector<Fixture> make_set() {
       "the text field and its value stay; a signer may drop NeedAppearances only by "
       "giving the field an appearance";
   info.reference = "endesive 102";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "it looks only for a reference to the form, so it copies the catalog, "
+                         "whose form is a direct dictionary, with a second /AcroForm key (qpdf "
+                         "--check warns of the duplicate and reads the last, which loses the text "
+                         "field and NeedAppearances); its startxref is also one byte early"}};
   add(info, make_need_appearances);
 
   info = {};
@@ -290,6 +379,11 @@ std::vector<Fixture> make_set() {
   info.warnings = {{"gs", "AcroForm field 'Sig' with no AP not implemented",
                     "the unsigned field has no appearance yet; Ghostscript says it draws nothing "
                     "for it"}};
+  info.signer_faults = {
+      {signpdf, "damaged-output",
+       "it cannot sign an existing field: it adds a second field also named Signature1, in a form "
+       "it adds to the catalog as a second /AcroForm key (qpdf --check warns of the duplicate); "
+       "its startxref is also one byte early"}};
   add(info, make_empty_signature_field);
 
   info = {};
@@ -302,9 +396,14 @@ std::vector<Fixture> make_set() {
       "on the page";
   info.reference = "PoDoFo 4";
   info.signature_field = "Approval";
-  info.signer_faults = {{vantril_sign, "no-valid-signature",
-                         "vantril-tool sets /V on the parent field, where the field's value "
-                         "belongs, and pdfsig then reports the field as not signed"}};
+  info.signer_faults = {
+      {vantril_sign, "no-valid-signature",
+       "vantril-tool sets /V on the parent field, where the field's value "
+       "belongs, and pdfsig then reports the field as not signed"},
+      {signpdf, "damaged-output",
+       "it cannot sign an existing field: it adds a field Signature1 beside Approval, in a form it "
+       "adds to the catalog as a second /AcroForm key (qpdf --check warns of the duplicate); its "
+       "startxref is also one byte early"}};
   info.notes =
       "pdfsig signs this field by setting /V on the widget kid, and its own validation "
       "finds the signature only there; pypdf reads the field as unsigned in pdfsig's "
@@ -321,6 +420,10 @@ std::vector<Fixture> make_set() {
       "every one of the 300 annotations stays in the page's /Annots beside the new "
       "widget";
   info.reference = "@signpdf 33";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_many_annotations);
 
   info = {};
@@ -330,6 +433,10 @@ std::vector<Fixture> make_set() {
   info.forms = {"stream"};
   info.preserve = "the header stays 2.0; the signer must not lower the version";
   info.reference = "pdf-lib 1388";
+  info.signer_faults = {
+      {signpdf, "refuses",
+       "its parser reads cross-reference tables only: with no trailer keyword it finds no "
+       "startxref offset (Expected xref at NaN but found other content.)"}};
   add(info, make_pdf_2_0);
 
   info = {};
@@ -340,6 +447,10 @@ std::vector<Fixture> make_set() {
   info.revisions = 2;
   info.preserve = "the catalog's /Version 2.0 stays in the signer's copy of the catalog";
   info.reference = "pdf-lib 1388";
+  info.signer_faults = {{signpdf, "damaged-output",
+                         "@signpdf appends a valid signature, but its startxref names the line "
+                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
+                         "(extraneous whitespace seen before xref)"}};
   add(info, make_updated_to_2_0);
 
   info = {};
@@ -354,6 +465,10 @@ std::vector<Fixture> make_set() {
       "has nine digits";
   info.reference = "@signpdf 33";
   info.large = true;
+  info.signer_faults = {
+      {signpdf, "refuses",
+       "its parser reads cross-reference tables only: with no trailer keyword it finds no "
+       "startxref offset (Expected xref at NaN but found other content.)"}};
   add(info, make_large_100mb);
 
   info = {};
@@ -366,6 +481,12 @@ std::vector<Fixture> make_set() {
       "integers";
   info.reference = "PoDoFo 4";
   info.large = true;
+  info.signer_faults = {
+      {signpdf, "refuses",
+       "node's readFileSync, with which sign.js loads the file whole for @signpdf's Buffer-only "
+       "interface, refuses a file past 2 GiB (File size (2149853270) is greater than 2 GiB); given "
+       "the file in a Buffer read another way, @signpdf ends node with a fatal V8 error (Check "
+       "failed: i::kMaxInt >= len) as it makes a string of it"}};
   add(info, make_large_2gib);
 
   add_signed_fixtures(set);
