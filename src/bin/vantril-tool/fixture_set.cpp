@@ -20,9 +20,9 @@ constexpr std::string_view layout_category = "layout";
 constexpr std::string_view forms_fields_category = "forms";
 constexpr std::string_view version_category = "versions";
 
-constexpr std::string_view pdfsig = "pdfsig 22.12";
-constexpr std::string_view vantril_sign = "vantril-tool sign";
-constexpr std::string_view signpdf = "@signpdf 3.3.0";
+constexpr std::string_view signpdf_drops_line_end =
+    "it drops the final carriage return and line feed and writes a lone line feed in their place, "
+    "so the input is no longer a prefix; its signature is valid";
 
 constexpr std::string_view keep_bytes = "every byte of the file stays, the new revision after it";
 
@@ -40,10 +40,7 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = keep_bytes;
   info.reference = "the common case every signer handles";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_xref_table);
 
   info = {};
@@ -104,10 +101,7 @@ std::vector<Fixture> make_set() {
       "the object that only the /XRefStm stream lists stays reachable after the new "
       "revision, for readers of tables and of streams";
   info.reference = "pyHanko minimal-hybrid-xref";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_hybrid);
 
   info = {};
@@ -118,10 +112,7 @@ std::vector<Fixture> make_set() {
   info.revisions = 2;
   info.preserve = "both revisions stay byte for byte, the new one chained to the last by /Prev";
   info.reference = "PoDoFo 4";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_revisions_2);
 
   info = {};
@@ -150,10 +141,7 @@ std::vector<Fixture> make_set() {
       "object 7 is 7 1 R now; a signer must neither revive 7 0 nor reuse 7 for a "
       "new object";
   info.reference = "signer-php 24";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_reused_numbers);
 
   info = {};
@@ -201,10 +189,7 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = keep_bytes;
   info.reference = "DSS pdf-eof";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_line_ends_lf);
 
   info = {};
@@ -214,14 +199,8 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = keep_bytes;
   info.reference = "DSS pdf-eof";
-  info.signer_faults = {
-      {signpdf, "rewrites",
-       "it drops the final carriage return and line feed and writes a lone line feed in their "
-       "place, so the input is no longer a prefix; its signature is valid"},
-      {signpdf, "damaged-output",
-       "@signpdf appends a valid signature, but its startxref names the line feed before the new "
-       "xref keyword, one byte early, and qpdf --check warns (extraneous whitespace seen before "
-       "xref)"}};
+  info.signer_faults = {{signpdf, "rewrites", signpdf_drops_line_end},
+                        {signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_line_ends_crlf);
 
   info = {};
@@ -231,14 +210,8 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the line end after %%EOF stays, before the new revision";
   info.reference = "DSS pdf-eof";
-  info.signer_faults = {
-      {signpdf, "rewrites",
-       "it drops the final carriage return and line feed and writes a lone line feed in their "
-       "place, so the input is no longer a prefix; its signature is valid"},
-      {signpdf, "damaged-output",
-       "@signpdf appends a valid signature, but its startxref names the line feed before the new "
-       "xref keyword, one byte early, and qpdf --check warns (extraneous whitespace seen before "
-       "xref)"}};
+  info.signer_faults = {{signpdf, "rewrites", signpdf_drops_line_end},
+                        {signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_eof_line_end);
 
   info = {};
@@ -248,10 +221,7 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the new revision starts on a line of its own after %%EOF";
   info.reference = "DSS pdf-eof";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_eof_no_line_end);
 
   info = {};
@@ -326,10 +296,7 @@ std::vector<Fixture> make_set() {
   info.forms = {"table"};
   info.preserve = "the new section's /Prev names the section the last startxref names";
   info.reference = "DSS pdf-eof";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_two_startxref);
 
   info = {};
@@ -420,10 +387,7 @@ std::vector<Fixture> make_set() {
       "every one of the 300 annotations stays in the page's /Annots beside the new "
       "widget";
   info.reference = "@signpdf 33";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_many_annotations);
 
   info = {};
@@ -447,10 +411,7 @@ std::vector<Fixture> make_set() {
   info.revisions = 2;
   info.preserve = "the catalog's /Version 2.0 stays in the signer's copy of the catalog";
   info.reference = "pdf-lib 1388";
-  info.signer_faults = {{signpdf, "damaged-output",
-                         "@signpdf appends a valid signature, but its startxref names the line "
-                         "feed before the new xref keyword, one byte early, and qpdf --check warns "
-                         "(extraneous whitespace seen before xref)"}};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_updated_to_2_0);
 
   info = {};

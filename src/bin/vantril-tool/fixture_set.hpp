@@ -55,6 +55,16 @@ struct FixtureSignature {
   std::string_view pdfsig_detail;
 };
 
+// The signers the set is tried with, as the manifest names them, and what @signpdf does to every
+// file it signs.
+inline constexpr std::string_view pdfsig = "pdfsig 22.12";
+inline constexpr std::string_view vantril_sign = "vantril-tool sign";
+inline constexpr std::string_view signpdf = "@signpdf 3.3.0";
+inline constexpr std::string_view signpdf_startxref_early =
+    "@signpdf appends a valid signature, but its startxref names the line feed before the new "
+    "xref keyword, one byte early, and qpdf --check warns (extraneous whitespace seen before "
+    "xref)";
+
 // What the manifest says of one file.
 struct FixtureInfo {
   std::string_view name;

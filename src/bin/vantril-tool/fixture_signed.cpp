@@ -29,13 +29,17 @@ constexpr std::string_view signed_category = "existing signatures";
 constexpr std::string_view coverage_category = "coverage anomalies";
 constexpr std::string_view shadow_category = "shadow attacks";
 
-constexpr std::string_view pdfsig = "pdfsig 22.12";
-
 // Every signature of the set is made at one fixed time: the PDF date of "/M", the CMS signing
 // time, and the time of the timestamp token.
 constexpr std::string_view pdf_time = "D:20260101120000Z";
 constexpr std::string_view cms_time = "260101120000Z";
 constexpr std::string_view token_time = "20260101120000Z";
+
+// What @signpdf does to a file whose only signature field is Signature1.
+constexpr std::string_view signpdf_same_name =
+    "it keeps the earlier signature valid, but names its new field Signature1 again, so the form "
+    "holds two fields of one name; and its startxref names the line feed before the new xref "
+    "keyword, one byte early, which qpdf --check warns of";
 
 constexpr std::string_view keep_signatures =
     "every byte of the file stays, so that each signature it holds still verifies; the new "
@@ -212,6 +216,13 @@ Status make_field_locks(const FixtureInfo& info, const std::string& path) {
                                              {"Rect", make_array(72, 600, 272, 624)},
                                              {"F", 4},
                                              {"P", base.page}}));
+  // An empty field still has an appearance: a blank box, which readers draw without guessing.
+  const ObjectId blank = append_object(
+      document,
+      make_stream(Dictionary::from_pairs({{"Type", Name("XObject")},
+                                          {"Subtype", Name("Form")},
+                                          {"BBox", make_array(0, 0, widget_width, widget_height)}}),
+                  Bytes("")));
   const ObjectId second = add_annotation(
       document, base.page,
       Dictionary::from_pairs(
@@ -221,6 +232,7 @@ Status make_field_locks(const FixtureInfo& info, const std::string& path) {
            {"T", literal_string("Signature2")},
            {"Rect", make_array(widget_left, 620, widget_left + widget_width, 620 + widget_height)},
            {"F", 4},
+           {"AP", Dictionary::from_pairs({{"N", blank}})},
            {"P", base.page}}));
   dictionary_at(document, base.catalog)
       .set("AcroForm",
@@ -625,6 +637,7 @@ void add_signed_fixtures(std::vector<Fixture>& set) {
   info.reference = "the common case of a second signer";
   info.signatures = {signature("Signature1", "approval", "whole-file", "valid",
                                "it verifies and covers the whole file")};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_same_name}};
   add(info, make_signed_approval);
 
   const std::string_view certified_reason[] = {
@@ -659,6 +672,7 @@ void add_signed_fixtures(std::vector<Fixture>& set) {
           "and does not report that the certification is broken";
     } else {
       info.preserve = keep_signatures;
+      info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
     }
     add(info, certified_makers[level]);
   }
@@ -678,6 +692,7 @@ void add_signed_fixtures(std::vector<Fixture>& set) {
   info.reference = "ISO 32000-2 12.7.5.5 (signature field locks)";
   info.signatures = {signature("Signature1", "approval with a FieldMDP lock", "whole-file", "valid",
                                "it verifies and covers the whole file")};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_same_name}};
   add(info, make_field_locks);
 
   info = {};
@@ -688,6 +703,9 @@ void add_signed_fixtures(std::vector<Fixture>& set) {
   info.revisions = 2;
   info.preserve = keep_signatures;
   info.reference = "ETSI EN 319 142-1 (PAdES document timestamps)";
+  info.warnings = {{"gs", "AcroForm field 'Sig' with no AP not implemented",
+                    "the timestamp's widget is invisible, its /Rect empty, and such a widget needs "
+                    "no appearance; Ghostscript only says it draws none"}};
   made = signature("Timestamp", "document timestamp", "whole-file", "valid",
                    "the token's message imprint is the digest of the whole file, and its "
                    "signature verifies");
@@ -696,6 +714,7 @@ void add_signed_fixtures(std::vector<Fixture>& set) {
       "pdfsig 22.12 does not validate RFC 3161 timestamp tokens and reports the timestamp as "
       "not valid";
   info.signatures = {made};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_startxref_early}};
   add(info, make_document_timestamp);
 
   info = {};
@@ -717,6 +736,7 @@ void add_signed_fixtures(std::vector<Fixture>& set) {
       "pdfsig 22.12 says only that the signature does not cover the whole document; it does not "
       "tell a revision of validation data from other changes";
   info.signatures = {made};
+  info.signer_faults = {{signpdf, "damaged-output", signpdf_same_name}};
   add(info, make_signed_with_dss);
 
   // Inputs for validators.

@@ -261,7 +261,7 @@ void expect_readers_accept(const fs::path& set, const std::vector<Entry>& entrie
   }
 }
 
-std::map<std::string, std::string> pdfsig_verdicts(const fs::path& file);
+std::vector<std::pair<std::string, std::string>> pdfsig_verdicts(const fs::path& file);
 
 // The @signpdf signer: sign.js in the pinned npm project of the source tree, run by node. The
 // version is the one its lock file pins, and the one the manifest's signer name carries.
@@ -468,11 +468,11 @@ def walk(fields, parent):
 walk(reader.trailer["/Root"]["/AcroForm"].get_object().get("/Fields", []), "")
 )";
 
-// pdfsig's verdict on each signature it lists, by field: "invalid" unless it says the signature
-// is valid, then "valid" where it covers the whole document, else "modified".
-std::map<std::string, std::string> pdfsig_verdicts(const fs::path& file) {
+// pdfsig's verdict on each signature it lists, with its field, in pdfsig's order: "invalid" unless
+// it says the signature is valid, then "valid" where it covers the whole document, else "modified".
+std::vector<std::pair<std::string, std::string>> pdfsig_verdicts(const fs::path& file) {
   const Ran ran = run("pdfsig " + quoted(file));
-  std::map<std::string, std::string> verdicts;
+  std::vector<std::pair<std::string, std::string>> verdicts;
   const std::vector<std::string> blocks = [&] {
     std::vector<std::string> found;
     for (std::size_t at = ran.output.find("Signature #"); at != std::string::npos;) {
@@ -492,7 +492,7 @@ std::map<std::string, std::string> pdfsig_verdicts(const fs::path& file) {
     if (block.find("Signature Validation: Signature is Valid.") != std::string::npos) {
       verdict = block.find("- Total document signed") != std::string::npos ? "valid" : "modified";
     }
-    verdicts[field] = verdict;
+    verdicts.emplace_back(field, verdict);
   }
   return verdicts;
 }
@@ -522,7 +522,8 @@ TEST_F(Fixtures, SignaturesAsTheManifestSaysAndPdfsigsVerdicts) {
       found[parts[0]] = parts;
     }
     EXPECT_EQ(found.size(), entry.signature_list.size()) << facts.output;
-    const std::map<std::string, std::string> verdicts = pdfsig_verdicts(file);
+    std::map<std::string, std::string> verdicts;
+    for (const auto& [field, verdict] : pdfsig_verdicts(file)) verdicts[field] = verdict;
     for (const ListedSignature& listed : entry.signature_list) {
       SCOPED_TRACE(listed.field);
       ASSERT_TRUE(found.contains(listed.field)) << facts.output;
