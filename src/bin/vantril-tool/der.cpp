@@ -96,11 +96,6 @@ std::string der_octet_string(std::string_view bytes) {
 
 std::string der_null() { return der_element(der_tag::null, {}); }
 
-std::string der_boolean(bool value) {
-  return der_element(der_tag::boolean,
-                     value ? std::string_view("\xff", 1) : std::string_view("\0", 1));
-}
-
 std::string der_utc_time(std::string_view text) { return der_element(der_tag::utc_time, text); }
 
 std::string der_generalized_time(std::string_view text) {

@@ -11,9 +11,7 @@
 namespace vantril::tool {
 
 namespace der_tag {
-inline constexpr unsigned char boolean = 0x01;
 inline constexpr unsigned char integer = 0x02;
-inline constexpr unsigned char bit_string = 0x03;
 inline constexpr unsigned char octet_string = 0x04;
 inline constexpr unsigned char null = 0x05;
 inline constexpr unsigned char object_identifier = 0x06;
@@ -43,7 +41,6 @@ std::string der_oid(std::string_view dotted);
 
 std::string der_octet_string(std::string_view bytes);
 std::string der_null();
-std::string der_boolean(bool value);
 
 // Times from their text, which must already be in the DER form: "YYMMDDHHMMSSZ" for UTCTime,
 // "YYYYMMDDHHMMSSZ" for GeneralizedTime.

@@ -2,6 +2,8 @@
 // TimeStampToken it writes with them.
 #include "bin/vantril-tool/fixture_signer.hpp"
 
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "bin/vantril-tool/big_number.hpp"
@@ -208,8 +210,9 @@ std::string rsa_sign(const SigningKey& key, const Sha256Digest& digest) {
   return big_number_to_bytes(signature, key.modulus_bytes);
 }
 
-// A ContentInfo holding a SignedData with one SignerInfo by `key`, its signed attributes
-// `attributes` (to which messageDigest of `signed_digest` and signingCertificateV2 are added).
+// A ContentInfo holding a SignedData with one SignerInfo by `key`: its signed attributes are
+// `attributes` and contentType `content_type`, messageDigest `signed_digest` (the digest of the
+// content, which is outside the structure or inside `encapsulated`) and signingCertificateV2.
 std::string signed_data(const SigningKey& key, std::string encapsulated,
                         std::string_view content_type, const Sha256Digest& signed_digest,
                         std::vector<std::string> attributes, bool forged, int version) {
