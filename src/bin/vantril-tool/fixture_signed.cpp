@@ -52,7 +52,9 @@ constexpr double widget_left = 320;
 constexpr double widget_width = 220;
 constexpr double widget_height = 50;
 
-enum class SignatureValue : std::uint8_t { Cms, Timestamp };
+// A CMS signature, one whose RSA value is altered (it parses, but does not verify), or a
+// timestamp token.
+enum class SignatureValue : std::uint8_t { Cms, AlteredCms, Timestamp };
 
 // A fixture being built: the document as saved, and the file's state after its latest revision.
 struct Building {
@@ -122,8 +124,15 @@ Sha256Digest digest_of_ranges(std::string_view file, const std::array<std::uint6
 }
 
 std::string signature_value(SignatureValue kind, const Sha256Digest& digest) {
-  return kind == SignatureValue::Timestamp ? fixture_timestamp_token(digest, token_time, 1)
-                                           : fixture_signature(digest, cms_time);
+  switch (kind) {
+    case SignatureValue::Timestamp:
+      return fixture_timestamp_token(digest, token_time, 1);
+    case SignatureValue::AlteredCms:
+      return fixture_forged_signature(digest, cms_time);
+    case SignatureValue::Cms:
+      break;
+  }
+  return fixture_signature(digest, cms_time);
 }
 
 SignatureRequest approval_request() {
@@ -164,10 +173,11 @@ Status sign(Building& building, const std::string& path, const SignatureField& f
 }
 
 Status sign_new_field(Building& building, const std::string& path, std::string_view name,
-                      double bottom, std::string_view kind, const SignatureRequest& request) {
+                      double bottom, std::string_view kind, const SignatureRequest& request,
+                      SignatureValue value = SignatureValue::Cms) {
   Result<SignatureField> field = visible_field(building, name, bottom, kind);
   VANTRIL_TRY(field.status());
-  return sign(building, path, field.value(), request, SignatureValue::Cms);
+  return sign(building, path, field.value(), request, value);
 }
 
 // --- Inputs for signers ----------------------------------------------------------------------
@@ -299,6 +309,13 @@ Status make_incremental_saving_attack(const FixtureInfo& info, const std::string
   VANTRIL_TRY(
       sign_new_field(building.value(), path, "Signature1", 700, "approval", approval_request()));
   return append_changed_content(building.value(), path, info, "The amount to pay is 100,000 EUR.");
+}
+
+Status make_altered_value(const FixtureInfo& info, const std::string& path) {
+  Result<Building> building = start(info, path);
+  VANTRIL_TRY(building.status());
+  return sign_new_field(building.value(), path, "Signature1", 700, "approval", approval_request(),
+                        SignatureValue::AlteredCms);
 }
 
 // How a fixture's /ByteRange departs from the one its signer wrote.
@@ -756,6 +773,23 @@ void add_signed_fixtures(std::vector<Fixture>& set) {
                    "page's content, which no signature permits");
   info.signatures = {made};
   add(info, make_incremental_saving_attack);
+
+  info = {};
+  info.name = "altered-signature-value";
+  info.category = coverage_category;
+  info.purpose =
+      "A signature over the whole file whose RSA value has one byte changed: it parses, but "
+      "does not verify.";
+  info.forms = {"table", "table"};
+  info.revisions = 2;
+  info.signable = false;
+  info.preserve = not_for_signers;
+  info.reference = "the plain negative case every validator must report";
+  made = signature("Signature1", "approval", "whole-file", "invalid",
+                   "its ranges cover the whole file, but its value does not verify");
+  made.valid_cryptographically = false;
+  info.signatures = {made};
+  add(info, make_altered_value);
 
   const auto broken = [&](std::string_view name, std::string_view purpose, bool verifies,
                           std::string_view reason, std::string_view pdfsig_verdict,

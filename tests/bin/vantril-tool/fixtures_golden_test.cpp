@@ -1,7 +1,9 @@
 // vantril-tool fixtures gives the same bytes on every run and on every platform: two runs of the
 // whole set compared file by file, and a few small fixtures compared with golden copies that
-// every platform's build must match (checked by hand with qpdf --show-xref when made). Also the
-// choice of files, and the README's table of fixtures kept to the names the tool lists.
+// every platform's build must match (checked by hand with qpdf --show-xref when made; the signed
+// ones also with pdfsig and openssl ts -reply -text, so their signatures, made by the tool's own
+// RSA code, are the same bytes everywhere too). Also the choice of files, and the README's table
+// of fixtures kept to the names the tool lists.
 #include <gtest/gtest.h>
 
 #include <filesystem>

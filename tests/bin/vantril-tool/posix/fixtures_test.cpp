@@ -549,7 +549,7 @@ TEST_F(Fixtures, SignersDoWhatTheManifestSays) {
 }
 
 // A certification that permits no change takes no further signature: sign refuses it, naming
-// the reason, and writes nothing.
+// the reason, and writes nothing; pdfsig signs it.
 TEST_F(Fixtures, SignRefusesACertificationThatPermitsNoChange) {
   const fs::path output = directory_ / "certified-p1-signed.pdf";
   const testing_support::ProgramRun ran = run_tool(
@@ -559,6 +559,18 @@ TEST_F(Fixtures, SignRefusesACertificationThatPermitsNoChange) {
   EXPECT_EQ(ran.status, 2) << ran.err;
   EXPECT_NE(ran.err.find("/DocMDP /P 1"), std::string::npos) << ran.err;
   EXPECT_FALSE(fs::exists(output));
+  // What the manifest's notes say of pdfsig: it signs the file, and still calls the broken
+  // certification valid.
+  std::string command = "pdfsig -nssdir sql:";
+  command += quoted(directory_ / "nss");
+  command += " -nick fixtures -add-signature -new-signature-field-name Fixture ";
+  command += quoted(set_ / "certified-p1.pdf");
+  command += ' ';
+  command += quoted(output);
+  ASSERT_EQ(run(command).exit_status, 0);
+  EXPECT_EQ(
+      count_of(run("pdfsig " + quoted(output)).output, "Signature Validation: Signature is Valid."),
+      2u);
 }
 
 // The file above 100 MB, written with --only, through the same checks. The one past 2 GiB takes
