@@ -37,7 +37,7 @@ constexpr std::string_view help_text =
     "  dss OUT [--cert FILE]... [--ocsp FILE]... [--crl FILE]...\n"
     "      Appends certificates, OCSP responses and CRLs to OUT's document security store.\n"
     "  fixtures DIR [--only NAME]... [--large]   or   fixtures --list\n"
-    "      Writes a set of unsigned PDF files for testing signers, and its manifest.json.\n"
+    "      Writes a set of PDF files for testing signers and validators, and its manifest.json.\n"
     "\n"
     "Options:\n"
     "  --help       this text; after a subcommand, that subcommand's help\n"
