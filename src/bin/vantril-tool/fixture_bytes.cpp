@@ -258,19 +258,9 @@ std::string info_body(const FixtureInfo& info) {
   return body;
 }
 
-std::string hex(std::string_view bytes) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char byte : bytes) {
-    out += digits[static_cast<unsigned char>(byte) >> 4];
-    out += digits[static_cast<unsigned char>(byte) & 0xF];
-  }
-  return out;
-}
-
 // "/Root 1 0 R/Info 6 0 R/ID[<...><...>]" for the trailer.
 std::string root_info_id(const FixtureInfo& info) {
-  const std::string id = hex(fixture_identifier(info.name));
+  const std::string id = upper_hex(fixture_identifier(info.name));
   std::string entries = "/Root 1 0 R/Info 6 0 R/ID[<";
   entries += id;
   entries += "><";

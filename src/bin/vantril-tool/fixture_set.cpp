@@ -518,6 +518,18 @@ std::string fixture_identifier(std::string_view name) {
   return id;
 }
 
+std::string upper_hex(std::string_view bytes) {
+  constexpr std::string_view digits = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(2 * bytes.size());
+  for (const char byte : bytes) {
+    const auto value = static_cast<unsigned char>(byte);
+    hex += digits[value >> 4];
+    hex += digits[value & 0x0F];
+  }
+  return hex;
+}
+
 Status write_fixture_file(const std::string& path, std::string_view bytes) {
   Result<OutputFile> file = OutputFile::create(path);
   VANTRIL_TRY(file.status());

@@ -156,6 +156,8 @@ Status make_line_ends_crlf(const FixtureInfo& info, const std::string& path);
 // of Helvetica under the resource name /F1, and the file's bytes written whole to `path`.
 std::string fixture_page_content(const FixtureInfo& info, std::string_view extra_line = {});
 Status write_fixture_file(const std::string& path, std::string_view bytes);
+// The bytes as hexadecimal digits, upper case, as PDF hex strings and /Contents hold them.
+std::string upper_hex(std::string_view bytes);
 // The two identical halves of the file identifier: 16 bytes derived from the fixture's name.
 std::string fixture_identifier(std::string_view name);
 

@@ -103,18 +103,6 @@ Result<std::string> read_whole(const std::string& path) {
   return bytes;
 }
 
-std::string upper_hex(std::string_view bytes) {
-  constexpr std::string_view digits = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(2 * bytes.size());
-  for (const char byte : bytes) {
-    const auto value = static_cast<unsigned char>(byte);
-    hex += digits[value >> 4];
-    hex += digits[value & 0x0F];
-  }
-  return hex;
-}
-
 // The SHA-256 of the bytes two ranges name.
 Sha256Digest digest_of_ranges(std::string_view file, const std::array<std::uint64_t, 4>& range) {
   Sha256 digest;
