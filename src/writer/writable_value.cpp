@@ -127,4 +127,10 @@ Status check_writable(const Dictionary& dictionary, const ValueHolder& holder) {
   return checker.run();
 }
 
+Status check_guarded(const void* context) {
+  const auto& guarded = *static_cast<const GuardedValue*>(context);
+  return guarded.object != nullptr ? check_writable(*guarded.object, guarded.holder)
+                                   : check_writable(*guarded.dictionary, guarded.holder);
+}
+
 }  // namespace vantril
