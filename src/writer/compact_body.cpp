@@ -1,7 +1,5 @@
 // The body of a compact save: top-level objects first, streams compressed where that pays, then
 // the object streams that hold every packable object, compressed on a helper thread meanwhile.
-#include "writer/compact_body.hpp"
-
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -28,7 +26,6 @@ Status write_compact_body(Emitter& emitter, Document& document, XrefRecord& reco
   std::optional<Compression> compression;
   if (options.compression_level > 0) compression.emplace(make_compression(options));
 
-  // Object streams take the numbers above every number in use, stored objects included.
   std::optional<ObjectStreamPacker> packer;
   std::optional<ObjectId> encrypt;
   if (options.object_streams) {

@@ -1,6 +1,10 @@
 // Compressing a top-level stream where that pays.
 #include "writer/compressed_stream.hpp"
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "writer/file_assembler.hpp"
@@ -23,8 +27,14 @@ std::optional<std::int64_t> dimension(const Object* object) {
   return value;
 }
 
-}  // namespace
+// The Up predictor for an 8-bit image stream: the bytes of one row and the colours per sample.
+struct ImageRows {
+  std::size_t row_bytes;
+  std::int64_t colors;
+  std::int64_t columns;
+};
 
+// Nothing when the dictionary does not describe whole rows of `data_size` bytes.
 std::optional<ImageRows> image_rows(const Dictionary& dictionary, std::size_t data_size) {
   if (!is_name(dictionary.get("Subtype"), "Image")) return std::nullopt;
   const Object* bits = dictionary.get("BitsPerComponent");
@@ -50,6 +60,8 @@ bool may_compress(const Stream& stream) {
          dictionary.get("DecodeParms") == nullptr && dictionary.get("F") == nullptr;
 }
 
+}  // namespace
+
 Compression make_compression(const SaveOptions& options) {
   return Compression{make_flate_compressor(options.compression_level), make_flate_compressor(1),
                      options.png_predictor_for_images};
@@ -58,23 +70,23 @@ Compression make_compression(const SaveOptions& options) {
 Status write_top_level_stream(Emitter& emitter, ObjectId id, const Object& object,
                               Compression& compression, XrefRecord& record) {
   const Stream& stream = *object.stream();
-  if (!may_compress(stream)) {
-    return write_indirect_object(emitter, id.number, id.generation, object, record);
-  }
   std::optional<ImageRows> rows;
-  if (compression.png_predictor) rows = image_rows(stream.stream_dictionary, stream.data.size());
-  ByteBuffer predicted;
-  std::string_view input = stream.data;
-  if (rows.has_value()) {
-    predicted = png_up_rows(input, rows->row_bytes);
-    input = predicted.view();
-  }
   ByteBuffer packed;
-  if (worth_compressing(compression.probe, input)) {
-    packed = deflate_if_smaller(compression.compressor, input);
+  if (may_compress(stream)) {
+    if (compression.png_predictor) rows = image_rows(stream.stream_dictionary, stream.data.size());
+    ByteBuffer predicted;
+    std::string_view input = stream.data;
+    if (rows.has_value()) {
+      predicted = png_up_rows(input, rows->row_bytes);
+      input = predicted.view();
+    }
+    if (worth_compressing(compression.probe, input)) {
+      packed = deflate_if_smaller(compression.compressor, input);
+    }
   }
-  if (!packed.bytes)
+  if (!packed.bytes) {
     return write_indirect_object(emitter, id.number, id.generation, object, record);
+  }
 
   Dictionary dictionary = clone(stream.stream_dictionary);
   dictionary.set("Length", static_cast<std::int64_t>(packed.size));
@@ -87,7 +99,8 @@ Status write_top_level_stream(Emitter& emitter, ObjectId id, const Object& objec
                                       {"Columns", rows->columns},
                                   }));
   }
-  return write_stream_object(emitter, id.number, id.generation, dictionary, packed.view(), record);
+  return write_stream_object(emitter, id.number, id.generation, dictionary, packed.view(), record,
+                             ValueHolder::object(id));
 }
 
 }  // namespace vantril

@@ -4,11 +4,6 @@
 // bytes.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <string_view>
-
 #include "vantril/detail/emitter.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/object.hpp"
@@ -21,20 +16,6 @@ namespace vantril {
 
 using detail::Emitter;
 
-// The Up predictor for an 8-bit image stream: the bytes of one row and the colours per sample,
-// or nothing when the dictionary does not describe whole rows of `data_size` bytes.
-struct ImageRows {
-  std::size_t row_bytes;
-  std::int64_t colors;
-  std::int64_t columns;
-};
-std::optional<ImageRows> image_rows(const Dictionary& dictionary, std::size_t data_size);
-
-// A stream a save may compress: marked compressible, not filtered already, and not one whose
-// "DecodeParms" (meaningless without a filter, harmful with one) or external file "F" would
-// misdescribe compressed data.
-bool may_compress(const Stream& stream);
-
 // The compressors of a save with a compression level above 0: one at the level, one at level 1
 // for the samples that decide whether a large stream is worth compressing at all.
 struct Compression {
@@ -46,8 +27,10 @@ struct Compression {
 Compression make_compression(const SaveOptions& options);
 
 // A top-level stream object: compressed, with its own dictionary ("Length", "Filter" and for an
-// image under the predictor "DecodeParms"), when may_compress allows it and compression makes it
-// smaller; else exactly as held. Fails as write_indirect_object does.
+// image under the predictor "DecodeParms"), when compression makes it smaller and it may be
+// compressed: marked compressible, not filtered already, and not one whose "DecodeParms"
+// (meaningless without a filter, harmful with one) or external file "F" would misdescribe
+// compressed data. Else exactly as held. Fails as write_indirect_object does.
 Status write_top_level_stream(Emitter& emitter, ObjectId id, const Object& object,
                               Compression& compression, XrefRecord& record);
 

@@ -56,19 +56,16 @@ constexpr bool takes_trailing_space(ObjectKind kind) {
   return takes_leading_space(kind) || kind == ObjectKind::Name || kind == ObjectKind::Stream;
 }
 
-// Tokens no longer than this are formed whole in the room; longer ones go in pieces.
-inline constexpr std::size_t whole_token_limit = 4096;
-
-// The token put(out) forms, at most `most` bytes (at most max_number_token): in the room, or in
+// The token put(out) forms, at most `most` bytes (at most `scratch_size`): in the room, or in
 // scratch and appended when there is none. Fails only with the sink's error.
-template <class Put>
+template <std::size_t scratch_size = max_number_token, class Put>
 Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
   if (char* out = emitter.reserve(most)) {
     emitter.advance(put(out));
     return {};
   }
   if (!emitter.status().ok()) return emitter.status();
-  char scratch[max_number_token];
+  char scratch[scratch_size];
   return emitter.write(std::string_view(scratch, static_cast<std::size_t>(put(scratch) - scratch)));
 }
 

@@ -14,13 +14,11 @@ Emitter::Emitter(CountingSink& sink) : sink_(&sink) {
   if (BufferedFileWriter* file = sink.buffered_file()) {
     file_ = file;
     destination_ = Destination::File;
-    open_file_run();
   } else if (std::string* const* memory = std::get_if<std::string*>(&sink.destination_)) {
     memory_ = *memory;
     destination_ = Destination::Memory;
-    start_ = out_ = memory_room_;
-    limit_ = memory_room_ + memory_room;
   }
+  restart();
 }
 
 void Emitter::open_file_run() {

@@ -11,19 +11,6 @@
 
 namespace vantril {
 
-Status check_offset_fits(std::uint64_t position, std::string_view fixed_message) {
-  if (position > std::numeric_limits<std::uint32_t>::max()) {
-    return IoError::with_message(IoErrorKind::FileTooLarge, fixed_message);
-  }
-  return {};
-}
-
-Status check_section_fits(std::uint64_t position) {
-  return check_offset_fits(position,
-                           "the cross-reference section would start at or beyond 4 GiB, out of "
-                           "reach of a 32-bit offset");
-}
-
 Status write_header(Emitter& emitter, std::string_view version) {
   VANTRIL_TRY(emitter.write("%PDF-"));
   VANTRIL_TRY(emitter.write(version));
@@ -32,14 +19,23 @@ Status write_header(Emitter& emitter, std::string_view version) {
 
 namespace {
 
+// Fails with FileTooLarge and the message when `position` cannot be stored as a 32-bit
+// cross-reference offset: a truncated offset would corrupt the file silently.
+Status check_offset_fits(std::uint64_t position, std::string_view fixed_message) {
+  if (position > std::numeric_limits<std::uint32_t>::max()) {
+    return IoError::with_message(IoErrorKind::FileTooLarge, fixed_message);
+  }
+  return {};
+}
+
 // Checks and records the object's start at the emitter's position.
 Status record_object_start(const Emitter& emitter, std::uint32_t number, std::uint16_t generation,
                            XrefRecord& record) {
   const std::uint64_t position = emitter.position();
   VANTRIL_TRY(check_offset_fits(
       position, "an object would start at or beyond 4 GiB, out of reach of a 32-bit offset"));
-  record_slot(record, number,
-              XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(position)});
+  record.slots.insert_or_assign(
+      number, XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(position)});
   return {};
 }
 
@@ -60,36 +56,6 @@ Status write_object_line(Emitter& emitter, std::uint32_t number, std::uint16_t g
                           [&](char* out) { return put_object_header(out, number, generation); });
 }
 
-// The value an all-or-nothing object checks whole before any of its bytes leaves the room.
-struct GuardedValue {
-  const Object* object;
-  const Dictionary* dictionary;
-  ValueHolder holder;
-};
-
-Status check_guarded(const void* context) {
-  const auto& guarded = *static_cast<const GuardedValue*>(context);
-  return guarded.object != nullptr ? check_writable(*guarded.object, guarded.holder)
-                                   : check_writable(*guarded.dictionary, guarded.holder);
-}
-
-}  // namespace
-
-Status open_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
-                            ObjectKind kind, XrefRecord& record) {
-  VANTRIL_TRY(record_object_start(emitter, number, generation, record));
-  VANTRIL_TRY(write_object_line(emitter, number, generation));
-  if (space_before(Slot::AfterObjectLine, kind)) return emitter.write(" ");
-  return {};
-}
-
-Status close_indirect_object(Emitter& emitter, ObjectKind kind) {
-  return emitter.write(takes_trailing_space(kind) ? std::string_view(" \nendobj\n")
-                                                  : std::string_view("\nendobj\n"));
-}
-
-namespace {
-
 // The "obj" line and the body body() writes, all or nothing: a refusal of the guarded value
 // leaves none of their bytes written, the line included.
 template <class Body>
@@ -101,43 +67,6 @@ Status write_guarded(Emitter& emitter, std::uint32_t number, std::uint16_t gener
   emitter.clear_guard();
   return written;
 }
-
-}  // namespace
-
-Status write_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
-                             const Object& object, XrefRecord& record, ValuesOf values_of) {
-  VANTRIL_TRY(record_object_start(emitter, number, generation, record));
-  const ValueHolder holder = values_of == ValuesOf::Trailer
-                                 ? ValueHolder::trailer()
-                                 : ValueHolder::object(ObjectId{number, generation});
-  VANTRIL_TRY(
-      write_guarded(emitter, number, generation, GuardedValue{&object, nullptr, holder},
-                    [&] { return emit_value(emitter, object, Slot::AfterObjectLine, holder); }));
-  return close_indirect_object(emitter, object.kind());
-}
-
-Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                                 const Object& object, XrefRecord& record, ValuesOf values_of) {
-  Emitter emitter(sink);
-  return write_indirect_object(emitter, number, generation, object, record, values_of);
-}
-
-Status write_stream_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
-                           const Dictionary& dictionary, std::string_view data,
-                           XrefRecord& record) {
-  VANTRIL_TRY(record_object_start(emitter, number, generation, record));
-  const ValueHolder holder = ValueHolder::object(ObjectId{number, generation});
-  VANTRIL_TRY(write_guarded(emitter, number, generation, GuardedValue{nullptr, &dictionary, holder},
-                            [&] { return emit_dictionary(emitter, dictionary, holder); }));
-  VANTRIL_TRY(emit_stream_data(emitter, data));
-  return close_indirect_object(emitter, ObjectKind::Stream);
-}
-
-Status write_trailer(Emitter& emitter, const Dictionary& trailer) {
-  return emit_dictionary(emitter, trailer, ValueHolder::trailer());
-}
-
-namespace {
 
 Status write_unsigned(Emitter& emitter, std::uint64_t value) {
   return emit_small_token(emitter, 20, [value](char* out) { return put_unsigned(out, value); });
@@ -162,9 +91,9 @@ Status write_padded_row(Emitter& emitter, std::uint32_t field1, std::uint16_t fi
 Status write_row(Emitter& emitter, const XrefSlot& slot) {
   switch (slot.kind) {
     case XrefSlotKind::InUse:
-      return write_padded_row(emitter, slot.offset, slot.generation, 'n');
     case XrefSlotKind::Free:
-      return write_padded_row(emitter, slot.offset, slot.generation, 'f');
+      return write_padded_row(emitter, slot.offset, slot.generation,
+                              slot.kind == XrefSlotKind::InUse ? 'n' : 'f');
     case XrefSlotKind::FreeFinal:
       return write_padded_row(emitter, slot.offset, 65535, 'f');
     case XrefSlotKind::InObjectStream:
@@ -211,10 +140,9 @@ Status write_whole_table(Emitter& emitter, const XrefRecord& record) {
 constexpr std::array<std::string_view, 8> table_form_foreign_keys = {
     "Type", "W", "Index", "Length", "Filter", "DecodeParms", "Prev", "XRefStm"};
 
-}  // namespace
-
+// One subsection of an appended revision's table: "<start> <count>\n" and a 20-byte row per slot
+// of the run, read from the record.
 Status write_subsection(Emitter& emitter, const XrefRecord& record, const XrefRun& run) {
-  if (run.count == 0) return {};
   VANTRIL_TRY(write_unsigned(emitter, run.start));
   VANTRIL_TRY(emitter.write(" "));
   VANTRIL_TRY(write_unsigned(emitter, run.count));
@@ -225,16 +153,60 @@ Status write_subsection(Emitter& emitter, const XrefRecord& record, const XrefRu
   return {};
 }
 
+// "\nstartxref\n", the section's position in decimal and "\n%%EOF": the end of every revision.
 Status write_file_tail(Emitter& emitter, std::uint64_t xref_position) {
   VANTRIL_TRY(emitter.write("\nstartxref\n"));
   VANTRIL_TRY(write_unsigned(emitter, xref_position));
   return emitter.write("\n%%EOF");
 }
 
+}  // namespace
+
+Status open_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
+                            ObjectKind kind, XrefRecord& record) {
+  VANTRIL_TRY(record_object_start(emitter, number, generation, record));
+  VANTRIL_TRY(write_object_line(emitter, number, generation));
+  if (space_before(Slot::AfterObjectLine, kind)) return emitter.write(" ");
+  return {};
+}
+
+Status close_indirect_object(Emitter& emitter, ObjectKind kind) {
+  return emitter.write(takes_trailing_space(kind) ? std::string_view(" \nendobj\n")
+                                                  : std::string_view("\nendobj\n"));
+}
+
+Status write_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
+                             const Object& object, XrefRecord& record) {
+  VANTRIL_TRY(record_object_start(emitter, number, generation, record));
+  const ValueHolder holder = ValueHolder::object(ObjectId{number, generation});
+  VANTRIL_TRY(
+      write_guarded(emitter, number, generation, GuardedValue{&object, nullptr, holder},
+                    [&] { return emit_value(emitter, object, Slot::AfterObjectLine, holder); }));
+  return close_indirect_object(emitter, object.kind());
+}
+
+Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
+                                 const Object& object, XrefRecord& record) {
+  Emitter emitter(sink);
+  return write_indirect_object(emitter, number, generation, object, record);
+}
+
+Status write_stream_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
+                           const Dictionary& dictionary, std::string_view data, XrefRecord& record,
+                           const ValueHolder& holder) {
+  VANTRIL_TRY(record_object_start(emitter, number, generation, record));
+  VANTRIL_TRY(write_guarded(emitter, number, generation, GuardedValue{nullptr, &dictionary, holder},
+                            [&] { return emit_dictionary(emitter, dictionary, holder); }));
+  VANTRIL_TRY(emit_stream_data(emitter, data));
+  return close_indirect_object(emitter, ObjectKind::Stream);
+}
+
 Status write_file_end(Emitter& emitter, Dictionary& trailer, std::uint32_t& highest_number,
                       XrefRecord& record, const SectionPlan& plan) {
   const std::uint64_t xref_position = emitter.position();
-  VANTRIL_TRY(check_section_fits(xref_position));
+  VANTRIL_TRY(check_offset_fits(xref_position,
+                                "the cross-reference section would start at or beyond 4 GiB, out "
+                                "of reach of a 32-bit offset"));
   // Before the section's first byte: a trailer no reader could read leaves the file ending at
   // the body.
   VANTRIL_TRY(check_writable(trailer, ValueHolder::trailer()));
@@ -246,19 +218,16 @@ Status write_file_end(Emitter& emitter, Dictionary& trailer, std::uint32_t& high
     VANTRIL_TRY(write_whole_table(emitter, record));
   } else {
     VANTRIL_TRY(emitter.write("xref\n"));
-    const std::uint32_t last = record.declared_size - 1u;
-    if (plan.first <= last) {
-      VANTRIL_TRY(for_each_run(record, plan.first, last, [&](const XrefRun& run) {
-        return write_subsection(emitter, record, run);
-      }));
-    }
+    VANTRIL_TRY(
+        for_each_run(record, plan.first, record.declared_size - 1u,
+                     [&](const XrefRun& run) { return write_subsection(emitter, record, run); }));
   }
   // The trailer is left holding what the file's trailer holds, as in stream form.
   for (std::string_view key : table_form_foreign_keys) trailer.remove(key).reset();
   trailer.set("Size", std::int64_t{record.declared_size - 1u} + 1);
   if (plan.prev.has_value()) trailer.set("Prev", static_cast<std::int64_t>(*plan.prev));
   VANTRIL_TRY(emitter.write("trailer\n"));
-  VANTRIL_TRY(write_trailer(emitter, trailer));
+  VANTRIL_TRY(emit_dictionary(emitter, trailer, ValueHolder::trailer()));
   return write_file_tail(emitter, xref_position);
 }
 

@@ -22,37 +22,22 @@
 
 namespace vantril {
 
-// Fails with FileTooLarge and the message (fixed text of static lifetime) when `position` cannot
-// be stored as a 32-bit cross-reference offset: a truncated offset would corrupt the file
-// silently.
-Status check_offset_fits(std::uint64_t position, std::string_view fixed_message);
-
-// FileTooLarge when a cross-reference section would start at `position`, beyond what a 32-bit
-// offset (in "startxref" and the section's readers) can reach.
-Status check_section_fits(std::uint64_t position);
-
 // "%PDF-", the version text as given, "\n".
 Status write_header(Emitter& emitter, std::string_view version);
-
-// Whose values an indirect object carries, named when a stream turns up nested in them: the
-// object's own, or the trailer's (a cross-reference stream's dictionary is the trailer's).
-enum class ValuesOf : std::uint8_t { Object, Trailer };
 
 // Records an InUse slot at the emitter's position under the number, then writes
 // "<number> <generation> obj\n", the object and "\nendobj\n" with the spacing its kind asks for.
 // An object that would start at or beyond 4 GiB cannot be given a 32-bit offset: the call then
 // fails with FileTooLarge before recording or writing anything. A stream anywhere but as the
 // object itself fails with InvalidInput, "object 12 0 holds a stream inside a dictionary; a
-// stream must be an indirect object" (or "the trailer holds ..."), once the bytes before it are
-// written. A value no token carries (see writable_value.hpp) fails with InvalidInput, "object 7 0
-// holds the real NaN, which PDF cannot write", with the slot recorded and nothing written.
+// stream must be an indirect object", once the bytes before it are written. A value no token
+// carries (see writable_value.hpp) fails with InvalidInput, "object 7 0 holds the real NaN, which
+// PDF cannot write", with the slot recorded and nothing written.
 Status write_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
-                             const Object& object, XrefRecord& record,
-                             ValuesOf values_of = ValuesOf::Object);
+                             const Object& object, XrefRecord& record);
 // The same over a sink of its own.
 Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::uint16_t generation,
-                                 const Object& object, XrefRecord& record,
-                                 ValuesOf values_of = ValuesOf::Object);
+                                 const Object& object, XrefRecord& record);
 
 // The two halves of an indirect object's frame, for an object whose body its caller writes
 // itself. The opening records the slot and writes "<number> <generation> obj\n" and, for a kind
@@ -63,15 +48,13 @@ Status open_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_
 Status close_indirect_object(Emitter& emitter, ObjectKind kind);
 
 // The indirect object of a stream whose dictionary and data are held apart (a compressed
-// stream's own dictionary, an object stream): the bytes write_indirect_object writes for a Stream
-// made of the two. Fails as that does; a dictionary no token carries has none of its bytes
-// written.
+// stream's own dictionary, an object stream, a compressed cross-reference stream): the bytes
+// write_indirect_object writes for a Stream made of the two. Fails as that does, naming the
+// holder (the trailer's, for a cross-reference stream); a dictionary no token carries has none of
+// its bytes written.
 Status write_stream_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
-                           const Dictionary& dictionary, std::string_view data, XrefRecord& record);
-
-// The trailer dictionary; a stream or a value no token carries inside it fails, named as the
-// trailer's, after the bytes before it.
-Status write_trailer(Emitter& emitter, const Dictionary& trailer);
+                           const Dictionary& dictionary, std::string_view data, XrefRecord& record,
+                           const ValueHolder& holder);
 
 // What follows the body: where the section lists from, and what it points back to.
 // The section's form is the record's.
@@ -97,31 +80,32 @@ struct SectionPlan {
 Status write_file_end(Emitter& emitter, Dictionary& trailer, std::uint32_t& highest_number,
                       XrefRecord& record, const SectionPlan& plan);
 
-// One table subsection: "<start> <count>\n" and a 20-byte row per slot of the run, read from the
-// record; nothing for an empty run.
-Status write_subsection(Emitter& emitter, const XrefRecord& record, const XrefRun& run);
-
-// The cross-reference stream at `xref_position` (the emitter's position, checked with
-// check_section_fits) under the number declared_size, which `highest_number` is left at. Before
-// writing, it sets "Type", "Size", "W", "Index", removes "Filter", "DecodeParms" and "XRefStm",
-// sets "Prev" to the plan's or removes it, and sets "Length" in the trailer, in that order, and
-// writes the trailer as the stream's dictionary; these changes stay even when the write fails.
+// The cross-reference stream at `xref_position` (the emitter's position, checked by
+// write_file_end) under the number declared_size, which `highest_number` is left at. Its
+// dictionary is the trailer with the stream's own entries set ("Prev" as the plan says) and any
+// "Filter", "DecodeParms" and "XRefStm" removed, changes that stay even when the write fails.
 // Lists the recorded numbers from the plan's first to its own, after object 0 for a whole file
 // whose record's stream_lists_object_zero says so. Uncompressed, the entries (fields 1, 4 and 2
-// bytes wide) go to the sink a few thousand at a time, never all in memory. With a compression
-// level the fields are as narrow as the largest entry allows, and the rows are compressed after
-// the PNG Up predictor: the written dictionary adds "Filter" and "DecodeParms", and "Length" (in
-// the trailer too) is the compressed length.
+// bytes wide) go to the sink a few thousand at a time, never all in memory; compressed, the
+// fields are as narrow as the largest entry allows and the rows go through the PNG Up predictor,
+// with "Filter" and "DecodeParms" in the written dictionary only.
 Status write_xref_stream(Emitter& emitter, Dictionary& trailer, std::uint32_t& highest_number,
                          XrefRecord& record, std::uint64_t xref_position, const SectionPlan& plan);
-
-// "\nstartxref\n", the section's position in decimal and "\n%%EOF": the end of every revision.
-Status write_file_tail(Emitter& emitter, std::uint64_t xref_position);
 
 // write_document with the options, also handing back where the cross-reference section starts
 // (the number after "startxref").
 Result<std::uint64_t> write_document_layout(Document& document, CountingSink& sink,
                                             const SaveOptions& options);
+
+// The body of a save with options (compact_body.cpp; the plain body stays in save.cpp): every
+// object of the table the options leave at top level, in identifier order, streams compressed
+// where that pays, then the object streams holding the others, numbered from one above the
+// record's highest number (a stored object above highest_number counts); highest_number and the
+// record's declared size are left past them, for the cross-reference stream. Records every slot.
+// Fails with the sink's first error, FileTooLarge, or the InvalidInput of a stream nested in an
+// object. The options are valid (check_save_options).
+Status write_compact_body(Emitter& emitter, Document& document, XrefRecord& record,
+                          const SaveOptions& options);
 
 // The types of the objects that describe a file's layout: cross-reference streams, object
 // streams and the linearization dictionary.

@@ -13,7 +13,6 @@ template <class Frame>
 class NestingStack {
  public:
   bool empty() const { return size_ == 0; }
-  std::size_t size() const { return size_; }
   Frame& top() { return size_ <= near_.size() ? near_[size_ - 1] : far_.back(); }
   void push(const Frame& frame) {
     if (size_ < near_.size()) {

@@ -1,6 +1,7 @@
 // Decimal text of integers and reals, written in place without general formatting.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -18,26 +19,15 @@ inline constexpr char digit_pairs[] =
     "8081828384858687888990919293949596979899";
 
 // 10^k for k = 0..19, all that 64 bits hold.
-inline constexpr std::uint64_t powers_of_ten[20] = {1ULL,
-                                                    10ULL,
-                                                    100ULL,
-                                                    1000ULL,
-                                                    10000ULL,
-                                                    100000ULL,
-                                                    1000000ULL,
-                                                    10000000ULL,
-                                                    100000000ULL,
-                                                    1000000000ULL,
-                                                    10000000000ULL,
-                                                    100000000000ULL,
-                                                    1000000000000ULL,
-                                                    10000000000000ULL,
-                                                    100000000000000ULL,
-                                                    1000000000000000ULL,
-                                                    10000000000000000ULL,
-                                                    100000000000000000ULL,
-                                                    1000000000000000000ULL,
-                                                    10000000000000000000ULL};
+inline constexpr std::array<std::uint64_t, 20> powers_of_ten = [] {
+  std::array<std::uint64_t, 20> powers{};
+  std::uint64_t power = 1;
+  for (std::uint64_t& entry : powers) {
+    entry = power;
+    power *= 10;
+  }
+  return powers;
+}();
 
 // The lowest `count` decimal digits of `value`, zero-padded, ending just before `end`; the one
 // digit routine behind every number the writer writes.

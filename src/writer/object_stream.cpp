@@ -26,7 +26,8 @@ bool may_pack(ObjectId id, ObjectKind kind, std::optional<ObjectId> encrypt) {
 
 namespace {
 
-// The separator and the object's "number offset" pair, before its bytes are appended.
+// The separator and the object's "number offset" pair, before its bytes are appended: one
+// space after the previous object keeps adjacent numbers or keywords apart.
 void start_entry(ObjectStreamContent& content, std::uint32_t number) {
   if (!content.objects.empty()) content.objects.push_back(' ');
   append_unsigned(content.pairs, number);
@@ -35,8 +36,8 @@ void start_entry(ObjectStreamContent& content, std::uint32_t number) {
   content.pairs.push_back(' ');
 }
 
-}  // namespace
-
+// Appends the object under its number. A stream nested in it fails with the InvalidInput error
+// that names it as at top level, and the content is left as it was.
 Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
                             const Object& object) {
   const std::size_t pairs_before = content.pairs.size();
@@ -59,13 +60,8 @@ Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
   return {};
 }
 
-void add_serialized_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
-                                     std::string_view serialized) {
-  start_entry(content, number);
-  content.objects.append(serialized);
-  ++content.count;
-}
-
+// The content as one buffer, the pairs first, with the length of the pairs (the stream's
+// "First") as the note; empties `content`, which keeps its capacity for the next object stream.
 FlateInput take_object_stream_content(ObjectStreamContent& content) {
   const std::size_t size = content.pairs.size() + content.objects.size();
   ByteBuffer data{std::unique_ptr<char[]>(new char[size]), size};
@@ -79,6 +75,8 @@ FlateInput take_object_stream_content(ObjectStreamContent& content) {
   return FlateInput{std::move(data), first, std::nullopt};
 }
 
+// The object stream under `number`: "/Type/ObjStm", "/N", "/First", "/Length" and, when
+// `compressed`, "/Filter/FlateDecode", then `data`.
 Status write_object_stream(Emitter& emitter, std::uint32_t number, std::uint32_t count,
                            std::size_t first, bool compressed, std::string_view data,
                            XrefRecord& record) {
@@ -89,22 +87,11 @@ Status write_object_stream(Emitter& emitter, std::uint32_t number, std::uint32_t
       {"Length", static_cast<std::int64_t>(data.size())},
   });
   if (compressed) dictionary.set("Filter", Name("FlateDecode"));
-  return write_stream_object(emitter, number, 0, dictionary, data, record);
+  return write_stream_object(emitter, number, 0, dictionary, data, record,
+                             ValueHolder::object(ObjectId{number, 0}));
 }
 
-void set_up_packer(ObjectStreamPacker& packer, PackPlacement placement, const SaveOptions& options,
-                   Compression* compression, std::uint32_t first_container) {
-  packer.placement = placement;
-  packer.per_stream = options.objects_per_stream;
-  packer.compression_level = options.compression_level;
-  packer.compression = compression;
-  packer.first_container = first_container;
-  if (placement == PackPlacement::AtEnd) packer.batch.reserve(packer.per_stream);
-}
-
-namespace {
-
-using Batch = std::vector<std::pair<std::uint32_t, const Object*>>;
+using Batch = decltype(ObjectStreamPacker::batch);
 
 // An object stream's content (see add_to_object_stream). Reads the objects only, so it may run
 // on any thread while the body is written. An object that cannot be packed gives its error
@@ -167,8 +154,8 @@ Status pack(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord& record, st
   }
   const std::uint32_t place = packer.filled;
   VANTRIL_TRY(add());
-  record_slot(record, number,
-              XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place),
+  record.slots.insert_or_assign(
+      number, XrefSlot{XrefSlotKind::InObjectStream, static_cast<std::uint16_t>(place),
                        static_cast<std::uint32_t>(container)});
   if (++packer.filled < packer.per_stream) return {};
   if (!at_end) return write_filled(packer, emitter, record);
@@ -178,15 +165,14 @@ Status pack(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord& record, st
 
 }  // namespace
 
-Status pack_object(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord& record,
-                   std::uint32_t number, const Object& object, DrawNumber draw, void* context) {
-  return pack(packer, emitter, record, number, draw, context, [&]() -> Status {
-    if (packer.placement == PackPlacement::WhereFilled) {
-      return add_to_object_stream(packer.content, number, object);
-    }
-    packer.batch.emplace_back(number, &object);
-    return {};
-  });
+void set_up_packer(ObjectStreamPacker& packer, PackPlacement placement, const SaveOptions& options,
+                   Compression* compression, std::uint32_t first_container) {
+  packer.placement = placement;
+  packer.per_stream = options.objects_per_stream;
+  packer.compression_level = options.compression_level;
+  packer.compression = compression;
+  packer.first_container = first_container;
+  if (placement == PackPlacement::AtEnd) packer.batch.reserve(packer.per_stream);
 }
 
 Status pack_serialized(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord& record,
@@ -196,7 +182,9 @@ Status pack_serialized(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord&
     fatal_error("serialized objects are packed only where the object streams fill");
   }
   return pack(packer, emitter, record, number, draw, context, [&]() -> Status {
-    add_serialized_to_object_stream(packer.content, number, serialized);
+    start_entry(packer.content, number);
+    packer.content.objects.append(serialized);
+    ++packer.content.count;
     return {};
   });
 }
@@ -205,7 +193,13 @@ Status write_body_object(Emitter& emitter, XrefRecord& record, ObjectId id, cons
                          ObjectStreamPacker* packer, Compression* compression, DrawNumber draw,
                          void* context) {
   if (packer != nullptr) {
-    return pack_object(*packer, emitter, record, id.number, object, draw, context);
+    return pack(*packer, emitter, record, id.number, draw, context, [&]() -> Status {
+      if (packer->placement == PackPlacement::WhereFilled) {
+        return add_to_object_stream(packer->content, id.number, object);
+      }
+      packer->batch.emplace_back(id.number, &object);
+      return {};
+    });
   }
   if (object.kind() == ObjectKind::Stream && compression != nullptr) {
     return write_top_level_stream(emitter, id, object, *compression, record);

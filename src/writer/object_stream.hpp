@@ -43,28 +43,6 @@ struct ObjectStreamContent {
   std::uint32_t count = 0;
 };
 
-// Appends the object under its number: one space after the previous object (so that adjacent
-// numbers or keywords stay apart), its pair, its serialization. A stream nested in the object
-// fails with the InvalidInput error that names it as at top level ("object 12 0 holds a stream
-// inside a dictionary; ..."), and the content is left as it was.
-Status add_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
-                            const Object& object);
-
-// The same for an object already serialized, as serialize_object writes it.
-void add_serialized_to_object_stream(ObjectStreamContent& content, std::uint32_t number,
-                                     std::string_view serialized);
-
-// The content as one buffer, the pairs first, with the length of the pairs (the stream's
-// "First") as the note; empties `content`, which keeps its capacity for the next object stream.
-FlateInput take_object_stream_content(ObjectStreamContent& content);
-
-// The object stream under `number`: "/Type/ObjStm", "/N" (the objects in it), "/First", "/Length"
-// and, when `compressed`, "/Filter/FlateDecode", then `data`. Records its InUse slot; fails as
-// write_stream_object does.
-Status write_object_stream(Emitter& emitter, std::uint32_t number, std::uint32_t count,
-                           std::size_t first, bool compressed, std::string_view data,
-                           XrefRecord& record);
-
 // Where a file's object streams go.
 enum class PackPlacement : std::uint8_t {
   // After every other object, under the numbers above all of theirs: a document's save, which
@@ -106,21 +84,19 @@ struct ObjectStreamPacker {
 void set_up_packer(ObjectStreamPacker& packer, PackPlacement placement, const SaveOptions& options,
                    Compression* compression, std::uint32_t first_container);
 
-// Packs the object under `number` into the object stream being filled and records its slot;
-// where filled, the object stream takes draw(context) with its first object and is written as
-// soon as it is full. At the end the object is read when its content is made: it must stay
-// unchanged until finish_packing. Fails where filled as add_to_object_stream or
-// write_object_stream does, with nothing recorded for a refused object.
-Status pack_object(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord& record,
-                   std::uint32_t number, const Object& object, DrawNumber draw, void* context);
-// The same for an object already serialized, as serialize_object writes it; where filled only.
+// Packs the object already serialized (as serialize_object writes it) under `number` into the
+// object stream being filled and records its slot, as write_body_object packs an object; where
+// filled only.
 Status pack_serialized(ObjectStreamPacker& packer, Emitter& emitter, XrefRecord& record,
                        std::uint32_t number, std::string_view serialized, DrawNumber draw,
                        void* context);
 
 // One object of a file's body: packed through `packer` when one is given (the caller has asked
 // may_pack), a stream compressed where `compression` (when given) and its data allow it, any
-// other object as it is. Fails as pack_object, write_top_level_stream or write_indirect_object.
+// other object as it is. Where filled, a packed object's object stream takes draw(context) with
+// its first object and is written once full; at the end, the object is read when its content is
+// made and must stay unchanged until finish_packing. Fails as the write of the object or its
+// object stream does, with nothing recorded for a refused object.
 Status write_body_object(Emitter& emitter, XrefRecord& record, ObjectId id, const Object& object,
                          ObjectStreamPacker* packer, Compression* compression, DrawNumber draw,
                          void* context);

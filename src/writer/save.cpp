@@ -11,7 +11,6 @@
 #include "runtime/invalid_input.hpp"
 #include "vantril/check.hpp"
 #include "vantril/writer/buffered_file_writer.hpp"
-#include "writer/compact_body.hpp"
 #include "writer/file_assembler.hpp"
 
 namespace vantril {
@@ -41,9 +40,7 @@ Status write_document(Document& document, CountingSink& sink) {
 }
 
 Status write_document(Document& document, CountingSink& sink, const SaveOptions& options) {
-  Result<std::uint64_t> written = write_document_layout(document, sink, options);
-  if (!written.ok()) return std::move(written).error();
-  return {};
+  return write_document_layout(document, sink, options).status();
 }
 
 namespace {
@@ -77,10 +74,10 @@ Result<std::uint64_t> write_document_layout(Document& document, CountingSink& si
   XrefRecord record = start_record(document);
   Emitter emitter(sink);
   VANTRIL_TRY(write_header(emitter, document.version));
-  const bool compress = options.compression_level > 0;
-  if (compress || options.object_streams) {
+  if (options.compression_level > 0 || options.object_streams) {
     VANTRIL_TRY(write_compact_body(emitter, document, record, options));
   } else {
+    // The plain body, with no call per object to choose how to write it.
     for (const auto& [id, object] : document.object_table) {
       if (is_left_out(object)) continue;
       VANTRIL_TRY(write_indirect_object(emitter, id.number, id.generation, object, record));
@@ -88,7 +85,7 @@ Result<std::uint64_t> write_document_layout(Document& document, CountingSink& si
   }
   const std::uint64_t xref_position = emitter.position();
   SectionPlan plan;
-  plan.compression_level = compress ? options.compression_level : 0;
+  plan.compression_level = options.compression_level;
   VANTRIL_TRY(write_file_end(emitter, document.trailer, document.highest_number, record, plan));
   return xref_position;
 }

@@ -2,6 +2,7 @@
 // literal strings with escapes, and every token over a destination with no room of its own.
 #include "vantril/writer/serializer.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,23 +22,10 @@ namespace {
 // Input bytes per piece of a long token; a piece forms at most three times as many.
 constexpr std::size_t piece_size = 256;
 
-// Writes put(out, piece, at) for each piece of `bytes` (`at` is where the piece starts), each
-// forming at most `growth` bytes per input byte: in the room, or in scratch when there is none.
-template <class Put>
-Status emit_pieces(Emitter& emitter, std::string_view bytes, std::size_t growth, Put put) {
-  for (std::size_t at = 0; at < bytes.size(); at += piece_size) {
-    const std::string_view piece = bytes.substr(at, piece_size);
-    if (char* out = emitter.reserve(growth * piece.size())) {
-      emitter.advance(put(out, piece, at));
-      continue;
-    }
-    if (!emitter.status().ok()) return emitter.status();
-    char scratch[3 * piece_size];
-    const char* end = put(scratch, piece, at);
-    VANTRIL_TRY(emitter.write(std::string_view(scratch, static_cast<std::size_t>(end - scratch))));
-  }
-  return {};
-}
+// The longest token formed whole in scratch where the room has none, and the longest formed
+// whole in the room; longer ones go in pieces.
+constexpr std::size_t scratch_token = 1 + 3 * piece_size;
+constexpr std::size_t whole_token_limit = 4096;
 
 // Marks the bytes that need a backslash: every backslash and carriage return, every ")" with no
 // "(" open before it, and every "(" still open at the end. Parentheses that pair up stay bare.
@@ -68,32 +56,34 @@ std::vector<bool> literal_escapes(std::string_view bytes) {
   return escape;
 }
 
-}  // namespace
-
-namespace {
-
-// The longest token formed whole in scratch where the room has none.
-constexpr std::size_t scratch_token = 1 + 3 * piece_size;
-
-// Forms the token put(out) of at most `most` bytes whole, in the room or else in scratch, and
-// sets `status`; false, with nothing written, when it is too long for both and goes in pieces.
+// Writes `open`, put(out, bytes, 0) and `close`, put forming at most `growth` bytes per input
+// byte: as one token formed whole in the room, or in scratch where the room has none; too long
+// for both, `open`, put(out, piece, at) for each piece of the bytes (`at` is where it starts),
+// each in the room or in scratch, and `close`. The same bytes either way.
 template <class Put>
-bool emit_whole(Emitter& emitter, std::size_t most, Put put, Status& status) {
-  if (most > whole_token_limit) return false;
-  if (char* out = emitter.reserve(most)) {
-    emitter.advance(put(out));
-    status = Status();
-    return true;
+Status emit_framed(Emitter& emitter, std::string_view open, std::string_view bytes,
+                   std::string_view close, std::size_t growth, Put put) {
+  const std::size_t most = open.size() + growth * bytes.size() + close.size();
+  const auto whole = [&](char* out) {
+    out = std::copy(open.begin(), open.end(), out);
+    out = put(out, bytes, 0);
+    return std::copy(close.begin(), close.end(), out);
+  };
+  if (most <= scratch_token) return emit_small_token<scratch_token>(emitter, most, whole);
+  if (most <= whole_token_limit) {
+    if (char* out = emitter.reserve(most)) {
+      emitter.advance(whole(out));
+      return {};
+    }
+    if (!emitter.status().ok()) return emitter.status();
   }
-  if (!emitter.status().ok()) {
-    status = emitter.status();
-    return true;
+  VANTRIL_TRY(emitter.write(open));
+  for (std::size_t at = 0; at < bytes.size(); at += piece_size) {
+    const std::string_view piece = bytes.substr(at, piece_size);
+    VANTRIL_TRY(emit_small_token<scratch_token>(emitter, growth * piece.size(),
+                                                [&](char* out) { return put(out, piece, at); }));
   }
-  if (most > scratch_token) return false;
-  char scratch[scratch_token];
-  const char* end = put(scratch);
-  status = emitter.write(std::string_view(scratch, static_cast<std::size_t>(end - scratch)));
-  return true;
+  return emitter.write(close);
 }
 
 // The bytes of a literal string with a backslash before each byte `escape` marks (from `at` on),
@@ -111,81 +101,6 @@ char* put_escaped_literal_bytes(char* out, std::string_view bytes, const std::ve
   }
   return out;
 }
-
-}  // namespace
-
-Status emit_leaf_slow(Emitter& emitter, const Object& leaf, bool space, const ValueHolder& holder) {
-  if (const float* real = leaf.real(); real != nullptr && !is_writable_real(*real)) {
-    return emitter.refuse(unwritable_real(holder, *real));
-  }
-  return emit_small_token(emitter, max_number_token,
-                          [&](char* out) { return put_leaf(out, leaf, space); });
-}
-
-Status emit_name_slow(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
-                      NameRole role) {
-  if (!emitter.status().ok()) return emitter.status();
-  if (holder != nullptr && !is_writable_name(bytes)) {
-    return emitter.refuse(unwritable_name(*holder, bytes, role));
-  }
-  Status status;
-  if (emit_whole(
-          emitter, 1 + 3 * bytes.size(), [&](char* out) { return put_escaped_name(out, bytes); },
-          status)) {
-    return status;
-  }
-  VANTRIL_TRY(emitter.write("/"));
-  return emit_pieces(emitter, bytes, 3, [](char* out, std::string_view piece, std::size_t) {
-    return put_escaped_name_bytes(out, piece);
-  });
-}
-
-Status emit_string_slow(Emitter& emitter, std::string_view bytes, StringStyle style) {
-  if (!emitter.status().ok()) return emitter.status();
-  Status status;
-  if (style == StringStyle::Hexadecimal) {
-    if (emit_whole(
-            emitter, 2 + 2 * bytes.size(), [&](char* out) { return put_hex_string(out, bytes); },
-            status)) {
-      return status;
-    }
-    VANTRIL_TRY(emitter.write("<"));
-    VANTRIL_TRY(emit_pieces(emitter, bytes, 2, [](char* out, std::string_view piece, std::size_t) {
-      return put_hex_digits(out, piece);
-    }));
-    return emitter.write(">");
-  }
-  if (!literal_string_needs_escapes(bytes)) {
-    if (emit_whole(
-            emitter, 2 + bytes.size(), [&](char* out) { return put_plain_literal(out, bytes); },
-            status)) {
-      return status;
-    }
-    VANTRIL_TRY(emitter.write("("));
-    VANTRIL_TRY(emitter.write(bytes));
-    return emitter.write(")");
-  }
-  const std::vector<bool> escape = literal_escapes(bytes);
-  if (emit_whole(
-          emitter, 2 + 2 * bytes.size(),
-          [&](char* out) {
-            *out++ = '(';
-            out = put_escaped_literal_bytes(out, bytes, escape, 0);
-            *out++ = ')';
-            return out;
-          },
-          status)) {
-    return status;
-  }
-  VANTRIL_TRY(emitter.write("("));
-  VANTRIL_TRY(
-      emit_pieces(emitter, bytes, 2, [&escape](char* out, std::string_view piece, std::size_t at) {
-        return put_escaped_literal_bytes(out, piece, escape, at);
-      }));
-  return emitter.write(")");
-}
-
-namespace {
 
 // The values a save writes are read from memory faster than the writer needs them only when the
 // loads are asked for ahead. Long arrays: a kilobyte ahead of the element being written (near an
@@ -377,6 +292,46 @@ Status close_all(Emitter& emitter, OpenContainers& open, const ValueHolder& hold
 }
 
 }  // namespace
+
+Status emit_leaf_slow(Emitter& emitter, const Object& leaf, bool space, const ValueHolder& holder) {
+  if (const float* real = leaf.real(); real != nullptr && !is_writable_real(*real)) {
+    return emitter.refuse(unwritable_real(holder, *real));
+  }
+  return emit_small_token(emitter, max_number_token,
+                          [&](char* out) { return put_leaf(out, leaf, space); });
+}
+
+Status emit_name_slow(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
+                      NameRole role) {
+  if (!emitter.status().ok()) return emitter.status();
+  if (holder != nullptr && !is_writable_name(bytes)) {
+    return emitter.refuse(unwritable_name(*holder, bytes, role));
+  }
+  return emit_framed(emitter, "/", bytes, "", 3,
+                     [](char* out, std::string_view piece, std::size_t) {
+                       return put_escaped_name_bytes(out, piece);
+                     });
+}
+
+Status emit_string_slow(Emitter& emitter, std::string_view bytes, StringStyle style) {
+  if (!emitter.status().ok()) return emitter.status();
+  if (style == StringStyle::Hexadecimal) {
+    return emit_framed(
+        emitter, "<", bytes, ">", 2,
+        [](char* out, std::string_view piece, std::size_t) { return put_hex_digits(out, piece); });
+  }
+  if (!literal_string_needs_escapes(bytes)) {
+    return emit_framed(emitter, "(", bytes, ")", 1,
+                       [](char* out, std::string_view piece, std::size_t) {
+                         return std::copy(piece.begin(), piece.end(), out);
+                       });
+  }
+  const std::vector<bool> escape = literal_escapes(bytes);
+  return emit_framed(emitter, "(", bytes, ")", 2,
+                     [&escape](char* out, std::string_view piece, std::size_t at) {
+                       return put_escaped_literal_bytes(out, piece, escape, at);
+                     });
+}
 
 Status emit_value(Emitter& emitter, const Object& value, Slot slot, const ValueHolder& holder) {
   OpenContainers open;

@@ -68,12 +68,11 @@ class NumberBits {
 struct detail::StreamWriterState {
   enum class Phase : std::uint8_t { Writing, InObject, Stopped, Closed };
 
-  // The file and the sink over it, when the writer made the file; else only `sink`.
+  // The file and the sink over it, when the writer made the file.
   std::unique_ptr<BufferedFileWriter> file;
   std::optional<CountingSink> own_sink;
-  CountingSink* sink = nullptr;
-  // Every byte of the file is formed through it; each call appends what it formed before it
-  // returns, so that the sink's count is current between calls.
+  // Every byte is formed through it, over that sink or the caller's; each call appends what it
+  // formed before it returns, so that the sink's count is current between calls.
   std::optional<detail::Emitter> emitter;
 
   XrefRecord record;
@@ -124,6 +123,138 @@ std::unique_ptr<detail::StreamWriterState> new_state(XrefForm form, const SaveOp
   return state;
 }
 
+// Takes up `sink` and writes the header line through it.
+Status start_writing(detail::StreamWriterState& state, CountingSink& sink,
+                     std::string_view version) {
+  state.emitter.emplace(sink);
+  VANTRIL_TRY(write_header(*state.emitter, version));
+  state.emitter->commit();
+  return {};
+}
+
+// The writer's state; any call on a writer that was moved from is a broken invariant.
+detail::StreamWriterState& live(const std::unique_ptr<detail::StreamWriterState>& state) {
+  if (state == nullptr) fatal_error("use of a stream writer that was moved from");
+  return *state;
+}
+
+// The next number, for the caller or for the writer's own object stream. Wrapping would hand out
+// number 0 and then reuse numbers; never allowed.
+std::uint32_t next_number(detail::StreamWriterState& state) {
+  if (state.highest_number == std::numeric_limits<std::uint32_t>::max()) {
+    fatal_error("object number overflow: every object number has been handed out");
+  }
+  return ++state.highest_number;
+}
+
+// Whether a number can be written or released now, and if not why.
+Status check_available(const detail::StreamWriterState& state, std::uint32_t number) {
+  if (number == 0 || number > state.highest_number) {
+    return invalid_input("the object number was never handed out by reserve_id");
+  }
+  if (state.record.slots.contains(number))
+    return invalid_input("the object number is written already");
+  if (number == state.packer.container) {
+    return invalid_input("the object number is the writer's own object stream");
+  }
+  if (state.released.contains(number)) return invalid_input("the object number was released");
+  return {};
+}
+
+// The writer's next number, for an object stream.
+std::uint32_t draw_from_writer(void* context) {
+  return next_number(*static_cast<detail::StreamWriterState*>(context));
+}
+
+// Whether the writer's options pack an object of `kind` under `id`.
+bool packs(const detail::StreamWriterState& state, ObjectId id, ObjectKind kind) {
+  return state.options.object_streams && may_pack(id, kind, encrypt_reference(state.trailer));
+}
+
+void remember_references(detail::StreamWriterState& state, const Object& object) {
+  for_each_reference(object, state.reference_stack,
+                     [&](ObjectId id) { state.referenced.insert(id.number); });
+}
+
+// The value writer's report of a reference it writes.
+void reference_seen(void* context, ObjectId id) {
+  static_cast<detail::StreamWriterState*>(context)->referenced.insert(id.number);
+}
+
+IoError layout_refused() {
+  return invalid_input(
+      "objects typed XRef, ObjStm or Linearized describe another file's layout; the writer makes "
+      "the file's own cross-reference section");
+}
+
+// Where end_object puts a value described while object streams are on: into the object stream
+// being filled when a save would pack it, else at top level in its own frame.
+Status place_described(detail::StreamWriterState& state, ObjectKind kind) {
+  const ObjectId id = state.begun;
+  if (packs(state, id, kind)) {
+    return pack_serialized(state.packer, *state.emitter, state.record, id.number, state.described,
+                           draw_from_writer, &state);
+  }
+  VANTRIL_TRY(open_indirect_object(*state.emitter, id.number, id.generation, kind, state.record));
+  VANTRIL_TRY(state.emitter->write(state.described));
+  return close_indirect_object(*state.emitter, kind);
+}
+
+// The most numbers an error message lists; the rest are counted.
+constexpr std::size_t listed_numbers = 10;
+
+// Numbers gathered for a message: the first few and how many there are in all.
+struct NumberList {
+  std::vector<std::uint32_t> shown;
+  std::uint64_t total = 0;
+
+  void add(std::uint32_t number) {
+    if (shown.size() < listed_numbers) shown.push_back(number);
+    ++total;
+  }
+};
+
+// Appends "object number 5 was", "object numbers 5 and 7 were", "object numbers 5, 7 and 9
+// were", "object numbers 1, 2, ..., 10 and 990 more were", then `what`.
+void add_numbers_text(std::string& text, const NumberList& list, std::string_view what) {
+  text += list.total == 1 ? "object number " : "object numbers ";
+  const std::uint64_t more = list.total - list.shown.size();
+  for (std::size_t i = 0; i < list.shown.size(); ++i) {
+    if (i > 0) text += (i + 1 == list.shown.size() && more == 0) ? " and " : ", ";
+    text += std::to_string(list.shown[i]);
+  }
+  if (more > 0) {
+    text += " and ";
+    text += std::to_string(more);
+    text += " more";
+  }
+  text += list.total == 1 ? " was" : " were";
+  text += what;
+}
+
+// The error for references that lead nowhere: to numbers released, or never handed out.
+std::optional<IoError> dangling_references(const detail::StreamWriterState& state) {
+  NumberList released;
+  NumberList unknown;
+  state.referenced.for_each([&](std::uint32_t number) {
+    // Written, or the object stream being filled, which close writes. Number 0 heads the free
+    // list (the record may hold its slot) and is never an object.
+    if (number != 0 && (state.record.slots.contains(number) || number == state.packer.container))
+      return;
+    if (number == 0 || number > state.highest_number) {
+      unknown.add(number);
+    } else {
+      released.add(number);
+    }
+  });
+  if (released.total == 0 && unknown.total == 0) return std::nullopt;
+  std::string text = "the file would refer to objects it does not hold: ";
+  if (released.total != 0) add_numbers_text(text, released, " released and never written");
+  if (released.total != 0 && unknown.total != 0) text += ", and ";
+  if (unknown.total != 0) add_numbers_text(text, unknown, " never handed out by reserve_id");
+  return invalid_input(std::move(text));
+}
+
 }  // namespace
 
 Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_view version,
@@ -139,12 +270,8 @@ Result<StreamWriter> StreamWriter::create(std::string_view path, std::string_vie
   if (!created.ok()) return std::move(created).error();
   std::unique_ptr<detail::StreamWriterState> state = new_state(form, options);
   state->file = std::make_unique<BufferedFileWriter>(std::move(created).value());
-  state->own_sink.emplace(*state->file);
-  state->sink = &*state->own_sink;
-  state->emitter.emplace(*state->sink);
   // On failure the buffered writer's destructor writes out what it holds and closes the file.
-  VANTRIL_TRY(write_header(*state->emitter, version));
-  state->emitter->commit();
+  VANTRIL_TRY(start_writing(*state, state->own_sink.emplace(*state->file), version));
   return StreamWriter(std::move(state));
 }
 
@@ -157,26 +284,20 @@ Result<StreamWriter> StreamWriter::over_sink(CountingSink& sink, std::string_vie
                                              XrefForm form, const SaveOptions& options) {
   VANTRIL_TRY(check_save_options(options, form));
   std::unique_ptr<detail::StreamWriterState> state = new_state(form, options);
-  state->sink = &sink;
-  state->emitter.emplace(sink);
-  VANTRIL_TRY(write_header(*state->emitter, version));
-  state->emitter->commit();
+  VANTRIL_TRY(start_writing(*state, sink, version));
   return StreamWriter(std::move(state));
 }
 
 Status StreamWriter::check_usable() {
-  // A misuse while an object is begun stops the writer: its value is half written.
-  if (state_ != nullptr && state_->phase == detail::StreamWriterState::Phase::InObject) {
-    state_->phase = detail::StreamWriterState::Phase::Stopped;
-    return invalid_input("an object begun with begin_object is not ended yet");
-  }
-  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  switch (state_->phase) {
+  detail::StreamWriterState& state = live(state_);
+  switch (state.phase) {
     case detail::StreamWriterState::Phase::Writing:
       // The caller may have appended to its own sink since the last call.
-      state_->emitter->restart();
+      state.emitter->restart();
       return {};
     case detail::StreamWriterState::Phase::InObject:
+      // A misuse while an object is begun stops the writer: its value is half written.
+      state.phase = detail::StreamWriterState::Phase::Stopped;
       return invalid_input("an object begun with begin_object is not ended yet");
     case detail::StreamWriterState::Phase::Stopped:
       return invalid_input("the stream writer stopped at an earlier error and writes nothing more");
@@ -191,103 +312,32 @@ Status StreamWriter::stop_on_error(Status status) {
   return status;
 }
 
-namespace {
-
-// The next number, for the caller or for the writer's own object stream. Wrapping would hand out
-// number 0 and then reuse numbers; never allowed.
-std::uint32_t next_number(detail::StreamWriterState& state) {
-  if (state.highest_number == std::numeric_limits<std::uint32_t>::max()) {
-    fatal_error("object number overflow: every object number has been handed out");
-  }
-  return ++state.highest_number;
-}
-
-}  // namespace
-
 ObjectId StreamWriter::reserve_id() {
-  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  const std::uint32_t number = next_number(*state_);
-  ++state_->outstanding;
-  return ObjectId{number, 0};
+  detail::StreamWriterState& state = live(state_);
+  ++state.outstanding;
+  return ObjectId{next_number(state), 0};
 }
-
-namespace {
-
-// Why a number cannot be written or released now, or nothing when it can.
-std::optional<std::string_view> unavailable(const detail::StreamWriterState& state,
-                                            std::uint32_t number) {
-  if (number == 0 || number > state.highest_number) {
-    return "the object number was never handed out by reserve_id";
-  }
-  if (state.record.slots.contains(number)) return "the object number is written already";
-  if (number == state.packer.container)
-    return "the object number is the writer's own object stream";
-  if (state.released.contains(number)) return "the object number was released";
-  return std::nullopt;
-}
-
-}  // namespace
-
-namespace {
-
-// The writer's next number, for an object stream.
-std::uint32_t draw_from_writer(void* context) {
-  return next_number(*static_cast<detail::StreamWriterState*>(context));
-}
-
-// Whether the writer's options pack an object of `kind` under `id`.
-bool packs(const detail::StreamWriterState& state, ObjectId id, ObjectKind kind) {
-  return state.options.object_streams && may_pack(id, kind, encrypt_reference(state.trailer));
-}
-
-// An object packed into the object stream being filled; a stream, compressed where the options
-// and its data allow; any other object as it is.
-Status write_any(detail::StreamWriterState& state, ObjectId id, const Object& object) {
-  return write_body_object(*state.emitter, state.record, id, object,
-                           packs(state, id, object.kind()) ? &state.packer : nullptr,
-                           state.compression.has_value() ? &*state.compression : nullptr,
-                           draw_from_writer, &state);
-}
-
-}  // namespace
-
-namespace {
-
-void remember_references(detail::StreamWriterState& state, const Object& object) {
-  for_each_reference(object, state.reference_stack,
-                     [&](ObjectId id) { state.referenced.insert(id.number); });
-}
-
-// The value writer's report of a reference it writes.
-void reference_seen(void* context, ObjectId id) {
-  static_cast<detail::StreamWriterState*>(context)->referenced.insert(id.number);
-}
-
-}  // namespace
 
 Status StreamWriter::write_object(ObjectId id, const Object& object) {
   VANTRIL_TRY(check_usable());
-  if (const std::optional<std::string_view> why = unavailable(*state_, id.number)) {
-    return stop_on_error(invalid_input(StaticText{*why}));
-  }
-  if (is_left_out(object)) {
-    return stop_on_error(invalid_input(
-        "objects typed XRef, ObjStm or Linearized describe another file's layout; the "
-        "writer makes the file's own cross-reference section"));
-  }
-  Status written = write_any(*state_, id, object);
+  VANTRIL_TRY(stop_on_error(check_available(*state_, id.number)));
+  if (is_left_out(object)) return stop_on_error(layout_refused());
+  // Packed into the object stream being filled, or compressed where the options allow.
+  Status written = write_body_object(*state_->emitter, state_->record, id, object,
+                                     packs(*state_, id, object.kind()) ? &state_->packer : nullptr,
+                                     state_->compression ? &*state_->compression : nullptr,
+                                     draw_from_writer, state_.get());
   state_->emitter->commit();
   VANTRIL_TRY(stop_on_error(std::move(written)));
   --state_->outstanding;
   remember_references(*state_, object);
   return {};
 }
+
 Status StreamWriter::begin_object(ObjectId id) {
   VANTRIL_TRY(check_usable());
   detail::StreamWriterState& state = *state_;
-  if (const std::optional<std::string_view> why = unavailable(state, id.number)) {
-    return stop_on_error(invalid_input(StaticText{*why}));
-  }
+  VANTRIL_TRY(stop_on_error(check_available(state, id.number)));
   state.begun = id;
   const bool held = state.options.object_streams;
   if (!state.value.has_value()) {
@@ -313,33 +363,15 @@ Status StreamWriter::begin_object(ObjectId id) {
 }
 
 ValueWriter& StreamWriter::object_value() {
-  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  if (state_->phase != detail::StreamWriterState::Phase::InObject) {
+  detail::StreamWriterState& state = live(state_);
+  if (state.phase != detail::StreamWriterState::Phase::InObject) {
     fatal_error("object_value called with no object begun by begin_object");
   }
-  return *state_->value;
+  return *state.value;
 }
-
-namespace {
-
-// Where end_object puts a value described while object streams are on: into the object stream
-// being filled when a save would pack it, else at top level in its own frame.
-Status place_described(detail::StreamWriterState& state, ObjectKind kind) {
-  const ObjectId id = state.begun;
-  if (packs(state, id, kind)) {
-    return pack_serialized(state.packer, *state.emitter, state.record, id.number, state.described,
-                           draw_from_writer, &state);
-  }
-  VANTRIL_TRY(open_indirect_object(*state.emitter, id.number, id.generation, kind, state.record));
-  VANTRIL_TRY(state.emitter->write(state.described));
-  return close_indirect_object(*state.emitter, kind);
-}
-
-}  // namespace
 
 Status StreamWriter::end_object() {
-  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  detail::StreamWriterState& state = *state_;
+  detail::StreamWriterState& state = live(state_);
   if (state.phase != detail::StreamWriterState::Phase::InObject) {
     VANTRIL_TRY(check_usable());
     return stop_on_error(invalid_input("end_object with no object begun by begin_object"));
@@ -350,11 +382,7 @@ Status StreamWriter::end_object() {
   if (!value.complete()) {
     return stop_on_error(invalid_input("end_object before the object's value is complete"));
   }
-  if (detail::describes_layout(value)) {
-    return stop_on_error(invalid_input(
-        "objects typed XRef, ObjStm or Linearized describe another file's layout; the "
-        "writer makes the file's own cross-reference section"));
-  }
+  if (detail::describes_layout(value)) return stop_on_error(layout_refused());
   Status placed = state.options.object_streams
                       ? place_described(state, value.kind())
                       : close_indirect_object(*state.emitter, value.kind());
@@ -373,102 +401,32 @@ Result<ObjectId> StreamWriter::append_object(const Object& object) {
 
 Status StreamWriter::release_id(ObjectId id) {
   VANTRIL_TRY(check_usable());
-  if (const std::optional<std::string_view> why = unavailable(*state_, id.number)) {
-    return stop_on_error(invalid_input(StaticText{*why}));
-  }
+  VANTRIL_TRY(stop_on_error(check_available(*state_, id.number)));
   state_->released.insert(id.number);
   --state_->outstanding;
   return {};
 }
 
-Dictionary& StreamWriter::trailer() {
-  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  return state_->trailer;
-}
+Dictionary& StreamWriter::trailer() { return live(state_).trailer; }
 
-std::uint32_t StreamWriter::highest_number() const {
-  if (state_ == nullptr) fatal_error("use of a stream writer that was moved from");
-  return state_->highest_number;
-}
-
-namespace {
-
-// The most numbers an error message lists; the rest are counted.
-constexpr std::size_t listed_numbers = 10;
-
-// Numbers gathered for a message: the first few and how many there are in all.
-struct NumberList {
-  std::vector<std::uint32_t> shown;
-  std::uint64_t total = 0;
-
-  void add(std::uint32_t number) {
-    if (shown.size() < listed_numbers) shown.push_back(number);
-    ++total;
-  }
-};
-
-// "number 5", "numbers 5 and 7", "numbers 5, 7 and 9", "numbers 1, 2, ..., 10 and 990 more".
-std::string numbers_text(const NumberList& list) {
-  std::string text = list.total == 1 ? "number " : "numbers ";
-  const std::uint64_t more = list.total - list.shown.size();
-  for (std::size_t i = 0; i < list.shown.size(); ++i) {
-    if (i > 0) text += (i + 1 == list.shown.size() && more == 0) ? " and " : ", ";
-    text += std::to_string(list.shown[i]);
-  }
-  if (more > 0) text += " and " + std::to_string(more) + " more";
-  return text;
-}
-
-// The error for numbers handed out and then forgotten: a reference to one would dangle.
-IoError never_written(const NumberList& numbers) {
-  return invalid_input("object " + numbers_text(numbers) + (numbers.total == 1 ? " was" : " were") +
-                       " reserved but never written or released");
-}
-
-// The error for references that lead nowhere: to numbers released, or never handed out.
-std::optional<IoError> dangling_references(const detail::StreamWriterState& state) {
-  NumberList released;
-  NumberList unknown;
-  state.referenced.for_each([&](std::uint32_t number) {
-    // Written, or the object stream being filled, which close writes. Number 0 heads the free
-    // list (the record may hold its slot) and is never an object.
-    if (number != 0 && (state.record.slots.contains(number) || number == state.packer.container))
-      return;
-    if (number == 0 || number > state.highest_number) {
-      unknown.add(number);
-    } else {
-      released.add(number);
-    }
-  });
-  if (released.total == 0 && unknown.total == 0) return std::nullopt;
-  std::string text = "the file would refer to objects it does not hold: ";
-  if (released.total != 0) {
-    text += "object " + numbers_text(released) + (released.total == 1 ? " was" : " were") +
-            " released and never written";
-    if (unknown.total != 0) text += ", and ";
-  }
-  if (unknown.total != 0) {
-    text += "object " + numbers_text(unknown) + (unknown.total == 1 ? " was" : " were") +
-            " never handed out by reserve_id";
-  }
-  return invalid_input(std::move(text));
-}
-
-}  // namespace
+std::uint32_t StreamWriter::highest_number() const { return live(state_).highest_number; }
 
 Status StreamWriter::close() {
   VANTRIL_TRY(check_usable());
   detail::StreamWriterState& state = *state_;
   if (state.outstanding != 0) {
+    // Numbers handed out and then forgotten: a reference to one would dangle.
     NumberList unwritten;
     for (std::uint64_t n = 1; n <= state.highest_number; ++n) {
       const auto number = static_cast<std::uint32_t>(n);
-      if (!unavailable(state, number)) unwritten.add(number);
+      if (check_available(state, number).ok()) unwritten.add(number);
     }
     if (unwritten.total != state.outstanding) {
       fatal_error("a stream writer counted reserved numbers it cannot find");
     }
-    return stop_on_error(never_written(unwritten));
+    std::string text;
+    add_numbers_text(text, unwritten, " reserved but never written or released");
+    return stop_on_error(invalid_input(std::move(text)));
   }
   const Object* root = state.trailer.get("Root");
   if (root == nullptr || root->reference() == nullptr) {

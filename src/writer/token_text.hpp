@@ -10,7 +10,6 @@
 
 #include "vantril/model/object.hpp"
 #include "writer/number_text.hpp"
-#include "writer/writable_value.hpp"
 
 namespace vantril {
 
@@ -28,11 +27,9 @@ inline constexpr std::array<bool, 256> name_escape = [] {
 
 // The bytes a literal string cannot carry bare: parentheses may need a backslash, a backslash or
 // carriage return always does.
-inline constexpr std::string_view literal_specials = "()\\\r";
-
 inline constexpr std::array<bool, 256> literal_special = [] {
   std::array<bool, 256> table{};
-  for (char c : literal_specials) table[static_cast<unsigned char>(c)] = true;
+  for (char c : std::string_view("()\\\r")) table[static_cast<unsigned char>(c)] = true;
   return table;
 }();
 
@@ -68,22 +65,6 @@ inline char* put_escaped_name_bytes(char* out, std::string_view bytes) {
     }
   }
   return out;
-}
-
-// "/" and the bytes, each byte that needs it as "#XX": at most 1 + 3 * size bytes.
-inline char* put_escaped_name(char* out, std::string_view bytes) {
-  *out++ = '/';
-  return put_escaped_name_bytes(out, bytes);
-}
-
-// "/" and the bytes, escaped only when one needs it: nearly every name needs none and is copied
-// without a branch a byte, then redone with escapes in the rare other case. At most 1 + 3 * size
-// bytes. Null for a name holding a NUL byte, which no name may hold (the bytes formed count for
-// nothing).
-inline char* put_name(char* out, std::string_view bytes) {
-  if (char* end = put_plain_name(out, bytes)) return end;
-  if (!is_writable_name(bytes)) return nullptr;
-  return put_escaped_name(out, bytes);
 }
 
 // "(" the bytes ")" when none needs a backslash, returning the end; else null, with nothing

@@ -54,20 +54,19 @@ void ValueWriter::reset() {
 }
 
 ValueWriter& ValueWriter::misuse(std::string_view fixed_message) {
-  // What was described before the misuse is appended, as it would be without a buffer.
-  emitter_->commit();
-  if (status_.ok()) status_ = invalid_input(StaticText{fixed_message});
-  return *this;
+  return refuse(invalid_input(StaticText{fixed_message}));
 }
 
 ValueWriter& ValueWriter::refuse(IoError error) {
-  // As for a misuse: what was described before the value is appended, the value is not.
+  // What was described before the misuse or the refused value is appended, as it would be
+  // without a buffer; the refused value is not.
   emitter_->commit();
   if (status_.ok()) status_ = std::move(error);
   return *this;
 }
 
 void ValueWriter::keep(Status status) {
+  // Inline in every token's call: a success costs one test.
   if (!status.ok() && status_.ok()) {
     status_ = std::move(status);
     emitter_->commit();
@@ -144,9 +143,7 @@ ValueWriter& ValueWriter::name(std::string_view bytes) {
   if (!place_value(ObjectKind::Name, space)) return *this;
   note_name(bytes);
   const ValueHolder holder = holder_of(object_);
-  if (Status written = emit_name(*emitter_, bytes, &holder); !written.ok()) {
-    return refuse(std::move(written).error());
-  }
+  keep(emit_name(*emitter_, bytes, &holder));
   placed(ObjectKind::Name);
   return *this;
 }
@@ -159,16 +156,6 @@ ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle style) {
   return *this;
 }
 
-namespace {
-
-Status check_value(const void* context) {
-  const auto& [object, holder] =
-      *static_cast<const std::pair<const Object*, const ValueHolder*>*>(context);
-  return check_writable(*object, *holder);
-}
-
-}  // namespace
-
 ValueWriter& ValueWriter::value(const Object& object) {
   const ObjectKind kind = object.kind();
   if (kind == ObjectKind::Stream) {
@@ -180,8 +167,8 @@ ValueWriter& ValueWriter::value(const Object& object) {
   if (open_.empty()) layout_ = is_left_out(object);
   // A refused value has none of its bytes written; what was described before it stays.
   const ValueHolder holder = holder_of(object_);
-  const std::pair<const Object*, const ValueHolder*> context{&object, &holder};
-  emitter_->guard(emitter_->position(), check_value, &context);
+  const GuardedValue guarded{&object, nullptr, holder};
+  emitter_->guard(emitter_->position(), check_guarded, &guarded);
   Status written = space ? emitter_->write(" ") : Status();
   if (written.ok()) written = emit_value(*emitter_, object, Slot::Alone, holder);
   emitter_->clear_guard();
@@ -228,9 +215,7 @@ ValueWriter& ValueWriter::key(std::string_view bytes) {
     layout_ |= bytes == "Linearized";
   }
   const ValueHolder holder = holder_of(object_);
-  if (Status written = emit_name(*emitter_, bytes, &holder, NameRole::Key); !written.ok()) {
-    return refuse(std::move(written).error());
-  }
+  keep(emit_name(*emitter_, bytes, &holder, NameRole::Key));
   return *this;
 }
 

@@ -33,8 +33,9 @@ IoError unwritable_name(const ValueHolder& holder, std::string_view bytes, NameR
   // Enough of the name to find it by; names can be of any length.
   constexpr std::size_t shown = 40;
   const std::string_view head = bytes.substr(0, shown);
-  std::string escaped(1 + 3 * head.size(), '\0');
-  escaped.resize(static_cast<std::size_t>(put_escaped_name(escaped.data(), head) - escaped.data()));
+  std::string escaped(1 + 3 * head.size(), '/');
+  escaped.resize(
+      static_cast<std::size_t>(put_escaped_name_bytes(escaped.data() + 1, head) - escaped.data()));
   if (head.size() < bytes.size()) escaped += "...";
   return invalid_input(holder_text(holder) +
                        (role == NameRole::Key ? " holds a dictionary key" : " holds a name") +
@@ -68,7 +69,7 @@ class Checker {
         return {};
       case ObjectKind::Array: {
         const Array& array = *value.array();
-        push(Pending{array.data(), nullptr, array.size(), 0});
+        open_.push(Pending{array.data(), nullptr, array.size(), 0});
         return {};
       }
       case ObjectKind::Dictionary:
@@ -85,7 +86,7 @@ class Checker {
 
   void queue(const Dictionary& dictionary) {
     const std::span<const DictionaryEntry> entries = dictionary.iter();
-    push(Pending{nullptr, entries.data(), entries.size(), 0});
+    open_.push(Pending{nullptr, entries.data(), entries.size(), 0});
   }
 
   Status run() {
@@ -108,8 +109,6 @@ class Checker {
   }
 
  private:
-  void push(const Pending& pending) { open_.push(pending); }
-
   const ValueHolder& holder_;
   NestingStack<Pending> open_;
 };
@@ -126,6 +125,12 @@ Status check_writable(const Dictionary& dictionary, const ValueHolder& holder) {
   Checker checker(holder);
   checker.queue(dictionary);
   return checker.run();
+}
+
+Status check_guarded(const void* context) {
+  const auto& guarded = *static_cast<const GuardedValue*>(context);
+  return guarded.object != nullptr ? check_writable(*guarded.object, guarded.holder)
+                                   : check_writable(*guarded.dictionary, guarded.holder);
 }
 
 }  // namespace vantril

@@ -54,4 +54,13 @@ IoError unwritable_name(const ValueHolder& holder, std::string_view bytes, NameR
 Status check_writable(const Object& value, const ValueHolder& holder);
 Status check_writable(const Dictionary& dictionary, const ValueHolder& holder);
 
+// A value written all or nothing (see Emitter::guard), an object or a dictionary, with its
+// holder; check_guarded(&guarded) checks it whole, as check_writable does.
+struct GuardedValue {
+  const Object* object;
+  const Dictionary* dictionary;
+  ValueHolder holder;
+};
+Status check_guarded(const void* context);
+
 }  // namespace vantril

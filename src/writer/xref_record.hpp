@@ -22,16 +22,12 @@ namespace vantril {
 // recorded one after another into consecutive places of one object stream share one entry, so a
 // full object stream of consecutive numbers costs one entry however many objects it holds. Any
 // other slot (another generation or kind, or an offset too close to 4 GiB to tell from the
-// markers) lives in a side table. The number table grows in
-// fixed chunks, never by copying. Its first block is sized by `reserve` (a save knows its numbers
-// before it starts, so recording then allocates nothing); numbers beyond it land in chunks made
-// when first used, so a lone high number costs one chunk.
+// markers) lives in a side table. The number table grows in fixed chunks, never by copying. Its
+// first block is sized by `reserve` (a save knows its numbers before it starts, so recording then
+// allocates nothing); numbers beyond it land in chunks made when first used, so a lone high
+// number costs one chunk.
 class XrefSlotMap {
  public:
-  XrefSlotMap() = default;
-  XrefSlotMap(XrefSlotMap&&) noexcept = default;
-  XrefSlotMap& operator=(XrefSlotMap&&) noexcept = default;
-
   // Makes the first block hold the numbers below `count`; only before anything is recorded.
   void reserve(std::size_t count);
 
@@ -53,7 +49,6 @@ class XrefSlotMap {
 
   // The number of recorded numbers.
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
 
  private:
   // Cell values that are no offset: no slot, a slot in the side table, or a slot in a run of
@@ -112,11 +107,6 @@ struct XrefRecord {
 // The empty record a save of this document starts with, with room for a slot per number up to
 // one past the highest (the cross-reference stream's), so that recording allocates nothing.
 XrefRecord start_record(const Document& document);
-
-// Stores the slot under the number, replacing any slot already there.
-inline void record_slot(XrefRecord& record, std::uint32_t number, XrefSlot slot) {
-  record.slots.insert_or_assign(number, slot);
-}
 
 // Consecutive recorded numbers, start to start + count - 1; their slots stay in the record, so
 // listing a million objects copies none of them.

@@ -174,8 +174,8 @@ Status write_xref_stream(Emitter& emitter, Dictionary& trailer, std::uint32_t& h
   }
   highest_number = record.declared_size;
   const std::uint32_t stream_number = highest_number;
-  record_slot(record, stream_number,
-              XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
+  record.slots.insert_or_assign(
+      stream_number, XrefSlot{XrefSlotKind::InUse, 0, static_cast<std::uint32_t>(xref_position)});
 
   Array index;
   std::uint64_t listed = 0;
@@ -210,27 +210,23 @@ Status write_xref_stream(Emitter& emitter, Dictionary& trailer, std::uint32_t& h
   trailer.set("Length",
               static_cast<std::int64_t>(packed.bytes ? packed.size : widths.entry() * listed));
 
-  if (packed.bytes) {
-    // The filter describes this file's stream only; the trailer kept by the document stays free
-    // of it, so that a later save in either form starts clean.
-    Stream stream{clone(trailer), Bytes(packed.view()), true, std::nullopt};
-    stream.stream_dictionary.set("Filter", Name("FlateDecode"));
-    stream.stream_dictionary.set("DecodeParms",
-                                 Dictionary::from_pairs({
-                                     {"Columns", static_cast<std::int64_t>(widths.entry())},
-                                     {"Predictor", 12},
-                                 }));
-    // Records the same slot again: nothing was written since xref_position. A stream nested in
-    // the dictionary is the trailer's, and named so.
-    return write_indirect_object(emitter, stream_number, 0, Object(std::move(stream)), record,
-                                 ValuesOf::Trailer);
-  }
-
   // The stream's dictionary is the trailer as it now stands; a stream nested in it is the
   // trailer's, and named so. Recording the same slot again: nothing was written since
   // xref_position.
+  if (packed.bytes) {
+    // The filter describes this file's stream only; the trailer kept by the document stays free
+    // of it, so that a later save in either form starts clean.
+    Dictionary dictionary = clone(trailer);
+    dictionary.set("Filter", Name("FlateDecode"));
+    dictionary.set("DecodeParms", Dictionary::from_pairs({
+                                      {"Columns", static_cast<std::int64_t>(widths.entry())},
+                                      {"Predictor", 12},
+                                  }));
+    return write_stream_object(emitter, stream_number, 0, dictionary, packed.view(), record,
+                               ValueHolder::trailer());
+  }
   VANTRIL_TRY(open_indirect_object(emitter, stream_number, 0, ObjectKind::Stream, record));
-  VANTRIL_TRY(write_trailer(emitter, trailer));
+  VANTRIL_TRY(emit_dictionary(emitter, trailer, ValueHolder::trailer()));
   VANTRIL_TRY(emit_stream_frame(emitter, [&] {
     return put_entries(record, *trailer.get("Index")->array(), widths,
                        [&](std::string_view piece) { return emitter.write(piece); });
