@@ -33,8 +33,14 @@ void compress(std::array<std::uint32_t, 8>& state, const unsigned char* block) {
     const std::uint32_t s1 = rotate_right(w2, 17) ^ rotate_right(w2, 19) ^ (w2 >> 10);
     schedule[i] = schedule[i - 16] + s0 + schedule[i - 7] + s1;
   }
-  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+  std::uint32_t a = state[0];
+  std::uint32_t b = state[1];
+  std::uint32_t c = state[2];
+  std::uint32_t d = state[3];
+  std::uint32_t e = state[4];
+  std::uint32_t f = state[5];
+  std::uint32_t g = state[6];
+  std::uint32_t h = state[7];
   for (std::size_t i = 0; i < 64; ++i) {
     const std::uint32_t s1 = rotate_right(e, 6) ^ rotate_right(e, 11) ^ rotate_right(e, 25);
     const std::uint32_t choice = (e & f) ^ (~e & g);
