@@ -14,8 +14,8 @@
 #include "bin/vantril-tool/fixture_set.hpp"
 #include "bin/vantril-tool/fixture_signer.hpp"
 #include "bin/vantril-tool/sha256.hpp"
+#include "bin/vantril-tool/signing.hpp"
 #include "runtime/invalid_input.hpp"
-#include "runtime/platform.hpp"
 #include "vantril/model.hpp"
 #include "vantril/revision.hpp"
 #include "vantril/signature.hpp"
@@ -77,30 +77,6 @@ Result<Building> start(const FixtureInfo& info, const std::string& path,
   VANTRIL_TRY(saved.status());
   building.state = std::move(saved).value();
   return building;
-}
-
-Result<std::string> read_whole(const std::string& path) {
-  Result<os::NativeHandle> handle = os::open_file_for_reading(path);
-  VANTRIL_TRY(handle.status());
-  Result<std::uint64_t> size = os::file_size(handle.value());
-  if (!size.ok()) {
-    os::close_handle(handle.value());
-    return std::move(size).error();
-  }
-  std::string bytes(size.value(), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    Result<std::size_t> read =
-        os::read_at(handle.value(), done, bytes.data() + done, bytes.size() - done);
-    if (!read.ok() || read.value() == 0) {
-      os::close_handle(handle.value());
-      if (!read.ok()) return std::move(read).error();
-      return invalid_input("the fixture file ended while it was read back");
-    }
-    done += read.value();
-  }
-  os::close_handle(handle.value());
-  return bytes;
 }
 
 // The SHA-256 of the bytes two ranges name.
@@ -166,6 +142,32 @@ Status sign_new_field(Building& building, const std::string& path, std::string_v
   Result<SignatureField> field = visible_field(building, name, bottom, kind);
   VANTRIL_TRY(field.status());
   return sign(building, path, field.value(), request, value);
+}
+
+// A signature revision appended with its /Contents still zeros, and the file's bytes then,
+// for the fixtures that change those bytes before they sign them.
+struct Unsigned {
+  Building building;
+  PendingSignature pending;
+  std::string bytes;
+};
+
+// The largest fixture file read back whole to be changed by hand; they are tens of KB.
+constexpr std::uint64_t hand_changed_limit = std::uint64_t{1} << 24;
+
+Result<Unsigned> unsigned_approval(const FixtureInfo& info, const std::string& path,
+                                   std::string_view extra_line = {}) {
+  Result<Building> building = start(info, path, extra_line);
+  VANTRIL_TRY(building.status());
+  Building& file = building.value();
+  Result<SignatureField> field = visible_field(file, "Signature1", 700, "approval");
+  VANTRIL_TRY(field.status());
+  Result<PendingSignature> pending =
+      append_signature(file.base.document, path, file.state, field.value(), approval_request());
+  VANTRIL_TRY(pending.status());
+  Result<std::string> bytes = read_small_file(path, hand_changed_limit);
+  VANTRIL_TRY(bytes.status());
+  return Unsigned{std::move(file), std::move(pending).value(), std::move(bytes).value()};
 }
 
 // --- Inputs for signers ----------------------------------------------------------------------
@@ -318,18 +320,10 @@ enum class RangeFault : std::uint8_t {
 // says, signed over the ranges the rewritten /ByteRange names where there are two, else over
 // the bytes outside /Contents.
 Status with_range_fault(const FixtureInfo& info, const std::string& path, RangeFault fault) {
-  Result<Building> building = start(info, path);
-  VANTRIL_TRY(building.status());
-  Building& file = building.value();
-  Result<SignatureField> field = visible_field(file, "Signature1", 700, "approval");
-  VANTRIL_TRY(field.status());
-  Result<PendingSignature> appended =
-      append_signature(file.base.document, path, file.state, field.value(), approval_request());
-  VANTRIL_TRY(appended.status());
-  const PendingSignature& pending = appended.value();
-  Result<std::string> read = read_whole(path);
-  VANTRIL_TRY(read.status());
-  std::string& bytes = read.value();
+  Result<Unsigned> made = unsigned_approval(info, path);
+  VANTRIL_TRY(made.status());
+  const PendingSignature& pending = made.value().pending;
+  std::string& bytes = made.value().bytes;
 
   const std::array<std::uint64_t, 4> written = pending.byte_range;
   std::array<std::uint64_t, 4> named = written;
@@ -417,18 +411,11 @@ std::string xref_entry(std::uint64_t offset) {
 // stream. The signed bytes are untouched, so the signature verifies, while the page shows
 // bytes it never covered.
 Status make_signature_wrapping(const FixtureInfo& info, const std::string& path) {
-  Result<Building> building = start(info, path, "The amount to pay is 100 EUR.");
-  VANTRIL_TRY(building.status());
-  Building& file = building.value();
-  Result<SignatureField> field = visible_field(file, "Signature1", 700, "approval");
-  VANTRIL_TRY(field.status());
-  Result<PendingSignature> appended =
-      append_signature(file.base.document, path, file.state, field.value(), approval_request());
-  VANTRIL_TRY(appended.status());
-  const PendingSignature& pending = appended.value();
-  Result<std::string> read = read_whole(path);
-  VANTRIL_TRY(read.status());
-  std::string& bytes = read.value();
+  Result<Unsigned> made = unsigned_approval(info, path, "The amount to pay is 100 EUR.");
+  VANTRIL_TRY(made.status());
+  Building& file = made.value().building;
+  const PendingSignature& pending = made.value().pending;
+  std::string& bytes = made.value().bytes;
   const RevisionState& state = pending.state;
   if (state.header_offset != 0 || !state.root.has_value() || !state.id.has_value()) {
     return invalid_input("the signed fixture lacks what its revision needs");
