@@ -8,85 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "bin/vantril-tool/fixture_hand_file.hpp"
 #include "bin/vantril-tool/fixture_set.hpp"
 
 namespace vantril::tool {
 namespace {
 
-// One entry of a cross-reference section.
-struct Entry {
-  std::uint32_t number = 0;
-  // 0 free, 1 in use, 2 in an object stream.
-  int type = 1;
-  // In use: the offset. Free: the next free number. In an object stream: the stream's number.
-  std::uint64_t field = 0;
-  // In use and free: the generation. In an object stream: the index inside it.
-  std::uint32_t second = 0;
-};
-
-// A file being formed: its bytes, the line end it uses, and the entries of the section that the
-// next cross-reference table or stream lists.
-struct HandFile {
-  std::string bytes;
-  std::string eol = "\n";
-  std::vector<Entry> entries;
-  std::uint64_t previous_section = 0;
-  bool has_previous = false;
-  std::uint32_t size = 1;
-  // The section formed next leaves object 0 out even when it is the file's first.
-  bool without_zero = false;
-
-  std::uint64_t offset() const { return bytes.size(); }
-};
-
-void start_file(HandFile& file, std::string_view version) {
-  file.bytes += "%PDF-";
-  file.bytes += version;
-  file.bytes += file.eol;
-  file.bytes += "%\xE2\xE3\xCF\xD3";
-  file.bytes += file.eol;
-}
-
 void note_number(HandFile& file, std::uint32_t number) {
   file.size = std::max(file.size, number + 1);
-}
-
-void put_object(HandFile& file, std::uint32_t number, std::uint16_t generation,
-                std::string_view body) {
-  file.entries.push_back({number, 1, file.offset(), generation});
-  note_number(file, number);
-  file.bytes += std::to_string(number);
-  file.bytes += ' ';
-  file.bytes += std::to_string(generation);
-  file.bytes += " obj";
-  file.bytes += file.eol;
-  file.bytes += body;
-  file.bytes += file.eol;
-  file.bytes += "endobj";
-  file.bytes += file.eol;
-}
-
-// A stream's body: its dictionary (entries without the brackets) with /Length, and its data.
-std::string stream_body(const HandFile& file, std::string_view entries, std::string_view data) {
-  std::string body = "<<";
-  body += entries;
-  body += "/Length ";
-  body += std::to_string(data.size());
-  body += ">>";
-  body += file.eol;
-  body += "stream";
-  // The line end after "stream" must not be a lone carriage return.
-  body += file.eol == "\r" ? "\r\n" : file.eol;
-  body += data;
-  body += file.eol;
-  body += "endstream";
-  return body;
-}
-
-void free_entry(HandFile& file, std::uint32_t number, std::uint32_t next_free,
-                std::uint16_t generation) {
-  file.entries.push_back({number, 0, next_free, generation});
-  note_number(file, number);
 }
 
 std::string padded(std::uint64_t value, std::size_t width) {
@@ -138,6 +67,54 @@ void write_tail(HandFile& file, std::uint64_t section) {
   file.has_previous = true;
 }
 
+}  // namespace
+
+void start_file(HandFile& file, std::string_view version) {
+  file.bytes += "%PDF-";
+  file.bytes += version;
+  file.bytes += file.eol;
+  file.bytes += "%\xE2\xE3\xCF\xD3";
+  file.bytes += file.eol;
+}
+
+void put_object(HandFile& file, std::uint32_t number, std::uint16_t generation,
+                std::string_view body) {
+  file.entries.push_back({number, 1, file.offset(), generation});
+  note_number(file, number);
+  file.bytes += std::to_string(number);
+  file.bytes += ' ';
+  file.bytes += std::to_string(generation);
+  file.bytes += " obj";
+  file.bytes += file.eol;
+  file.bytes += body;
+  file.bytes += file.eol;
+  file.bytes += "endobj";
+  file.bytes += file.eol;
+}
+
+// A stream's body: its dictionary (entries without the brackets) with /Length, and its data.
+std::string stream_body(const HandFile& file, std::string_view entries, std::string_view data) {
+  std::string body = "<<";
+  body += entries;
+  body += "/Length ";
+  body += std::to_string(data.size());
+  body += ">>";
+  body += file.eol;
+  body += "stream";
+  // The line end after "stream" must not be a lone carriage return.
+  body += file.eol == "\r" ? "\r\n" : file.eol;
+  body += data;
+  body += file.eol;
+  body += "endstream";
+  return body;
+}
+
+void free_entry(HandFile& file, std::uint32_t number, std::uint32_t next_free,
+                std::uint16_t generation) {
+  file.entries.push_back({number, 0, next_free, generation});
+  note_number(file, number);
+}
+
 // A classic table and its trailer (with /Size, /Prev and `extra`), then the tail.
 void table_section(HandFile& file, std::string_view extra) {
   const std::uint64_t section = file.offset();
@@ -166,6 +143,8 @@ void table_section(HandFile& file, std::string_view extra) {
   file.bytes += file.eol;
   write_tail(file, section);
 }
+
+namespace {
 
 void put_big_endian(std::string& out, std::uint64_t value, int width) {
   for (int shift = (width - 1) * 8; shift >= 0; shift -= 8) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "bin/vantril-tool/fixture_hand_file.hpp"
 #include "bin/vantril-tool/fixture_page.hpp"
 #include "bin/vantril-tool/fixture_set.hpp"
 #include "bin/vantril-tool/fixture_signer.hpp"
@@ -388,24 +389,6 @@ Status make_byterange_overlap(const FixtureInfo& info, const std::string& path) 
   return with_range_fault(info, path, RangeFault::Overlap);
 }
 
-std::string stream_object(std::uint32_t number, std::string_view content) {
-  std::string text = std::to_string(number);
-  text += " 0 obj\n<</Length ";
-  text += std::to_string(content.size());
-  text += ">>\nstream\n";
-  text += content;
-  text += "\nendstream\nendobj\n";
-  return text;
-}
-
-std::string xref_entry(std::uint64_t offset) {
-  std::string digits = std::to_string(offset);
-  std::string entry(10 - digits.size(), '0');
-  entry += digits;
-  entry += " 00000 n\r\n";
-  return entry;
-}
-
 // The signature's /Contents string cut to the signature itself; the reserved bytes after it,
 // which no range names, hold a content stream; a revision after it points the page at that
 // stream. The signed bytes are untouched, so the signature verifies, while the page shows
@@ -431,7 +414,14 @@ Status make_signature_wrapping(const FixtureInfo& info, const std::string& path)
   gap += value;
   gap += ">>>\nendobj\n";
   const std::uint64_t hidden_offset = pending.contents_offset + gap.size();
-  gap += stream_object(hidden, fixture_page_content(info, "The amount to pay is 100,000 EUR."));
+  // Formed as any hand-made object; the entry put_object keeps counts from the gap, not the
+  // file, and goes unused: the revision below lists hidden_offset.
+  HandFile hidden_part;
+  hidden_part.bytes = std::move(gap);
+  put_object(hidden_part, hidden, 0,
+             stream_body(hidden_part, "",
+                         fixture_page_content(info, "The amount to pay is 100,000 EUR.")));
+  gap = std::move(hidden_part.bytes);
   gap += std::to_string(filler);
   gap += " 0 obj\n<</Filler<";
   const std::size_t reserved = 2 * pending.contents_size + 2;
@@ -443,40 +433,33 @@ Status make_signature_wrapping(const FixtureInfo& info, const std::string& path)
   bytes.replace(pending.contents_offset, gap.size(), gap);
 
   // The attacker's revision, by hand: the page, pointed at the hidden stream, and a table
-  // that lists it and the hidden stream inside the gap.
+  // that lists it and the hidden stream inside the gap. The filler stays unlisted.
   Dictionary page = clone(dictionary_at(file.base.document, file.base.page));
   page.set("Contents", ObjectId{hidden, 0});
   std::string page_text;
-  CountingSink sink(page_text);
-  VANTRIL_TRY(serialize_dictionary(sink, page));
-  const std::uint64_t page_offset = bytes.size();
-  bytes += std::to_string(file.base.page.number);
-  bytes += " 0 obj\n";
-  bytes += page_text;
-  bytes += "\nendobj\n";
-  const std::uint64_t xref_offset = bytes.size();
-  bytes += "xref\n0 1\n0000000000 65535 f\r\n";
-  bytes += std::to_string(file.base.page.number);
-  bytes += " 1\n";
-  bytes += xref_entry(page_offset);
-  bytes += std::to_string(hidden);
-  bytes += " 1\n";
-  bytes += xref_entry(hidden_offset);
-  Dictionary trailer =
-      Dictionary::from_pairs({{"Size", static_cast<std::int64_t>(filler)},
-                              {"Root", *state.root},
-                              {"Prev", static_cast<std::int64_t>(state.xref_offset)}});
+  CountingSink page_sink(page_text);
+  VANTRIL_TRY(serialize_dictionary(page_sink, page));
+  Dictionary trailer = Dictionary::from_pairs({{"Root", *state.root}});
   if (state.info.has_value()) trailer.set("Info", *state.info);
   trailer.set("ID", make_array((*state.id)[0], (*state.id)[1]));
   std::string trailer_text;
   CountingSink trailer_sink(trailer_text);
   VANTRIL_TRY(serialize_dictionary(trailer_sink, trailer));
-  bytes += "trailer\n";
-  bytes += trailer_text;
-  bytes += "\nstartxref\n";
-  bytes += std::to_string(xref_offset);
-  bytes += "\n%%EOF\n";
-  return write_fixture_file(path, bytes);
+
+  HandFile revision;
+  revision.bytes = std::move(bytes);
+  // The signed revision ends with "%%EOF" and no line end: the next starts on a line of its own.
+  if (revision.bytes.back() != '\n' && revision.bytes.back() != '\r') {
+    revision.bytes += revision.eol;
+  }
+  revision.previous_section = state.xref_offset;
+  revision.has_previous = true;
+  revision.size = filler;
+  revision.entries.push_back({hidden, 1, hidden_offset, 0});
+  put_object(revision, file.base.page.number, 0, page_text);
+  // The serialized dictionary's entries, without its brackets.
+  table_section(revision, std::string_view(trailer_text).substr(2, trailer_text.size() - 4));
+  return write_fixture_file(path, revision.bytes);
 }
 
 // --- Shadow attacks ----------------------------------------------------------------------------
