@@ -145,21 +145,36 @@ void finish_copy(std::vector<CopyWork>& work) {
 
 }  // namespace
 
-Object::~Object() {
-  // Leaves and values two containers deep go the ordinary way, a recursion of at most three
-  // calls; only deeper values take the loop, whose pending list costs allocations.
-  const ObjectKind kind = this->kind();
-  if (kind != ObjectKind::Array && kind != ObjectKind::Dictionary && kind != ObjectKind::Stream) {
-    return;
+void Object::release() noexcept {
+  // Values two containers deep go the ordinary way, a recursion of at most three calls; only
+  // deeper values take the loop, whose pending list costs allocations.
+  const unsigned char code = code_of();
+  if ((code == array_code || code == dictionary_code || code == stream_code) &&
+      has_deep_values(*this)) {
+    std::vector<Object> pending;
+    take_values(*this, pending);
+    while (!pending.empty()) {
+      Object next = std::move(pending.back());
+      pending.pop_back();
+      take_values(next, pending);
+    }
   }
-  if (!has_deep_values(*this)) return;
-  std::vector<Object> pending;
-  take_values(*this, pending);
-  while (!pending.empty()) {
-    Object next = std::move(pending.back());
-    pending.pop_back();
-    take_values(next, pending);
+  switch (code) {
+    case array_code:
+      held<Array>().~Array();
+      break;
+    case dictionary_code:
+      held<Dictionary>().~Dictionary();
+      break;
+    case stream_code:
+      delete held<Stream*>();
+      break;
+    default:
+      // A Name or String whose bytes are on the heap.
+      held<Bytes>().~Bytes();
+      break;
   }
+  raw_[15] = 0;
 }
 
 Object clone(const Object& object) {

@@ -32,9 +32,9 @@ struct Frame {
 // The parser's working storage, kept from call to call on each thread: parsing a million
 // objects then costs no allocation beyond the values themselves.
 struct Scratch {
-  // Held as bare variants, which move and die inline: an array's elements are moved once more,
-  // into the array, and the husks left here cost nothing to drop.
-  std::vector<Object::Value> values;
+  // An array's elements are moved once more, into the array; the null husks left here cost
+  // nothing to drop.
+  std::vector<Object> values;
   std::vector<Dictionary::Pair> entries;
   std::vector<Frame> frames;
   // Keys that needed decoding; a deque never moves its strings, so views into them stay valid.
@@ -49,7 +49,7 @@ struct Scratch {
     decoded_keys.clear();
     // A huge value once parsed should not pin its storage for the thread's life.
     constexpr std::size_t kept = 1 << 14;
-    if (values.capacity() > kept) std::vector<Object::Value>().swap(values);
+    if (values.capacity() > kept) std::vector<Object>().swap(values);
     if (entries.capacity() > kept) std::vector<Dictionary::Pair>().swap(entries);
     if (frames.capacity() > kept) std::vector<Frame>().swap(frames);
     if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);
@@ -127,17 +127,17 @@ class ValueParser {
   }
   // Where the next value goes: the result, the open array's next element, or the open
   // dictionary's entry under the key just read.
-  [[gnu::always_inline]] Object::Value& slot() {
+  [[gnu::always_inline]] Object& slot() {
     if (s_.frames.empty()) {
       done_ = true;
-      return result_.value;
+      return result_;
     }
     Frame& frame = s_.frames.back();
     if (!frame.dictionary) return s_.values.emplace_back();
     frame.has_key = false;
     Dictionary::Pair& entry = s_.entries.emplace_back();
     entry.key = frame.key;
-    return entry.value.value;
+    return entry.value;
   }
   Status open(bool dictionary, const char* at);
   Status number(const char*& p);
@@ -196,7 +196,7 @@ Status ValueParser::number(const char*& p) {
   if (token.end == nullptr) return quoting(p, "malformed number '", "'");
   if (token.is_real) {
     if (token.beyond_64_bits || token.clamped) number_repairs(p, token);
-    slot().emplace<float>(token.real);
+    slot() = Object(token.real);
     p = token.end;
     return {};
   }
@@ -214,7 +214,7 @@ Status ValueParser::number(const char*& p) {
           if (token.integer > 0xFFFFFFFFLL || generation.integer > 0xFFFF) {
             return reference_out_of_range(p, token, generation);
           }
-          slot().emplace<ObjectId>(ObjectId{static_cast<std::uint32_t>(token.integer),
+          slot() = Object(ObjectId{static_cast<std::uint32_t>(token.integer),
                                             static_cast<std::uint16_t>(generation.integer)});
           p = r + 1;
           return {};
@@ -222,7 +222,7 @@ Status ValueParser::number(const char*& p) {
       }
     }
   }
-  slot().emplace<std::int64_t>(token.integer);
+  slot() = Object(token.integer);
   p = token.end;
   return {};
 }
@@ -232,9 +232,9 @@ Status ValueParser::keyword(const char*& p) {
   const char* stop = scan::scan_regular(p, end_, classes);
   const std::string_view word(p, static_cast<std::size_t>(stop - p));
   if (word == "true" || word == "false") {
-    slot().emplace<bool>(word[0] == 't');
+    slot() = Object(word[0] == 't');
   } else if (word == "null") {
-    slot().emplace<Null>();
+    slot() = Object();
   } else if (word.empty()) {
     return quoting(p, "unexpected '", "'");
   } else {
@@ -269,13 +269,13 @@ const char* ValueParser::name_value(const char* p) {
   const char* name = p + 1;
   const char* stop = scan::scan_regular(name, end_, classes);
   if ((classes & scan::hash_bit) == 0) {
-    slot().emplace<Name>(std::string_view(name, static_cast<std::size_t>(stop - name)));
+    slot() = Object(Name(std::string_view(name, static_cast<std::size_t>(stop - name))));
   } else {
     s_.text.clear();
     if (const std::uint8_t found = scan::decode_name(name, stop, s_.text)) {
       name_repair(p, found);
     }
-    slot().emplace<Name>(std::string_view(s_.text));
+    slot() = Object(Name(std::string_view(s_.text)));
   }
   return stop;
 }
@@ -299,7 +299,7 @@ Result<Object> ValueParser::parse(std::size_t& position) {
             std::span<Dictionary::Pair>(s_.entries.data() + start, s_.entries.size() - start));
         s_.entries.resize(start);
         s_.frames.pop_back();
-        slot().emplace<Dictionary>(std::move(dictionary));
+        slot() = Object(std::move(dictionary));
         p += 2;
       } else if (c == ']') {
         return error_at(p, "']' closes a dictionary");
@@ -324,22 +324,11 @@ Result<Object> ValueParser::parse(std::size_t& position) {
           Array array;
           array.reserve(s_.values.size() - start);
           for (std::size_t i = start; i < s_.values.size(); ++i) {
-            Object::Value& held = s_.values[i];
-            Object& element = array.emplace_back();
-            // Numbers and references, the commonest elements, without the general move.
-            if (const auto* integer = std::get_if<std::int64_t>(&held)) {
-              element.value.emplace<std::int64_t>(*integer);
-            } else if (const auto* reference = std::get_if<ObjectId>(&held)) {
-              element.value.emplace<ObjectId>(*reference);
-            } else if (const auto* real = std::get_if<float>(&held)) {
-              element.value.emplace<float>(*real);
-            } else {
-              element.value = std::move(held);
-            }
+            array.push_back(std::move(s_.values[i]));
           }
           s_.values.resize(start);
           s_.frames.pop_back();
-          slot().emplace<Array>(std::move(array));
+          slot() = Object(std::move(array));
           ++p;
           break;
         }
@@ -356,7 +345,7 @@ Result<Object> ValueParser::parse(std::size_t& position) {
               if (bad == end_) return error_at(p, "the hexadecimal string is not closed");
               return quoting(bad, "a hexadecimal string holds '", "'");
             }
-            slot().emplace<String>(String{Bytes(s_.text), StringStyle::Hexadecimal});
+            slot() = Object(String{Bytes(s_.text), StringStyle::Hexadecimal});
             p = stop;
           }
           break;
@@ -373,13 +362,13 @@ Result<Object> ValueParser::parse(std::size_t& position) {
           const char* close = scan::scan_literal(p + 1, end_, plain);
           if (close == nullptr) return error_at(p, "the literal string is not closed");
           if (plain) {
-            slot().emplace<String>(
+            slot() = Object(
                 String{Bytes(std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))),
                        StringStyle::Literal});
           } else {
             s_.text.clear();
             scan::decode_literal(p + 1, close, s_.text);
-            slot().emplace<String>(String{Bytes(s_.text), StringStyle::Literal});
+            slot() = Object(String{Bytes(s_.text), StringStyle::Literal});
           }
           p = close + 1;
           break;

@@ -25,7 +25,7 @@ Result<PlaceholderOffsets> write_signature_dictionary(Emitter& emitter, ObjectId
                                                       XrefRecord& record) {
   const Object* contents = dictionary.get("Contents");
   if (dictionary.get("ByteRange") == nullptr || contents == nullptr ||
-      contents->string() == nullptr || contents->string()->style != StringStyle::Hexadecimal) {
+      contents->string() == nullptr || contents->string()->style() != StringStyle::Hexadecimal) {
     return invalid_input("a signature dictionary needs /ByteRange and a hexadecimal /Contents");
   }
   // Checked whole before its first byte, as every object is.

@@ -223,7 +223,8 @@ Result<RevisionState> append_validation_data(Document& document, std::string_vie
     Array& array = *entry_at(document, store, item_kinds[k].store_key, spots.arrays[k], store_owner,
                              Array(), replaced)
                         .array();
-    array.insert(array.end(), streams[k].begin(), streams[k].end());
+    array.reserve(array.size() + streams[k].size());
+    for (const ObjectId stream : streams[k]) array.push_back(Object(stream));
   }
   if (!data.vri.empty()) {
     Dictionary& vri =

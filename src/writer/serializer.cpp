@@ -170,7 +170,7 @@ inline Status open_value(Emitter& emitter, const Object& value, bool space, Open
       return emit_name(emitter, value.name()->bytes, &holder);
     case ObjectKind::String: {
       const String& string = *value.string();
-      return emit_string(emitter, string.bytes, string.style);
+      return emit_string(emitter, string.bytes, string.style());
     }
     case ObjectKind::Array: {
       const Array& array = *value.array();
@@ -198,7 +198,7 @@ inline char* put_plain_scalar(char* out, const char* limit, const Object& value,
   if (takes_leading_space(value.kind())) return put_leaf_within(out, limit, value, space);
   if (const Name* name = value.name()) return put_name_within(out, limit, name->bytes);
   if (const String* string = value.string()) {
-    return put_string_within(out, limit, string->bytes, string->style);
+    return put_string_within(out, limit, string->bytes, string->style());
   }
   return nullptr;
 }

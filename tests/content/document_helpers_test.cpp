@@ -80,8 +80,8 @@ TreeShape walk(const Document& document, ObjectId root) {
     }
     const Array& kids = *node.get("Kids")->array();
     shape.most_kids = std::max(shape.most_kids, kids.size());
-    for (auto kid = kids.rbegin(); kid != kids.rend(); ++kid) {
-      pending.emplace_back(*kid->reference(), depth + 1);
+    for (std::size_t at = kids.size(); at-- > 0;) {
+      pending.emplace_back(*kids[at].reference(), depth + 1);
     }
   }
   return shape;

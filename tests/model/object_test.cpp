@@ -155,7 +155,7 @@ TEST(Clone, CopiesEveryKindDeeply) {
   EXPECT_EQ(*items[2].integer(), -9);
   EXPECT_EQ(*items[3].real(), 2.5f);
   EXPECT_EQ(items[5].string()->bytes, std::string("\0\xAB", 2));
-  EXPECT_EQ(items[5].string()->style, StringStyle::Hexadecimal);
+  EXPECT_EQ(items[5].string()->style(), StringStyle::Hexadecimal);
   EXPECT_EQ(*items[9].reference(), (ObjectId{4, 2}));
   const Stream& stream = *items[8].stream();
   EXPECT_EQ(stream.data, std::string("\0data", 5));

@@ -62,7 +62,7 @@ void describe(const Object& object, std::string& out) {
       describe_bytes(object.name()->bytes, out);
       return;
     case ObjectKind::String: {
-      const bool literal = object.string()->style == StringStyle::Literal;
+      const bool literal = object.string()->style() == StringStyle::Literal;
       out += literal ? "(" : "<";
       describe_bytes(object.string()->bytes, out);
       out += literal ? ")" : ">";

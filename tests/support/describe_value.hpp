@@ -32,7 +32,7 @@ inline void describe_value(ValueWriter& writer, const Object& object, std::uint6
       writer.name(object.name()->bytes);
       return;
     case ObjectKind::String:
-      writer.string(object.string()->bytes, object.string()->style);
+      writer.string(object.string()->bytes, object.string()->style());
       return;
     default:
       break;

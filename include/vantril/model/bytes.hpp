@@ -1,6 +1,8 @@
 // Byte strings of the model: names, keys, string contents and stream data are bytes, not text.
-// Sixteen bytes in all, so that an Object stays small: up to 15 bytes (every common name and key)
-// live inside the value; longer contents live in one heap block.
+// Sixteen bytes in all, so that an Object stays small: up to 14 bytes (nearly every name and key)
+// live inside the value; longer contents live in one heap block. Four bits of the last byte are
+// left to the holder: an Object keeps its kind there and a String its style, so that neither needs
+// a byte of its own beside the bytes.
 #pragma once
 
 #include <bit>
@@ -17,16 +19,16 @@ namespace vantril {
 // Any byte values, NUL included. Reads as a std::string_view; compares with text and std::string.
 class VANTRIL_API Bytes {
  public:
-  static constexpr std::size_t inline_capacity = 15;
+  static constexpr std::size_t inline_capacity = 14;
 
-  Bytes() noexcept { set_inline_size(0); }
+  Bytes() noexcept { raw_[15] = 0; }
   explicit Bytes(std::string_view bytes) {
     // Keys and names are short: they are copied in place without the growth logic of append.
     if (bytes.size() <= inline_capacity) {
       if (!bytes.empty()) std::memcpy(raw_, bytes.data(), bytes.size());
-      set_inline_size(bytes.size());
+      raw_[15] = static_cast<unsigned char>(bytes.size());
     } else {
-      set_inline_size(0);
+      raw_[15] = 0;
       append(bytes);
     }
   }
@@ -39,7 +41,12 @@ class VANTRIL_API Bytes {
   // Standard strings convert implicitly, as they did when bytes were a std::string.
   Bytes(const std::string& text) : Bytes(std::string_view(text)) {}
   Bytes(std::size_t count, char fill);
-  Bytes(const Bytes& other) : Bytes() { append(other); }
+  // Construction takes the other's holder bits with its bytes; assignment keeps this one's, as
+  // they describe the holder, not the bytes.
+  Bytes(const Bytes& other) : Bytes() {
+    append(other);
+    set_holder_bits(other.holder_bits());
+  }
   Bytes(Bytes&& other) noexcept {
     std::memcpy(raw_, other.raw_, sizeof raw_);
     other.set_inline_size(0);
@@ -48,7 +55,9 @@ class VANTRIL_API Bytes {
   Bytes& operator=(Bytes&& other) noexcept {
     if (this != &other) {
       release();
+      const unsigned char kept = holder_bits();
       std::memcpy(raw_, other.raw_, sizeof raw_);
+      set_holder_bits(kept);
       other.set_inline_size(0);
     }
     return *this;
@@ -57,7 +66,7 @@ class VANTRIL_API Bytes {
 
   const char* data() const { return on_heap() ? heap_data() : reinterpret_cast<const char*>(raw_); }
   char* data() { return on_heap() ? heap_data() : reinterpret_cast<char*>(raw_); }
-  std::size_t size() const { return on_heap() ? heap_size() : raw_[15]; }
+  std::size_t size() const { return on_heap() ? heap_size() : raw_[15] & size_mask; }
   bool empty() const { return size() == 0; }
   std::size_t capacity() const;
 
@@ -99,13 +108,24 @@ class VANTRIL_API Bytes {
   }
 
  private:
-  // Inline: the bytes, then the size in the last byte. Heap: the block's address, then the size
-  // with its top bit set (the last byte's top bit, on the little-endian machines this targets);
-  // the block starts with its capacity.
-  static_assert(std::endian::native == std::endian::little);
-  static constexpr std::uint64_t heap_flag = std::uint64_t{1} << 63;
+  friend struct Object;
+  friend struct String;
 
-  bool on_heap() const { return (raw_[15] & 0x80u) != 0; }
+  // Inline: the bytes, then the last byte, whose low four bits hold the size. Heap: the block's
+  // address, then the size in seven bytes, then the last byte with heap_mark in its low bits;
+  // the block starts with its capacity. The last byte's high four bits are the holder's.
+  static_assert(std::endian::native == std::endian::little);
+  static constexpr unsigned char size_mask = 0x0F;
+  static constexpr unsigned char heap_mark = 0x0F;
+  static constexpr unsigned char holder_mask = 0xF0;
+  static constexpr std::uint64_t size_bits = (std::uint64_t{1} << 56) - 1;
+
+  unsigned char holder_bits() const { return raw_[15] >> 4; }
+  void set_holder_bits(unsigned char bits) {
+    raw_[15] = static_cast<unsigned char>((raw_[15] & size_mask) | (bits << 4));
+  }
+
+  bool on_heap() const { return (raw_[15] & size_mask) == heap_mark; }
   char* heap_block() const {
     char* block;
     std::memcpy(&block, raw_, sizeof block);
@@ -115,12 +135,16 @@ class VANTRIL_API Bytes {
   std::size_t heap_size() const {
     std::uint64_t tagged;
     std::memcpy(&tagged, raw_ + 8, sizeof tagged);
-    return static_cast<std::size_t>(tagged & ~heap_flag);
+    return static_cast<std::size_t>(tagged & size_bits);
   }
-  void set_inline_size(std::size_t size) { raw_[15] = static_cast<unsigned char>(size); }
+  void set_inline_size(std::size_t size) {
+    raw_[15] = static_cast<unsigned char>((raw_[15] & holder_mask) | size);
+  }
+  // Sizes reach at most 2^56 - 1 bytes: no allocation comes near it.
   void set_heap(char* block, std::size_t size) {
     std::memcpy(raw_, &block, sizeof block);
-    const std::uint64_t tagged = std::uint64_t{size} | heap_flag;
+    const auto last = static_cast<unsigned char>((raw_[15] & holder_mask) | heap_mark);
+    const std::uint64_t tagged = std::uint64_t{size} | std::uint64_t{last} << 56;
     std::memcpy(raw_ + 8, &tagged, sizeof tagged);
   }
   void set_size(std::size_t size) {

@@ -5,7 +5,9 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -53,10 +55,40 @@ struct Name {
   explicit Name(const char (&literal)[N]) : bytes(literal) {}
 };
 
-// A string's raw, unescaped bytes and how the serializer writes them.
+// A string's raw, unescaped bytes and how the serializer writes them. The style is kept in the
+// bytes' holder bits, so that a String is as small as its bytes; assigning to `bytes` keeps it.
 struct String {
   Bytes bytes;
-  StringStyle style = StringStyle::Literal;
+
+  String() noexcept { set_style(StringStyle::Literal); }
+  String(Bytes content, StringStyle style = StringStyle::Literal) : bytes(std::move(content)) {
+    set_style(style);
+  }
+  String(const String& other) = default;
+  String(String&& other) noexcept = default;
+  String& operator=(const String& other) {
+    bytes = other.bytes;
+    bytes.set_holder_bits(other.bytes.holder_bits());
+    return *this;
+  }
+  String& operator=(String&& other) noexcept {
+    const unsigned char bits = other.bytes.holder_bits();
+    bytes = std::move(other.bytes);
+    bytes.set_holder_bits(bits);
+    return *this;
+  }
+  ~String() = default;
+
+  StringStyle style() const {
+    return bytes.holder_bits() == hexadecimal_bits ? StringStyle::Hexadecimal : StringStyle::Literal;
+  }
+  void set_style(StringStyle style) {
+    bytes.set_holder_bits(style == StringStyle::Hexadecimal ? hexadecimal_bits : literal_bits);
+  }
+
+  // The same bits an Object keeps its kind in: a String moved into an Object brings its code.
+  static constexpr unsigned char literal_bits = 5;
+  static constexpr unsigned char hexadecimal_bits = 10;
 };
 
 struct Object;
@@ -67,7 +99,62 @@ namespace detail {
 // Not for users: the copy and the dismantling of values of any depth (nested_values.cpp).
 struct NestedValues;
 }  // namespace detail
-using Array = std::vector<Object>;
+
+// The elements of an array object, in order. One pointer: the size, the capacity and the
+// elements share one heap block, and an empty array has none. Elements are moved in and out;
+// the operations are those of a std::vector that the model needs.
+class VANTRIL_API Array {
+ public:
+  Array() noexcept = default;
+  Array(Array&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  Array& operator=(Array&& other) noexcept;
+  ~Array();
+
+  std::size_t size() const { return block_ != nullptr ? block_->size : 0; }
+  bool empty() const { return size() == 0; }
+  std::size_t capacity() const { return block_ != nullptr ? block_->capacity : 0; }
+
+  inline Object* data();
+  inline const Object* data() const;
+  Object* begin() { return data(); }
+  Object* end();
+  const Object* begin() const { return data(); }
+  const Object* end() const;
+  Object& operator[](std::size_t at);
+  const Object& operator[](std::size_t at) const;
+  // The element at the position; a position past the end is a broken invariant and ends the
+  // process.
+  Object& at(std::size_t position);
+  const Object& at(std::size_t position) const;
+  Object& front() { return (*this)[0]; }
+  const Object& front() const { return (*this)[0]; }
+  Object& back() { return (*this)[size() - 1]; }
+  const Object& back() const { return (*this)[size() - 1]; }
+
+  // Room for `count` elements without a further allocation.
+  void reserve(std::size_t count);
+  void push_back(Object&& element);
+  template <class... Arguments>
+  Object& emplace_back(Arguments&&... arguments);
+  void pop_back();
+  // Destroys every element; keeps the block for reuse.
+  void clear();
+  // Grows with null objects or shrinks from the end.
+  void resize(std::size_t count);
+  // Inserts before the position or removes the element there; later elements shift by one.
+  Object* insert(const Object* position, Object&& element);
+  Object* erase(const Object* position);
+
+ private:
+  struct Block {
+    std::uint32_t size;
+    std::uint32_t capacity;
+  };
+  // Room for one more element, the block grown when it is full.
+  Object* make_room();
+
+  Block* block_ = nullptr;
+};
 
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
 // an open-addressing index maps keys to positions so that set, get and remove never scan. Entries
@@ -130,60 +217,177 @@ struct Stream {
   std::optional<std::uint64_t> source_offset;
 };
 
-// Exactly one value of one of the ten kinds. Construction is explicit about the kind: integers
-// (not bool or characters) make Integer, floating-point values make Real, a bool makes Boolean,
-// and text never converts silently; use Name or String.
+// Exactly one value of one of the ten kinds, in sixteen bytes. Construction is explicit about
+// the kind: integers (not bool or characters) make Integer, floating-point values make Real, a
+// bool makes Boolean, and text never converts silently; use Name or String.
+//
+// The payload lies in the first bytes: a Name's or String's Bytes fills all sixteen and keeps the
+// kind in its holder bits; every other payload is at most eight bytes, and the last byte holds the
+// kind alone. Every payload moves by copying its bytes, which is how objects move.
 struct VANTRIL_API Object {
-  using Value = std::variant<Null, bool, std::int64_t, float, Name, String, Array, Dictionary,
-                             std::unique_ptr<Stream>, ObjectId>;
-
-  Value value;
-
-  Object() = default;
-  // Out of line: inlined everywhere, the variant's move makes GCC warn about alternatives the
-  // moved object does not hold.
-  Object(Object&& other) noexcept;
-  Object& operator=(Object&& other) noexcept;
+  Object() noexcept = default;
+  Object(Object&& other) noexcept {
+    std::memcpy(raw_, other.raw_, sizeof raw_);
+    other.raw_[15] = 0;
+  }
+  Object& operator=(Object&& other) noexcept {
+    if (this != &other) {
+      // The other may live inside this one's payload: this one's payload dies after the move.
+      Object old(std::move(*this));
+      std::memcpy(raw_, other.raw_, sizeof raw_);
+      other.raw_[15] = 0;
+    }
+    return *this;
+  }
   // Nested containers are dismantled with an explicit stack, so that a value nested a million
   // levels deep is destroyed without a million nested destructor calls.
-  ~Object();
-  Object(Null) {}
+  ~Object() {
+    const unsigned char code = code_of();
+    if (code == array_code || code == dictionary_code || code == stream_code ||
+        (raw_[15] & Bytes::size_mask) == Bytes::heap_mark) {
+      release();
+    }
+  }
+  Object(Null) noexcept : Object() {}
   template <class T>
-  requires std::same_as<T, bool> Object(T boolean) : value(std::in_place_type<bool>, boolean) {}
+  requires std::same_as<T, bool> Object(T boolean) noexcept { put(boolean, boolean_code); }
   template <std::integral T>
   requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, char8_t> &&
            !std::same_as<T, char16_t> && !std::same_as<T, char32_t> && !std::same_as<T, wchar_t> &&
-           (std::is_signed_v<T> || sizeof(T) < 8)) Object(T integer)
-      : value(std::in_place_type<std::int64_t>, static_cast<std::int64_t>(integer)) {}
+           (std::is_signed_v<T> || sizeof(T) < 8)) Object(T integer) noexcept {
+    put(static_cast<std::int64_t>(integer), integer_code);
+  }
   template <std::floating_point T>
-  Object(T real) : value(std::in_place_type<float>, static_cast<float>(real)) {}
-  Object(Name name) : value(std::in_place_type<Name>, std::move(name)) {}
-  Object(String string) : value(std::in_place_type<String>, std::move(string)) {}
-  Object(Array array) : value(std::in_place_type<Array>, std::move(array)) {}
-  Object(Dictionary dictionary) : value(std::in_place_type<Dictionary>, std::move(dictionary)) {}
+  Object(T real) noexcept {
+    put(static_cast<float>(real), real_code);
+  }
+  Object(Name name) noexcept {
+    new (raw_) Name(std::move(name));
+    held<Name>().bytes.set_holder_bits(name_code);
+  }
+  Object(String string) noexcept { new (raw_) String(std::move(string)); }
+  Object(Array array) noexcept { put(std::move(array), array_code); }
+  Object(Dictionary dictionary) noexcept;
   Object(Stream stream);
-  Object(ObjectId reference) : value(std::in_place_type<ObjectId>, reference) {}
+  Object(ObjectId reference) noexcept { put(reference, reference_code); }
   Object(const char*) = delete;
   Object(std::string_view) = delete;
 
-  // Which of the ten kinds the object holds: the held alternative's position, as Value lists the
-  // payloads in the kinds' order.
-  ObjectKind kind() const { return static_cast<ObjectKind>(value.index()); }
+  // Which of the ten kinds the object holds.
+  ObjectKind kind() const {
+    const unsigned char code = code_of();
+    return static_cast<ObjectKind>(code == String::hexadecimal_bits ? String::literal_bits : code);
+  }
 
   // The payload of the given kind, or null when the object is of another kind.
-  const bool* boolean() const { return std::get_if<bool>(&value); }
-  const std::int64_t* integer() const { return std::get_if<std::int64_t>(&value); }
-  const float* real() const { return std::get_if<float>(&value); }
-  const Name* name() const { return std::get_if<Name>(&value); }
-  const String* string() const { return std::get_if<String>(&value); }
-  const Array* array() const { return std::get_if<Array>(&value); }
-  Array* array() { return std::get_if<Array>(&value); }
-  const Dictionary* dictionary() const { return std::get_if<Dictionary>(&value); }
-  Dictionary* dictionary() { return std::get_if<Dictionary>(&value); }
-  const Stream* stream() const;
-  Stream* stream();
-  const ObjectId* reference() const { return std::get_if<ObjectId>(&value); }
+  const bool* boolean() const { return if_code<bool>(boolean_code); }
+  const std::int64_t* integer() const { return if_code<std::int64_t>(integer_code); }
+  const float* real() const { return if_code<float>(real_code); }
+  const Name* name() const { return if_code<Name>(name_code); }
+  const String* string() const {
+    const unsigned char code = code_of();
+    return code == String::literal_bits || code == String::hexadecimal_bits ? &held<String>()
+                                                                              : nullptr;
+  }
+  const Array* array() const { return if_code<Array>(array_code); }
+  Array* array() { return if_code<Array>(array_code); }
+  inline const Dictionary* dictionary() const;
+  inline Dictionary* dictionary();
+  const Stream* stream() const {
+    return code_of() == stream_code ? held<const Stream*>() : nullptr;
+  }
+  Stream* stream() { return code_of() == stream_code ? held<Stream*>() : nullptr; }
+  const ObjectId* reference() const { return if_code<ObjectId>(reference_code); }
+
+ private:
+  // The kinds' numbers, and the hexadecimal String's own.
+  static constexpr unsigned char boolean_code = 1;
+  static constexpr unsigned char integer_code = 2;
+  static constexpr unsigned char real_code = 3;
+  static constexpr unsigned char name_code = 4;
+  static constexpr unsigned char array_code = 6;
+  static constexpr unsigned char dictionary_code = 7;
+  static constexpr unsigned char stream_code = 8;
+  static constexpr unsigned char reference_code = 9;
+
+  // GCC cannot always see that a std::optional<Object> is engaged where its payload is read,
+  // and warns on its destructor; the kind byte is written by every constructor.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+  unsigned char code_of() const { return raw_[15] >> 4; }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+  template <class T>
+  void put(T payload, unsigned char code) noexcept {
+    static_assert(sizeof(T) <= 8);
+    new (raw_) T(std::move(payload));
+    raw_[15] = static_cast<unsigned char>(code << 4);
+  }
+  template <class T>
+  T& held() {
+    return *std::launder(reinterpret_cast<T*>(raw_));
+  }
+  template <class T>
+  const T& held() const {
+    return *std::launder(reinterpret_cast<const T*>(raw_));
+  }
+  template <class T>
+  const T* if_code(unsigned char code) const {
+    return code_of() == code ? &held<T>() : nullptr;
+  }
+  template <class T>
+  T* if_code(unsigned char code) {
+    return code_of() == code ? &held<T>() : nullptr;
+  }
+  // The payload's own destruction, for the kinds that own memory.
+  void release() noexcept;
+
+  // Zeroed first, so that the bytes a small payload leaves unused are defined when objects move.
+  alignas(8) unsigned char raw_[16]{};
 };
+
+static_assert(sizeof(Object) == 16);
+
+inline Object::Object(Dictionary dictionary) noexcept {
+  put(std::move(dictionary), dictionary_code);
+}
+inline const Dictionary* Object::dictionary() const {
+  return if_code<Dictionary>(dictionary_code);
+}
+inline Dictionary* Object::dictionary() { return if_code<Dictionary>(dictionary_code); }
+
+inline Object* Array::data() {
+  return block_ != nullptr ? reinterpret_cast<Object*>(block_ + 1) : nullptr;
+}
+inline const Object* Array::data() const {
+  return block_ != nullptr ? reinterpret_cast<const Object*>(block_ + 1) : nullptr;
+}
+inline Object* Array::end() { return data() + size(); }
+inline const Object* Array::end() const { return data() + size(); }
+inline Object& Array::operator[](std::size_t at) { return data()[at]; }
+inline const Object& Array::operator[](std::size_t at) const { return data()[at]; }
+
+// The new element is made before the block may move: it may come from this array's own elements.
+inline void Array::push_back(Object&& element) {
+  Object taken(std::move(element));
+  new (make_room()) Object(std::move(taken));
+}
+
+template <class... Arguments>
+Object& Array::emplace_back(Arguments&&... arguments) {
+  Object made(std::forward<Arguments>(arguments)...);
+  return *new (make_room()) Object(std::move(made));
+}
+
+inline Object* Array::make_room() {
+  if (block_ == nullptr || block_->size == block_->capacity) reserve(size() < 4 ? 4 : 2 * size());
+  Object* room = data() + block_->size;
+  ++block_->size;
+  return room;
+}
 
 // One key and its value, as Dictionary::iter() shows them.
 struct DictionaryEntry {

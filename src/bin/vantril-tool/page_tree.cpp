@@ -76,8 +76,9 @@ Result<PageCount> count_pages(LazyReader& reader) {
       continue;
     }
     // Pushed last to first, so that the pages are visited in their order.
-    // NOLINTNEXTLINE(modernize-loop-convert): walked newest first, from the end
-    for (auto kid = kids->array()->rbegin(); kid != kids->array()->rend(); ++kid) {
+    const Array& kid_list = *kids->array();
+    for (std::size_t at = kid_list.size(); at-- > 0;) {
+      const Object* kid = &kid_list[at];
       if (kid->reference() == nullptr) {
         count.warnings.push_back("the page-tree node " + object_label(id) +
                                  " has a kid that is not a reference");
