@@ -86,11 +86,13 @@ inline std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
 // an empty slot. The index has at least twice as many slots as the block has room for entries,
 // so it is never more than half full.
 //
-// A block with room for at most 255 entries has one-byte slots, larger ones four-byte slots: a
-// typical small dictionary then has its header, its whole index and its first key in one cache
-// line, so a lookup (the writer asks every object for its "Type") costs one memory access, and
-// its block is smaller.
+// A block with room for at most small_capacity entries has no index at all: its keys are
+// compared one by one, which for so few costs less than hashing them (building a dictionary from
+// pairs then hashes nothing), and the block is smaller. A block with room for at most 255
+// entries has one-byte slots, larger ones four-byte slots: a dictionary then has its header, its
+// whole index and its first key in one cache line.
 struct Dictionary::Block {
+  static constexpr std::uint32_t small_capacity = 8;
   static constexpr std::uint32_t narrow_capacity = 255;
 
   std::uint32_t length;
@@ -99,12 +101,14 @@ struct Dictionary::Block {
   std::uint32_t seed;
 
   static std::size_t index_bytes(std::uint32_t capacity, std::uint32_t index_size) {
+    if (capacity <= small_capacity) return 0;
     const std::size_t width = capacity <= narrow_capacity ? 1 : sizeof(std::uint32_t);
     // The entries after the index keep their alignment.
     constexpr std::size_t align = alignof(DictionaryEntry);
     return (std::size_t{index_size} * width + align - 1) / align * align;
   }
 
+  bool indexed() const { return capacity > small_capacity; }
   bool narrow() const { return capacity <= narrow_capacity; }
   unsigned char* index() { return reinterpret_cast<unsigned char*>(this + 1); }
   const unsigned char* index() const { return reinterpret_cast<const unsigned char*>(this + 1); }
@@ -162,7 +166,27 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
   return dictionary;
 }
 
-// The slot holding the key, or the empty slot where it would go. Requires a block.
+namespace {
+
+// The position + 1 of the key among the entries, or 0.
+inline std::uint32_t scan_for(const DictionaryEntry* entries, std::uint32_t length,
+                              std::string_view key) {
+  for (std::uint32_t position = 0; position < length; ++position) {
+    if (std::string_view(entries[position].key) == key) return position + 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The position + 1 of the key, or 0. Requires a block.
+inline std::uint32_t Dictionary::find_position(std::string_view key) const {
+  const Block& block = *block_;
+  if (!block.indexed()) return scan_for(block.entries(), block.length, key);
+  return block.slot(find_slot(key));
+}
+
+// The slot holding the key, or the empty slot where it would go. Requires an indexed block.
 inline std::size_t Dictionary::find_slot(std::string_view key) const {
   const Block& block = *block_;
   const DictionaryEntry* entries = block.entries();
@@ -176,6 +200,7 @@ inline std::size_t Dictionary::find_slot(std::string_view key) const {
 }
 
 void Dictionary::insert_into_index(std::size_t position) {
+  if (!block_->indexed()) return;
   const std::size_t slot = find_slot(block_->entries()[position].key);
   block_->set_slot(slot, static_cast<std::uint32_t>(position + 1));
 }
@@ -183,8 +208,11 @@ void Dictionary::insert_into_index(std::size_t position) {
 void Dictionary::regrow(std::size_t wanted) {
   if (wanted >= 0x40000000u) fatal_error("dictionary entry count overflow");
   const auto capacity = static_cast<std::uint32_t>(wanted);
-  std::uint32_t index_size = 8;
-  while (index_size < 2 * capacity) index_size *= 2;
+  std::uint32_t index_size = 0;
+  if (capacity > Block::small_capacity) {
+    index_size = 8;
+    while (index_size < 2 * capacity) index_size *= 2;
+  }
   static_assert(sizeof(Block) % alignof(DictionaryEntry) == 0);
   static_assert(sizeof(Block) % alignof(std::uint32_t) == 0);
   const std::size_t index_bytes = Block::index_bytes(capacity, index_size);
@@ -193,9 +221,9 @@ void Dictionary::regrow(std::size_t wanted) {
   auto* grown = static_cast<Block*>(::operator new(bytes));
   grown->length = 0;
   grown->capacity = capacity;
-  grown->index_mask = index_size - 1;
+  grown->index_mask = index_size == 0 ? 0 : index_size - 1;
   grown->seed = block_ != nullptr ? block_->seed : next_dictionary_seed();
-  std::memset(grown->index(), 0, index_bytes);
+  if (index_bytes != 0) std::memset(grown->index(), 0, index_bytes);
   if (block_ != nullptr) {
     DictionaryEntry* from = block_->entries();
     DictionaryEntry* to = grown->entries();
@@ -215,8 +243,11 @@ void Dictionary::regrow(std::size_t wanted) {
 void Dictionary::set(std::string_view key, Object&& value) {
   if (block_ != nullptr) {
     // One probe finds the key or the free slot where it goes.
-    const std::size_t slot = find_slot(key);
-    if (const std::uint32_t held = block_->slot(slot); held != 0) {
+    const bool indexed = block_->indexed();
+    const std::size_t slot = indexed ? find_slot(key) : 0;
+    const std::uint32_t held =
+        indexed ? block_->slot(slot) : scan_for(block_->entries(), block_->length, key);
+    if (held != 0) {
       // Replace in place: the entry keeps its position and its stored key. Setting an entry's
       // value to itself keeps it.
       Object& stored = block_->entries()[held - 1].value;
@@ -227,7 +258,7 @@ void Dictionary::set(std::string_view key, Object&& value) {
       const std::uint32_t position = block_->length;
       new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
       block_->length = position + 1;
-      block_->set_slot(slot, position + 1);
+      if (indexed) block_->set_slot(slot, position + 1);
       return;
     }
   }
@@ -245,7 +276,7 @@ void Dictionary::set(std::string_view key, Object&& value) {
 
 const Object* Dictionary::get(std::string_view key) const {
   if (block_ == nullptr) return nullptr;
-  const std::uint32_t held = block_->slot(find_slot(key));
+  const std::uint32_t held = find_position(key);
   return held == 0 ? nullptr : &block_->entries()[held - 1].value;
 }
 
@@ -257,6 +288,11 @@ std::optional<Object> Dictionary::remove(std::string_view key) {
   if (block_ == nullptr) return std::nullopt;
   Block& block = *block_;
   DictionaryEntry* entries = block.entries();
+  if (!block.indexed()) {
+    const std::uint32_t held = scan_for(entries, block.length, key);
+    if (held == 0) return std::nullopt;
+    return take_entry(held - 1);
+  }
   const std::uint32_t mask = block.index_mask;
   std::size_t hole = find_slot(key);
   if (block.slot(hole) == 0) return std::nullopt;
@@ -275,12 +311,20 @@ std::optional<Object> Dictionary::remove(std::string_view key) {
     }
   }
 
-  Object removed = std::move(entries[position].value);
   const std::size_t last = block_->length - 1;
   if (position != last) {
     block.set_slot(find_slot(entries[last].key), static_cast<std::uint32_t>(position + 1));
-    entries[position] = std::move(entries[last]);
   }
+  return take_entry(position);
+}
+
+// Takes the entry's value out and moves the last entry into its position; the index, if any,
+// already points at the moved entry's new position.
+Object Dictionary::take_entry(std::size_t position) {
+  DictionaryEntry* entries = block_->entries();
+  Object removed = std::move(entries[position].value);
+  const std::size_t last = block_->length - 1;
+  if (position != last) entries[position] = std::move(entries[last]);
   entries[last].~DictionaryEntry();
   block_->length = static_cast<std::uint32_t>(last);
   return removed;

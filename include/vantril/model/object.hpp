@@ -157,8 +157,10 @@ class VANTRIL_API Array {
 };
 
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
-// an open-addressing index maps keys to positions so that set, get and remove never scan. Entries
-// and index share one heap block, so a dictionary is one pointer and one allocation.
+// an open-addressing index maps keys to positions so that set, get and remove never scan more
+// than a few entries: a dictionary with room for at most eight entries has no index and compares
+// its keys directly. Entries and index share one heap block, so a dictionary is one pointer and
+// one allocation.
 class VANTRIL_API Dictionary {
  public:
   // A key and value for from_pairs.
@@ -197,8 +199,10 @@ class VANTRIL_API Dictionary {
   Dictionary copy_keys(Object (*shell)(const Object&)) const;
   struct Block;
 
+  std::uint32_t find_position(std::string_view key) const;
   std::size_t find_slot(std::string_view key) const;
   void insert_into_index(std::size_t position);
+  Object take_entry(std::size_t position);
   // Moves the entries into a block with room for `capacity` entries and a fresh index.
   void regrow(std::size_t wanted);
 
