@@ -9,9 +9,9 @@
 #include <utility>
 
 #include "vantril/detail/export.hpp"
-#include "vantril/detail/node_pool.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
+#include "vantril/model/object_table.hpp"
 #include "vantril/model/xref_slot.hpp"
 
 namespace vantril {
@@ -29,12 +29,6 @@ struct XrefState {
   // "Index" starting at 1 and the bytes of files saved before the switch existed.
   bool stream_lists_object_zero = false;
 };
-
-// The indirect objects in identifier order: an ordinary ordered map whose nodes come from the
-// document's own pool. Nodes belong to the table they were made in; moving a node (extract and
-// insert) between two documents' tables is not supported.
-using ObjectTable = std::map<ObjectId, Object, std::less<>,
-                             detail::PoolAllocator<std::pair<const ObjectId, Object>>>;
 
 // A default-constructed Document is a new one: version "1.4", empty trailer, no objects.
 // The document owns every object in it; a reference (ObjectId) names an entry of object_table.

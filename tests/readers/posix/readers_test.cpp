@@ -253,7 +253,9 @@ class Readers : public ::testing::Test {
     Document document = testing_support::random_document(entropy);
     document.xref_state.xref_form = form;
     Document page = one_page("Corpus random " + std::to_string(seed), form);
-    std::erase_if(document.object_table, [](const auto& entry) { return entry.first.number <= 5; });
+    for (auto it = document.object_table.begin(); it != document.object_table.end();) {
+      it = it->first.number <= 5 ? document.object_table.erase(it) : std::next(it);
+    }
     for (std::uint32_t number = 1; number <= 5; ++number) {
       put_object(document, {number, 0}, std::move(page.object_table.at({number, 0})));
     }
