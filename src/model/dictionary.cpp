@@ -81,37 +81,51 @@ inline std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
 
 }  // namespace
 
-// The header of a dictionary's block. The index of index_mask + 1 slots follows it, then room
-// for `capacity` entries, the first `length` of them alive. Slot values are position + 1; 0 marks
-// an empty slot. The index has at least twice as many slots as the block has room for entries,
-// so it is never more than half full.
+// The header of a dictionary's block: the number of entries alive and the room for them. An
+// indexed block has the index next, its mask and hash seed first and then its mask + 1
+// slots; then come the entries, the first `length` of them alive. Slot values are position + 1;
+// 0 marks an empty slot. The index has at least twice as many slots as the block has room for
+// entries, so it is never more than half full.
 //
 // A block with room for at most small_capacity entries has no index at all: its keys are
 // compared one by one, which for so few costs less than hashing them (building a dictionary from
-// pairs then hashes nothing), and the block is smaller. A block with room for at most 255
-// entries has one-byte slots, larger ones four-byte slots: a dictionary then has its header, its
-// whole index and its first key in one cache line.
+// pairs then hashes nothing), and its entries follow the header. A block with room for at most
+// 255 entries has one-byte slots, larger ones four-byte slots: a dictionary then has its header,
+// its whole index and its first key in one cache line.
 struct Dictionary::Block {
   static constexpr std::uint32_t small_capacity = 8;
   static constexpr std::uint32_t narrow_capacity = 255;
 
+  struct Index {
+    std::uint32_t mask;
+    std::uint32_t seed;
+  };
+
   std::uint32_t length;
   std::uint32_t capacity;
-  std::uint32_t index_mask;
-  std::uint32_t seed;
 
+  // The bytes between the header and the entries.
   static std::size_t index_bytes(std::uint32_t capacity, std::uint32_t index_size) {
     if (capacity <= small_capacity) return 0;
     const std::size_t width = capacity <= narrow_capacity ? 1 : sizeof(std::uint32_t);
     // The entries after the index keep their alignment.
     constexpr std::size_t align = alignof(DictionaryEntry);
-    return (std::size_t{index_size} * width + align - 1) / align * align;
+    return sizeof(Index) + (std::size_t{index_size} * width + align - 1) / align * align;
   }
 
   bool indexed() const { return capacity > small_capacity; }
   bool narrow() const { return capacity <= narrow_capacity; }
-  unsigned char* index() { return reinterpret_cast<unsigned char*>(this + 1); }
-  const unsigned char* index() const { return reinterpret_cast<const unsigned char*>(this + 1); }
+  unsigned char* after_header() { return reinterpret_cast<unsigned char*>(this + 1); }
+  const unsigned char* after_header() const {
+    return reinterpret_cast<const unsigned char*>(this + 1);
+  }
+  // Indexed blocks only.
+  Index& index_header() { return *reinterpret_cast<Index*>(after_header()); }
+  const Index& index_header() const { return *reinterpret_cast<const Index*>(after_header()); }
+  std::uint32_t mask() const { return index_header().mask; }
+  std::uint32_t seed() const { return index_header().seed; }
+  unsigned char* index() { return after_header() + sizeof(Index); }
+  const unsigned char* index() const { return after_header() + sizeof(Index); }
   std::uint32_t slot(std::size_t at) const {
     if (narrow()) return index()[at];
     return reinterpret_cast<const std::uint32_t*>(index())[at];
@@ -123,12 +137,14 @@ struct Dictionary::Block {
       reinterpret_cast<std::uint32_t*>(index())[at] = held;
     }
   }
+  std::size_t entries_offset() const {
+    return indexed() ? index_bytes(capacity, mask() + 1) : 0;
+  }
   DictionaryEntry* entries() {
-    return reinterpret_cast<DictionaryEntry*>(index() + index_bytes(capacity, index_mask + 1));
+    return reinterpret_cast<DictionaryEntry*>(after_header() + entries_offset());
   }
   const DictionaryEntry* entries() const {
-    return reinterpret_cast<const DictionaryEntry*>(index() +
-                                                    index_bytes(capacity, index_mask + 1));
+    return reinterpret_cast<const DictionaryEntry*>(after_header() + entries_offset());
   }
 };
 
@@ -190,8 +206,8 @@ inline std::uint32_t Dictionary::find_position(std::string_view key) const {
 inline std::size_t Dictionary::find_slot(std::string_view key) const {
   const Block& block = *block_;
   const DictionaryEntry* entries = block.entries();
-  const std::uint32_t mask = block.index_mask;
-  std::size_t slot = hash_key(key, block.seed) & mask;
+  const std::uint32_t mask = block.mask();
+  std::size_t slot = hash_key(key, block.seed()) & mask;
   while (true) {
     const std::uint32_t held = block.slot(slot);
     if (held == 0 || std::string_view(entries[held - 1].key) == key) return slot;
@@ -221,9 +237,12 @@ void Dictionary::regrow(std::size_t wanted) {
   auto* grown = static_cast<Block*>(::operator new(bytes));
   grown->length = 0;
   grown->capacity = capacity;
-  grown->index_mask = index_size == 0 ? 0 : index_size - 1;
-  grown->seed = block_ != nullptr ? block_->seed : next_dictionary_seed();
-  if (index_bytes != 0) std::memset(grown->index(), 0, index_bytes);
+  if (index_size != 0) {
+    grown->index_header().mask = index_size - 1;
+    grown->index_header().seed =
+        block_ != nullptr && block_->indexed() ? block_->seed() : next_dictionary_seed();
+    std::memset(grown->index(), 0, index_bytes - sizeof(Block::Index));
+  }
   if (block_ != nullptr) {
     DictionaryEntry* from = block_->entries();
     DictionaryEntry* to = grown->entries();
@@ -293,7 +312,7 @@ std::optional<Object> Dictionary::remove(std::string_view key) {
     if (held == 0) return std::nullopt;
     return take_entry(held - 1);
   }
-  const std::uint32_t mask = block.index_mask;
+  const std::uint32_t mask = block.mask();
   std::size_t hole = find_slot(key);
   if (block.slot(hole) == 0) return std::nullopt;
   const std::size_t position = block.slot(hole) - 1;
@@ -301,7 +320,7 @@ std::optional<Object> Dictionary::remove(std::string_view key) {
   // Backward-shift deletion keeps every remaining key reachable from its home slot.
   block.set_slot(hole, 0);
   for (std::size_t next = (hole + 1) & mask; block.slot(next) != 0; next = (next + 1) & mask) {
-    const std::size_t home = hash_key(entries[block.slot(next) - 1].key, block.seed) & mask;
+    const std::size_t home = hash_key(entries[block.slot(next) - 1].key, block.seed()) & mask;
     const bool home_is_after_hole =
         hole <= next ? (home > hole && home <= next) : (home > hole || home <= next);
     if (!home_is_after_hole) {

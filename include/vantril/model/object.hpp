@@ -374,14 +374,25 @@ inline const Object* Array::end() const { return data() + size(); }
 inline Object& Array::operator[](std::size_t at) { return data()[at]; }
 inline const Object& Array::operator[](std::size_t at) const { return data()[at]; }
 
-// The new element is made before the block may move: it may come from this array's own elements.
+// With room in the block the element is made in place. Otherwise it is made first, as it may
+// come from this array's own elements, which the growing block moves.
 inline void Array::push_back(Object&& element) {
+  if (block_ != nullptr && block_->size < block_->capacity) {
+    new (data() + block_->size) Object(std::move(element));
+    ++block_->size;
+    return;
+  }
   Object taken(std::move(element));
   new (make_room()) Object(std::move(taken));
 }
 
 template <class... Arguments>
 Object& Array::emplace_back(Arguments&&... arguments) {
+  if (block_ != nullptr && block_->size < block_->capacity) {
+    Object* room = new (data() + block_->size) Object(std::forward<Arguments>(arguments)...);
+    ++block_->size;
+    return *room;
+  }
   Object made(std::forward<Arguments>(arguments)...);
   return *new (make_room()) Object(std::move(made));
 }
