@@ -353,7 +353,8 @@ struct VANTRIL_API Object {
   alignas(8) unsigned char raw_[16]{};
 };
 
-static_assert(sizeof(Object) == 16);
+// A Name's or String's Bytes is the whole payload, in place.
+static_assert(sizeof(Object) == 16 && sizeof(Name) == 16 && sizeof(String) == 16);
 
 inline Object::Object(Dictionary dictionary) noexcept {
   put(std::move(dictionary), dictionary_code);
