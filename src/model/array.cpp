@@ -36,8 +36,7 @@ const Object& Array::at(std::size_t position) const {
 void Array::reserve(std::size_t count) {
   if (count <= capacity()) return;
   if (count > 0xFFFFFFFFu) fatal_error("array element count overflow");
-  auto* grown =
-      static_cast<Block*>(::operator new(sizeof(Block) + count * sizeof(Object)));
+  auto* grown = static_cast<Block*>(::operator new(sizeof(Block) + count * sizeof(Object)));
   grown->size = 0;
   grown->capacity = static_cast<std::uint32_t>(count);
   if (block_ != nullptr) {

@@ -137,9 +137,7 @@ struct Dictionary::Block {
       reinterpret_cast<std::uint32_t*>(index())[at] = held;
     }
   }
-  std::size_t entries_offset() const {
-    return indexed() ? index_bytes(capacity, mask() + 1) : 0;
-  }
+  std::size_t entries_offset() const { return indexed() ? index_bytes(capacity, mask() + 1) : 0; }
   DictionaryEntry* entries() {
     return reinterpret_cast<DictionaryEntry*>(after_header() + entries_offset());
   }

@@ -50,8 +50,7 @@ void ObjectTable::clear() {
     if (chunk == nullptr) continue;
     for (std::uint32_t word = 0; word < chunk_slots / 64; ++word) {
       for (std::uint64_t bits = chunk->used[word]; bits != 0; bits &= bits - 1) {
-        chunk->entry(word * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)))
-            ->~value_type();
+        chunk->entry(word * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)))->~value_type();
       }
     }
     ::operator delete(chunk);
@@ -195,9 +194,7 @@ Object& ObjectTable::at(ObjectId id) {
 
 const Object& ObjectTable::at(ObjectId id) const { return const_cast<ObjectTable*>(this)->at(id); }
 
-ObjectTable::iterator ObjectTable::lower_bound(ObjectId id) {
-  return lower_bound_of<iterator>(id);
-}
+ObjectTable::iterator ObjectTable::lower_bound(ObjectId id) { return lower_bound_of<iterator>(id); }
 
 ObjectTable::const_iterator ObjectTable::lower_bound(ObjectId id) const {
   return lower_bound_of<const_iterator>(id);

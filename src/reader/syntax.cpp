@@ -215,7 +215,7 @@ Status ValueParser::number(const char*& p) {
             return reference_out_of_range(p, token, generation);
           }
           slot() = Object(ObjectId{static_cast<std::uint32_t>(token.integer),
-                                            static_cast<std::uint16_t>(generation.integer)});
+                                   static_cast<std::uint16_t>(generation.integer)});
           p = r + 1;
           return {};
         }

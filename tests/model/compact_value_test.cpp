@@ -16,9 +16,14 @@ namespace {
 
 // Texts on both sides of the inline limit, where the size and the spare bits share a byte.
 const std::vector<std::string>& texts() {
-  static const std::vector<std::string> all = {
-      "", "N", std::string("\0\xFF", 2), std::string(13, 'a'), std::string(14, 'b'),
-      std::string(15, 'c'), std::string(16, '\xF0'), std::string(200, 'z')};
+  static const std::vector<std::string> all = {"",
+                                               "N",
+                                               std::string("\0\xFF", 2),
+                                               std::string(13, 'a'),
+                                               std::string(14, 'b'),
+                                               std::string(15, 'c'),
+                                               std::string(16, '\xF0'),
+                                               std::string(200, 'z')};
   return all;
 }
 
@@ -45,9 +50,9 @@ TEST(CompactValue, AStringKeepsItsStyleThroughEveryCopyMoveAndAssignment) {
       Object relocated(clone(held));
       Object target(Name("T"));
       target = std::move(relocated);
-      for (const String* checked : std::initializer_list<const String*>{
-               &moved, &assigned, &move_assigned, &rewritten, held.string(), copied.string(),
-               target.string()}) {
+      for (const String* checked :
+           std::initializer_list<const String*>{&moved, &assigned, &move_assigned, &rewritten,
+                                                held.string(), copied.string(), target.string()}) {
         ASSERT_NE(checked, nullptr);
         EXPECT_EQ(checked->bytes, text);
         EXPECT_EQ(checked->style(), style);
@@ -72,9 +77,9 @@ TEST(CompactValue, NamesAndStringsOfEveryLengthKeepTheirKindAndBytes) {
     EXPECT_EQ(objects[2].string()->style(), StringStyle::Literal);
     EXPECT_EQ(objects[3].string()->style(), StringStyle::Hexadecimal);
     for (Object& object : objects) {
-      const std::string_view bytes =
-          object.name() != nullptr ? std::string_view(object.name()->bytes)
-                                   : std::string_view(object.string()->bytes);
+      const std::string_view bytes = object.name() != nullptr
+                                         ? std::string_view(object.name()->bytes)
+                                         : std::string_view(object.string()->bytes);
       EXPECT_EQ(bytes, text);
       EXPECT_EQ(object.integer(), nullptr);
       EXPECT_EQ(object.array(), nullptr);

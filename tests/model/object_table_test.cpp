@@ -78,7 +78,8 @@ TEST(ObjectTable, AgreesWithAnOrderedMapUnderRandomChurn) {
   auto random_id = [&random]() -> ObjectId {
     switch (random() % 8) {
       case 0:
-        return {static_cast<std::uint32_t>(random() % 3000), static_cast<std::uint16_t>(1 + random() % 3)};
+        return {static_cast<std::uint32_t>(random() % 3000),
+                static_cast<std::uint16_t>(1 + random() % 3)};
       case 1:
         return {0xFFFFFFFFu - static_cast<std::uint32_t>(random() % 4), 0};
       case 2:
@@ -87,9 +88,7 @@ TEST(ObjectTable, AgreesWithAnOrderedMapUnderRandomChurn) {
         return {static_cast<std::uint32_t>(random() % 3000), 0};
     }
   };
-  auto value_of = [](ObjectId id) {
-    return std::int64_t{id.number} * 7 + id.generation;
-  };
+  auto value_of = [](ObjectId id) { return std::int64_t{id.number} * 7 + id.generation; };
   auto walk = [&](auto begin, auto end) {
     std::vector<std::pair<ObjectId, std::int64_t>> seen;
     for (auto it = begin; it != end; ++it) seen.emplace_back(it->first, *it->second.integer());
@@ -140,7 +139,8 @@ TEST(ObjectTable, AgreesWithAnOrderedMapUnderRandomChurn) {
                 expected(model.lower_bound(from), model.end()));
       if (!model.empty()) {
         // Backwards from the middle, as std::prev walks.
-        const ObjectId middle = std::next(model.begin(), static_cast<std::ptrdiff_t>(model.size() / 2))->first;
+        const ObjectId middle =
+            std::next(model.begin(), static_cast<std::ptrdiff_t>(model.size() / 2))->first;
         auto it = table.find(middle);
         auto modelled = model.find(middle);
         for (int back = 0; back < 20 && modelled != model.begin(); ++back) {

@@ -80,7 +80,8 @@ struct String {
   ~String() = default;
 
   StringStyle style() const {
-    return bytes.holder_bits() == hexadecimal_bits ? StringStyle::Hexadecimal : StringStyle::Literal;
+    return bytes.holder_bits() == hexadecimal_bits ? StringStyle::Hexadecimal
+                                                   : StringStyle::Literal;
   }
   void set_style(StringStyle style) {
     bytes.set_holder_bits(style == StringStyle::Hexadecimal ? hexadecimal_bits : literal_bits);
@@ -254,13 +255,13 @@ struct VANTRIL_API Object {
   }
   Object(Null) noexcept : Object() {}
   template <class T>
-  requires std::same_as<T, bool> Object(T boolean) noexcept { put(boolean, boolean_code); }
+  requires std::same_as<T, bool> Object(T boolean)
+  noexcept { put(boolean, boolean_code); }
   template <std::integral T>
   requires(!std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, char8_t> &&
            !std::same_as<T, char16_t> && !std::same_as<T, char32_t> && !std::same_as<T, wchar_t> &&
-           (std::is_signed_v<T> || sizeof(T) < 8)) Object(T integer) noexcept {
-    put(static_cast<std::int64_t>(integer), integer_code);
-  }
+           (std::is_signed_v<T> || sizeof(T) < 8)) Object(T integer)
+  noexcept { put(static_cast<std::int64_t>(integer), integer_code); }
   template <std::floating_point T>
   Object(T real) noexcept {
     put(static_cast<float>(real), real_code);
@@ -291,7 +292,7 @@ struct VANTRIL_API Object {
   const String* string() const {
     const unsigned char code = code_of();
     return code == String::literal_bits || code == String::hexadecimal_bits ? &held<String>()
-                                                                              : nullptr;
+                                                                            : nullptr;
   }
   const Array* array() const { return if_code<Array>(array_code); }
   Array* array() { return if_code<Array>(array_code); }
@@ -359,9 +360,7 @@ static_assert(sizeof(Object) == 16 && sizeof(Name) == 16 && sizeof(String) == 16
 inline Object::Object(Dictionary dictionary) noexcept {
   put(std::move(dictionary), dictionary_code);
 }
-inline const Dictionary* Object::dictionary() const {
-  return if_code<Dictionary>(dictionary_code);
-}
+inline const Dictionary* Object::dictionary() const { return if_code<Dictionary>(dictionary_code); }
 inline Dictionary* Object::dictionary() { return if_code<Dictionary>(dictionary_code); }
 
 inline Object* Array::data() {

@@ -141,9 +141,7 @@ class ObjectTable::Cursor {
   requires(constant && !other_constant) Cursor(const Cursor<other_constant>& other)
       : table_(other.table_), slot_(other.slot_), side_(other.side_) {}
 
-  reference operator*() const {
-    return on_slot() ? *table_->slot_entry(slot_) : *side_;
-  }
+  reference operator*() const { return on_slot() ? *table_->slot_entry(slot_) : *side_; }
   pointer operator->() const { return &**this; }
 
   Cursor& operator++() {
