@@ -81,7 +81,7 @@ std::uint32_t ObjectTable::next_slot(std::uint64_t number) const {
       std::uint64_t bits = held->used[word];
       if (word == at / 64) bits &= ~std::uint64_t{0} << (at % 64);
       if (bits != 0) {
-        return static_cast<std::uint32_t>(first + word * 64 +
+        return static_cast<std::uint32_t>(first + std::uint64_t{word} * 64 +
                                           static_cast<std::uint32_t>(std::countr_zero(bits)));
       }
     }
@@ -102,7 +102,7 @@ std::uint32_t ObjectTable::previous_slot(std::uint32_t number) const {
         std::uint64_t bits = held->used[word];
         if (word == last / 64 && last % 64 != 63) bits &= (std::uint64_t{1} << (last % 64 + 1)) - 1;
         if (bits != 0) {
-          return static_cast<std::uint32_t>(first + word * 64 + 63 -
+          return static_cast<std::uint32_t>(first + std::uint64_t{word} * 64 + 63 -
                                             static_cast<std::uint32_t>(std::countl_zero(bits)));
         }
       }

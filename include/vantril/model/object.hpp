@@ -327,7 +327,8 @@ struct VANTRIL_API Object {
 #endif
   template <class T>
   void put(T payload, unsigned char code) noexcept {
-    static_assert(sizeof(T) <= 8);
+    // A stream's payload is its pointer: the size of the pointer is the one meant.
+    static_assert(sizeof(T) <= 8);  // NOLINT(bugprone-sizeof-expression)
     new (raw_) T(std::move(payload));
     raw_[15] = static_cast<unsigned char>(code << 4);
   }
@@ -389,7 +390,7 @@ inline void Array::push_back(Object&& element) {
 template <class... Arguments>
 Object& Array::emplace_back(Arguments&&... arguments) {
   if (block_ != nullptr && block_->size < block_->capacity) {
-    Object* room = new (data() + block_->size) Object(std::forward<Arguments>(arguments)...);
+    auto* room = new (data() + block_->size) Object(std::forward<Arguments>(arguments)...);
     ++block_->size;
     return *room;
   }
