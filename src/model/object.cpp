@@ -6,11 +6,9 @@
 
 namespace vantril {
 
-// A kind's number is its position in the declared order: the serializer's spacing rules and
-// the codes an Object keeps rely on it.
-static_assert(static_cast<int>(ObjectKind::String) == String::literal_bits);
-static_assert(static_cast<int>(ObjectKind::Reference) == 9);
-static_assert(String::hexadecimal_bits > 9 && String::hexadecimal_bits < 15);
+// The hexadecimal String's code lies beyond every kind's number and fits the holder bits.
+static_assert(String::hexadecimal_bits > static_cast<int>(ObjectKind::Reference) &&
+              String::hexadecimal_bits < 16);
 
 Object::Object(Stream stream) {
   auto* held = new Stream(std::move(stream));

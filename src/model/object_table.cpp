@@ -227,9 +227,8 @@ ObjectTable::iterator ObjectTable::erase(iterator position) {
   iterator next = position;
   ++next;
   if (position.on_slot()) {
+    // next's slot head already lies past the erased slot.
     erase_slot(position.slot_);
-    // The next cursor's slot head is unchanged; only a slot head equal to the erased one moves.
-    if (next.slot_ == position.slot_) next.slot_ = next_slot(std::uint64_t{position.slot_} + 1);
   } else {
     // next.side_ already points past the erased entry, and map iterators stay valid.
     side_.erase(position.side_);

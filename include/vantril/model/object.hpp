@@ -88,7 +88,7 @@ struct String {
   }
 
   // The same bits an Object keeps its kind in: a String moved into an Object brings its code.
-  static constexpr unsigned char literal_bits = 5;
+  static constexpr auto literal_bits = static_cast<unsigned char>(ObjectKind::String);
   static constexpr unsigned char hexadecimal_bits = 10;
 };
 
@@ -305,15 +305,15 @@ struct VANTRIL_API Object {
   const ObjectId* reference() const { return if_code<ObjectId>(reference_code); }
 
  private:
-  // The kinds' numbers, and the hexadecimal String's own.
-  static constexpr unsigned char boolean_code = 1;
-  static constexpr unsigned char integer_code = 2;
-  static constexpr unsigned char real_code = 3;
-  static constexpr unsigned char name_code = 4;
-  static constexpr unsigned char array_code = 6;
-  static constexpr unsigned char dictionary_code = 7;
-  static constexpr unsigned char stream_code = 8;
-  static constexpr unsigned char reference_code = 9;
+  // Each kind is kept as its number; a hexadecimal String has a code of its own.
+  static constexpr auto boolean_code = static_cast<unsigned char>(ObjectKind::Boolean);
+  static constexpr auto integer_code = static_cast<unsigned char>(ObjectKind::Integer);
+  static constexpr auto real_code = static_cast<unsigned char>(ObjectKind::Real);
+  static constexpr auto name_code = static_cast<unsigned char>(ObjectKind::Name);
+  static constexpr auto array_code = static_cast<unsigned char>(ObjectKind::Array);
+  static constexpr auto dictionary_code = static_cast<unsigned char>(ObjectKind::Dictionary);
+  static constexpr auto stream_code = static_cast<unsigned char>(ObjectKind::Stream);
+  static constexpr auto reference_code = static_cast<unsigned char>(ObjectKind::Reference);
 
   // GCC cannot always see that a std::optional<Object> is engaged where its payload is read,
   // and warns on its destructor; the kind byte is written by every constructor.
