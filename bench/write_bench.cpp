@@ -50,6 +50,7 @@
 #include <system_error>
 #include <utility>
 
+#include "model/block_pool.hpp"
 #include "runtime/allocation_count.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/document.hpp"
@@ -368,11 +369,12 @@ std::size_t stream_workload(const char* program, const Options& options, double&
   return objects + (options.table ? 0 : 1);
 }
 
-// The heap's bytes in use, chunk overheads included, or 0 where the C library cannot tell.
+// The heap's bytes in use, chunk overheads included, with the memory the model's block pool has
+// mapped (all of it, blocks free or not), or 0 where the C library cannot tell.
 std::uint64_t heap_in_use() {
 #if defined(__GLIBC__)
   const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
+  return info.uordblks + info.hblkhd + vantril::detail::pool_figures().mapped_bytes;
 #else
   return 0;
 #endif

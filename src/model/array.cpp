@@ -3,10 +3,19 @@
 #include <new>
 #include <utility>
 
+#include "model/block_pool.hpp"
 #include "runtime/fatal.hpp"
 #include "vantril/model/object.hpp"
 
 namespace vantril {
+
+namespace {
+
+std::size_t block_bytes(std::size_t capacity) {
+  return sizeof(std::uint64_t) + capacity * sizeof(Object);
+}
+
+}  // namespace
 
 Array& Array::operator=(Array&& other) noexcept {
   if (this != &other) {
@@ -20,7 +29,7 @@ Array& Array::operator=(Array&& other) noexcept {
 Array::~Array() {
   if (block_ == nullptr) return;
   clear();
-  ::operator delete(block_);
+  detail::free_block(block_, block_bytes(block_->capacity));
 }
 
 Object& Array::at(std::size_t position) {
@@ -36,7 +45,8 @@ const Object& Array::at(std::size_t position) const {
 void Array::reserve(std::size_t count) {
   if (count <= capacity()) return;
   if (count > 0xFFFFFFFFu) fatal_error("array element count overflow");
-  auto* grown = static_cast<Block*>(::operator new(sizeof(Block) + count * sizeof(Object)));
+  static_assert(sizeof(Block) == sizeof(std::uint64_t));
+  auto* grown = static_cast<Block*>(detail::allocate_block(block_bytes(count)));
   grown->size = 0;
   grown->capacity = static_cast<std::uint32_t>(count);
   if (block_ != nullptr) {
@@ -46,9 +56,20 @@ void Array::reserve(std::size_t count) {
       std::memcpy(static_cast<void*>(grown + 1), static_cast<const void*>(block_ + 1),
                   block_->size * sizeof(Object));
     }
-    ::operator delete(block_);
+    detail::free_block(block_, block_bytes(block_->capacity));
   }
   block_ = grown;
+}
+
+void Array::grow_by_one() {
+  if (block_ == nullptr || block_->size == block_->capacity) reserve(size() < 4 ? 4 : 2 * size());
+  ++block_->size;
+}
+
+Object& Array::append_grown(Object&& element) {
+  Object taken(std::move(element));
+  grow_by_one();
+  return *new (data() + block_->size - 1) Object(std::move(taken));
 }
 
 void Array::pop_back() {
@@ -78,7 +99,7 @@ Object* Array::insert(const Object* position, Object&& element) {
   const auto at = static_cast<std::size_t>(position - data());
   if (at > size()) fatal_error("array insert beyond the end");
   Object taken(std::move(element));
-  make_room();
+  grow_by_one();
   Object* elements = data();
   const std::size_t after = size() - 1 - at;
   if (after != 0) {

@@ -62,11 +62,6 @@ void Bytes::append(std::string_view bytes) {
 
 void Bytes::clear() { set_size(0); }
 
-void Bytes::release() {
-  if (on_heap()) {
-    ::operator delete(heap_block());
-    set_inline_size(0);
-  }
-}
+void Bytes::free_heap() noexcept { ::operator delete(heap_block()); }
 
 }  // namespace vantril

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "model/block_pool.hpp"
 #include "runtime/fatal.hpp"
 #include "runtime/platform.hpp"
 #include "vantril/model/object.hpp"
@@ -138,6 +139,10 @@ struct Dictionary::Block {
     }
   }
   std::size_t entries_offset() const { return indexed() ? index_bytes(capacity, mask() + 1) : 0; }
+  // The whole block, as it was allocated.
+  std::size_t bytes() const {
+    return sizeof(Block) + entries_offset() + std::size_t{capacity} * sizeof(DictionaryEntry);
+  }
   DictionaryEntry* entries() {
     return reinterpret_cast<DictionaryEntry*>(after_header() + entries_offset());
   }
@@ -169,7 +174,7 @@ Dictionary::~Dictionary() {
   for (std::uint32_t position = 0; position < block_->length; ++position) {
     entries[position].~DictionaryEntry();
   }
-  ::operator delete(block_);
+  detail::free_block(block_, block_->bytes());
 }
 
 Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
@@ -182,11 +187,32 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
 
 namespace {
 
-// The position + 1 of the key among the entries, or 0.
+// The position + 1 of the key among the entries, or 0. A key short enough to be held inline is
+// compared as two masked words, without a call to memcmp; a stored key of that size is inline
+// too, so its sixteen bytes can be loaded whatever their tail holds.
 inline std::uint32_t scan_for(const DictionaryEntry* entries, std::uint32_t length,
                               std::string_view key) {
+  const std::size_t size = key.size();
+  if (size > Bytes::inline_capacity) {
+    for (std::uint32_t position = 0; position < length; ++position) {
+      if (std::string_view(entries[position].key) == key) return position + 1;
+    }
+    return 0;
+  }
+  unsigned char padded[16] = {};
+  if (size != 0) std::memcpy(padded, key.data(), size);
+  const auto low = load<std::uint64_t>(reinterpret_cast<const char*>(padded));
+  const auto high = load<std::uint64_t>(reinterpret_cast<const char*>(padded) + 8);
+  const std::uint64_t low_mask = size >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << 8 * size) - 1;
+  const std::uint64_t high_mask = size > 8 ? (std::uint64_t{1} << 8 * (size - 8)) - 1 : 0;
   for (std::uint32_t position = 0; position < length; ++position) {
-    if (std::string_view(entries[position].key) == key) return position + 1;
+    const Bytes& stored = entries[position].key;
+    if (stored.size() != size) continue;
+    const char* bytes = stored.data();
+    if (((load<std::uint64_t>(bytes) ^ low) & low_mask) == 0 &&
+        ((load<std::uint64_t>(bytes + 8) ^ high) & high_mask) == 0) {
+      return position + 1;
+    }
   }
   return 0;
 }
@@ -232,7 +258,7 @@ void Dictionary::regrow(std::size_t wanted) {
   const std::size_t index_bytes = Block::index_bytes(capacity, index_size);
   const std::size_t bytes =
       sizeof(Block) + index_bytes + std::size_t{capacity} * sizeof(DictionaryEntry);
-  auto* grown = static_cast<Block*>(::operator new(bytes));
+  auto* grown = static_cast<Block*>(detail::allocate_block(bytes));
   grown->length = 0;
   grown->capacity = capacity;
   if (index_size != 0) {
@@ -249,7 +275,7 @@ void Dictionary::regrow(std::size_t wanted) {
       from[position].~DictionaryEntry();
     }
     grown->length = block_->length;
-    ::operator delete(block_);
+    detail::free_block(block_, block_->bytes());
   }
   block_ = grown;
   for (std::size_t position = 0; position < block_->length; ++position) {

@@ -25,6 +25,8 @@ class VANTRIL_API Bytes {
   explicit Bytes(std::string_view bytes) {
     // Keys and names are short: they are copied in place without the growth logic of append.
     if (bytes.size() <= inline_capacity) {
+      // The unused bytes are zeroed too: equal short keys then have equal words.
+      std::memset(raw_, 0, sizeof raw_);
       if (!bytes.empty()) std::memcpy(raw_, bytes.data(), bytes.size());
       raw_[15] = static_cast<unsigned char>(bytes.size());
     } else {
@@ -43,7 +45,12 @@ class VANTRIL_API Bytes {
   Bytes(std::size_t count, char fill);
   // Construction takes the other's holder bits with its bytes; assignment keeps this one's, as
   // they describe the holder, not the bytes.
-  Bytes(const Bytes& other) : Bytes() {
+  Bytes(const Bytes& other) {
+    if (!other.on_heap()) {
+      std::memcpy(raw_, other.raw_, sizeof raw_);
+      return;
+    }
+    raw_[15] = 0;
     append(other);
     set_holder_bits(other.holder_bits());
   }
@@ -62,7 +69,9 @@ class VANTRIL_API Bytes {
     }
     return *this;
   }
-  ~Bytes() { release(); }
+  ~Bytes() {
+    if (on_heap()) free_heap();
+  }
 
   const char* data() const { return on_heap() ? heap_data() : reinterpret_cast<const char*>(raw_); }
   char* data() { return on_heap() ? heap_data() : reinterpret_cast<char*>(raw_); }
@@ -154,7 +163,15 @@ class VANTRIL_API Bytes {
       set_inline_size(size);
     }
   }
-  void release();
+  // Frees the heap block and leaves the bytes inline and empty.
+  void release() {
+    if (on_heap()) {
+      free_heap();
+      set_inline_size(0);
+    }
+  }
+  // Out of line: most byte strings are inline and never call it.
+  void free_heap() noexcept;
 
   alignas(8) unsigned char raw_[16];
 };

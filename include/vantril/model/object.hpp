@@ -151,8 +151,12 @@ class VANTRIL_API Array {
     std::uint32_t size;
     std::uint32_t capacity;
   };
-  // Room for one more element, the block grown when it is full.
-  Object* make_room();
+  // Appends to a full (or absent) block: the element is taken first, as it may come from this
+  // array's own elements, which the growing block moves. Out of line, so that the common append
+  // into reserved room stays small enough to inline.
+  Object& append_grown(Object&& element);
+  // One more element's room at the end, counted but not yet made.
+  void grow_by_one();
 
   Block* block_ = nullptr;
 };
@@ -375,16 +379,14 @@ inline const Object* Array::end() const { return data() + size(); }
 inline Object& Array::operator[](std::size_t at) { return data()[at]; }
 inline const Object& Array::operator[](std::size_t at) const { return data()[at]; }
 
-// With room in the block the element is made in place. Otherwise it is made first, as it may
-// come from this array's own elements, which the growing block moves.
+// With room in the block the element is made in place.
 inline void Array::push_back(Object&& element) {
   if (block_ != nullptr && block_->size < block_->capacity) {
     new (data() + block_->size) Object(std::move(element));
     ++block_->size;
     return;
   }
-  Object taken(std::move(element));
-  new (make_room()) Object(std::move(taken));
+  append_grown(std::move(element));
 }
 
 template <class... Arguments>
@@ -394,15 +396,7 @@ Object& Array::emplace_back(Arguments&&... arguments) {
     ++block_->size;
     return *room;
   }
-  Object made(std::forward<Arguments>(arguments)...);
-  return *new (make_room()) Object(std::move(made));
-}
-
-inline Object* Array::make_room() {
-  if (block_ == nullptr || block_->size == block_->capacity) reserve(size() < 4 ? 4 : 2 * size());
-  Object* room = data() + block_->size;
-  ++block_->size;
-  return room;
+  return append_grown(Object(std::forward<Arguments>(arguments)...));
 }
 
 // One key and its value, as Dictionary::iter() shows them.

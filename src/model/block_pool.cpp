@@ -1,0 +1,373 @@
+// The pool of the model's small blocks. A segment of system memory is split into pages aligned
+// to their size; a page starts with its header and holds blocks of one size, so that the page
+// of any block is its address rounded down. Each thread takes blocks in batches from the
+// pages and gives them back in batches, so that the one lock is taken once every few dozen
+// blocks; a page counts the blocks it has handed out, and goes back to its segment when the
+// count falls to zero.
+#include "model/block_pool.hpp"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "runtime/platform.hpp"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VANTRIL_POOL_POISONS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTRIL_POOL_POISONS 1
+#endif
+#endif
+#if defined(VANTRIL_POOL_POISONS)
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace vantril::detail {
+
+namespace {
+
+constexpr std::size_t page_size = std::size_t{1} << 16;
+constexpr std::size_t pages_per_segment = 32;
+constexpr std::size_t segment_size = page_size * pages_per_segment;
+constexpr std::size_t granule = 8;
+constexpr std::size_t class_count = largest_pooled_block / granule + 1;
+
+// A free block holds the next free block's address in its first bytes.
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+// Under AddressSanitizer a free block's bytes after its link are poisoned, so that a use after
+// free or an overrun into a free neighbour is still reported.
+void poison_free(FreeBlock* block, std::size_t bytes) {
+#if defined(VANTRIL_POOL_POISONS)
+  ASAN_POISON_MEMORY_REGION(reinterpret_cast<char*>(block) + sizeof(FreeBlock),
+                            bytes - sizeof(FreeBlock));
+#else
+  (void)block;
+  (void)bytes;
+#endif
+}
+
+void unpoison(void* block, std::size_t bytes) {
+#if defined(VANTRIL_POOL_POISONS)
+  ASAN_UNPOISON_MEMORY_REGION(block, bytes);
+#else
+  (void)block;
+  (void)bytes;
+#endif
+}
+
+struct Segment;
+
+// The first bytes of every page.
+struct alignas(64) Page {
+  std::uint32_t block_size = 0;
+  // Blocks handed out, to threads' caches or to values.
+  std::uint32_t used = 0;
+  // Blocks given back, then the never-used rest of the page from `bump` to `end`.
+  FreeBlock* free = nullptr;
+  char* bump = nullptr;
+  char* end = nullptr;
+  // The pages of one size with a block to give, in a list.
+  Page* previous = nullptr;
+  Page* next = nullptr;
+  Segment* segment = nullptr;
+  bool listed = false;
+
+  bool has_room() const { return free != nullptr || bump != end; }
+};
+static_assert(sizeof(Page) <= 64);
+
+struct Segment {
+  char* base = nullptr;
+  std::uint32_t used_pages = 0;
+  bool page_used[pages_per_segment] = {};
+  Segment* previous = nullptr;
+  Segment* next = nullptr;
+};
+
+// Everything shared, under one lock. Never destroyed: a value destroyed during the process's
+// exit still finds it.
+struct Central {
+  std::mutex lock;
+  Page* pages_with_room[class_count] = {};
+  Segment* segments = nullptr;
+  std::uint64_t mapped_bytes = 0;
+  std::uint64_t pages_in_use = 0;
+};
+
+Central& central() {
+  static Central* const shared = new Central;
+  return *shared;
+}
+
+Page* page_of(const void* block) {
+  return reinterpret_cast<Page*>(reinterpret_cast<std::uintptr_t>(block) & ~(page_size - 1));
+}
+
+void link(Page*& head, Page* page) {
+  page->previous = nullptr;
+  page->next = head;
+  if (head != nullptr) head->previous = page;
+  head = page;
+  page->listed = true;
+}
+
+void unlink(Page*& head, Page* page) {
+  if (page->previous != nullptr) {
+    page->previous->next = page->next;
+  } else {
+    head = page->next;
+  }
+  if (page->next != nullptr) page->next->previous = page->previous;
+  page->previous = nullptr;
+  page->next = nullptr;
+  page->listed = false;
+}
+
+void unlink_segment(Central& shared, Segment* segment) {
+  if (segment->previous != nullptr) {
+    segment->previous->next = segment->next;
+  } else {
+    shared.segments = segment->next;
+  }
+  if (segment->next != nullptr) segment->next->previous = segment->previous;
+}
+
+// A fresh page for blocks of the size, from a segment with a page to spare; null when the
+// system has no memory for another segment. Under the lock.
+Page* new_page(Central& shared, std::uint32_t block_size) {
+  Segment* segment = shared.segments;
+  while (segment != nullptr && segment->used_pages == pages_per_segment) segment = segment->next;
+  if (segment == nullptr) {
+    void* memory = os::map_pool_memory(segment_size);
+    if (memory == nullptr) return nullptr;
+    segment = new (std::nothrow) Segment;
+    if (segment == nullptr) {
+      os::unmap_pool_memory(memory, segment_size);
+      return nullptr;
+    }
+    segment->base = static_cast<char*>(memory);
+    segment->next = shared.segments;
+    if (shared.segments != nullptr) shared.segments->previous = segment;
+    shared.segments = segment;
+    shared.mapped_bytes += segment_size;
+  }
+  std::size_t at = 0;
+  while (segment->page_used[at]) ++at;
+  segment->page_used[at] = true;
+  ++segment->used_pages;
+  ++shared.pages_in_use;
+  char* start = segment->base + at * page_size;
+  auto* page = new (start) Page;
+  page->block_size = block_size;
+  page->bump = start + sizeof(Page);
+  page->end = page->bump + (page_size - sizeof(Page)) / block_size * block_size;
+  page->segment = segment;
+  return page;
+}
+
+// A page none of whose blocks is out goes back to its segment, and a segment none of whose
+// pages is used back to the system. Under the lock.
+void release_page(Central& shared, Page* page) {
+  Segment* segment = page->segment;
+  const auto at =
+      static_cast<std::size_t>(reinterpret_cast<char*>(page) - segment->base) / page_size;
+  page->~Page();
+  segment->page_used[at] = false;
+  --segment->used_pages;
+  --shared.pages_in_use;
+  if (segment->used_pages == 0) {
+    unlink_segment(shared, segment);
+    unpoison(segment->base, segment_size);
+    os::unmap_pool_memory(segment->base, segment_size);
+    shared.mapped_bytes -= segment_size;
+    delete segment;
+  }
+}
+
+// Up to `wanted` blocks of the size class, chained. Under the lock.
+FreeBlock* take_blocks(Central& shared, std::size_t size_class, std::size_t wanted,
+                       std::size_t& taken) {
+  const auto block_size = static_cast<std::uint32_t>(size_class * granule);
+  FreeBlock* chain = nullptr;
+  taken = 0;
+  while (taken < wanted) {
+    Page*& head = shared.pages_with_room[size_class];
+    if (head == nullptr) {
+      Page* page = new_page(shared, block_size);
+      // Short of memory, the blocks already taken are enough for this call.
+      if (page == nullptr) {
+        if (taken != 0) break;
+        throw std::bad_alloc();
+      }
+      link(head, page);
+    }
+    Page* page = head;
+    while (taken < wanted && page->has_room()) {
+      FreeBlock* block = nullptr;
+      if (page->free != nullptr) {
+        block = page->free;
+        page->free = block->next;
+      } else {
+        block = reinterpret_cast<FreeBlock*>(page->bump);
+        page->bump += block_size;
+      }
+      block->next = chain;
+      chain = block;
+      ++page->used;
+      ++taken;
+    }
+    if (!page->has_room()) unlink(head, page);
+  }
+  return chain;
+}
+
+// Gives the chained blocks back to their pages. Under the lock.
+void give_blocks(Central& shared, std::size_t size_class, FreeBlock* chain) {
+  Page*& head = shared.pages_with_room[size_class];
+  while (chain != nullptr) {
+    FreeBlock* block = chain;
+    chain = chain->next;
+    Page* page = page_of(block);
+    block->next = page->free;
+    page->free = block;
+    --page->used;
+    if (page->used == 0) {
+      if (page->listed) unlink(head, page);
+      release_page(shared, page);
+    } else if (!page->listed) {
+      link(head, page);
+    }
+  }
+}
+
+// A thread's free blocks of each size class. Plain data, so that reaching it costs no check of
+// whether it is made yet; the thread's Flush gives its blocks back when the thread ends.
+struct Bin {
+  FreeBlock* head = nullptr;
+  std::uint32_t count = 0;
+};
+struct Cache {
+  Bin bins[class_count];
+  // Set once the thread's Flush is registered; cleared for good when it has run.
+  bool registered = false;
+  bool finished = false;
+};
+thread_local Cache cache;
+
+// Blocks a thread takes or gives at once: a batch of about 8 KiB, and at least a few blocks.
+std::uint32_t batch_of(std::size_t size_class) {
+  const std::size_t blocks = 8192 / (size_class * granule);
+  return static_cast<std::uint32_t>(blocks < 4 ? 4 : blocks > 64 ? 64 : blocks);
+}
+
+struct Flush {
+  Flush() = default;
+  Flush(const Flush&) = delete;
+  Flush& operator=(const Flush&) = delete;
+  ~Flush() {
+    Central& shared = central();
+    const std::lock_guard<std::mutex> held(shared.lock);
+    for (std::size_t size_class = 1; size_class < class_count; ++size_class) {
+      Bin& bin = cache.bins[size_class];
+      give_blocks(shared, size_class, bin.head);
+      bin = Bin{};
+    }
+    cache.finished = true;
+  }
+};
+
+// The first block a thread takes or gives makes its Flush, whose destructor runs as the thread
+// ends.
+[[gnu::noinline]] void register_flush() {
+  cache.registered = true;
+  static thread_local Flush flush;
+  (void)&flush;
+}
+
+[[gnu::noinline]] void* refill(std::size_t size_class) {
+  Central& shared = central();
+  if (cache.finished) {
+    // The thread is ending and its cache has been given back: one block at a time.
+    std::size_t taken = 0;
+    const std::lock_guard<std::mutex> held(shared.lock);
+    return take_blocks(shared, size_class, 1, taken);
+  }
+  if (!cache.registered) register_flush();
+  Bin& bin = cache.bins[size_class];
+  std::size_t taken = 0;
+  {
+    const std::lock_guard<std::mutex> held(shared.lock);
+    bin.head = take_blocks(shared, size_class, batch_of(size_class), taken);
+  }
+  bin.count = static_cast<std::uint32_t>(taken);
+  FreeBlock* block = bin.head;
+  bin.head = block->next;
+  --bin.count;
+  return block;
+}
+
+// Gives back the bin's oldest blocks, keeping one batch.
+[[gnu::noinline]] void drain(std::size_t size_class) {
+  Central& shared = central();
+  Bin& bin = cache.bins[size_class];
+  const std::uint32_t kept = batch_of(size_class);
+  FreeBlock* last_kept = bin.head;
+  for (std::uint32_t i = 1; i < kept; ++i) last_kept = last_kept->next;
+  FreeBlock* given = last_kept->next;
+  last_kept->next = nullptr;
+  bin.count = kept;
+  const std::lock_guard<std::mutex> held(shared.lock);
+  give_blocks(shared, size_class, given);
+}
+
+}  // namespace
+
+void* allocate_block(std::size_t bytes) {
+  if (bytes > largest_pooled_block) return ::operator new(bytes);
+  const std::size_t size_class = (bytes + granule - 1) / granule;
+  Bin& bin = cache.bins[size_class];
+  void* block = nullptr;
+  if (bin.head != nullptr) {
+    block = bin.head;
+    bin.head = bin.head->next;
+    --bin.count;
+  } else {
+    block = refill(size_class);
+  }
+  unpoison(block, size_class * granule);
+  return block;
+}
+
+void free_block(void* block, std::size_t bytes) noexcept {
+  if (bytes > largest_pooled_block) {
+    ::operator delete(block);
+    return;
+  }
+  const std::size_t size_class = (bytes + granule - 1) / granule;
+  auto* freed = static_cast<FreeBlock*>(block);
+  if (cache.finished) {
+    Central& shared = central();
+    freed->next = nullptr;
+    const std::lock_guard<std::mutex> held(shared.lock);
+    give_blocks(shared, size_class, freed);
+    return;
+  }
+  if (!cache.registered) register_flush();
+  Bin& bin = cache.bins[size_class];
+  freed->next = bin.head;
+  bin.head = freed;
+  poison_free(freed, size_class * granule);
+  if (++bin.count >= 2 * batch_of(size_class)) drain(size_class);
+}
+
+PoolFigures pool_figures() {
+  Central& shared = central();
+  const std::lock_guard<std::mutex> held(shared.lock);
+  return PoolFigures{shared.mapped_bytes, shared.pages_in_use};
+}
+
+}  // namespace vantril::detail
