@@ -90,7 +90,9 @@ inline std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
 //
 // A block with room for at most small_capacity entries has no index at all: its keys are
 // compared one by one, which for so few costs less than hashing them (building a dictionary from
-// pairs then hashes nothing), and its entries follow the header. A block with room for at most
+// pairs then hashes nothing), and its entries follow the header. Built from pairs and then read
+// once by each key, a scanned dictionary was measured faster up to four keys, as fast from five
+// to eight, and slower from nine (by 8% at ten keys, 20% at twenty). A block with room for at most
 // 255 entries has one-byte slots, larger ones four-byte slots: a dictionary then has its header,
 // its whole index and its first key in one cache line.
 struct Dictionary::Block {
