@@ -189,32 +189,11 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
 
 namespace {
 
-// The position + 1 of the key among the entries, or 0. A key short enough to be held inline is
-// compared as two masked words, without a call to memcmp; a stored key of that size is inline
-// too, so its sixteen bytes can be loaded whatever their tail holds.
+// The position + 1 of the key among the entries, or 0.
 inline std::uint32_t scan_for(const DictionaryEntry* entries, std::uint32_t length,
                               std::string_view key) {
-  const std::size_t size = key.size();
-  if (size > Bytes::inline_capacity) {
-    for (std::uint32_t position = 0; position < length; ++position) {
-      if (std::string_view(entries[position].key) == key) return position + 1;
-    }
-    return 0;
-  }
-  unsigned char padded[16] = {};
-  if (size != 0) std::memcpy(padded, key.data(), size);
-  const auto low = load<std::uint64_t>(reinterpret_cast<const char*>(padded));
-  const auto high = load<std::uint64_t>(reinterpret_cast<const char*>(padded) + 8);
-  const std::uint64_t low_mask = size >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << 8 * size) - 1;
-  const std::uint64_t high_mask = size > 8 ? (std::uint64_t{1} << 8 * (size - 8)) - 1 : 0;
   for (std::uint32_t position = 0; position < length; ++position) {
-    const Bytes& stored = entries[position].key;
-    if (stored.size() != size) continue;
-    const char* bytes = stored.data();
-    if (((load<std::uint64_t>(bytes) ^ low) & low_mask) == 0 &&
-        ((load<std::uint64_t>(bytes + 8) ^ high) & high_mask) == 0) {
-      return position + 1;
-    }
+    if (std::string_view(entries[position].key) == key) return position + 1;
   }
   return 0;
 }
@@ -285,7 +264,38 @@ void Dictionary::regrow(std::size_t wanted) {
   }
 }
 
+// A key held inline is stored with its unused bytes zeroed (Bytes zeroes them when made from
+// text, copies keep them, and keys are never changed in place), and its holder bits are unused:
+// two such keys are equal exactly when their sixteen bytes are.
+bool Dictionary::set_unindexed(Bytes& key, Object& value) {
+  DictionaryEntry* entries = block_->entries();
+  const std::uint32_t length = block_->length;
+  std::uint64_t low;
+  std::uint64_t high;
+  std::memcpy(&low, key.raw_, sizeof low);
+  std::memcpy(&high, key.raw_ + 8, sizeof high);
+  for (std::uint32_t position = 0; position < length; ++position) {
+    const unsigned char* stored = entries[position].key.raw_;
+    if (load<std::uint64_t>(reinterpret_cast<const char*>(stored)) == low &&
+        load<std::uint64_t>(reinterpret_cast<const char*>(stored) + 8) == high) {
+      Object& held = entries[position].value;
+      if (&held != &value) Object previous = std::exchange(held, std::move(value));
+      return true;
+    }
+  }
+  if (length == block_->capacity) return false;
+  new (&entries[length]) DictionaryEntry{std::move(key), std::move(value)};
+  block_->length = length + 1;
+  return true;
+}
+
 void Dictionary::set(std::string_view key, Object&& value) {
+  if (block_ != nullptr && !block_->indexed() && key.size() <= Bytes::inline_capacity) {
+    // Most dictionaries are small and built from pairs of short keys: the new key is made once,
+    // compared as two words with each stored one, and moved into its entry.
+    Bytes made(key);
+    if (set_unindexed(made, value)) return;
+  }
   if (block_ != nullptr) {
     // One probe finds the key or the free slot where it goes.
     const bool indexed = block_->indexed();

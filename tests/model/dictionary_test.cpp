@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,6 +58,65 @@ TEST(Dictionary, KeysAreComparedByteForByte) {
   EXPECT_EQ(*dictionary.get("Type")->integer(), 2);
   EXPECT_EQ(*dictionary.get(std::string_view("Ty\0pf", 5))->integer(), 4);
   EXPECT_EQ(dictionary.get("TYPE"), nullptr);
+}
+
+// A dictionary of at most eight entries has no index and compares its keys as stored words. Keys
+// of every inline length and just beyond, with NUL bytes, sharing prefixes or differing in one
+// end byte only, each time from a buffer of its own, must behave as in a plain list of pairs.
+TEST(Dictionary, ASmallDictionaryAgreesWithAReferenceModelForKeysOfEveryLength) {
+  std::mt19937 random(777);
+  std::vector<std::string> pool = {"", std::string("\0", 1), "ab", std::string("ab\0", 3)};
+  for (std::size_t size = 1; size <= 16; ++size) {
+    std::string key(size, '\0');
+    for (char& byte : key) byte = static_cast<char>(random() % 4);
+    pool.push_back(key);
+    key.back() = static_cast<char>(key.back() + 1);
+    pool.push_back(key);
+    key.front() = static_cast<char>(key.front() + 1);
+    pool.push_back(key);
+  }
+  std::sort(pool.begin(), pool.end());
+  pool.erase(std::unique(pool.begin(), pool.end()), pool.end());
+  std::shuffle(pool.begin(), pool.end(), random);
+  std::vector<std::pair<std::string, std::int64_t>> model;
+  std::vector<Dictionary::Pair> pairs;
+  for (std::size_t at = 0; at < 8; ++at) {
+    model.emplace_back(pool[at], static_cast<std::int64_t>(at));
+    pairs.push_back({model.back().first, static_cast<std::int64_t>(at)});
+  }
+  Dictionary dictionary = Dictionary::from_pairs(pairs);
+  for (int step = 0; step < 6000; ++step) {
+    const std::string key = pool[random() % pool.size()];  // a buffer of its own
+    auto at = std::find_if(model.begin(), model.end(),
+                           [&](const auto& kept) { return kept.first == key; });
+    if (!model.empty() && (random() % 3 == 0 || (at == model.end() && model.size() == 8))) {
+      if (at == model.end()) {
+        at = model.begin() + static_cast<std::ptrdiff_t>(random() % model.size());
+      }
+      std::optional<Object> removed = dictionary.remove(at->first);
+      ASSERT_TRUE(removed.has_value());
+      ASSERT_EQ(*removed->integer(), at->second);
+      *at = model.back();
+      model.pop_back();
+    } else {
+      dictionary.set(key, step);
+      if (at != model.end()) {
+        at->second = step;
+      } else {
+        model.emplace_back(key, step);
+      }
+    }
+    ASSERT_EQ(dictionary.len(), model.size());
+    for (const std::string& probe : pool) {
+      const auto kept = std::find_if(model.begin(), model.end(),
+                                     [&](const auto& entry) { return entry.first == probe; });
+      const Object* found = dictionary.get(probe);
+      ASSERT_EQ(found != nullptr, kept != model.end()) << step;
+      if (found != nullptr) {
+        ASSERT_EQ(*found->integer(), kept->second) << step;
+      }
+    }
+  }
 }
 
 // A key or value handed to set may be the dictionary's own: a value's name as a new key, an

@@ -25,10 +25,7 @@ class VANTRIL_API Bytes {
   explicit Bytes(std::string_view bytes) {
     // Keys and names are short: they are copied in place without the growth logic of append.
     if (bytes.size() <= inline_capacity) {
-      // The unused bytes are zeroed too: equal short keys then have equal words.
-      std::memset(raw_, 0, sizeof raw_);
-      if (!bytes.empty()) std::memcpy(raw_, bytes.data(), bytes.size());
-      raw_[15] = static_cast<unsigned char>(bytes.size());
+      set_inline(bytes);
     } else {
       raw_[15] = 0;
       append(bytes);
@@ -119,6 +116,7 @@ class VANTRIL_API Bytes {
  private:
   friend struct Object;
   friend struct String;
+  friend class Dictionary;
 
   // Inline: the bytes, then the last byte, whose low four bits hold the size. Heap: the block's
   // address, then the size in seven bytes, then the last byte with heap_mark in its low bits;
@@ -132,6 +130,35 @@ class VANTRIL_API Bytes {
   unsigned char holder_bits() const { return raw_[15] >> 4; }
   void set_holder_bits(unsigned char bits) {
     raw_[15] = static_cast<unsigned char>((raw_[15] & size_mask) | (bits << 4));
+  }
+
+  // Short bytes, copied in with the unused bytes zeroed, so that equal short keys have equal
+  // words. A few loads from the two ends of the source (overlapping when it is short) cover all
+  // of it, without a call to memcpy and without reading past it.
+  void set_inline(std::string_view bytes) {
+    const char* from = bytes.data();
+    const std::size_t size = bytes.size();
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    if (size >= 8) {
+      std::memcpy(&low, from, 8);
+      std::uint64_t last;
+      std::memcpy(&last, from + size - 8, 8);
+      if (size > 8) high = last >> (8 * (16 - size));
+    } else if (size >= 4) {
+      std::uint32_t first;
+      std::uint32_t last;
+      std::memcpy(&first, from, 4);
+      std::memcpy(&last, from + size - 4, 4);
+      low = first | std::uint64_t{last} << (8 * (size - 4));
+    } else if (size > 0) {
+      low = std::uint64_t{static_cast<unsigned char>(from[0])} |
+            std::uint64_t{static_cast<unsigned char>(from[size / 2])} << (8 * (size / 2)) |
+            std::uint64_t{static_cast<unsigned char>(from[size - 1])} << (8 * (size - 1));
+    }
+    std::memcpy(raw_, &low, 8);
+    std::memcpy(raw_ + 8, &high, 8);
+    raw_[15] = static_cast<unsigned char>(size);
   }
 
   bool on_heap() const { return (raw_[15] & size_mask) == heap_mark; }

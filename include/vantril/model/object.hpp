@@ -204,6 +204,9 @@ class VANTRIL_API Dictionary {
   Dictionary copy_keys(Object (*shell)(const Object&)) const;
   struct Block;
 
+  // Sets the value under a key held inline in a block without an index; false when the key is
+  // new and the block is full.
+  bool set_unindexed(Bytes& key, Object& value);
   std::uint32_t find_position(std::string_view key) const;
   std::size_t find_slot(std::string_view key) const;
   void insert_into_index(std::size_t position);
