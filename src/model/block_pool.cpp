@@ -176,6 +176,8 @@ void release_page(Central& shared, Page* page) {
   const auto at =
       static_cast<std::size_t>(reinterpret_cast<char*>(page) - segment->base) / page_size;
   page->~Page();
+  // The page may next hold blocks of another size: none of its old free blocks stays poisoned.
+  unpoison(page, page_size);
   segment->page_used[at] = false;
   --segment->used_pages;
   --shared.pages_in_use;
