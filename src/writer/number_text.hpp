@@ -99,7 +99,7 @@ inline constexpr std::size_t max_real_text = 64;
 // The commonest reals by far are multiples of 1/64 (halves, quarters, eighths: 0.5, 0.25, 1.75,
 // 612.375; and zero, its sign kept), and those need no search for their digits. With k/64 the
 // fraction, k = o * 2^t for an odd o, it is o / 2^(6-t) = o * 5^(6-t) / 10^(6-t): 6-t fraction
-// digits, the last nonzero (o and 5 are odd), so the fewest that put_other_real's search for an
+// digits, the last nonzero (o and 5 are odd), so the fewest that put_real's search for an
 // exact short decimal would find; the same limit of six significant digits applies. Returns null
 // for any other value, or one the limit sends to the general conversion.
 inline char* put_sixty_fourths(char* out, float value) {
@@ -128,17 +128,13 @@ inline char* put_sixty_fourths(char* out, float value) {
   return out;
 }
 
-// put_real for every other value (number_text.cpp).
-char* put_other_real(char* out, float value);
-
 // The shortest digits that read back as the same float, laid out positionally with no exponent,
 // at most max_real_text bytes: 1 -> "1", 0.1f -> "0.1", 1e-7f -> "0.0000001". Zero keeps its
 // sign ("-0"). A whole value of magnitude 2^63 or more gets ".0" after its digits
 // (1e20f -> "100000000000000000000.0"): bare, its digits read as an integer, one beyond the 64 bits
 // readers keep integers in. NaN and the infinities have no text: null, with nothing written.
-inline char* put_real(char* out, float value) {
-  if (char* end = put_sixty_fourths(out, value)) return end;
-  return put_other_real(out, value);
-}
+// Out of line, so that the walks that form every kind of leaf stay small; a writer of reals alone
+// tries put_sixty_fourths inline first.
+char* put_real(char* out, float value);
 
 }  // namespace vantril

@@ -42,18 +42,26 @@ inline bool literal_string_needs_escapes(std::string_view bytes) {
   return special;
 }
 
-// The flags of name_escape for all the bytes, or'ed: nonzero when any byte needs an escape. Two
-// loads and an or a byte with no branch on the bytes, four bytes a step: most names are a few
-// letters, too short for wider words to pay for the eleven delimiters they would have to test.
+// Whether any of the bytes needs an escape: name_escape's flags or'ed, two loads and an or a byte,
+// four bytes a step and the last four overlapping the step before (or, for fewer than four, the
+// first, middle and last byte). Most names are a few letters, too short for wider words to pay
+// for the eleven delimiters they would have to test.
+inline int name_escape_flags(const unsigned char* at) {
+  return name_escape[at[0]] | name_escape[at[1]] | name_escape[at[2]] | name_escape[at[3]];
+}
 inline bool name_needs_escapes(std::string_view bytes) {
   const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = at + bytes.size();
-  int escape = 0;
-  for (; end - at >= 4; at += 4) {
-    escape |= name_escape[at[0]] | name_escape[at[1]] | name_escape[at[2]] | name_escape[at[3]];
+  const std::size_t size = bytes.size();
+  if (size < 4) {
+    if (size == 0) return false;
+    return (name_escape[at[0]] | name_escape[at[size / 2]] | name_escape[at[size - 1]]) != 0;
   }
-  for (; at != end; ++at) escape |= name_escape[*at];
-  return escape != 0;
+  const unsigned char* const last = at + size - 4;
+  // One branch every four bytes, taken once at most.
+  for (; at < last; at += 4) {
+    if (name_escape_flags(at) != 0) return true;
+  }
+  return name_escape_flags(last) != 0;
 }
 
 // The `size` bytes at `from` copied to `out` in a few overlapping word moves rather than a call:

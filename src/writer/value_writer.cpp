@@ -178,7 +178,10 @@ ValueWriter& ValueWriter::real(float value) {
   if (!is_writable_real(value) && status_.ok()) {
     return refuse(unwritable_real(holder_of(object_), value));
   }
-  return leaf(ObjectKind::Real, [value](char* out) { return put_real(out, value); });
+  return leaf(ObjectKind::Real, [value](char* out) {
+    if (char* end = put_sixty_fourths(out, value)) return end;
+    return put_real(out, value);
+  });
 }
 
 ValueWriter& ValueWriter::reference(ObjectId id) {
