@@ -88,8 +88,8 @@ inline void copy_token_bytes(char* out, const char* from, std::size_t size) {
   }
 }
 
-// "/" and the bytes at `out` when none needs an escape, returning the end; else null, with what
-// was formed counting for nothing.
+// "/" and the bytes at `out` when none needs an escape, returning the end; else null, with
+// nothing formed.
 inline char* put_plain_name(char* out, std::string_view bytes) {
   if (name_needs_escapes(bytes)) return nullptr;
   *out++ = '/';
