@@ -101,7 +101,7 @@ inline char* put_plain_name(char* out, std::string_view bytes) {
 inline char* put_escaped_name_bytes(char* out, std::string_view bytes) {
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    if (name_escape[byte]) {
+    if (name_escape[byte] != 0) {
       *out++ = '#';
       *out++ = hex_digits[byte >> 4];
       *out++ = hex_digits[byte & 0x0F];
