@@ -57,9 +57,10 @@ constexpr bool takes_trailing_space(ObjectKind kind) {
 }
 
 // The token put(out) forms, at most `most` bytes (at most `scratch_size`): in the room, or in
-// scratch and appended when there is none. Fails only with the sink's error.
-template <std::size_t scratch_size = max_number_token, class Put>
-Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
+// scratch and appended when there is none. Fails only with the sink's error. The room's case is
+// inline and alone, so that its callers save no registers and make no scratch for the others.
+template <std::size_t scratch_size, class Put>
+[[gnu::noinline]] Status emit_small_token_slow(Emitter& emitter, std::size_t most, Put put) {
   if (char* out = emitter.reserve(most)) {
     emitter.advance(put(out));
     return {};
@@ -67,6 +68,19 @@ Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
   if (!emitter.status().ok()) return emitter.status();
   char scratch[scratch_size];
   return emitter.write(std::string_view(scratch, static_cast<std::size_t>(put(scratch) - scratch)));
+}
+// The room's case alone: false, with nothing formed, when the room is short of `most` bytes.
+template <class Put>
+bool emit_small_token_in_room(Emitter& emitter, std::size_t most, Put put) {
+  char* const out = emitter.cursor();
+  if (static_cast<std::size_t>(emitter.room_end() - out) < most) return false;
+  emitter.advance(put(out));
+  return true;
+}
+template <std::size_t scratch_size = max_number_token, class Put>
+Status emit_small_token(Emitter& emitter, std::size_t most, Put put) {
+  if (emit_small_token_in_room(emitter, most, put)) return {};
+  return emit_small_token_slow<scratch_size>(emitter, most, put);
 }
 
 // The plain forms of single tokens, formed at `out` when they fit before `limit`. Null when they
@@ -109,23 +123,32 @@ inline Status emit_leaf(Emitter& emitter, const Object& leaf, bool space,
 // refused in its role; without one (content streams) the byte is escaped like any other.
 Status emit_name_slow(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
                       NameRole role);
+// The plain form alone, when it fits the room: false, with nothing passed, when the slow form
+// is needed. For writers that make the holder only then.
+inline bool emit_plain_name(Emitter& emitter, std::string_view bytes) {
+  char* const end = put_name_within(emitter.cursor(), emitter.room_end(), bytes);
+  if (end == nullptr) return false;
+  emitter.advance(end);
+  return true;
+}
 inline Status emit_name(Emitter& emitter, std::string_view bytes, const ValueHolder* holder,
                         NameRole role = NameRole::Name) {
-  if (char* end = put_name_within(emitter.cursor(), emitter.room_end(), bytes)) {
-    emitter.advance(end);
-    return {};
-  }
+  if (emit_plain_name(emitter, bytes)) return {};
   return emit_name_slow(emitter, bytes, holder, role);
 }
 
 // A string in its style: "(" the bytes ")" with a backslash where one is needed, or "<" the
 // bytes as pairs of upper-case hexadecimal digits ">".
 Status emit_string_slow(Emitter& emitter, std::string_view bytes, StringStyle style);
+// The plain form alone, as for names.
+inline bool emit_plain_string(Emitter& emitter, std::string_view bytes, StringStyle style) {
+  char* const end = put_string_within(emitter.cursor(), emitter.room_end(), bytes, style);
+  if (end == nullptr) return false;
+  emitter.advance(end);
+  return true;
+}
 inline Status emit_string(Emitter& emitter, std::string_view bytes, StringStyle style) {
-  if (char* end = put_string_within(emitter.cursor(), emitter.room_end(), bytes, style)) {
-    emitter.advance(end);
-    return {};
-  }
+  if (emit_plain_string(emitter, bytes, style)) return {};
   return emit_string_slow(emitter, bytes, style);
 }
 

@@ -52,8 +52,9 @@ char* put_object_header(char* out, std::uint32_t number, std::uint16_t generatio
 }
 
 Status write_object_line(Emitter& emitter, std::uint32_t number, std::uint16_t generation) {
-  return emit_small_token(emitter, max_object_header,
-                          [&](char* out) { return put_object_header(out, number, generation); });
+  return emit_small_token(emitter, max_object_header, [number, generation](char* out) {
+    return put_object_header(out, number, generation);
+  });
 }
 
 // The "obj" line and the body body() writes, all or nothing: a refusal of the guarded value
@@ -77,7 +78,7 @@ constexpr std::string_view final_free_row = "0000000000 65535 f \n";
 
 // "oooooooooo ggggg n \n" or "... f \n": 20 bytes.
 Status write_padded_row(Emitter& emitter, std::uint32_t field1, std::uint16_t field2, char letter) {
-  return emit_small_token(emitter, 20, [&](char* out) {
+  return emit_small_token(emitter, 20, [field1, field2, letter](char* out) {
     std::memcpy(out, "0000000000 00000 n \n", 20);
     out[17] = letter;
     put_digits(out + 10, field1, 10);

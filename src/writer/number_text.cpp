@@ -66,8 +66,8 @@ char* put_short_exact(char* out, float value) {
 
 // The longest texts: "-0.", 44 zeros and 9 digits (56 bytes), or "-", 39 digits and ".0".
 char* put_real(char* out, float value) {
+  if (char* end = put_sixty_fourths(out, value)) return end;
   if (!std::isfinite(value)) return nullptr;
-  if (value == 0.0f) return put_text(out, std::signbit(value) ? "-0" : "0");
   if (char* end = put_short_exact(out, value)) return end;
   // Below 2^24 the shortest round-trip form std::to_chars picks, when it is not exponential, is
   // this function's text: every integer there is a float, so the digits can only shrink in the

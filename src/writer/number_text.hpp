@@ -3,6 +3,7 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -51,10 +52,27 @@ inline std::size_t decimal_digits(std::uint64_t value) {
 // At most 20 bytes ("18446744073709551615"). Inline for the integers, which the serializer
 // writes more than anything else.
 inline char* put_unsigned(char* out, std::uint64_t value) {
-  // Generations, counts and small coordinates: most integers written have one digit.
-  if (value < 10) {
-    *out = static_cast<char>('0' + value);
-    return out + 1;
+  // Generations, counts, coordinates and sizes: most integers written have up to four digits,
+  // which take one pair or two without counting the digits first.
+  if (value < 100) {
+    if (value < 10) {
+      *out = static_cast<char>('0' + value);
+      return out + 1;
+    }
+    std::memcpy(out, digit_pairs + 2 * value, 2);
+    return out + 2;
+  }
+  if (value < 10000) {
+    const std::uint64_t high = value / 100;
+    const std::uint64_t low = value % 100;
+    if (high < 10) {
+      *out++ = static_cast<char>('0' + high);
+    } else {
+      std::memcpy(out, digit_pairs + 2 * high, 2);
+      out += 2;
+    }
+    std::memcpy(out, digit_pairs + 2 * low, 2);
+    return out + 2;
   }
   const std::size_t digits = decimal_digits(value);
   put_digits(out + digits, value, digits);
@@ -78,11 +96,45 @@ inline char* put_integer(char* out, std::int64_t value) {
 // The longest real: a sign, "0.", 44 zeros and 9 digits.
 inline constexpr std::size_t max_real_text = 64;
 
+// The commonest reals by far are multiples of 1/64 (halves, quarters, eighths: 0.5, 0.25, 1.75,
+// 612.375; and zero, its sign kept), and those need no search for their digits. With k/64 the
+// fraction, k = o * 2^t for an odd o, it is o / 2^(6-t) = o * 5^(6-t) / 10^(6-t): 6-t fraction
+// digits, the last nonzero (o and 5 are odd), so the fewest that put_real's search for an
+// exact short decimal would find; the same limit of six significant digits applies. Returns null
+// for any other value, or one the limit sends to the general conversion.
+inline char* put_sixty_fourths(char* out, float value) {
+  static constexpr std::uint32_t powers_of_five[] = {1, 5, 25, 125, 625, 3125, 15625};
+  const float magnitude = std::fabs(value);
+  if (!(magnitude < 16777216.0f)) return nullptr;
+  // Exact: a power of two only moves the exponent, and the product stays far below float's range.
+  const float scaled = magnitude * 64.0f;
+  const auto whole_scaled = static_cast<std::uint32_t>(scaled);
+  if (static_cast<float>(whole_scaled) != scaled) return nullptr;
+  const std::uint32_t whole = whole_scaled >> 6;
+  const std::uint32_t sixty_fourths = whole_scaled & 63;
+  if (sixty_fourths == 0) {
+    if (std::signbit(value)) *out++ = '-';
+    return put_unsigned(out, whole);
+  }
+  const auto fraction_digits = static_cast<std::size_t>(6 - std::countr_zero(sixty_fourths));
+  const std::uint32_t fraction =
+      (sixty_fourths >> (6 - fraction_digits)) * powers_of_five[fraction_digits];
+  if (whole * powers_of_ten[fraction_digits] + fraction >= 1000000) return nullptr;
+  if (std::signbit(value)) *out++ = '-';
+  out = put_unsigned(out, whole);
+  *out++ = '.';
+  out += fraction_digits;
+  put_digits(out, fraction, fraction_digits);
+  return out;
+}
+
 // The shortest digits that read back as the same float, laid out positionally with no exponent,
 // at most max_real_text bytes: 1 -> "1", 0.1f -> "0.1", 1e-7f -> "0.0000001". Zero keeps its
 // sign ("-0"). A whole value of magnitude 2^63 or more gets ".0" after its digits
 // (1e20f -> "100000000000000000000.0"): bare, its digits read as an integer, one beyond the 64 bits
 // readers keep integers in. NaN and the infinities have no text: null, with nothing written.
+// Out of line, so that the walks that form every kind of leaf stay small; a writer of reals alone
+// tries put_sixty_fourths inline first.
 char* put_real(char* out, float value);
 
 }  // namespace vantril

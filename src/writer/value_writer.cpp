@@ -2,6 +2,7 @@
 // separator rule's spacing, as the serializer's walk writes the same value.
 #include "vantril/writer/value_writer.hpp"
 
+#include <cstring>
 #include <utility>
 
 #include "model/references.hpp"
@@ -46,14 +47,14 @@ void ValueWriter::reset() {
   // Bytes formed and never appended are dropped; others may have written to the sink since.
   emitter_->restart();
   open_.clear();
+  next_ = Next::TopValue;
   status_ = Status();
   top_kind_ = ObjectKind::Null;
-  done_ = false;
   type_next_ = false;
   layout_ = false;
 }
 
-ValueWriter& ValueWriter::misuse(std::string_view fixed_message) {
+[[gnu::noinline]] ValueWriter& ValueWriter::misuse(std::string_view fixed_message) {
   return refuse(invalid_input(StaticText{fixed_message}));
 }
 
@@ -62,6 +63,7 @@ ValueWriter& ValueWriter::refuse(IoError error) {
   // without a buffer; the refused value is not.
   emitter_->commit();
   if (status_.ok()) status_ = std::move(error);
+  next_ = Next::Stopped;
   return *this;
 }
 
@@ -69,33 +71,76 @@ void ValueWriter::keep(Status status) {
   // Inline in every token's call: a success costs one test.
   if (!status.ok() && status_.ok()) {
     status_ = std::move(status);
+    next_ = Next::Stopped;
     emitter_->commit();
   }
 }
 
-bool ValueWriter::place_value(ObjectKind kind, bool& space) {
-  if (!status_.ok()) return false;
-  if (open_.empty()) {
-    if (done_) {
-      misuse("a value writer describes one value; start the next with reset");
-      return false;
-    }
-    space = space_before(leading_space_ ? Slot::AfterObjectLine : Slot::Alone, kind);
-    return true;
+ValueWriter::Place ValueWriter::place_value(ObjectKind kind) {
+  // Elements and dictionary values are most of what is written: each costs a comparison or
+  // three before its token.
+  const auto spaced = [kind](Slot slot) {
+    return space_before(slot, kind) ? Place::Spaced : Place::Bare;
+  };
+  if (next_ == Next::LaterElement) return spaced(Slot::LaterElement);
+  if (next_ == Next::DictionaryValue) {
+    next_ = Next::Key;
+    return spaced(Slot::DictionaryValue);
   }
-  Open& top = open_.back();
-  if (top.dictionary) {
-    if (top.fresh) {
+  if (next_ == Next::FirstElement) {
+    next_ = Next::LaterElement;
+    return spaced(Slot::FirstElement);
+  }
+  return place_other_value(kind);
+}
+
+[[gnu::noinline]] ValueWriter::Place ValueWriter::place_other_value(ObjectKind kind) {
+  switch (next_) {
+    case Next::TopValue:
+      next_ = Next::Done;
+      return space_before(leading_space_ ? Slot::AfterObjectLine : Slot::Alone, kind)
+                 ? Place::Spaced
+                 : Place::Bare;
+    case Next::Key:
       misuse("a dictionary value without its key");
-      return false;
-    }
-    top.fresh = true;
-    space = space_before(Slot::DictionaryValue, kind);
-    return true;
+      return Place::Refused;
+    case Next::Done:
+      misuse("a value writer describes one value; start the next with reset");
+      return Place::Refused;
+    case Next::FirstElement:
+    case Next::LaterElement:
+    case Next::DictionaryValue:
+      return place_value(kind);
+    case Next::Stopped:
+      break;
   }
-  space = space_before(top.fresh ? Slot::FirstElement : Slot::LaterElement, kind);
-  top.fresh = false;
-  return true;
+  return Place::Refused;
+}
+
+[[gnu::noinline]] void ValueWriter::name_slow(std::string_view bytes, bool key) {
+  // The holder a refusal names is made only here, when the plain form will not do.
+  const ValueHolder holder = holder_of(object_);
+  keep(emit_name_slow(*emitter_, bytes, &holder, key ? NameRole::Key : NameRole::Name));
+}
+
+[[gnu::noinline]] void ValueWriter::string_slow(std::string_view bytes, StringStyle style) {
+  keep(emit_string_slow(*emitter_, bytes, style));
+}
+
+[[gnu::noinline]] void ValueWriter::text_slow(std::string_view text) {
+  keep(emitter_->write(text));
+}
+
+void ValueWriter::text(std::string_view text) {
+  char* const out = emitter_->cursor();
+  if (room_left(out, emitter_->room_end()) < text.size()) return text_slow(text);
+  std::memcpy(out, text.data(), text.size());
+  emitter_->advance(out + text.size());
+}
+
+template <class Put>
+[[gnu::noinline]] void ValueWriter::leaf_slow(Put put) {
+  keep(emit_small_token_slow<max_number_token>(*emitter_, max_number_token, put));
 }
 
 void ValueWriter::note_name(std::string_view bytes) {
@@ -104,12 +149,15 @@ void ValueWriter::note_name(std::string_view bytes) {
 
 template <class Put>
 ValueWriter& ValueWriter::leaf(ObjectKind kind, Put put) {
-  bool space = false;
-  if (!place_value(kind, space)) return *this;
-  keep(emit_small_token(*emitter_, max_number_token, [&](char* out) {
+  const Place place = place_value(kind);
+  if (place == Place::Refused) return *this;
+  const bool space = place == Place::Spaced;
+  // Captured by value: only the slow form, out of line, needs the closure in memory.
+  const auto put_spaced = [space, put](char* out) {
     if (space) *out++ = ' ';
     return put(out);
-  }));
+  };
+  if (!emit_small_token_in_room(*emitter_, max_number_token, put_spaced)) leaf_slow(put_spaced);
   placed(kind);
   return *this;
 }
@@ -130,7 +178,10 @@ ValueWriter& ValueWriter::real(float value) {
   if (!is_writable_real(value) && status_.ok()) {
     return refuse(unwritable_real(holder_of(object_), value));
   }
-  return leaf(ObjectKind::Real, [value](char* out) { return put_real(out, value); });
+  return leaf(ObjectKind::Real, [value](char* out) {
+    if (char* end = put_sixty_fourths(out, value)) return end;
+    return put_real(out, value);
+  });
 }
 
 ValueWriter& ValueWriter::reference(ObjectId id) {
@@ -139,19 +190,16 @@ ValueWriter& ValueWriter::reference(ObjectId id) {
 }
 
 ValueWriter& ValueWriter::name(std::string_view bytes) {
-  bool space = false;
-  if (!place_value(ObjectKind::Name, space)) return *this;
+  if (place_value(ObjectKind::Name) == Place::Refused) return *this;
   note_name(bytes);
-  const ValueHolder holder = holder_of(object_);
-  keep(emit_name(*emitter_, bytes, &holder));
+  if (!emit_plain_name(*emitter_, bytes)) name_slow(bytes, false);
   placed(ObjectKind::Name);
   return *this;
 }
 
 ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle style) {
-  bool space = false;
-  if (!place_value(ObjectKind::String, space)) return *this;
-  keep(emit_string(*emitter_, bytes, style));
+  if (place_value(ObjectKind::String) == Place::Refused) return *this;
+  if (!emit_plain_string(*emitter_, bytes, style)) string_slow(bytes, style);
   placed(ObjectKind::String);
   return *this;
 }
@@ -161,8 +209,9 @@ ValueWriter& ValueWriter::value(const Object& object) {
   if (kind == ObjectKind::Stream) {
     return misuse("a stream is an indirect object of its own, never a value inside another");
   }
-  bool space = false;
-  if (!place_value(kind, space)) return *this;
+  const Place place = place_value(kind);
+  if (place == Place::Refused) return *this;
+  const bool space = place == Place::Spaced;
   if (const Name* held = object.name()) note_name(held->bytes);
   if (open_.empty()) layout_ = is_left_out(object);
   // A refused value has none of its bytes written; what was described before it stays.
@@ -181,52 +230,57 @@ ValueWriter& ValueWriter::value(const Object& object) {
 }
 
 ValueWriter& ValueWriter::begin_array() {
-  bool space = false;
-  if (!place_value(ObjectKind::Array, space)) return *this;
-  keep(emitter_->write("["));
-  open_.push_back(Open{false, true});
+  if (place_value(ObjectKind::Array) == Place::Refused) return *this;
+  text("[");
+  open(Next::FirstElement);
   return *this;
 }
 
 ValueWriter& ValueWriter::end_array() {
-  if (!status_.ok()) return *this;
-  if (open_.empty() || open_.back().dictionary) return misuse("end_array with no array open");
-  open_.pop_back();
-  keep(emitter_->write("]"));
+  if (next_ == Next::Stopped) return *this;
+  if (next_ != Next::FirstElement && next_ != Next::LaterElement) {
+    return misuse("end_array with no array open");
+  }
+  close();
+  text("]");
   placed(ObjectKind::Array);
   return *this;
 }
 
 ValueWriter& ValueWriter::begin_dictionary() {
-  bool space = false;
-  if (!place_value(ObjectKind::Dictionary, space)) return *this;
-  keep(emitter_->write("<<"));
-  open_.push_back(Open{true, true});
+  if (place_value(ObjectKind::Dictionary) == Place::Refused) return *this;
+  text("<<");
+  open(Next::Key);
   return *this;
 }
 
 ValueWriter& ValueWriter::key(std::string_view bytes) {
-  if (!status_.ok()) return *this;
-  if (open_.empty() || !open_.back().dictionary) return misuse("a key outside a dictionary");
-  if (!open_.back().fresh) return misuse("a key where the previous key's value belongs");
-  open_.back().fresh = false;
+  if (next_ != Next::Key) {
+    if (next_ == Next::Stopped) return *this;
+    if (next_ == Next::DictionaryValue) {
+      return misuse("a key where the previous key's value belongs");
+    }
+    return misuse("a key outside a dictionary");
+  }
+  next_ = Next::DictionaryValue;
   if (open_.size() == 1) {
     type_next_ = bytes == "Type";
     layout_ |= bytes == "Linearized";
   }
-  const ValueHolder holder = holder_of(object_);
-  keep(emit_name(*emitter_, bytes, &holder, NameRole::Key));
+  if (!emit_plain_name(*emitter_, bytes)) name_slow(bytes, true);
   return *this;
 }
 
 ValueWriter& ValueWriter::end_dictionary() {
-  if (!status_.ok()) return *this;
-  if (open_.empty() || !open_.back().dictionary) {
+  if (next_ != Next::Key) {
+    if (next_ == Next::Stopped) return *this;
+    if (next_ == Next::DictionaryValue) {
+      return misuse("a dictionary closed after a key without its value");
+    }
     return misuse("end_dictionary with no dictionary open");
   }
-  if (!open_.back().fresh) return misuse("a dictionary closed after a key without its value");
-  open_.pop_back();
-  keep(emitter_->write(">>"));
+  close();
+  text(">>");
   placed(ObjectKind::Dictionary);
   return *this;
 }

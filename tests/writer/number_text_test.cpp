@@ -47,6 +47,19 @@ TEST(RealText, ShortDecimalsAndNeighboursMatchTheShortestRoundTripForm) {
   }
 }
 
+// Multiples of 1/64 take a path of their own: every one up to 1,000,000/64, the largest below
+// 2^24, and their negatives, on both sides of the six-significant-digit limit.
+TEST(RealText, SixtyFourthsMatchTheShortestRoundTripForm) {
+  for (std::int64_t m = 1; m <= 1000000; ++m) {
+    const auto value = static_cast<float>(static_cast<double>(m) / 64.0);
+    expect_same_text(value);
+    expect_same_text(-value);
+  }
+  for (std::int64_t m = (std::int64_t{1} << 30) - 1000; m < (std::int64_t{1} << 30); ++m) {
+    expect_same_text(static_cast<float>(static_cast<double>(m) / 64.0));
+  }
+}
+
 TEST(RealText, RandomFloatsMatchTheShortestRoundTripForm) {
   std::mt19937 random(12345);
   std::uniform_int_distribution<std::uint32_t> bits;

@@ -77,7 +77,7 @@ class VANTRIL_API ValueWriter {
   // The first error, or success so far.
   const Status& status() const { return status_; }
   // Whether one whole value has been described (and nothing went wrong).
-  bool complete() const { return status_.ok() && done_; }
+  bool complete() const { return next_ == Next::Done; }
   // The kind of the top-level value once complete (Array for an array, and so on).
   ObjectKind kind() const { return top_kind_; }
   // Starts the next value into the same sink, clearing any error.
@@ -96,22 +96,40 @@ class VANTRIL_API ValueWriter {
  private:
   friend bool detail::describes_layout(const ValueWriter& writer);
 
-  struct Open {
-    bool dictionary;
-    // An array's first element, or a dictionary waiting for a key.
-    bool fresh;
+  // What the next call may give where it stands, the one test each token's call makes first: the
+  // top-level value (or nothing more once it is Done), an array's first or later element, a
+  // dictionary's key or the value after it; Stopped from the first error on.
+  enum class Next : std::uint8_t {
+    TopValue,
+    Done,
+    FirstElement,
+    LaterElement,
+    Key,
+    DictionaryValue,
+    Stopped,
   };
 
-  // Whether a value may go here, and if so whether a leaf takes a space before it; records the
-  // error otherwise.
-  bool place_value(ObjectKind kind, bool& space);
+  enum class Place : std::uint8_t { Refused, Bare, Spaced };
+  // Whether a value may go here (Refused, with the error recorded, if not), and if so whether a
+  // leaf takes a space before it (Spaced); moves on to what comes after the value.
+  Place place_value(ObjectKind kind);
+  // The top level and the misuses, out of line.
+  Place place_other_value(ObjectKind kind);
   // The value of `kind` just written ends the top level when nothing is open.
   void placed(ObjectKind kind) {
-    if (open_.empty()) {
-      done_ = true;
+    if (next_ == Next::Done) {
       top_kind_ = kind;
       emitter_->commit();
     }
+  }
+  // An array or dictionary opened where its value was placed: `first` is what it takes first.
+  void open(Next first) {
+    open_.push_back(next_);
+    next_ = first;
+  }
+  void close() {
+    next_ = open_.back();
+    open_.pop_back();
   }
   // A leaf of `kind`, put(out) forming its text after the space the place asks for.
   template <class Put>
@@ -119,16 +137,28 @@ class VANTRIL_API ValueWriter {
   ValueWriter& misuse(std::string_view fixed_message);
   ValueWriter& refuse(IoError error);
   void keep(Status status);
+  // The slow forms of tokens, out of line so that each token's call holds no Status of its own
+  // when the room takes the token: a leaf (put forming it, space included), a name or key, a
+  // string that needs escapes or more room than the emitter has, and fixed text (a bracket);
+  // each keeps the error it meets.
+  template <class Put>
+  void leaf_slow(Put put);
+  void name_slow(std::string_view bytes, bool key);
+  void string_slow(std::string_view bytes, StringStyle style);
+  void text_slow(std::string_view text);
+  // Fixed text in the room, else through text_slow.
+  void text(std::string_view text);
   // The name `bytes` is placed as a value: the top-level dictionary's type when it follows "Type".
   void note_name(std::string_view bytes);
 
   // The writer's own emitter over the sink, or the one its owner gave (a streaming writer's).
   std::optional<detail::Emitter> own_;
   detail::Emitter* emitter_;
-  std::vector<Open> open_;
+  Next next_ = Next::TopValue;
+  // For each open array or dictionary, what its holder takes once it is closed.
+  std::vector<Next> open_;
   Status status_;
   ObjectKind top_kind_ = ObjectKind::Null;
-  bool done_ = false;
   // The last key of the top-level dictionary was "Type"; the value then tells its type.
   bool type_next_ = false;
   bool layout_ = false;
