@@ -93,17 +93,23 @@ struct Segment {
 struct Central {
   std::mutex lock;
   Page* pages_with_room[class_count] = {};
-  Segment* segments = nullptr;
+  // Segments with a page to spare first, full ones apart, so that finding a page never walks
+  // past full segments.
+  Segment* open_segments = nullptr;
+  Segment* full_segments = nullptr;
   std::uint64_t mapped_bytes = 0;
   std::uint64_t pages_in_use = 0;
 };
 
 Central& central() {
-  static Central* const shared = new Central;
+  static auto* const shared = new Central;
   return *shared;
 }
 
+// The page start is found by clearing the low bits of the block's address, which is the point of
+// aligning pages to their size.
 Page* page_of(const void* block) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
   return reinterpret_cast<Page*>(reinterpret_cast<std::uintptr_t>(block) & ~(page_size - 1));
 }
 
@@ -127,20 +133,28 @@ void unlink(Page*& head, Page* page) {
   page->listed = false;
 }
 
-void unlink_segment(Central& shared, Segment* segment) {
+void link_segment(Segment*& head, Segment* segment) {
+  segment->previous = nullptr;
+  segment->next = head;
+  if (head != nullptr) head->previous = segment;
+  head = segment;
+}
+
+void unlink_segment(Segment*& head, Segment* segment) {
   if (segment->previous != nullptr) {
     segment->previous->next = segment->next;
   } else {
-    shared.segments = segment->next;
+    head = segment->next;
   }
   if (segment->next != nullptr) segment->next->previous = segment->previous;
+  segment->previous = nullptr;
+  segment->next = nullptr;
 }
 
 // A fresh page for blocks of the size, from a segment with a page to spare; null when the
 // system has no memory for another segment. Under the lock.
 Page* new_page(Central& shared, std::uint32_t block_size) {
-  Segment* segment = shared.segments;
-  while (segment != nullptr && segment->used_pages == pages_per_segment) segment = segment->next;
+  Segment* segment = shared.open_segments;
   if (segment == nullptr) {
     void* memory = os::map_pool_memory(segment_size);
     if (memory == nullptr) return nullptr;
@@ -150,15 +164,17 @@ Page* new_page(Central& shared, std::uint32_t block_size) {
       return nullptr;
     }
     segment->base = static_cast<char*>(memory);
-    segment->next = shared.segments;
-    if (shared.segments != nullptr) shared.segments->previous = segment;
-    shared.segments = segment;
+    link_segment(shared.open_segments, segment);
     shared.mapped_bytes += segment_size;
   }
   std::size_t at = 0;
   while (segment->page_used[at]) ++at;
   segment->page_used[at] = true;
   ++segment->used_pages;
+  if (segment->used_pages == pages_per_segment) {
+    unlink_segment(shared.open_segments, segment);
+    link_segment(shared.full_segments, segment);
+  }
   ++shared.pages_in_use;
   char* start = segment->base + at * page_size;
   auto* page = new (start) Page;
@@ -179,10 +195,14 @@ void release_page(Central& shared, Page* page) {
   // The page may next hold blocks of another size: none of its old free blocks stays poisoned.
   unpoison(page, page_size);
   segment->page_used[at] = false;
+  if (segment->used_pages == pages_per_segment) {
+    unlink_segment(shared.full_segments, segment);
+    link_segment(shared.open_segments, segment);
+  }
   --segment->used_pages;
   --shared.pages_in_use;
   if (segment->used_pages == 0) {
-    unlink_segment(shared, segment);
+    unlink_segment(shared.open_segments, segment);
     unpoison(segment->base, segment_size);
     os::unmap_pool_memory(segment->base, segment_size);
     shared.mapped_bytes -= segment_size;
