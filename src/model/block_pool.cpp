@@ -113,42 +113,36 @@ Page* page_of(const void* block) {
   return reinterpret_cast<Page*>(reinterpret_cast<std::uintptr_t>(block) & ~(page_size - 1));
 }
 
-void link(Page*& head, Page* page) {
-  page->previous = nullptr;
-  page->next = head;
-  if (head != nullptr) head->previous = page;
-  head = page;
+// Pages and segments sit in doubly linked lists through their own previous and next fields.
+template <class Node>
+void link(Node*& head, Node* node) {
+  node->previous = nullptr;
+  node->next = head;
+  if (head != nullptr) head->previous = node;
+  head = node;
+}
+
+template <class Node>
+void unlink(Node*& head, Node* node) {
+  if (node->previous != nullptr) {
+    node->previous->next = node->next;
+  } else {
+    head = node->next;
+  }
+  if (node->next != nullptr) node->next->previous = node->previous;
+  node->previous = nullptr;
+  node->next = nullptr;
+}
+
+// A page is listed while it has a block to give.
+void list_page(Page*& head, Page* page) {
+  link(head, page);
   page->listed = true;
 }
 
-void unlink(Page*& head, Page* page) {
-  if (page->previous != nullptr) {
-    page->previous->next = page->next;
-  } else {
-    head = page->next;
-  }
-  if (page->next != nullptr) page->next->previous = page->previous;
-  page->previous = nullptr;
-  page->next = nullptr;
+void unlist_page(Page*& head, Page* page) {
+  unlink(head, page);
   page->listed = false;
-}
-
-void link_segment(Segment*& head, Segment* segment) {
-  segment->previous = nullptr;
-  segment->next = head;
-  if (head != nullptr) head->previous = segment;
-  head = segment;
-}
-
-void unlink_segment(Segment*& head, Segment* segment) {
-  if (segment->previous != nullptr) {
-    segment->previous->next = segment->next;
-  } else {
-    head = segment->next;
-  }
-  if (segment->next != nullptr) segment->next->previous = segment->previous;
-  segment->previous = nullptr;
-  segment->next = nullptr;
 }
 
 // A fresh page for blocks of the size, from a segment with a page to spare; null when the
@@ -164,7 +158,7 @@ Page* new_page(Central& shared, std::uint32_t block_size) {
       return nullptr;
     }
     segment->base = static_cast<char*>(memory);
-    link_segment(shared.open_segments, segment);
+    link(shared.open_segments, segment);
     shared.mapped_bytes += segment_size;
   }
   std::size_t at = 0;
@@ -172,8 +166,8 @@ Page* new_page(Central& shared, std::uint32_t block_size) {
   segment->page_used[at] = true;
   ++segment->used_pages;
   if (segment->used_pages == pages_per_segment) {
-    unlink_segment(shared.open_segments, segment);
-    link_segment(shared.full_segments, segment);
+    unlink(shared.open_segments, segment);
+    link(shared.full_segments, segment);
   }
   ++shared.pages_in_use;
   char* start = segment->base + at * page_size;
@@ -196,13 +190,13 @@ void release_page(Central& shared, Page* page) {
   unpoison(page, page_size);
   segment->page_used[at] = false;
   if (segment->used_pages == pages_per_segment) {
-    unlink_segment(shared.full_segments, segment);
-    link_segment(shared.open_segments, segment);
+    unlink(shared.full_segments, segment);
+    link(shared.open_segments, segment);
   }
   --segment->used_pages;
   --shared.pages_in_use;
   if (segment->used_pages == 0) {
-    unlink_segment(shared.open_segments, segment);
+    unlink(shared.open_segments, segment);
     unpoison(segment->base, segment_size);
     os::unmap_pool_memory(segment->base, segment_size);
     shared.mapped_bytes -= segment_size;
@@ -229,7 +223,7 @@ FreeBlock* take_blocks(Central& shared, std::size_t size_class, std::size_t want
         if (taken != 0) break;
         throw std::bad_alloc();
       }
-      link(head, page);
+      list_page(head, page);
     }
     Page* page = head;
     while (taken < wanted && page->has_room()) {
@@ -247,7 +241,7 @@ FreeBlock* take_blocks(Central& shared, std::size_t size_class, std::size_t want
       ++page->used;
       ++taken;
     }
-    if (!page->has_room()) unlink(head, page);
+    if (!page->has_room()) unlist_page(head, page);
   }
   return chain;
 }
@@ -263,10 +257,10 @@ void give_blocks(Central& shared, std::size_t size_class, FreeBlock* chain) {
     page->free = block;
     --page->used;
     if (page->used == 0) {
-      if (page->listed) unlink(head, page);
+      if (page->listed) unlist_page(head, page);
       release_page(shared, page);
     } else if (!page->listed) {
-      link(head, page);
+      list_page(head, page);
     }
   }
 }
