@@ -265,19 +265,21 @@ void give_blocks(Central& shared, std::size_t size_class, FreeBlock* chain) {
   }
 }
 
-// A thread's free blocks of each size class. Plain data, so that reaching it costs no check of
-// whether it is made yet; the thread's Flush gives its blocks back when the thread ends.
+// A thread's free blocks of each size class, on the heap. The thread reaches them through a
+// plain thread-local pointer, which costs no check of whether a thread-local object is made yet.
+// The system hands the same pointer to give_back_cache as the thread ends, so that the blocks go
+// back to their pages without relying on the order in which thread-local storage is torn down.
 struct Bin {
   FreeBlock* head = nullptr;
   std::uint32_t count = 0;
 };
 struct Cache {
   Bin bins[class_count];
-  // Set once the thread's Flush is registered; cleared for good when it has run.
-  bool registered = false;
-  bool finished = false;
 };
-thread_local Cache cache;
+thread_local Cache* thread_cache = nullptr;
+// Set once the thread's cache is given back, or when none could be registered: blocks then go
+// straight to and from the pages.
+thread_local bool thread_uncached = false;
 
 // Blocks a thread takes or gives at once: a batch of about 8 KiB, and at least a few blocks.
 std::uint32_t batch_of(std::size_t size_class) {
@@ -285,40 +287,52 @@ std::uint32_t batch_of(std::size_t size_class) {
   return static_cast<std::uint32_t>(blocks < 4 ? 4 : blocks > 64 ? 64 : blocks);
 }
 
-struct Flush {
-  Flush() = default;
-  Flush(const Flush&) = delete;
-  Flush& operator=(const Flush&) = delete;
-  ~Flush() {
+void give_back_cache(void* value) {
+  auto* cache = static_cast<Cache*>(value);
+  {
     Central& shared = central();
     const std::lock_guard<std::mutex> held(shared.lock);
     for (std::size_t size_class = 1; size_class < class_count; ++size_class) {
-      Bin& bin = cache.bins[size_class];
-      give_blocks(shared, size_class, bin.head);
-      bin = Bin{};
+      give_blocks(shared, size_class, cache->bins[size_class].head);
     }
-    cache.finished = true;
   }
-};
-
-// The first block a thread takes or gives makes its Flush, whose destructor runs as the thread
-// ends.
-[[gnu::noinline]] void register_flush() {
-  cache.registered = true;
-  static thread_local Flush flush;
-  (void)&flush;
+  delete cache;
+  thread_cache = nullptr;
+  thread_uncached = true;
 }
 
-[[gnu::noinline]] void* refill(std::size_t size_class) {
-  Central& shared = central();
-  if (cache.finished) {
-    // The thread is ending and its cache has been given back: one block at a time.
-    std::size_t taken = 0;
-    const std::lock_guard<std::mutex> held(shared.lock);
-    return take_blocks(shared, size_class, 1, taken);
+// The thread's cache, made by the first block the thread takes or gives; null once it has been
+// given back.
+[[gnu::noinline]] Cache* make_cache() {
+  if (thread_uncached) return nullptr;
+  auto* cache = new Cache;
+  if (!os::call_at_thread_exit(give_back_cache, cache)) {
+    // Blocks cached with no one to give them back as the thread ends would stay out for good.
+    delete cache;
+    thread_uncached = true;
+    return nullptr;
   }
-  if (!cache.registered) register_flush();
-  Bin& bin = cache.bins[size_class];
+  thread_cache = cache;
+  return cache;
+}
+
+// For a thread whose cache is gone: one block at a time, under the lock.
+[[gnu::noinline]] void* take_one(std::size_t size_class) {
+  Central& shared = central();
+  std::size_t taken = 0;
+  const std::lock_guard<std::mutex> held(shared.lock);
+  return take_blocks(shared, size_class, 1, taken);
+}
+
+[[gnu::noinline]] void give_one(FreeBlock* block, std::size_t size_class) {
+  Central& shared = central();
+  block->next = nullptr;
+  const std::lock_guard<std::mutex> held(shared.lock);
+  give_blocks(shared, size_class, block);
+}
+
+[[gnu::noinline]] void* refill(Bin& bin, std::size_t size_class) {
+  Central& shared = central();
   std::size_t taken = 0;
   {
     const std::lock_guard<std::mutex> held(shared.lock);
@@ -332,9 +346,8 @@ struct Flush {
 }
 
 // Gives back the bin's oldest blocks, keeping one batch.
-[[gnu::noinline]] void drain(std::size_t size_class) {
+[[gnu::noinline]] void drain(Bin& bin, std::size_t size_class) {
   Central& shared = central();
-  Bin& bin = cache.bins[size_class];
   const std::uint32_t kept = batch_of(size_class);
   FreeBlock* last_kept = bin.head;
   for (std::uint32_t i = 1; i < kept; ++i) last_kept = last_kept->next;
@@ -350,14 +363,17 @@ struct Flush {
 void* allocate_block(std::size_t bytes) {
   if (bytes > largest_pooled_block) return ::operator new(bytes);
   const std::size_t size_class = (bytes + granule - 1) / granule;
-  Bin& bin = cache.bins[size_class];
+  Cache* cache = thread_cache;
+  if (cache == nullptr) cache = make_cache();
   void* block = nullptr;
-  if (bin.head != nullptr) {
+  if (cache == nullptr) {
+    block = take_one(size_class);
+  } else if (Bin& bin = cache->bins[size_class]; bin.head != nullptr) {
     block = bin.head;
     bin.head = bin.head->next;
     --bin.count;
   } else {
-    block = refill(size_class);
+    block = refill(bin, size_class);
   }
   unpoison(block, size_class * granule);
   return block;
@@ -370,19 +386,17 @@ void free_block(void* block, std::size_t bytes) noexcept {
   }
   const std::size_t size_class = (bytes + granule - 1) / granule;
   auto* freed = static_cast<FreeBlock*>(block);
-  if (cache.finished) {
-    Central& shared = central();
-    freed->next = nullptr;
-    const std::lock_guard<std::mutex> held(shared.lock);
-    give_blocks(shared, size_class, freed);
+  Cache* cache = thread_cache;
+  if (cache == nullptr) cache = make_cache();
+  if (cache == nullptr) {
+    give_one(freed, size_class);
     return;
   }
-  if (!cache.registered) register_flush();
-  Bin& bin = cache.bins[size_class];
+  Bin& bin = cache->bins[size_class];
   freed->next = bin.head;
   bin.head = freed;
   poison_free(freed, size_class * granule);
-  if (++bin.count >= 2 * batch_of(size_class)) drain(size_class);
+  if (++bin.count >= 2 * batch_of(size_class)) drain(bin, size_class);
 }
 
 PoolFigures pool_figures() {

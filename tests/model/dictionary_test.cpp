@@ -82,8 +82,9 @@ TEST(Dictionary, ASmallDictionaryAgreesWithAReferenceModelForKeysOfEveryLength) 
   std::vector<Dictionary::Pair> pairs;
   for (std::size_t at = 0; at < 8; ++at) {
     model.emplace_back(pool[at], static_cast<std::int64_t>(at));
-    pairs.push_back({model.back().first, static_cast<std::int64_t>(at)});
   }
+  // The pairs view the model's keys: made once the model has stopped growing.
+  for (const auto& [key, value] : model) pairs.push_back({key, value});
   Dictionary dictionary = Dictionary::from_pairs(pairs);
   for (int step = 0; step < 6000; ++step) {
     const std::string key = pool[random() % pool.size()];  // a buffer of its own
