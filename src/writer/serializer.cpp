@@ -194,7 +194,8 @@ inline Status open_value(Emitter& emitter, const Object& value, bool space, Open
 // A member formed straight in the room when it has a plain form that fits before `limit`: a leaf
 // with its space, a name or literal string that needs no escape, a hexadecimal string; null
 // otherwise (the general path writes, escapes or refuses it).
-inline char* put_plain_scalar(char* out, const char* limit, const Object& value, bool space) {
+[[gnu::always_inline]] inline char* put_plain_scalar(char* out, const char* limit,
+                                                     const Object& value, bool space) {
   if (takes_leading_space(value.kind())) return put_leaf_within(out, limit, value, space);
   if (const Name* name = value.name()) return put_name_within(out, limit, name->bytes);
   if (const String* string = value.string()) {
@@ -204,7 +205,8 @@ inline char* put_plain_scalar(char* out, const char* limit, const Object& value,
 }
 
 // The same, and also an array whose elements all have plain forms.
-inline char* put_plain_value(char* out, const char* limit, const Object& value, bool space) {
+[[gnu::always_inline]] inline char* put_plain_value(char* out, const char* limit,
+                                                    const Object& value, bool space) {
   const Array* array = value.array();
   if (array == nullptr) return put_plain_scalar(out, limit, value, space);
   if (room_left(out, limit) < 2) return nullptr;

@@ -168,7 +168,7 @@ inline constexpr std::size_t max_number_token = 1 + max_real_text;
 // Null, a boolean, a number or a reference (the kinds that take a leading space) at `out`, after a
 // space when `space` is set; at most max_number_token bytes. Returns the end, or null for a real
 // that is NaN or infinite (see put_real).
-inline char* put_leaf(char* out, const Object& object, bool space) {
+[[gnu::always_inline]] inline char* put_leaf(char* out, const Object& object, bool space) {
   if (space) *out++ = ' ';
   switch (object.kind()) {
     case ObjectKind::Integer:
