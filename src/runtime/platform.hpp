@@ -66,8 +66,8 @@ void release_mapped_pages(const MappedView& view, std::size_t offset, std::size_
 void prefault_for_writing(void* data, std::size_t size);
 
 // Fresh zeroed memory of `size` bytes (a multiple of 64 KiB) straight from the system, aligned to
-// 64 KiB at least (to its size where the system allows, so that it can be backed by large
-// pages), or null when the system refuses. For the model's block pool.
+// 64 KiB at least (to its size on POSIX), or null when the system refuses. For the model's block
+// pool.
 void* map_pool_memory(std::size_t size);
 // Gives back memory that map_pool_memory gave, of the same size.
 void unmap_pool_memory(void* memory, std::size_t size);
