@@ -196,8 +196,8 @@ void release_page(Central& shared, Page* page) {
   --segment->used_pages;
   --shared.pages_in_use;
   if (segment->used_pages == 0) {
+    // Every page was unpoisoned as it went back.
     unlink(shared.open_segments, segment);
-    unpoison(segment->base, segment_size);
     os::unmap_pool_memory(segment->base, segment_size);
     shared.mapped_bytes -= segment_size;
     delete segment;
@@ -316,28 +316,33 @@ void give_back_cache(void* value) {
   return cache;
 }
 
-// For a thread whose cache is gone: one block at a time, under the lock.
-[[gnu::noinline]] void* take_one(std::size_t size_class) {
+// take_blocks and give_blocks under the lock, for one size class.
+FreeBlock* take_locked(std::size_t size_class, std::size_t wanted, std::size_t& taken) {
   Central& shared = central();
-  std::size_t taken = 0;
   const std::lock_guard<std::mutex> held(shared.lock);
-  return take_blocks(shared, size_class, 1, taken);
+  return take_blocks(shared, size_class, wanted, taken);
+}
+
+void give_locked(std::size_t size_class, FreeBlock* chain) {
+  Central& shared = central();
+  const std::lock_guard<std::mutex> held(shared.lock);
+  give_blocks(shared, size_class, chain);
+}
+
+// A thread whose cache is gone takes and gives one block at a time.
+[[gnu::noinline]] void* take_one(std::size_t size_class) {
+  std::size_t taken = 0;
+  return take_locked(size_class, 1, taken);
 }
 
 [[gnu::noinline]] void give_one(FreeBlock* block, std::size_t size_class) {
-  Central& shared = central();
   block->next = nullptr;
-  const std::lock_guard<std::mutex> held(shared.lock);
-  give_blocks(shared, size_class, block);
+  give_locked(size_class, block);
 }
 
 [[gnu::noinline]] void* refill(Bin& bin, std::size_t size_class) {
-  Central& shared = central();
   std::size_t taken = 0;
-  {
-    const std::lock_guard<std::mutex> held(shared.lock);
-    bin.head = take_blocks(shared, size_class, batch_of(size_class), taken);
-  }
+  bin.head = take_locked(size_class, batch_of(size_class), taken);
   bin.count = static_cast<std::uint32_t>(taken);
   FreeBlock* block = bin.head;
   bin.head = block->next;
@@ -347,15 +352,13 @@ void give_back_cache(void* value) {
 
 // Gives back the bin's oldest blocks, keeping one batch.
 [[gnu::noinline]] void drain(Bin& bin, std::size_t size_class) {
-  Central& shared = central();
   const std::uint32_t kept = batch_of(size_class);
   FreeBlock* last_kept = bin.head;
   for (std::uint32_t i = 1; i < kept; ++i) last_kept = last_kept->next;
   FreeBlock* given = last_kept->next;
   last_kept->next = nullptr;
   bin.count = kept;
-  const std::lock_guard<std::mutex> held(shared.lock);
-  give_blocks(shared, size_class, given);
+  give_locked(size_class, given);
 }
 
 }  // namespace

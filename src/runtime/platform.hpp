@@ -72,8 +72,8 @@ void* map_pool_memory(std::size_t size);
 // Gives back memory that map_pool_memory gave, of the same size.
 void unmap_pool_memory(void* memory, std::size_t size);
 
-// Calls at_exit(value) on the calling thread as it ends, after the thread's C++ thread-local
-// objects are gone but while its thread-local variables can still be read; one registration a
+// Calls at_exit(value) on the calling thread as it ends, while its thread-local variables can
+// still be read (on POSIX after its C++ thread-local objects are gone); one registration a
 // thread, with one callback for the process. The value is handed over by the system, so the call
 // needs no thread-local storage of its own (where that is emulated it may be gone by then). False
 // when the system has no room for it; then nothing is called. Not called for a thread that

@@ -2,7 +2,6 @@
 // separator rule's spacing, as the serializer's walk writes the same value.
 #include "vantril/writer/value_writer.hpp"
 
-#include <cstring>
 #include <utility>
 
 #include "model/references.hpp"
@@ -132,10 +131,7 @@ ValueWriter::Place ValueWriter::place_value(ObjectKind kind) {
 }
 
 void ValueWriter::text(std::string_view text) {
-  char* const out = emitter_->cursor();
-  if (room_left(out, emitter_->room_end()) < text.size()) return text_slow(text);
-  std::memcpy(out, text.data(), text.size());
-  emitter_->advance(out + text.size());
+  if (!emitter_->write_in_room(text)) text_slow(text);
 }
 
 template <class Put>

@@ -54,12 +54,16 @@ class VANTRIL_API Emitter {
 
   // Any bytes, of any length: copied into the room when they fit, else appended directly.
   Status write(std::string_view bytes) {
-    if (static_cast<std::size_t>(limit_ - out_) >= bytes.size()) {
-      if (!bytes.empty()) std::char_traits<char>::copy(out_, bytes.data(), bytes.size());
-      out_ += bytes.size();
-      return {};
-    }
+    if (write_in_room(bytes)) return {};
     return write_slow(bytes);
+  }
+  // The fast half of write alone: the bytes into the room when they fit, else false with nothing
+  // written, for callers that keep the slow half out of line.
+  bool write_in_room(std::string_view bytes) {
+    if (static_cast<std::size_t>(limit_ - out_) < bytes.size()) return false;
+    if (!bytes.empty()) std::char_traits<char>::copy(out_, bytes.data(), bytes.size());
+    out_ += bytes.size();
+    return true;
   }
 
   // The count the sink will have once everything formed is appended.
