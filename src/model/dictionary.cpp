@@ -264,37 +264,30 @@ void Dictionary::regrow(std::size_t wanted) {
   }
 }
 
-// A key held inline is stored with its unused bytes zeroed (Bytes zeroes them when made from
-// text, copies keep them, and keys are never changed in place), and its holder bits are unused:
-// two such keys are equal exactly when their sixteen bytes are.
-bool Dictionary::set_unindexed(Bytes& key, Object& value) {
+// Two inline keys are equal exactly when their words are, and an inline key never equals a heap
+// one: the new key is compared as one word with each stored key.
+bool Dictionary::set_unindexed(std::uint64_t key_word, Object& value) {
   DictionaryEntry* entries = block_->entries();
   const std::uint32_t length = block_->length;
-  std::uint64_t low;
-  std::uint64_t high;
-  std::memcpy(&low, key.raw_, sizeof low);
-  std::memcpy(&high, key.raw_ + 8, sizeof high);
   for (std::uint32_t position = 0; position < length; ++position) {
-    const unsigned char* stored = entries[position].key.raw_;
-    if (load<std::uint64_t>(reinterpret_cast<const char*>(stored)) == low &&
-        load<std::uint64_t>(reinterpret_cast<const char*>(stored) + 8) == high) {
+    if (entries[position].key.word_ == key_word) {
       Object& held = entries[position].value;
       if (&held != &value) Object previous = std::exchange(held, std::move(value));
       return true;
     }
   }
   if (length == block_->capacity) return false;
-  new (&entries[length]) DictionaryEntry{std::move(key), std::move(value)};
+  auto* entry = new (&entries[length]) DictionaryEntry{Key(), std::move(value)};
+  entry->key.word_ = key_word;
   block_->length = length + 1;
   return true;
 }
 
 void Dictionary::set(std::string_view key, Object&& value) {
-  if (block_ != nullptr && !block_->indexed() && key.size() <= Bytes::inline_capacity) {
-    // Most dictionaries are small and built from pairs of short keys: the new key is made once,
-    // compared as two words with each stored one, and moved into its entry.
-    Bytes made(key);
-    if (set_unindexed(made, value)) return;
+  if (block_ != nullptr && !block_->indexed() && key.size() <= Key::inline_capacity) {
+    // Most dictionaries are small and built from pairs of short keys: the new key's word is made
+    // once and compared with each stored one.
+    if (set_unindexed(Key::inline_word(key), value)) return;
   }
   if (block_ != nullptr) {
     // One probe finds the key or the free slot where it goes.
@@ -311,7 +304,7 @@ void Dictionary::set(std::string_view key, Object&& value) {
     }
     if (block_->length < block_->capacity) {
       const std::uint32_t position = block_->length;
-      new (&block_->entries()[position]) DictionaryEntry{Bytes(key), std::move(value)};
+      new (&block_->entries()[position]) DictionaryEntry{Key(key), std::move(value)};
       block_->length = position + 1;
       if (indexed) block_->set_slot(slot, position + 1);
       return;
@@ -320,7 +313,7 @@ void Dictionary::set(std::string_view key, Object&& value) {
   // Growing moves every entry to a new block. The key's bytes and the value may be this
   // dictionary's own (a value's name as a new key, an entry's value under a new key), so both
   // are taken out of the old block first.
-  Bytes owned_key(key);
+  Key owned_key(key);
   Object taken = std::move(value);
   regrow(block_ == nullptr ? first_capacity : std::size_t{block_->capacity} * 2);
   const std::uint32_t position = block_->length;

@@ -18,6 +18,7 @@
 
 #include "vantril/detail/export.hpp"
 #include "vantril/model/bytes.hpp"
+#include "vantril/model/key.hpp"
 #include "vantril/model/object_id.hpp"
 
 namespace vantril {
@@ -204,9 +205,9 @@ class VANTRIL_API Dictionary {
   Dictionary copy_keys(Object (*shell)(const Object&)) const;
   struct Block;
 
-  // Sets the value under a key held inline in a block without an index; false when the key is
-  // new and the block is full.
-  bool set_unindexed(Bytes& key, Object& value);
+  // Sets the value under a key held inline (its word given) in a block without an index; false
+  // when the key is new and the block is full.
+  bool set_unindexed(std::uint64_t key_word, Object& value);
   std::uint32_t find_position(std::string_view key) const;
   std::size_t find_slot(std::string_view key) const;
   void insert_into_index(std::size_t position);
@@ -404,7 +405,7 @@ Object& Array::emplace_back(Arguments&&... arguments) {
 
 // One key and its value, as Dictionary::iter() shows them.
 struct DictionaryEntry {
-  Bytes key;
+  Key key;
   Object value;
 };
 
