@@ -11,25 +11,28 @@ namespace vantril {
 
 namespace {
 
-std::size_t block_bytes(std::size_t capacity) {
-  return sizeof(std::uint64_t) + capacity * sizeof(Object);
-}
+std::size_t block_bytes(std::size_t capacity) { return capacity * sizeof(Object); }
 
 }  // namespace
 
 Array& Array::operator=(Array&& other) noexcept {
   if (this != &other) {
-    // The other may be held inside one of this array's elements: it is taken out first.
+    // The other may be held inside one of this array's elements: it is taken out first, and
+    // this array's old elements die with `taken`.
     Array taken(std::move(other));
-    std::swap(block_, taken.block_);
+    std::swap(elements_, taken.elements_);
+    std::swap(size_, taken.size_);
+    const std::size_t capacity = this->capacity();
+    set_capacity(taken.capacity());
+    taken.set_capacity(capacity);
   }
   return *this;
 }
 
 Array::~Array() {
-  if (block_ == nullptr) return;
+  if (elements_ == nullptr) return;
   clear();
-  detail::free_block(block_, block_bytes(block_->capacity));
+  detail::free_block(elements_, block_bytes(capacity()));
 }
 
 Object& Array::at(std::size_t position) {
@@ -44,48 +47,47 @@ const Object& Array::at(std::size_t position) const {
 
 void Array::reserve(std::size_t count) {
   if (count <= capacity()) return;
-  if (count > 0xFFFFFFFFu) fatal_error("array element count overflow");
-  static_assert(sizeof(Block) == sizeof(std::uint64_t));
-  auto* grown = static_cast<Block*>(detail::allocate_block(block_bytes(count)));
-  grown->size = 0;
-  grown->capacity = static_cast<std::uint32_t>(count);
-  if (block_ != nullptr) {
+  if (count > max_size) fatal_error("array element count overflow");
+  auto* grown = static_cast<Object*>(detail::allocate_block(block_bytes(count)));
+  if (elements_ != nullptr) {
     // Objects move by their bytes: the old block's elements are taken over as they are.
-    grown->size = block_->size;
-    if (block_->size != 0) {
-      std::memcpy(static_cast<void*>(grown + 1), static_cast<const void*>(block_ + 1),
-                  block_->size * sizeof(Object));
+    if (size_ != 0) {
+      std::memcpy(static_cast<void*>(grown), static_cast<const void*>(elements_),
+                  size_ * sizeof(Object));
     }
-    detail::free_block(block_, block_bytes(block_->capacity));
+    detail::free_block(elements_, block_bytes(capacity()));
   }
-  block_ = grown;
+  elements_ = grown;
+  set_capacity(count);
 }
 
 void Array::grow_by_one() {
-  if (block_ == nullptr || block_->size == block_->capacity) reserve(size() < 4 ? 4 : 2 * size());
-  ++block_->size;
+  if (size_ == capacity()) {
+    const std::size_t doubled = size_ < 4 ? 4 : 2 * std::size_t{size_};
+    reserve(doubled > max_size && size_ < max_size ? max_size : doubled);
+  }
+  ++size_;
 }
 
 Object& Array::append_grown(Object&& element) {
   Object taken(std::move(element));
   grow_by_one();
-  return *new (data() + block_->size - 1) Object(std::move(taken));
+  return *new (data() + size_ - 1) Object(std::move(taken));
 }
 
 void Array::pop_back() {
   if (empty()) fatal_error("pop_back on an empty array");
-  --block_->size;
-  data()[block_->size].~Object();
+  --size_;
+  data()[size_].~Object();
 }
 
 void Array::clear() {
-  if (block_ == nullptr) return;
   // Counted down first, so that an element whose destruction reaches back into this array
   // finds it consistent.
   Object* elements = data();
-  while (block_->size != 0) {
-    --block_->size;
-    elements[block_->size].~Object();
+  while (size_ != 0) {
+    --size_;
+    elements[size_].~Object();
   }
 }
 
@@ -119,7 +121,7 @@ Object* Array::erase(const Object* position) {
     std::memmove(static_cast<void*>(elements + at), static_cast<const void*>(elements + at + 1),
                  after * sizeof(Object));
   }
-  --block_->size;
+  --size_;
   return elements + at;
 }
 

@@ -1,4 +1,5 @@
 // The insertion-ordered dictionary and its open-addressing hash index.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -227,7 +228,7 @@ void Dictionary::insert_into_index(std::size_t position) {
 }
 
 void Dictionary::regrow(std::size_t wanted) {
-  if (wanted >= 0x40000000u) fatal_error("dictionary entry count overflow");
+  if (wanted > max_len) fatal_error("dictionary entry count overflow");
   const auto capacity = static_cast<std::uint32_t>(wanted);
   std::uint32_t index_size = 0;
   if (capacity > Block::small_capacity) {
@@ -315,7 +316,9 @@ void Dictionary::set(std::string_view key, Object&& value) {
   // are taken out of the old block first.
   Key owned_key(key);
   Object taken = std::move(value);
-  regrow(block_ == nullptr ? first_capacity : std::size_t{block_->capacity} * 2);
+  const std::size_t capacity = block_ == nullptr ? 0 : block_->capacity;
+  if (capacity == max_len) fatal_error("dictionary entry count overflow");
+  regrow(capacity == 0 ? first_capacity : std::min(capacity * 2, max_len));
   const std::uint32_t position = block_->length;
   new (&block_->entries()[position]) DictionaryEntry{std::move(owned_key), std::move(taken)};
   block_->length = position + 1;

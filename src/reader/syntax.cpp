@@ -304,6 +304,10 @@ Result<Object> ValueParser::parse(std::size_t& position) {
       }
       if (c == '>' && end_ - p >= 2 && p[1] == '>') {
         const std::size_t start = s_.frames.back().start;
+        if (s_.entries.size() - start > Dictionary::max_len) {
+          return error_at(
+              p, "a dictionary of more than " + std::to_string(Dictionary::max_len) + " entries");
+        }
         Dictionary dictionary = Dictionary::from_pairs(
             std::span<Dictionary::Pair>(s_.entries.data() + start, s_.entries.size() - start));
         s_.entries.resize(start);
@@ -330,6 +334,10 @@ Result<Object> ValueParser::parse(std::size_t& position) {
                             s_.frames.empty() ? "']' without an array" : "']' closes a dictionary");
           }
           const std::size_t start = s_.frames.back().start;
+          if (s_.values.size() - start > Array::max_size) {
+            return error_at(
+                p, "an array of more than " + std::to_string(Array::max_size) + " elements");
+          }
           Array array;
           // The elements' place and count read once: the appends cannot move the stack.
           Object* const elements = s_.values.data() + start;

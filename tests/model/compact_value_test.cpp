@@ -124,9 +124,12 @@ std::vector<std::string> contents(const Array& array) {
   return seen;
 }
 
+// The array is held by an Object throughout: it shares its last byte with the object's kind,
+// which no growth, shrinking or move assignment may disturb.
 TEST(CompactValue, ArrayAgreesWithAVectorUnderRandomOperations) {
   std::mt19937 random(20261209);
-  Array array;
+  Object held_by{Array()};
+  Array& array = *held_by.array();
   std::vector<std::string> model;
   for (int step = 0; step < 20000; ++step) {
     // Integers and names long enough to live on the heap, so that a lost or doubled element
@@ -188,6 +191,8 @@ TEST(CompactValue, ArrayAgreesWithAVectorUnderRandomOperations) {
         const Object holder(std::move(moved));
         Object copy = clone(holder);
         array = std::move(*copy.array());
+        ASSERT_EQ(copy.kind(), ObjectKind::Array);
+        ASSERT_TRUE(copy.array()->empty());
         break;
       }
     }
@@ -195,6 +200,7 @@ TEST(CompactValue, ArrayAgreesWithAVectorUnderRandomOperations) {
       array.clear();
       model.clear();
     }
+    ASSERT_EQ(held_by.kind(), ObjectKind::Array) << "after step " << step;
     ASSERT_EQ(contents(array), model) << "after step " << step;
   }
 }

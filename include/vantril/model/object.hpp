@@ -102,28 +102,39 @@ namespace detail {
 struct NestedValues;
 }  // namespace detail
 
-// The elements of an array object, in order. One pointer: the size, the capacity and the
-// elements share one heap block, and an empty array has none. Elements are moved in and out;
-// the operations are those of a std::vector that the model needs.
+// The elements of an array object, in order. Sixteen bytes: the elements' heap block, the size
+// and the capacity, so that the block holds nothing but elements and an empty array has none.
+// Four bits of the capacity's word are left to the holder, as in Bytes: an Object keeps its kind
+// there. Elements are moved in and out; the operations are those of a std::vector that the model
+// needs.
 class VANTRIL_API Array {
  public:
+  // The most elements an array can hold; growing beyond it is a broken invariant.
+  static constexpr std::size_t max_size = (std::size_t{1} << 28) - 1;
+
   Array() noexcept = default;
-  Array(Array&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  // The holder bits stay with each array: they describe the holder, not the elements.
+  Array(Array&& other) noexcept
+      : elements_(std::exchange(other.elements_, nullptr)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(other.capacity_ & capacity_mask) {
+    other.set_capacity(0);
+  }
   Array& operator=(Array&& other) noexcept;
   ~Array();
 
-  std::size_t size() const { return block_ != nullptr ? block_->size : 0; }
-  bool empty() const { return size() == 0; }
-  std::size_t capacity() const { return block_ != nullptr ? block_->capacity : 0; }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::size_t capacity() const { return capacity_ & capacity_mask; }
 
-  inline Object* data();
-  inline const Object* data() const;
+  Object* data() { return elements_; }
+  const Object* data() const { return elements_; }
   Object* begin() { return data(); }
-  Object* end();
+  inline Object* end();
   const Object* begin() const { return data(); }
-  const Object* end() const;
-  Object& operator[](std::size_t at);
-  const Object& operator[](std::size_t at) const;
+  inline const Object* end() const;
+  inline Object& operator[](std::size_t at);
+  inline const Object& operator[](std::size_t at) const;
   // The element at the position; a position past the end is a broken invariant and ends the
   // process.
   Object& at(std::size_t position);
@@ -135,7 +146,7 @@ class VANTRIL_API Array {
 
   // Room for `count` elements without a further allocation.
   void reserve(std::size_t count);
-  void push_back(Object&& element);
+  inline void push_back(Object&& element);
   template <class... Arguments>
   Object& emplace_back(Arguments&&... arguments);
   void pop_back();
@@ -148,10 +159,11 @@ class VANTRIL_API Array {
   Object* erase(const Object* position);
 
  private:
-  struct Block {
-    std::uint32_t size;
-    std::uint32_t capacity;
-  };
+  static constexpr std::uint32_t capacity_mask = 0x0FFFFFFF;
+
+  void set_capacity(std::size_t capacity) {
+    capacity_ = (capacity_ & ~capacity_mask) | static_cast<std::uint32_t>(capacity);
+  }
   // Appends to a full (or absent) block: the element is taken first, as it may come from this
   // array's own elements, which the growing block moves. Out of line, so that the common append
   // into reserved room stays small enough to inline.
@@ -159,7 +171,10 @@ class VANTRIL_API Array {
   // One more element's room at the end, counted but not yet made.
   void grow_by_one();
 
-  Block* block_ = nullptr;
+  Object* elements_ = nullptr;
+  std::uint32_t size_ = 0;
+  // The low 28 bits; the high four, the last byte's, are the holder's.
+  std::uint32_t capacity_ = 0;
 };
 
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
@@ -171,6 +186,8 @@ class VANTRIL_API Dictionary {
  public:
   // A key and value for from_pairs.
   struct Pair;
+  // The most entries a dictionary can hold; growing beyond it is a broken invariant.
+  static constexpr std::size_t max_len = 0x3FFFFFFF;
 
   Dictionary() = default;  // no entries, no storage reserved
   Dictionary(Dictionary&& other) noexcept;
@@ -234,9 +251,10 @@ struct Stream {
 // the kind: integers (not bool or characters) make Integer, floating-point values make Real, a
 // bool makes Boolean, and text never converts silently; use Name or String.
 //
-// The payload lies in the first bytes: a Name's or String's Bytes fills all sixteen and keeps the
-// kind in its holder bits; every other payload is at most eight bytes, and the last byte holds the
-// kind alone. Every payload moves by copying its bytes, which is how objects move.
+// The payload lies in the first bytes: a Name's or String's Bytes and an Array fill all sixteen
+// and keep the kind in the high four bits of the last byte, left to their holder; every other
+// payload is at most eight bytes, and the last byte holds the kind alone. Every payload moves by
+// copying its bytes, which is how objects move.
 struct VANTRIL_API Object {
   Object() noexcept = default;
   Object(Object&& other) noexcept {
@@ -279,7 +297,10 @@ struct VANTRIL_API Object {
     held<Name>().bytes.set_holder_bits(name_code);
   }
   Object(String string) noexcept { new (raw_) String(std::move(string)); }
-  Object(Array array) noexcept { put(std::move(array), array_code); }
+  Object(Array array) noexcept {
+    new (raw_) Array(std::move(array));
+    raw_[15] = static_cast<unsigned char>((raw_[15] & Bytes::size_mask) | array_code << 4);
+  }
   Object(Dictionary dictionary) noexcept;
   Object(Stream stream);
   Object(ObjectId reference) noexcept { put(reference, reference_code); }
@@ -363,8 +384,9 @@ struct VANTRIL_API Object {
   alignas(8) unsigned char raw_[16]{};
 };
 
-// A Name's or String's Bytes is the whole payload, in place.
-static_assert(sizeof(Object) == 16 && sizeof(Name) == 16 && sizeof(String) == 16);
+// A Name's or String's Bytes and an Array are the whole payload, in place.
+static_assert(sizeof(Object) == 16 && sizeof(Name) == 16 && sizeof(String) == 16 &&
+              sizeof(Array) == 16);
 
 inline Object::Object(Dictionary dictionary) noexcept {
   put(std::move(dictionary), dictionary_code);
@@ -372,12 +394,6 @@ inline Object::Object(Dictionary dictionary) noexcept {
 inline const Dictionary* Object::dictionary() const { return if_code<Dictionary>(dictionary_code); }
 inline Dictionary* Object::dictionary() { return if_code<Dictionary>(dictionary_code); }
 
-inline Object* Array::data() {
-  return block_ != nullptr ? reinterpret_cast<Object*>(block_ + 1) : nullptr;
-}
-inline const Object* Array::data() const {
-  return block_ != nullptr ? reinterpret_cast<const Object*>(block_ + 1) : nullptr;
-}
 inline Object* Array::end() { return data() + size(); }
 inline const Object* Array::end() const { return data() + size(); }
 inline Object& Array::operator[](std::size_t at) { return data()[at]; }
@@ -385,9 +401,9 @@ inline const Object& Array::operator[](std::size_t at) const { return data()[at]
 
 // With room in the block the element is made in place.
 inline void Array::push_back(Object&& element) {
-  if (block_ != nullptr && block_->size < block_->capacity) {
-    new (data() + block_->size) Object(std::move(element));
-    ++block_->size;
+  if (size_ < capacity()) {
+    new (elements_ + size_) Object(std::move(element));
+    ++size_;
     return;
   }
   append_grown(std::move(element));
@@ -395,9 +411,9 @@ inline void Array::push_back(Object&& element) {
 
 template <class... Arguments>
 Object& Array::emplace_back(Arguments&&... arguments) {
-  if (block_ != nullptr && block_->size < block_->capacity) {
-    auto* room = new (data() + block_->size) Object(std::forward<Arguments>(arguments)...);
-    ++block_->size;
+  if (size_ < capacity()) {
+    auto* room = new (elements_ + size_) Object(std::forward<Arguments>(arguments)...);
+    ++size_;
     return *room;
   }
   return append_grown(Object(std::forward<Arguments>(arguments)...));
