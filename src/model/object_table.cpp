@@ -5,6 +5,7 @@
 #include <new>
 
 #include "runtime/fatal.hpp"
+#include "runtime/platform.hpp"
 
 namespace vantril {
 
@@ -123,6 +124,9 @@ ObjectTable::value_type* ObjectTable::store_in_slot(ObjectId id, Object&& object
   if (chunk >= chunks_.size()) chunks_.resize(chunk + 1, nullptr);
   if (chunks_[chunk] == nullptr) {
     auto* made = static_cast<Chunk*>(::operator new(sizeof(Chunk)));
+    // A table past its first chunk is a large one, and fills each chunk it makes: the chunk's
+    // pages are made present in one call, not one fault at a time.
+    if (chunk != 0) os::prefault_for_writing(made, sizeof(Chunk));
     for (std::uint64_t& word : made->used) word = 0;
     chunks_[chunk] = made;
   }

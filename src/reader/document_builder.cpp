@@ -24,14 +24,22 @@ Result<Document> read_document(State& state) {
 
   const std::vector<Entry>& entries = state.entries;
   // The packed objects first, grouped by object stream and index, kept in entry order.
+  const auto packed_count = static_cast<std::size_t>(
+      std::count_if(entries.begin(), entries.end(),
+                    [](const Entry& entry) { return entry.kind == XrefSlotKind::InObjectStream; }));
   std::vector<std::size_t> packed;
+  reserve_present(packed, packed_count);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (entries[i].kind == XrefSlotKind::InObjectStream) packed.push_back(i);
   }
-  std::vector<Object> packed_values(packed.size());
-  std::vector<char> packed_read(packed.size(), 0);
+  std::vector<Object> packed_values;
+  reserve_present(packed_values, packed_count);
+  packed_values.resize(packed_count);
+  std::vector<char> packed_read(packed_count, 0);
   if (!packed.empty()) {
-    std::vector<std::size_t> order(packed.size());
+    std::vector<std::size_t> order;
+    reserve_present(order, packed_count);
+    order.resize(packed_count);
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
       const Entry& x = entries[packed[a]];

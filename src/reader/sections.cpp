@@ -149,7 +149,7 @@ RevisionInfo revision_of(const Section& section, bool keep_trailer) {
   revision.xref_stream_offset = section.xref_stream_offset;
   if (keep_trailer) revision.trailer = clone(section.trailer);
   const std::size_t count = section.entries.size() + section.stream_entries.size();
-  revision.defined.reserve(count);
+  reserve_present(revision.defined, count);
   list_entries(section.entries, revision);
   list_entries(section.stream_entries, revision);
   if (!section.stream_entries.empty()) {
@@ -377,7 +377,7 @@ Status open_structure(State& state) {
 void fill_slots(State& state) {
   if (state.slots_filled) return;
   std::vector<FileSlot>& slots = state.structure.slots;
-  slots.reserve(state.entries.size());
+  reserve_present(slots, state.entries.size());
   for (const Entry& entry : state.entries) {
     FileSlot slot;
     slot.number = entry.number;

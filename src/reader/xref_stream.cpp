@@ -142,7 +142,7 @@ Status read_xref_stream(State& state, std::size_t position, std::vector<Entry>& 
     const std::uint64_t available = rows - row_number;
     if (wanted > available) short_of_rows = true;
     const std::uint64_t taken = std::min(wanted, available);
-    entries.reserve(entries.size() + static_cast<std::size_t>(taken));
+    reserve_present(entries, entries.size() + static_cast<std::size_t>(taken));
     for (std::uint64_t i = 0; i < taken; ++i, ++row_number) {
       const unsigned char* fields = row + row_number * static_cast<std::size_t>(row_size);
       const std::uint64_t kind = widths[0] == 0 ? 1 : field(fields, widths[0]);

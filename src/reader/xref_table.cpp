@@ -115,8 +115,9 @@ Status read_xref_table(State& state, std::size_t position, Section& section) {
     }
     // Every entry takes at least six bytes: no count reserves more than the bytes left allow.
     const std::size_t most = (data.size() - at) / 6 + 1;
-    section.entries.reserve(section.entries.size() +
-                            static_cast<std::size_t>(std::min<std::uint64_t>(*count, most)));
+    reserve_present(
+        section.entries,
+        section.entries.size() + static_cast<std::size_t>(std::min<std::uint64_t>(*count, most)));
     // Well-made entries start right after the header's end of line.
     if (at < data.size() && data[at] == '\r') ++at;
     if (at < data.size() && data[at] == '\n') ++at;
