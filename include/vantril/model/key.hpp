@@ -110,6 +110,7 @@ class VANTRIL_API Key {
   static constexpr std::size_t header_size = sizeof(std::uint64_t);
 
   bool is_inline() const { return (word_ & 1) != 0; }
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the word holds the block's address
   const char* heap_block() const { return reinterpret_cast<const char*>(word_); }
 
   // The word a key of at most seven bytes has. A few loads from the two ends of the source
