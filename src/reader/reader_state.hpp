@@ -28,11 +28,13 @@ namespace vantril::reader {
 
 // Room for `count` elements in a list about to be filled, the fresh part made present in one
 // call: for a file of a million objects the reader's lists are tens of megabytes of new memory,
-// which would otherwise come one page fault at a time.
+// which would otherwise come one page fault at a time. A list that already has room at least
+// doubles it, so that a file of many small cross-reference subsections, each reserving a little
+// more, costs linear time, not quadratic.
 template <class T>
 void reserve_present(std::vector<T>& list, std::size_t count) {
   if (count <= list.capacity()) return;
-  list.reserve(count);
+  list.reserve(std::max(count, 2 * list.capacity()));
   os::prefault_for_writing(list.data() + list.size(), (list.capacity() - list.size()) * sizeof(T));
 }
 
