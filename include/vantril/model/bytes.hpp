@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "vantril/detail/export.hpp"
+#include "vantril/detail/short_load.hpp"
 
 namespace vantril {
 
@@ -145,16 +146,8 @@ class VANTRIL_API Bytes {
       std::uint64_t last;
       std::memcpy(&last, from + size - 8, 8);
       if (size > 8) high = last >> (8 * (16 - size));
-    } else if (size >= 4) {
-      std::uint32_t first;
-      std::uint32_t last;
-      std::memcpy(&first, from, 4);
-      std::memcpy(&last, from + size - 4, 4);
-      low = first | std::uint64_t{last} << (8 * (size - 4));
-    } else if (size > 0) {
-      low = std::uint64_t{static_cast<unsigned char>(from[0])} |
-            std::uint64_t{static_cast<unsigned char>(from[size / 2])} << (8 * (size / 2)) |
-            std::uint64_t{static_cast<unsigned char>(from[size - 1])} << (8 * (size - 1));
+    } else {
+      low = detail::load_short(from, size);
     }
     std::memcpy(raw_, &low, 8);
     std::memcpy(raw_ + 8, &high, 8);

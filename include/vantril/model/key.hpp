@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "vantril/detail/export.hpp"
+#include "vantril/detail/short_load.hpp"
 
 namespace vantril {
 
@@ -113,25 +114,10 @@ class VANTRIL_API Key {
   // NOLINTNEXTLINE(performance-no-int-to-ptr): the word holds the block's address
   const char* heap_block() const { return reinterpret_cast<const char*>(word_); }
 
-  // The word a key of at most seven bytes has. A few loads from the two ends of the source
-  // (overlapping when it is short) cover all of it, without a call to memcpy and without reading
-  // past it.
+  // The word a key of at most seven bytes has.
   static std::uint64_t inline_word(std::string_view bytes) {
-    const char* from = bytes.data();
-    const std::size_t size = bytes.size();
-    std::uint64_t low = 0;
-    if (size >= 4) {
-      std::uint32_t first;
-      std::uint32_t last;
-      std::memcpy(&first, from, 4);
-      std::memcpy(&last, from + size - 4, 4);
-      low = first | std::uint64_t{last} << (8 * (size - 4));
-    } else if (size > 0) {
-      low = std::uint64_t{static_cast<unsigned char>(from[0])} |
-            std::uint64_t{static_cast<unsigned char>(from[size / 2])} << (8 * (size / 2)) |
-            std::uint64_t{static_cast<unsigned char>(from[size - 1])} << (8 * (size - 1));
-    }
-    return low << 8 | std::uint64_t{size} << 1 | 1;
+    return detail::load_short(bytes.data(), bytes.size()) << 8 | std::uint64_t{bytes.size()} << 1 |
+           1;
   }
   void set_inline(std::string_view bytes) { word_ = inline_word(bytes); }
   // Out of line: most keys are inline and never call them.
