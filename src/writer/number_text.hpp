@@ -49,11 +49,8 @@ inline std::size_t decimal_digits(std::uint64_t value) {
   return estimate + ((value | 1) >= powers_of_ten[estimate] ? 1 : 0);
 }
 
-// At most 20 bytes ("18446744073709551615"). Inline for the integers, which the serializer
-// writes more than anything else.
-inline char* put_unsigned(char* out, std::uint64_t value) {
-  // Generations, counts, coordinates and sizes: most integers written have up to four digits,
-  // which take one pair or two without counting the digits first.
+// One to four digits of a value below 10000, at `out`, returning their end.
+inline char* put_up_to_four_digits(char* out, std::uint32_t value) {
   if (value < 100) {
     if (value < 10) {
       *out = static_cast<char>('0' + value);
@@ -62,17 +59,34 @@ inline char* put_unsigned(char* out, std::uint64_t value) {
     std::memcpy(out, digit_pairs + 2 * value, 2);
     return out + 2;
   }
-  if (value < 10000) {
-    const std::uint64_t high = value / 100;
-    const std::uint64_t low = value % 100;
-    if (high < 10) {
-      *out++ = static_cast<char>('0' + high);
-    } else {
-      std::memcpy(out, digit_pairs + 2 * high, 2);
-      out += 2;
-    }
-    std::memcpy(out, digit_pairs + 2 * low, 2);
-    return out + 2;
+  const std::uint32_t high = value / 100;
+  const std::uint32_t low = value % 100;
+  if (high < 10) {
+    *out++ = static_cast<char>('0' + high);
+  } else {
+    std::memcpy(out, digit_pairs + 2 * high, 2);
+    out += 2;
+  }
+  std::memcpy(out, digit_pairs + 2 * low, 2);
+  return out + 2;
+}
+
+// At most 20 bytes ("18446744073709551615"). Inline for the integers, which the serializer
+// writes more than anything else.
+inline char* put_unsigned(char* out, std::uint64_t value) {
+  // Generations, counts, coordinates and sizes: most integers written have up to four digits,
+  // which take one pair or two without counting the digits first.
+  if (value < 10000) return put_up_to_four_digits(out, static_cast<std::uint32_t>(value));
+  // Object numbers, offsets and the like: five to eight digits. The high and the low four are
+  // formed apart, so that their divisions do not wait on each other as a chain of divisions by
+  // 100 would.
+  if (value < 100000000) {
+    const auto high = static_cast<std::uint32_t>(value / 10000);
+    const auto low = static_cast<std::uint32_t>(value % 10000);
+    out = put_up_to_four_digits(out, high);
+    std::memcpy(out, digit_pairs + 2 * (low / 100), 2);
+    std::memcpy(out + 2, digit_pairs + 2 * (low % 100), 2);
+    return out + 4;
   }
   const std::size_t digits = decimal_digits(value);
   put_digits(out + digits, value, digits);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantril {
@@ -109,6 +110,28 @@ TEST(IntegerText, MatchesTheStandardConversionAtEveryLengthAndEdge) {
     char text[16];
     put_digits(text + row.width, row.value, row.width);
     EXPECT_EQ(std::string(text, row.width), row.text);
+  }
+}
+
+// Below 10^8 the digits are formed in groups of four, each group with its own branches: every
+// value up to two million, and a spread of larger ones to 10^8 with each group's edges.
+TEST(IntegerText, FormsEveryGroupOfFourDigitsAsTheStandardConversionDoes) {
+  std::vector<std::uint64_t> values;
+  for (std::uint64_t value = 0; value < 2000000; ++value) values.push_back(value);
+  for (std::uint64_t high = 1; high < 10000; high += 37) {
+    for (std::uint64_t low : {0, 1, 9, 10, 99, 100, 999, 1000, 9999}) {
+      values.push_back(high * 10000 + low);
+    }
+  }
+  values.insert(values.end(), {99999999, 100000000, 100000001});
+  for (const std::uint64_t value : values) {
+    char expected[24];
+    char text[24];
+    const auto standard = std::to_chars(expected, expected + sizeof expected, value);
+    const char* end = put_unsigned(text, value);
+    ASSERT_EQ(std::string_view(text, static_cast<std::size_t>(end - text)),
+              std::string_view(expected, static_cast<std::size_t>(standard.ptr - expected)))
+        << value;
   }
 }
 
