@@ -180,11 +180,40 @@ Dictionary::~Dictionary() {
   detail::free_block(block_, block_->bytes());
 }
 
+// Two inline keys are equal exactly when their words are, and an inline key never equals a heap
+// one: the new key is compared as one word with each stored key.
+[[gnu::always_inline]] inline bool Dictionary::set_unindexed(std::uint64_t key_word,
+                                                             Object& value) {
+  DictionaryEntry* entries = block_->entries();
+  const std::uint32_t length = block_->length;
+  for (std::uint32_t position = 0; position < length; ++position) {
+    if (entries[position].key.word_ == key_word) {
+      Object& held = entries[position].value;
+      if (&held != &value) Object previous = std::exchange(held, std::move(value));
+      return true;
+    }
+  }
+  if (length == block_->capacity) return false;
+  auto* entry = new (&entries[length]) DictionaryEntry{Key(), std::move(value)};
+  entry->key.word_ = key_word;
+  block_->length = length + 1;
+  return true;
+}
+
 Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
   Dictionary dictionary;
+  if (pairs.empty()) return dictionary;
   // Room for every pair at once: most dictionaries are built this way and never grow again.
-  if (!pairs.empty()) dictionary.regrow(pairs.size());
-  for (Pair& pair : pairs) dictionary.set(pair.key, std::move(pair.value));
+  dictionary.regrow(pairs.size());
+  std::size_t at = 0;
+  if (!dictionary.block_->indexed()) {
+    // Few pairs, and keys mostly short: each short key's word is made once and compared with the
+    // words stored before it, in one loop here rather than a call to set for each pair.
+    for (; at < pairs.size() && pairs[at].key.size() <= Key::inline_capacity; ++at) {
+      dictionary.set_unindexed(Key::inline_word(pairs[at].key), pairs[at].value);
+    }
+  }
+  for (; at < pairs.size(); ++at) dictionary.set(pairs[at].key, std::move(pairs[at].value));
   return dictionary;
 }
 
@@ -263,25 +292,6 @@ void Dictionary::regrow(std::size_t wanted) {
   for (std::size_t position = 0; position < block_->length; ++position) {
     insert_into_index(position);
   }
-}
-
-// Two inline keys are equal exactly when their words are, and an inline key never equals a heap
-// one: the new key is compared as one word with each stored key.
-bool Dictionary::set_unindexed(std::uint64_t key_word, Object& value) {
-  DictionaryEntry* entries = block_->entries();
-  const std::uint32_t length = block_->length;
-  for (std::uint32_t position = 0; position < length; ++position) {
-    if (entries[position].key.word_ == key_word) {
-      Object& held = entries[position].value;
-      if (&held != &value) Object previous = std::exchange(held, std::move(value));
-      return true;
-    }
-  }
-  if (length == block_->capacity) return false;
-  auto* entry = new (&entries[length]) DictionaryEntry{Key(), std::move(value)};
-  entry->key.word_ = key_word;
-  block_->length = length + 1;
-  return true;
 }
 
 void Dictionary::set(std::string_view key, Object&& value) {
