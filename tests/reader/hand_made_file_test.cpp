@@ -83,13 +83,17 @@ TEST(ReaderHandMade, IndirectLengthsGenerationsAndSubsections) {
 
 // An unfiltered cross-reference stream with /W [1 2 1], /Index
 // in two ranges, and an object stream that lists two objects.
-std::string stream_file(const std::string& object_stream_dictionary) {
+// With `reversed`, the object stream holds object 3 before object 2, so that its objects in
+// number order are not in the order they lie in it.
+std::string stream_file(const std::string& object_stream_dictionary, bool reversed = false) {
   std::string file = "%PDF-1.5\n";
   const std::size_t catalog = file.size();
   file += "1 0 obj\n<</Type/Catalog/Pages 2 0 R>>\nendobj\n";
-  const std::string content = "2 0 3 31 <</Type/Pages/Kids[]/Count 0>> (packed)";
+  const std::string content = reversed ? "3 0 2 9 (packed) <</Type/Pages/Kids[]/Count 0>>"
+                                       : "2 0 3 31 <</Type/Pages/Kids[]/Count 0>> (packed)";
+  const std::string first = reversed ? "8" : "9";
   const std::size_t container = file.size();
-  file += "7 0 obj\n<</Type/ObjStm/N 2/First 9" + object_stream_dictionary + "/Length " +
+  file += "7 0 obj\n<</Type/ObjStm/N 2/First " + first + object_stream_dictionary + "/Length " +
           std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream\nendobj\n";
   const std::size_t xref = file.size();
   std::string rows;
@@ -101,8 +105,8 @@ std::string stream_file(const std::string& object_stream_dictionary) {
   };
   // Objects 1 to 3 typed, then 7 and 8 typed.
   row(1, catalog, 0);
-  row(2, 7, 0);
-  row(2, 7, 1);
+  row(2, 7, reversed ? 1 : 0);
+  row(2, 7, reversed ? 0 : 1);
   row(1, container, 0);
   row(1, xref, 0);
   file += "8 0 obj\n<</Type/XRef/Size 9/Index[1 3 7 2]/W[1 2 1]/Root 1 0 R/Length " +
@@ -128,6 +132,16 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   EXPECT_EQ(structure.layout_objects, (std::vector<ObjectId>{{7, 0}, {8, 0}}));
   EXPECT_EQ(document.xref_state.xref_form, XrefForm::XrefStreamForm);
   EXPECT_EQ(document.highest_number, 8u);
+
+  // The same objects in the other order inside their object stream read the same.
+  Result<ReadFile> reordered = read_pdf_bytes(stream_file("", true), {.strict = true, .limits = {}});
+  ASSERT_TRUE(reordered.ok()) << display_form(reordered.error());
+  const Document& same = reordered.value().document;
+  ASSERT_EQ(same.object_table.size(), document.object_table.size());
+  for (const auto& [id, object] : document.object_table) {
+    EXPECT_EQ(text_of(same.object_table.at(id)), text_of(object)) << id.number;
+  }
+  EXPECT_EQ(find_slot(reordered.value().structure, 3)->index, 0u);
 
   // An object stream that extends itself is refused, not followed.
   Result<ReadFile> looped = read_pdf_bytes(stream_file("/Extends 7 0 R"));
