@@ -105,10 +105,10 @@ class ValueParser {
                         " is beyond the range of a real: read as the largest real");
     }
   }
-  [[gnu::cold, gnu::noinline]] IoError reference_out_of_range(
-      const char* at, const scan::NumberToken& number, const scan::NumberToken& generation) const {
-    return error_at(at, "the reference " + std::to_string(number.integer) + " " +
-                            std::to_string(generation.integer) + " R is out of range");
+  [[gnu::cold, gnu::noinline]] IoError reference_out_of_range(const char* at, std::int64_t number,
+                                                              std::int64_t generation) const {
+    return error_at(at, "the reference " + std::to_string(number) + " " +
+                            std::to_string(generation) + " R is out of range");
   }
   [[gnu::cold, gnu::noinline]] IoError error_at(const char* at, std::string_view what) const {
     return syntax_error(context_, static_cast<std::size_t>(at - begin_), what);
@@ -162,10 +162,11 @@ class ValueParser {
   Scratch& s_;
   Object result_;
   bool done_ = false;
-  // The integer the reference lookahead read after another, when it turned out not to be a
-  // generation: the next token, read again without scanning.
+  // The integer of digits alone that the reference lookahead read after another, when it turned
+  // out not to be a generation: the next token, where it starts and ends, read without scanning.
   const char* cached_at_ = nullptr;
-  scan::NumberToken cached_;
+  const char* cached_end_ = nullptr;
+  std::int64_t cached_integer_ = 0;
 };
 
 Status ValueParser::open(bool dictionary, const char* at) {
@@ -196,43 +197,51 @@ IoError ValueParser::end_of_input() const {
 
 // A number, or a reference when it is "N G R".
 Status ValueParser::number(const char*& p) {
-  scan::NumberToken token;
+  std::int64_t integer = 0;
+  const char* token_end = nullptr;
+  bool plain = true;
   if (p == cached_at_) {
-    token = cached_;
+    integer = cached_integer_;
+    token_end = cached_end_;
   } else {
+    scan::NumberToken token;
     scan::scan_number(p, end_, token);
+    if (token.end == nullptr) return quoting(p, "malformed number '", "'");
+    if (token.is_real) {
+      if (token.beyond_64_bits || token.clamped) number_repairs(p, token);
+      place(token.real);
+      p = token.end;
+      return {};
+    }
+    integer = token.integer;
+    token_end = token.end;
+    plain = token.plain;
   }
-  if (token.end == nullptr) return quoting(p, "malformed number '", "'");
-  if (token.is_real) {
-    if (token.beyond_64_bits || token.clamped) number_repairs(p, token);
-    place(token.real);
-    p = token.end;
-    return {};
-  }
-  if (token.plain) {
-    // "N G R": a second unsigned integer, then the keyword R ending at a delimiter.
-    const char* second = skip_white(token.end, end_);
-    if (second != end_ && scan::is_digit(*second)) {
-      // Read straight into the cache: when it is no generation, it is the next token.
+  if (plain) {
+    // "N G R": a second integer of digits alone, then the keyword R ending at a delimiter.
+    const char* second = skip_white(token_end, end_);
+    std::int64_t generation = 0;
+    const char* generation_end = nullptr;
+    if (second != end_ && scan::is_digit(*second) &&
+        scan::scan_plain_integer(second, end_, generation, generation_end)) {
+      // Kept: when it is no generation, it is the next token, read then without scanning.
       cached_at_ = second;
-      scan::scan_number(second, end_, cached_);
-      const scan::NumberToken& generation = cached_;
-      if (generation.end != nullptr && generation.plain && !generation.is_real) {
-        const char* r = skip_white(generation.end, end_);
-        if (r != end_ && *r == 'R' && token_ends_at(r + 1, end_)) {
-          if (token.integer > 0xFFFFFFFFLL || generation.integer > 0xFFFF) {
-            return reference_out_of_range(p, token, generation);
-          }
-          place(ObjectId{static_cast<std::uint32_t>(token.integer),
-                         static_cast<std::uint16_t>(generation.integer)});
-          p = r + 1;
-          return {};
+      cached_end_ = generation_end;
+      cached_integer_ = generation;
+      const char* r = skip_white(generation_end, end_);
+      if (r != end_ && *r == 'R' && token_ends_at(r + 1, end_)) {
+        if (integer > 0xFFFFFFFFLL || generation > 0xFFFF) {
+          return reference_out_of_range(p, integer, generation);
         }
+        place(
+            ObjectId{static_cast<std::uint32_t>(integer), static_cast<std::uint16_t>(generation)});
+        p = r + 1;
+        return {};
       }
     }
   }
-  place(token.integer);
-  p = token.end;
+  place(integer);
+  p = token_end;
   return {};
 }
 

@@ -163,6 +163,33 @@ NumberToken read_big_integer(const char* digits, const char* end, bool negative)
       negative ? static_cast<std::int64_t>(0u - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
+// An integer of digits alone at `p` (no sign, no point), ending at white space, a delimiter or
+// the end, that fits 64 bits signed: its value and end, as scan_number would read them. False
+// for any other token. The reference lookahead reads what may be a generation through this.
+[[gnu::always_inline]] inline bool scan_plain_integer(const char* p, const char* end,
+                                                      std::int64_t& value, const char*& stop) {
+  const char* q = p;
+  std::uint64_t magnitude = 0;
+  while (q != end && q - p < 19 && is_digit(*q)) {
+    magnitude = magnitude * 10 + static_cast<unsigned char>(*q - '0');
+    ++q;
+  }
+  if (q != end && is_digit(*q)) {
+    // More than 19 digits: leading zeros may still make it small, which the general scan tells.
+    NumberToken token;
+    scan_number(p, end, token);
+    if (token.end == nullptr || !token.plain || token.is_real) return false;
+    value = token.integer;
+    stop = token.end;
+    return true;
+  }
+  if (q == p || !token_ends_at(q, end)) return false;
+  if (magnitude > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  value = static_cast<std::int64_t>(magnitude);
+  stop = q;
+  return true;
+}
+
 // What decoding a name met that a sound name does not hold.
 inline constexpr std::uint8_t stray_hash_found = 1;   // a '#' without two hexadecimal digits
 inline constexpr std::uint8_t zero_escape_found = 2;  // "#00": no name may hold a NUL byte

@@ -221,6 +221,8 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"-1 0 R", "-1", 2},
       {"+1 0 R", "1", 2},
       {"1 0.0 R", "1", 1},
+      {"1 00000000000000000000002 R", "1 2 R"},
+      {"[9 99999 100000]", "[9 99999 100000]"},
       // White space and comments, every white-space byte.
       {"\x00\t\n\f\r 5"sv, "5"},
       {"%comment\n5", "5"},
@@ -275,6 +277,7 @@ TEST(SyntaxValues, MalformedInputFailsAtItsOffset) {
       {"truex", "offset 0: unknown keyword 'truex'"},
       {"endobj", "offset 0: unknown keyword 'endobj'"},
       {"[1 R]", "offset 3: unknown keyword 'R'"},
+      {"[1 9223372036854775808 R]", "offset 23: unknown keyword 'R'"},
       {"{", "offset 0: unexpected '{'"},
       {")", "offset 0: unexpected ')'"},
       {"4294967296 0 R", "offset 0: the reference 4294967296 0 R is out of range"},
