@@ -142,14 +142,12 @@ Result<std::vector<std::pair<std::uint32_t, std::size_t>>> parse_object_stream_h
             context, at(p),
             "the header lists " + std::to_string(i) + " of " + std::to_string(count) + " objects");
       }
-      scan::NumberToken token;
-      scan::scan_number(p, end, token);
-      if (token.end == nullptr || token.is_real || !token.plain) {
+      const char* stop = nullptr;
+      if (!scan::scan_plain_integer(p, end, value, stop)) {
         return syntax_error(context, at(p),
                             "the header holds something other than an unsigned integer");
       }
-      value = token.integer;
-      p = token.end;
+      p = stop;
     }
     if (values[0] > 0xFFFFFFFFLL) {
       return syntax_error(context, at(p),

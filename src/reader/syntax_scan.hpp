@@ -170,11 +170,12 @@ NumberToken read_big_integer(const char* digits, const char* end, bool negative)
                                                       std::int64_t& value, const char*& stop) {
   const char* q = p;
   std::uint64_t magnitude = 0;
-  while (q != end && q - p < 19 && is_digit(*q)) {
+  // Past 19 digits the sum wraps, and is not used.
+  while (q != end && is_digit(*q)) {
     magnitude = magnitude * 10 + static_cast<unsigned char>(*q - '0');
     ++q;
   }
-  if (q != end && is_digit(*q)) {
+  if (q - p > 19) {
     // More than 19 digits: leading zeros may still make it small, which the general scan tells.
     NumberToken token;
     scan_number(p, end, token);

@@ -571,6 +571,10 @@ TEST(SyntaxObjects, ObjectStreamHeaders) {
        {}},
       {"10 0.5 (a)", 1, 7, "offset 3: the header holds something other", {}},
       {"4294967296 0 (a)", 1, 13, "offset 12: object number 4294967296 is out of range", {}},
+      // Past 19 digits only leading zeros keep a number in range.
+      {"00000000000000000000010 0 (a)", 1, 26, "", Pairs{{10, 0}}},
+      {"99999999999999999999 0 (a)", 1, 23, "offset 0: the header holds something other", {}},
+      {"9223372036854775808 0 (a)", 1, 22, "offset 0: the header holds something other", {}},
       {"10 0 (a)", 1000000000000, 5, "offset 5: the header lists 1 of 1000000000000", {}},
   };
   for (const Case& c : cases) {
