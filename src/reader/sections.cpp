@@ -168,7 +168,10 @@ Status finish_structure(State& state) {
   for (const Entry& entry : state.entries) {
     if (entry.kind == XrefSlotKind::InUse || entry.kind == XrefSlotKind::InObjectStream) {
       ++in_use;
-      if (entry.kind == XrefSlotKind::InObjectStream) {
+      // Packed objects mostly come in runs of one object stream's: each run adds its number
+      // once, not once an object, before the sort.
+      if (entry.kind == XrefSlotKind::InObjectStream &&
+          (state.layout_numbers.empty() || state.layout_numbers.back() != entry.container())) {
         state.layout_numbers.push_back(entry.container());
       }
     }
