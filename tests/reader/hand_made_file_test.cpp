@@ -134,7 +134,8 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   EXPECT_EQ(document.highest_number, 8u);
 
   // The same objects in the other order inside their object stream read the same.
-  Result<ReadFile> reordered = read_pdf_bytes(stream_file("", true), {.strict = true, .limits = {}});
+  Result<ReadFile> reordered =
+      read_pdf_bytes(stream_file("", true), {.strict = true, .limits = {}});
   ASSERT_TRUE(reordered.ok()) << display_form(reordered.error());
   const Document& same = reordered.value().document;
   ASSERT_EQ(same.object_table.size(), document.object_table.size());
