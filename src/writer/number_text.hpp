@@ -49,6 +49,9 @@ inline std::size_t decimal_digits(std::uint64_t value) {
   return estimate + ((value | 1) >= powers_of_ten[estimate] ? 1 : 0);
 }
 
+// The two digits of a value below 100.
+inline const char* digit_pair(std::uint32_t value) { return digit_pairs + 2 * std::size_t{value}; }
+
 // One to four digits of a value below 10000, at `out`, returning their end.
 inline char* put_up_to_four_digits(char* out, std::uint32_t value) {
   if (value < 100) {
@@ -56,7 +59,7 @@ inline char* put_up_to_four_digits(char* out, std::uint32_t value) {
       *out = static_cast<char>('0' + value);
       return out + 1;
     }
-    std::memcpy(out, digit_pairs + 2 * value, 2);
+    std::memcpy(out, digit_pair(value), 2);
     return out + 2;
   }
   const std::uint32_t high = value / 100;
@@ -64,10 +67,10 @@ inline char* put_up_to_four_digits(char* out, std::uint32_t value) {
   if (high < 10) {
     *out++ = static_cast<char>('0' + high);
   } else {
-    std::memcpy(out, digit_pairs + 2 * high, 2);
+    std::memcpy(out, digit_pair(high), 2);
     out += 2;
   }
-  std::memcpy(out, digit_pairs + 2 * low, 2);
+  std::memcpy(out, digit_pair(low), 2);
   return out + 2;
 }
 
@@ -84,8 +87,8 @@ inline char* put_unsigned(char* out, std::uint64_t value) {
     const auto high = static_cast<std::uint32_t>(value / 10000);
     const auto low = static_cast<std::uint32_t>(value % 10000);
     out = put_up_to_four_digits(out, high);
-    std::memcpy(out, digit_pairs + 2 * (low / 100), 2);
-    std::memcpy(out + 2, digit_pairs + 2 * (low % 100), 2);
+    std::memcpy(out, digit_pair(low / 100), 2);
+    std::memcpy(out + 2, digit_pair(low % 100), 2);
     return out + 4;
   }
   const std::size_t digits = decimal_digits(value);
