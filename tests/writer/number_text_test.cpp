@@ -119,7 +119,7 @@ TEST(IntegerText, FormsEveryGroupOfFourDigitsAsTheStandardConversionDoes) {
   std::vector<std::uint64_t> values;
   for (std::uint64_t value = 0; value < 2000000; ++value) values.push_back(value);
   for (std::uint64_t high = 1; high < 10000; high += 37) {
-    for (std::uint64_t low : {0, 1, 9, 10, 99, 100, 999, 1000, 9999}) {
+    for (std::uint64_t low : {0u, 1u, 9u, 10u, 99u, 100u, 999u, 1000u, 9999u}) {
       values.push_back(high * 10000 + low);
     }
   }
