@@ -184,14 +184,40 @@ ValueWriter& ValueWriter::boolean(bool value) {
 }
 
 ValueWriter& ValueWriter::integer(std::int64_t value) {
+  // Most integers written are below 10000. Told so, the compiler keeps only the shortest branches
+  // of their text here, and the call saves no registers for the longer ones, which have a call of
+  // their own.
+  if (static_cast<std::uint64_t>(value) < 10000) {
+    return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
+  }
+  return long_integer(value);
+}
+
+[[gnu::noinline]] ValueWriter& ValueWriter::long_integer(std::int64_t value) {
   return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
 }
 
+[[gnu::noinline]] ValueWriter& ValueWriter::refuse_real(float value) {
+  return refuse(unwritable_real(holder_of(object_), value));
+}
+
 ValueWriter& ValueWriter::real(float value) {
-  if (!is_writable_real(value) && status_.ok()) {
-    return refuse(unwritable_real(holder_of(object_), value));
+  if (!is_writable_real(value) && status_.ok()) return refuse_real(value);
+  // The multiples of 1/64 inside a value, as leaf() forms a leaf but with no call in its way: any
+  // other real, and any other place, takes the whole rule. The space goes first, formed over by
+  // the real's first byte where none is asked for; it counts only once the cursor passes it.
+  detail::Emitter& emitter = *emitter_;
+  char* const room = emitter.cursor();
+  if (inside_at_value() && room_from(room) >= max_number_token) {
+    const Next at = next_;
+    *room = ' ';
+    if (char* const end = put_sixty_fourths(at == Next::FirstElement ? room : room + 1, value)) {
+      next_ = after_value(at);
+      emitter.advance(end);
+      return *this;
+    }
   }
-  return leaf(ObjectKind::Real, [value](char* out) {
+  return leaf_in_full(ObjectKind::Real, [value](char* out) {
     if (char* end = put_sixty_fourths(out, value)) return end;
     return put_real(out, value);
   });

@@ -123,10 +123,11 @@ class VANTRIL_API ValueWriter {
   };
   // A value may go here, inside an array or dictionary: the inline calls' case.
   bool inside_at_value() const { return next_ <= Next::DictionaryValue; }
-  // Moves on past a value placed inside (see Next).
-  void step_past_value() {
-    next_ = static_cast<Next>(static_cast<std::uint8_t>(static_cast<std::uint8_t>(next_) | 1u));
+  // What follows a value placed inside, at `at` (see Next).
+  static Next after_value(Next at) {
+    return static_cast<Next>(static_cast<std::uint8_t>(static_cast<std::uint8_t>(at) | 1u));
   }
+  void step_past_value() { next_ = after_value(next_); }
   // The emitter's free room from `out`, its cursor, on.
   std::size_t room_from(const char* out) const {
     return static_cast<std::size_t>(emitter_->room_end() - out);
@@ -179,6 +180,10 @@ class VANTRIL_API ValueWriter {
   ValueWriter& leaf_in_full(ObjectKind kind, Put put);
   ValueWriter& misuse(std::string_view fixed_message);
   ValueWriter& refuse(IoError error);
+  // A NaN or infinite real refused, out of line.
+  ValueWriter& refuse_real(float value);
+  // An integer of five digits or more, or negative, out of line.
+  ValueWriter& long_integer(std::int64_t value);
   void keep(Status status);
   // The slow forms of tokens, out of line so that each token's call holds no Status of its own
   // when the room takes the token: a leaf (put forming it, space included), a name or key, a
