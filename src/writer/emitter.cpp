@@ -32,6 +32,16 @@ void Emitter::open_file_run() {
   limit_ = file_->buffer_.get() + BufferedFileWriter::capacity;
 }
 
+namespace {
+
+// Out of line, so that committing to a file, once per object and more, saves no registers for
+// the string's growth.
+[[gnu::noinline]] void append_run(std::string& memory, const char* start, std::size_t size) {
+  memory.append(start, size);
+}
+
+}  // namespace
+
 std::uint64_t Emitter::position() const {
   return sink_->count + static_cast<std::uint64_t>(out_ - start_);
 }
@@ -45,7 +55,7 @@ void Emitter::commit() {
       start_ = out_;
       return;
     case Destination::Memory:
-      memory_->append(start_, size);
+      append_run(*memory_, start_, size);
       start_ = out_ = memory_room_;
       return;
     case Destination::Elsewhere:

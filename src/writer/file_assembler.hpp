@@ -16,6 +16,7 @@
 #include "vantril/writer/counting_sink.hpp"
 #include "vantril/writer/save_options.hpp"
 #include "vantril/writer/serializer.hpp"
+#include "vantril/writer/value_writer.hpp"
 #include "writer/emit_value.hpp"
 #include "writer/writable_value.hpp"
 #include "writer/xref_record.hpp"
@@ -108,10 +109,8 @@ Status write_compact_body(Emitter& emitter, Document& document, XrefRecord& reco
                           const SaveOptions& options);
 
 // The types of the objects that describe a file's layout: cross-reference streams, object
-// streams and the linearization dictionary.
-inline bool is_layout_type(std::string_view type) {
-  return type == "XRef" || type == "ObjStm" || type == "Linearized";
-}
+// streams and the linearization dictionary (ValueWriter's inline calls test them too).
+using detail::is_layout_type;
 
 // Objects a save leaves out of the body and the cross-reference section: those typed "XRef",
 // "ObjStm" or "Linearized", which describe a source file's layout, not the one being written.

@@ -38,8 +38,8 @@ class NumberBits {
  public:
   void insert(std::uint32_t number) {
     const std::size_t chunk = number >> chunk_bits;
-    if (chunk >= chunks_.size()) chunks_.resize(chunk + 1);
-    if (chunks_[chunk] == nullptr) chunks_[chunk] = std::make_unique<std::uint64_t[]>(words);
+    // The chunk is made already, but for the first number in it.
+    if (chunk >= chunks_.size() || chunks_[chunk] == nullptr) make_chunk(chunk);
     chunks_[chunk][(number & chunk_mask) >> 6] |= std::uint64_t{1} << (number & 63);
   }
   // Calls visit(number) for each number added, in ascending order.
@@ -60,6 +60,10 @@ class NumberBits {
   static constexpr unsigned chunk_bits = 16;
   static constexpr std::uint32_t chunk_mask = (1u << chunk_bits) - 1;
   static constexpr std::size_t words = (std::size_t{1} << chunk_bits) / 64;
+  [[gnu::noinline]] void make_chunk(std::size_t chunk) {
+    if (chunk >= chunks_.size()) chunks_.resize(chunk + 1);
+    if (chunks_[chunk] == nullptr) chunks_[chunk] = std::make_unique<std::uint64_t[]>(words);
+  }
   std::vector<std::unique_ptr<std::uint64_t[]>> chunks_;
 };
 

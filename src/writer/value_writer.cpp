@@ -145,6 +145,23 @@ void ValueWriter::note_name(std::string_view bytes) {
 
 template <class Put>
 ValueWriter& ValueWriter::leaf(ObjectKind kind, Put put) {
+  // Inside an array or dictionary, with room for the longest leaf: no top level to complete and
+  // no misuse to find, the space a matter of whether the value opens its array.
+  detail::Emitter& emitter = *emitter_;
+  char* out = emitter.cursor();
+  if (inside_at_value() && room_from(out) >= max_number_token) {
+    // The state first: the bytes' stores may alias it.
+    const bool space = next_ != Next::FirstElement;
+    step_past_value();
+    if (space) *out++ = ' ';
+    emitter.advance(put(out));
+    return *this;
+  }
+  return leaf_in_full(kind, put);
+}
+
+template <class Put>
+[[gnu::noinline]] ValueWriter& ValueWriter::leaf_in_full(ObjectKind kind, Put put) {
   const Place place = place_value(kind);
   if (place == Place::Refused) return *this;
   const bool space = place == Place::Spaced;
@@ -167,14 +184,40 @@ ValueWriter& ValueWriter::boolean(bool value) {
 }
 
 ValueWriter& ValueWriter::integer(std::int64_t value) {
+  // Most integers written are below 10000. Told so, the compiler keeps only the shortest branches
+  // of their text here, and the call saves no registers for the longer ones, which have a call of
+  // their own.
+  if (static_cast<std::uint64_t>(value) < 10000) {
+    return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
+  }
+  return long_integer(value);
+}
+
+[[gnu::noinline]] ValueWriter& ValueWriter::long_integer(std::int64_t value) {
   return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
 }
 
+[[gnu::noinline]] ValueWriter& ValueWriter::refuse_real(float value) {
+  return refuse(unwritable_real(holder_of(object_), value));
+}
+
 ValueWriter& ValueWriter::real(float value) {
-  if (!is_writable_real(value) && status_.ok()) {
-    return refuse(unwritable_real(holder_of(object_), value));
+  if (!is_writable_real(value) && status_.ok()) return refuse_real(value);
+  // The multiples of 1/64 inside a value, as leaf() forms a leaf but with no call in its way: any
+  // other real, and any other place, takes the whole rule. The space goes first, formed over by
+  // the real's first byte where none is asked for; it counts only once the cursor passes it.
+  detail::Emitter& emitter = *emitter_;
+  char* const room = emitter.cursor();
+  if (inside_at_value() && room_from(room) >= max_number_token) {
+    const Next at = next_;
+    *room = ' ';
+    if (char* const end = put_sixty_fourths(at == Next::FirstElement ? room : room + 1, value)) {
+      next_ = after_value(at);
+      emitter.advance(end);
+      return *this;
+    }
   }
-  return leaf(ObjectKind::Real, [value](char* out) {
+  return leaf_in_full(ObjectKind::Real, [value](char* out) {
     if (char* end = put_sixty_fourths(out, value)) return end;
     return put_real(out, value);
   });
@@ -185,7 +228,7 @@ ValueWriter& ValueWriter::reference(ObjectId id) {
   return leaf(ObjectKind::Reference, [id](char* out) { return put_reference(out, id); });
 }
 
-ValueWriter& ValueWriter::name(std::string_view bytes) {
+ValueWriter& ValueWriter::name_in_full(std::string_view bytes) {
   if (place_value(ObjectKind::Name) == Place::Refused) return *this;
   note_name(bytes);
   if (!emit_plain_name(*emitter_, bytes)) name_slow(bytes, false);
@@ -193,7 +236,7 @@ ValueWriter& ValueWriter::name(std::string_view bytes) {
   return *this;
 }
 
-ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle style) {
+ValueWriter& ValueWriter::string_in_full(std::string_view bytes, StringStyle style) {
   if (place_value(ObjectKind::String) == Place::Refused) return *this;
   if (!emit_plain_string(*emitter_, bytes, style)) string_slow(bytes, style);
   placed(ObjectKind::String);
@@ -225,14 +268,14 @@ ValueWriter& ValueWriter::value(const Object& object) {
   return *this;
 }
 
-ValueWriter& ValueWriter::begin_array() {
+ValueWriter& ValueWriter::begin_array_in_full() {
   if (place_value(ObjectKind::Array) == Place::Refused) return *this;
   text("[");
   open(Next::FirstElement);
   return *this;
 }
 
-ValueWriter& ValueWriter::end_array() {
+ValueWriter& ValueWriter::end_array_in_full() {
   if (next_ == Next::Stopped) return *this;
   if (next_ != Next::FirstElement && next_ != Next::LaterElement) {
     return misuse("end_array with no array open");
@@ -243,14 +286,14 @@ ValueWriter& ValueWriter::end_array() {
   return *this;
 }
 
-ValueWriter& ValueWriter::begin_dictionary() {
+ValueWriter& ValueWriter::begin_dictionary_in_full() {
   if (place_value(ObjectKind::Dictionary) == Place::Refused) return *this;
   text("<<");
   open(Next::Key);
   return *this;
 }
 
-ValueWriter& ValueWriter::key(std::string_view bytes) {
+ValueWriter& ValueWriter::key_in_full(std::string_view bytes) {
   if (next_ != Next::Key) {
     if (next_ == Next::Stopped) return *this;
     if (next_ == Next::DictionaryValue) {
@@ -259,15 +302,12 @@ ValueWriter& ValueWriter::key(std::string_view bytes) {
     return misuse("a key outside a dictionary");
   }
   next_ = Next::DictionaryValue;
-  if (open_.size() == 1) {
-    type_next_ = bytes == "Type";
-    layout_ |= bytes == "Linearized";
-  }
+  if (open_.size() == 1) note_top_key(bytes);
   if (!emit_plain_name(*emitter_, bytes)) name_slow(bytes, true);
   return *this;
 }
 
-ValueWriter& ValueWriter::end_dictionary() {
+ValueWriter& ValueWriter::end_dictionary_in_full() {
   if (next_ != Next::Key) {
     if (next_ == Next::Stopped) return *this;
     if (next_ == Next::DictionaryValue) {

@@ -25,7 +25,7 @@ void XrefSlotMap::reserve(std::size_t count) {
   first_size_ = static_cast<std::uint32_t>(capped);
 }
 
-void XrefSlotMap::insert_or_assign(std::uint32_t number, XrefSlot slot) {
+void XrefSlotMap::insert_or_assign_in_full(std::uint32_t number, XrefSlot slot) {
   std::uint32_t* place = nullptr;
   if (number < first_size_) {
     place = &first_[number];

@@ -31,8 +31,19 @@ class XrefSlotMap {
   // Makes the first block hold the numbers below `count`; only before anything is recorded.
   void reserve(std::size_t count);
 
-  // Stores the slot under the number, replacing any slot already there.
-  void insert_or_assign(std::uint32_t number, XrefSlot slot);
+  // Stores the slot under the number, replacing any slot already there. Inline for what is
+  // recorded nearly every time, an object in use with generation 0 under a new number.
+  void insert_or_assign(std::uint32_t number, XrefSlot slot) {
+    if (slot.kind == XrefSlotKind::InUse && slot.generation == 0 && slot.offset < packed) {
+      std::uint32_t* const place = place_made(number);
+      if (place != nullptr && *place == absent) {
+        *place = slot.offset;
+        ++size_;
+        return;
+      }
+    }
+    insert_or_assign_in_full(number, slot);
+  }
 
   // The slot recorded under the number, if any.
   std::optional<XrefSlot> find(std::uint32_t number) const {
@@ -65,6 +76,8 @@ class XrefSlotMap {
     std::uint32_t first_place;
   };
 
+  // insert_or_assign's every case, out of line.
+  void insert_or_assign_in_full(std::uint32_t number, XrefSlot slot);
   // The slot of a number whose cell says it is in a run.
   XrefSlot packed_slot(std::uint32_t number) const;
   // Adds a packed number to the run it continues, or starts a run with it.
@@ -77,6 +90,13 @@ class XrefSlotMap {
 
   static std::unique_ptr<std::uint32_t[]> empty_block(std::size_t count);
 
+  // The number's cell when its block is made already, else null.
+  std::uint32_t* place_made(std::uint32_t number) {
+    if (number < first_size_) return &first_[number];
+    const std::size_t chunk = (number - first_size_) >> chunk_bits;
+    if (chunk >= chunks_.size() || chunks_[chunk] == nullptr) return nullptr;
+    return &chunks_[chunk][(number - first_size_) & chunk_mask];
+  }
   std::uint32_t cell_of(std::uint32_t number) const {
     if (number < first_size_) return first_[number];
     const std::size_t chunk = (number - first_size_) >> chunk_bits;

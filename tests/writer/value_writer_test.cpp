@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "generator/random_document.hpp"
@@ -88,6 +89,70 @@ TEST(ValueWriter, AFileHoldsTheBytesWrittenToMemory) {
   EXPECT_EQ(written_count, expected.size());
   EXPECT_GT(expected.size(), 50 * BufferedFileWriter::capacity);
   EXPECT_TRUE(testing_support::read_file(path) == expected);
+}
+
+// The inline calls form a token in the room only when all of it fits, else leave it to the whole
+// rule: the same value described at a sweep of places across a file buffer's end, so that the end
+// falls inside or just after each of its tokens in turn, holds the serializer's bytes every time,
+// as it does in memory.
+TEST(ValueWriter, TokensAtTheEndOfTheRoomHaveTheSameBytes) {
+  const Object value = Dictionary::from_pairs({
+      {"Type", Name("Annot")},
+      {"Rect", make_array(10, 20, 110, 123456)},
+      {"P", ObjectId{2, 0}},
+      {"Long", ObjectId{1234567, 3}},
+      {"C", make_array(0.5, 0.25, 0.1, -7, 1)},
+      {"Inner", Dictionary::from_pairs({{"A", make_array(Array(), Dictionary())}})},
+      {"NM", literal_string("annot-12")},
+      {"Odd", Name("a b")},
+      {"Hex", hex_string("xy")},
+      {"Open", literal_string("(")},
+  });
+  std::string expected;
+  CountingSink expected_sink(expected);
+  ASSERT_TRUE(serialize_object(expected_sink, value).ok());
+  const auto directory = testing_support::fresh_directory("value-writer-room");
+  const std::string path = (directory / "values.bin").string();
+  std::string in_memory;
+  CountingSink memory(in_memory);
+  std::uint64_t written_count = 0;
+  {
+    BufferedFileWriter file(std::move(OutputFile::create(path)).value());
+    CountingSink to_file(file);
+    ValueWriter to_memory_writer(memory);
+    ValueWriter to_file_writer(to_file);
+    constexpr std::size_t room = BufferedFileWriter::capacity;
+    for (std::size_t shift = 0; shift <= expected.size() + 1; ++shift) {
+      // The value starts about `shift` bytes before the end of the buffer (exactly, until a token
+      // that did not fit sent a part-filled buffer out); memory gets the same filler.
+      const auto at = static_cast<std::size_t>(to_file.count % room);
+      const std::string filler((2 * room - at - shift) % room, '%');
+      for (auto [sink, writer] :
+           {std::pair{&memory, &to_memory_writer}, std::pair{&to_file, &to_file_writer}}) {
+        ASSERT_TRUE(sink->write_all(filler).ok());
+        writer->reset();
+        std::uint64_t turn = shift;
+        testing_support::describe_value(*writer, value, turn);
+        ASSERT_TRUE(writer->complete());
+        ASSERT_TRUE(writer->status().ok());
+      }
+    }
+    written_count = to_file.count;
+    ASSERT_TRUE(file.into_file().ok());
+  }
+  EXPECT_EQ(written_count, in_memory.size());
+  const std::string from_file = testing_support::read_file(path);
+  EXPECT_TRUE(from_file == in_memory);
+  // Each value, fillers taken out, is the serializer's.
+  std::size_t values = 0;
+  for (std::size_t at = 0; at < in_memory.size();) {
+    at = in_memory.find_first_not_of('%', at);
+    if (at == std::string::npos) break;
+    ASSERT_EQ(in_memory.compare(at, expected.size(), expected), 0) << "value " << values;
+    at += expected.size();
+    ++values;
+  }
+  EXPECT_EQ(values, expected.size() + 2);
 }
 
 TEST(ValueWriter, MisuseStopsTheWriterWithNothingMoreWritten) {

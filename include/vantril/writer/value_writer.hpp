@@ -1,8 +1,12 @@
 // One value written token by token straight to a CountingSink, with no Object built: the
 // serializer's bytes for the value the calls describe, formed by the same emitter. Over a
-// buffered file the tokens are formed straight in its buffer, at a few instructions each.
+// buffered file the tokens are formed straight in its buffer, at a few instructions each: the
+// commonest calls (a key, a name or string that needs no escapes, an array or dictionary opened
+// or closed inside another) are inline, and take the library's out-of-line path only for
+// everything else.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -10,6 +14,7 @@
 
 #include "vantril/detail/emitter.hpp"
 #include "vantril/detail/export.hpp"
+#include "vantril/detail/token_bytes.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
@@ -24,6 +29,11 @@ namespace detail {
 // rather than content (its "Type" is the name XRef, ObjStm or Linearized, or it has a
 // "Linearized" key). A writer of a whole file makes its own and keeps such objects out.
 bool describes_layout(const ValueWriter& writer);
+// Not for users: the types of the objects that describe a file's layout: cross-reference
+// streams, object streams and the linearization dictionary.
+inline bool is_layout_type(std::string_view type) {
+  return type == "XRef" || type == "ObjStm" || type == "Linearized";
+}
 }  // namespace detail
 
 // Describes exactly one value: a leaf, a name, a string, or an array or dictionary opened with
@@ -96,18 +106,38 @@ class VANTRIL_API ValueWriter {
  private:
   friend bool detail::describes_layout(const ValueWriter& writer);
 
-  // What the next call may give where it stands, the one test each token's call makes first: the
-  // top-level value (or nothing more once it is Done), an array's first or later element, a
-  // dictionary's key or the value after it; Stopped from the first error on.
+  // What the next call may give where it stands, the one test each token's call makes first: an
+  // array's first or later element, a dictionary's value or the key before it, the top-level
+  // value (or nothing more once it is Done); Stopped from the first error on. The three places
+  // inside an array or dictionary where a value may go come first, so that one comparison finds
+  // them, and are numbered so that setting the low bit gives what follows the value there: an
+  // array's later element, the dictionary's next key.
   enum class Next : std::uint8_t {
+    FirstElement = 0,
+    LaterElement = 1,
+    DictionaryValue = 2,
+    Key = 3,
     TopValue,
     Done,
-    FirstElement,
-    LaterElement,
-    Key,
-    DictionaryValue,
     Stopped,
   };
+  // A value may go here, inside an array or dictionary: the inline calls' case.
+  bool inside_at_value() const { return next_ <= Next::DictionaryValue; }
+  // What follows a value placed inside, at `at` (see Next).
+  static Next after_value(Next at) {
+    return static_cast<Next>(static_cast<std::uint8_t>(static_cast<std::uint8_t>(at) | 1u));
+  }
+  void step_past_value() { next_ = after_value(next_); }
+  // The emitter's free room from `out`, its cursor, on.
+  std::size_t room_from(const char* out) const {
+    return static_cast<std::size_t>(emitter_->room_end() - out);
+  }
+  // A key of the top-level dictionary: "Type" makes the next value tell its type, and
+  // "Linearized" alone marks the layout.
+  void note_top_key(std::string_view bytes) {
+    type_next_ = bytes == "Type";
+    layout_ |= bytes == "Linearized";
+  }
 
   enum class Place : std::uint8_t { Refused, Bare, Spaced };
   // Whether a value may go here (Refused, with the error recorded, if not), and if so whether a
@@ -115,6 +145,16 @@ class VANTRIL_API ValueWriter {
   Place place_value(ObjectKind kind);
   // The top level and the misuses, out of line.
   Place place_other_value(ObjectKind kind);
+  // Each call's whole rule, out of line: every case its inline form leaves to it (the top level,
+  // a misuse, a token that needs escapes or more room than the emitter has, a hexadecimal
+  // string) and the ones it takes too.
+  ValueWriter& name_in_full(std::string_view bytes);
+  ValueWriter& string_in_full(std::string_view bytes, StringStyle style);
+  ValueWriter& begin_array_in_full();
+  ValueWriter& end_array_in_full();
+  ValueWriter& begin_dictionary_in_full();
+  ValueWriter& key_in_full(std::string_view bytes);
+  ValueWriter& end_dictionary_in_full();
   // The value of `kind` just written ends the top level when nothing is open.
   void placed(ObjectKind kind) {
     if (next_ == Next::Done) {
@@ -131,11 +171,19 @@ class VANTRIL_API ValueWriter {
     next_ = open_.back();
     open_.pop_back();
   }
-  // A leaf of `kind`, put(out) forming its text after the space the place asks for.
+  // A leaf of `kind`, put(out) forming its text after the space the place asks for; the first
+  // form takes the case of a value inside an array or dictionary with the room for any leaf, and
+  // the second every case.
   template <class Put>
   ValueWriter& leaf(ObjectKind kind, Put put);
+  template <class Put>
+  ValueWriter& leaf_in_full(ObjectKind kind, Put put);
   ValueWriter& misuse(std::string_view fixed_message);
   ValueWriter& refuse(IoError error);
+  // A NaN or infinite real refused, out of line.
+  ValueWriter& refuse_real(float value);
+  // An integer of five digits or more, or negative, out of line.
+  ValueWriter& long_integer(std::int64_t value);
   void keep(Status status);
   // The slow forms of tokens, out of line so that each token's call holds no Status of its own
   // when the room takes the token: a leaf (put forming it, space included), a name or key, a
@@ -170,5 +218,99 @@ class VANTRIL_API ValueWriter {
   // The walk over a held value's references, kept so that describing values allocates nothing.
   std::vector<const Object*> reference_stack_;
 };
+
+// The inline forms: each makes one test of where it stands and one of the room, and forms its
+// bytes at the cursor; anything else goes to the call's whole rule. The bytes are stored last,
+// after the writer's state and the emitter's cursor: a store of bytes may alias any memory, so
+// whatever is read after it is read again.
+
+inline ValueWriter& ValueWriter::name(std::string_view bytes) {
+  char* const out = emitter_->cursor();
+  if (inside_at_value() && room_from(out) > bytes.size() && !detail::name_needs_escapes(bytes)) {
+    if (type_next_ && open_.size() == 1) layout_ |= detail::is_layout_type(bytes);
+    step_past_value();
+    emitter_->advance(out + 1 + bytes.size());
+    *out = '/';
+    detail::copy_token_bytes(out + 1, bytes.data(), bytes.size());
+    return *this;
+  }
+  return name_in_full(bytes);
+}
+
+inline ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle style) {
+  char* const out = emitter_->cursor();
+  if (style == StringStyle::Literal && inside_at_value() && room_from(out) > bytes.size() + 1 &&
+      !detail::literal_string_needs_escapes(bytes)) {
+    step_past_value();
+    emitter_->advance(out + 2 + bytes.size());
+    *out = '(';
+    detail::copy_token_bytes(out + 1, bytes.data(), bytes.size());
+    out[1 + bytes.size()] = ')';
+    return *this;
+  }
+  return string_in_full(bytes, style);
+}
+
+inline ValueWriter& ValueWriter::begin_array() {
+  char* const out = emitter_->cursor();
+  if (inside_at_value() && room_from(out) >= 1) {
+    emitter_->advance(out + 1);
+    step_past_value();
+    open(Next::FirstElement);
+    *out = '[';
+    return *this;
+  }
+  return begin_array_in_full();
+}
+
+// Closes an array inside another value: the top-level one completes the value, out of line.
+inline ValueWriter& ValueWriter::end_array() {
+  char* const out = emitter_->cursor();
+  if (next_ <= Next::LaterElement && open_.size() > 1 && room_from(out) >= 1) {
+    emitter_->advance(out + 1);
+    close();
+    *out = ']';
+    return *this;
+  }
+  return end_array_in_full();
+}
+
+inline ValueWriter& ValueWriter::begin_dictionary() {
+  char* const out = emitter_->cursor();
+  if (inside_at_value() && room_from(out) >= 2) {
+    emitter_->advance(out + 2);
+    step_past_value();
+    open(Next::Key);
+    out[0] = '<';
+    out[1] = '<';
+    return *this;
+  }
+  return begin_dictionary_in_full();
+}
+
+inline ValueWriter& ValueWriter::key(std::string_view bytes) {
+  char* const out = emitter_->cursor();
+  if (next_ == Next::Key && room_from(out) > bytes.size() && !detail::name_needs_escapes(bytes)) {
+    next_ = Next::DictionaryValue;
+    if (open_.size() == 1) note_top_key(bytes);
+    emitter_->advance(out + 1 + bytes.size());
+    *out = '/';
+    detail::copy_token_bytes(out + 1, bytes.data(), bytes.size());
+    return *this;
+  }
+  return key_in_full(bytes);
+}
+
+inline ValueWriter& ValueWriter::end_dictionary() {
+  char* const out = emitter_->cursor();
+  if (next_ == Next::Key && open_.size() > 1 && room_from(out) >= 2) {
+    emitter_->advance(out + 2);
+    close();
+    out[0] = '>';
+    out[1] = '>';
+    return *this;
+  }
+  return end_dictionary_in_full();
+}
 
 }  // namespace vantril
