@@ -207,10 +207,26 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
   dictionary.regrow(pairs.size());
   std::size_t at = 0;
   if (!dictionary.block_->indexed()) {
-    // Few pairs, and keys mostly short: each short key's word is made once and compared with the
-    // words stored before it, in one loop here rather than a call to set for each pair.
+    // Few pairs, and keys mostly short: each short key's word is made once, in one loop here
+    // rather than a call to set for each pair. A key whose bit in `seen` (one of 64, picked by a
+    // multiplicative hash of its word) is still clear cannot repeat an earlier key, so it is
+    // appended without comparing it with the words stored before it; only the rare key whose bit
+    // is taken is looked for.
+    std::uint64_t seen = 0;
+    Block& block = *dictionary.block_;
+    DictionaryEntry* entries = block.entries();
     for (; at < pairs.size() && pairs[at].key.size() <= Key::inline_capacity; ++at) {
-      dictionary.set_unindexed(Key::inline_word(pairs[at].key), pairs[at].value);
+      const std::uint64_t word = Key::inline_word(pairs[at].key);
+      const std::uint64_t bit = std::uint64_t{1} << ((word * 0x9E3779B97F4A7C15u) >> 58);
+      if ((seen & bit) == 0) {
+        // The block has room for every pair and no key repeats yet, so the entry is new.
+        auto* entry = new (&entries[block.length]) DictionaryEntry{Key(), std::move(pairs[at].value)};
+        entry->key.word_ = word;
+        ++block.length;
+      } else {
+        dictionary.set_unindexed(word, pairs[at].value);
+      }
+      seen |= bit;
     }
   }
   for (; at < pairs.size(); ++at) dictionary.set(pairs[at].key, std::move(pairs[at].value));

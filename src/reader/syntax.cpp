@@ -23,8 +23,6 @@ using scan::token_ends_at;
 // An open array or dictionary.
 struct Frame {
   bool dictionary = false;
-  // A dictionary's key read, its value not yet.
-  bool has_key = false;
   // Where its elements (in `values`) or entries (in `entries`) start.
   std::size_t start = 0;
   std::string_view key;
@@ -135,8 +133,8 @@ class ValueParser {
       return result_;
     }
     Frame& frame = s_.frames.back();
+    expect_key_ = frame.dictionary;
     if (!frame.dictionary) return s_.values.emplace_back();
-    frame.has_key = false;
     Dictionary::Pair& entry = s_.entries.emplace_back();
     entry.key = frame.key;
     return entry.value;
@@ -162,6 +160,9 @@ class ValueParser {
   Scratch& s_;
   Object result_;
   bool done_ = false;
+  // The innermost open container is a dictionary waiting for a key (or its end): kept as one
+  // flag, set where containers open and values land, so that each token tests one byte.
+  bool expect_key_ = false;
   // The integer of digits alone that the reference lookahead read after another, when it turned
   // out not to be a generation: the next token, where it starts and ends, read without scanning.
   const char* cached_at_ = nullptr;
@@ -177,6 +178,7 @@ Status ValueParser::open(bool dictionary, const char* at) {
   frame.dictionary = dictionary;
   frame.start = dictionary ? s_.entries.size() : s_.values.size();
   frame.opened = at;
+  expect_key_ = dictionary;
   return {};
 }
 
@@ -277,7 +279,7 @@ Status ValueParser::key(const char*& p) {
     }
     frame.key = decoded;
   }
-  frame.has_key = true;
+  expect_key_ = false;
   p = stop;
   return {};
 }
@@ -305,7 +307,7 @@ Result<Object> ValueParser::parse(std::size_t& position) {
     p = skip_white(p, end_);
     if (p == end_) return end_of_input();
     const char c = *p;
-    if (!s_.frames.empty() && s_.frames.back().dictionary && !s_.frames.back().has_key) {
+    if (expect_key_) {
       // A key, or the dictionary's end.
       if (c == '/') {
         VANTRIL_TRY(key(p));

@@ -22,6 +22,8 @@ enum : std::uint8_t {
   literal_stop_bit = 16,
   // Digits, '+', '-' and '.': the bytes a number may start with.
   number_start_bit = 32,
+  // White space and '%': the bytes skip_white goes past (a comment starts with '%').
+  skip_bit = 64,
 };
 
 constexpr void mark(std::array<std::uint8_t, 256>& classes, std::string_view bytes,
@@ -37,6 +39,7 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
   mark(classes, "+-.", number_start_bit);
   mark(classes, "#", hash_bit);
   mark(classes, "()\\\r", literal_stop_bit);
+  mark(classes, std::string_view("\0\t\n\f\r %", 7), skip_bit);
   return classes;
 }
 inline constexpr std::array<std::uint8_t, 256> byte_classes = make_byte_classes();
@@ -67,14 +70,12 @@ inline bool token_ends_at(const char* p, const char* end) { return p == end || e
 
 // Past white space and comments; a comment runs to the next CR or LF.
 inline const char* skip_white(const char* p, const char* end) {
-  while (p != end) {
-    const char c = *p;
-    if (is_white(c)) {
-      ++p;
-    } else if (c == '%') {
+  // One class test ends the loop at the next token, the commonest case by far.
+  while (p != end && (class_of(*p) & skip_bit) != 0) {
+    if (*p == '%') {
       while (p != end && *p != '\n' && *p != '\r') ++p;
     } else {
-      break;
+      ++p;
     }
   }
   return p;
