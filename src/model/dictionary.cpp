@@ -220,7 +220,8 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
       const std::uint64_t bit = std::uint64_t{1} << ((word * 0x9E3779B97F4A7C15u) >> 58);
       if ((seen & bit) == 0) {
         // The block has room for every pair and no key repeats yet, so the entry is new.
-        auto* entry = new (&entries[block.length]) DictionaryEntry{Key(), std::move(pairs[at].value)};
+        auto* entry =
+            new (&entries[block.length]) DictionaryEntry{Key(), std::move(pairs[at].value)};
         entry->key.word_ = word;
         ++block.length;
       } else {

@@ -147,7 +147,7 @@ class ValueParser {
     new (&slot()) Object(std::forward<Arguments>(arguments)...);
   }
   Status open(bool dictionary, const char* at);
-  Status number(const char*& p);
+  [[gnu::always_inline]] inline Status number(const char*& p);
   Status keyword(const char*& p);
   Status key(const char*& p);
   const char* name_value(const char* p);
@@ -164,9 +164,11 @@ class ValueParser {
   // flag, set where containers open and values land, so that each token tests one byte.
   bool expect_key_ = false;
   // The integer of digits alone that the reference lookahead read after another, when it turned
-  // out not to be a generation: the next token, where it starts and ends, read without scanning.
+  // out not to be a generation: the next token, where it starts and ends and where the token
+  // after it starts, read without scanning.
   const char* cached_at_ = nullptr;
   const char* cached_end_ = nullptr;
+  const char* cached_next_ = nullptr;
   std::int64_t cached_integer_ = 0;
 };
 
@@ -201,10 +203,13 @@ IoError ValueParser::end_of_input() const {
 Status ValueParser::number(const char*& p) {
   std::int64_t integer = 0;
   const char* token_end = nullptr;
+  // Where the token after this one starts, once the lookahead has gone past the white space.
+  const char* next = nullptr;
   bool plain = true;
   if (p == cached_at_) {
     integer = cached_integer_;
     token_end = cached_end_;
+    next = cached_next_;
   } else {
     scan::NumberToken token;
     scan::scan_number(p, end_, token);
@@ -221,16 +226,18 @@ Status ValueParser::number(const char*& p) {
   }
   if (plain) {
     // "N G R": a second integer of digits alone, then the keyword R ending at a delimiter.
-    const char* second = skip_white(token_end, end_);
+    if (next == nullptr) next = skip_white(token_end, end_);
     std::int64_t generation = 0;
     const char* generation_end = nullptr;
-    if (second != end_ && scan::is_digit(*second) &&
-        scan::scan_plain_integer(second, end_, generation, generation_end)) {
-      // Kept: when it is no generation, it is the next token, read then without scanning.
-      cached_at_ = second;
-      cached_end_ = generation_end;
-      cached_integer_ = generation;
+    if (next != end_ && scan::is_digit(*next) &&
+        scan::scan_plain_integer(next, end_, generation, generation_end)) {
       const char* r = skip_white(generation_end, end_);
+      // Kept: when it is no generation, it is the next token, read then without scanning, and
+      // the white space after it is not gone through again.
+      cached_at_ = next;
+      cached_end_ = generation_end;
+      cached_next_ = r;
+      cached_integer_ = generation;
       if (r != end_ && *r == 'R' && token_ends_at(r + 1, end_)) {
         if (integer > 0xFFFFFFFFLL || generation > 0xFFFF) {
           return reference_out_of_range(p, integer, generation);
@@ -243,7 +250,9 @@ Status ValueParser::number(const char*& p) {
     }
   }
   place(integer);
-  p = token_end;
+  // Inside a container the parse goes on from the next token, past the white space already
+  // skipped; a value standing alone ends where its token does, which its caller reads on from.
+  p = next != nullptr && !done_ ? next : token_end;
   return {};
 }
 

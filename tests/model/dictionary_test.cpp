@@ -120,6 +120,40 @@ TEST(Dictionary, ASmallDictionaryAgreesWithAReferenceModelForKeysOfEveryLength) 
   }
 }
 
+// from_pairs takes repeated keys as set does: the first position, the last value. Short keys
+// repeat often here (and share the filter's bits by chance), longer ones now and then.
+TEST(Dictionary, FromPairsKeepsTheFirstPositionAndTheLastValueOfARepeatedKey) {
+  std::mt19937 random(4242);
+  const std::vector<std::string> keys = {"A",  "B", "Type", "Subtype", "C",         "Rect",
+                                         "NM", "F", "P",    "Border",  "LongerKey", "LongerKey2"};
+  for (int trial = 0; trial < 3000; ++trial) {
+    const std::size_t count = 1 + random() % 12;
+    std::vector<std::pair<std::string, std::int64_t>> expected;
+    std::vector<Dictionary::Pair> pairs;
+    std::vector<std::string> chosen;
+    for (std::size_t at = 0; at < count; ++at) chosen.push_back(keys[random() % keys.size()]);
+    for (std::size_t at = 0; at < count; ++at) {
+      const auto value = static_cast<std::int64_t>(trial * 100) + static_cast<std::int64_t>(at);
+      pairs.push_back({chosen[at], value});
+      auto found = std::find_if(expected.begin(), expected.end(),
+                                [&](const auto& entry) { return entry.first == chosen[at]; });
+      if (found != expected.end()) {
+        found->second = value;
+      } else {
+        expected.emplace_back(chosen[at], value);
+      }
+    }
+    const Dictionary dictionary = Dictionary::from_pairs(pairs);
+    ASSERT_EQ(dictionary.len(), expected.size()) << "trial " << trial;
+    for (std::size_t at = 0; at < expected.size(); ++at) {
+      const DictionaryEntry& entry = dictionary.iter()[at];
+      ASSERT_EQ(std::string_view(entry.key), expected[at].first) << "trial " << trial;
+      ASSERT_EQ(*entry.value.integer(), expected[at].second) << "trial " << trial;
+      ASSERT_EQ(dictionary.get(expected[at].first), &entry.value) << "trial " << trial;
+    }
+  }
+}
+
 // A key or value handed to set may be the dictionary's own: a value's name as a new key, an
 // entry's value moved under a new key, an entry's value set to itself. The first two make a full
 // dictionary grow, which moves every entry; nothing may be read from the old place afterwards.

@@ -223,6 +223,18 @@ TEST(SyntaxValues, EveryWrittenFormReadsAsItsValue) {
       {"1 0.0 R", "1", 1},
       {"1 00000000000000000000002 R", "1 2 R"},
       {"[9 99999 100000]", "[9 99999 100000]"},
+      // The lookahead's integers and the white space it went past are read on from where it
+      // stopped: a reference after two integers, comments between, an end right after.
+      {"[1 2 %c\n 3 R 4]", "[1 2 3 R 4]"},
+      {"[1 2 3 4 R]", "[1 2 3 4 R]"},
+      {"[1 2\n]", "[1 2]"},
+      {"[1 -2 3]", "[1 -2 3]"},
+      {"<< /A 1 /B 2 >>", "<</A 1 /B 2 >>"},
+      {"[1 2]  ", "[1 2]", 5},
+      {"7 8", "7", 1},
+      // A dictionary inside an array inside a dictionary inside an array: each closing bracket
+      // hands the value to its own container, which then waits for a key or an element.
+      {"[<</A[1<</B 2>>]/C 3>>4]", "[<</A [1 <</B 2 >>] /C 3 >> 4]"},
       // White space and comments, every white-space byte.
       {"\x00\t\n\f\r 5"sv, "5"},
       {"%comment\n5", "5"},
@@ -277,6 +289,8 @@ TEST(SyntaxValues, MalformedInputFailsAtItsOffset) {
       {"truex", "offset 0: unknown keyword 'truex'"},
       {"endobj", "offset 0: unknown keyword 'endobj'"},
       {"[1 R]", "offset 3: unknown keyword 'R'"},
+      {"[1 2  x]", "offset 6: unknown keyword 'x'"},
+      {"<</A 1 2>>", "offset 7: a dictionary key must be a name, not '2'"},
       {"[1 9223372036854775808 R]", "offset 23: unknown keyword 'R'"},
       {"{", "offset 0: unexpected '{'"},
       {")", "offset 0: unexpected ')'"},
