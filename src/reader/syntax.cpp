@@ -29,13 +29,41 @@ struct Frame {
   const char* opened = nullptr;
 };
 
+// A stack of values in flight whose storage stays constructed: the room past the top holds null
+// husks (a value moved out leaves one), so a push takes the next one and makes the value over it
+// in place, and a pop after the values were moved out only lowers the top. The push is small
+// enough to inline; growing is out of line.
+template <class Slot>
+struct SlotStack {
+  std::vector<Slot> room;
+  std::size_t top = 0;
+
+  [[gnu::always_inline]] Slot& push() {
+    if (top == room.size()) [[unlikely]]
+      grow();
+    return room[top++];
+  }
+  [[gnu::noinline]] void grow() { room.resize(room.empty() ? 64 : room.size() * 2); }
+  Slot* data() { return room.data(); }
+  std::size_t size() const { return top; }
+  // Lowers the top to `count`; the slots above it must have been moved out (are null).
+  void drop_to(std::size_t count) { top = count; }
+  // Back to empty, whatever is still held (a parse that failed halfway), and the storage of a
+  // huge value let go rather than kept for the thread's life.
+  void reset(std::size_t kept) {
+    for (std::size_t at = 0; at < top; ++at) room[at] = Slot();
+    top = 0;
+    if (room.size() > kept) std::vector<Slot>().swap(room);
+  }
+};
+
 // The parser's working storage, kept from call to call on each thread: parsing a million
 // objects then costs no allocation beyond the values themselves.
 struct Scratch {
   // An array's elements are moved once more, into the array; the null husks left here cost
   // nothing to drop.
-  std::vector<Object> values;
-  std::vector<Dictionary::Pair> entries;
+  SlotStack<Object> values;
+  SlotStack<Dictionary::Pair> entries;
   std::vector<Frame> frames;
   // Keys that needed decoding; a deque never moves its strings, so views into them stay valid.
   std::deque<std::string> decoded_keys;
@@ -43,14 +71,12 @@ struct Scratch {
   bool busy = false;
 
   void reset() {
-    values.clear();
-    entries.clear();
-    frames.clear();
-    decoded_keys.clear();
     // A huge value once parsed should not pin its storage for the thread's life.
     constexpr std::size_t kept = 1 << 14;
-    if (values.capacity() > kept) std::vector<Object>().swap(values);
-    if (entries.capacity() > kept) std::vector<Dictionary::Pair>().swap(entries);
+    values.reset(kept);
+    entries.reset(kept);
+    frames.clear();
+    decoded_keys.clear();
     if (frames.capacity() > kept) std::vector<Frame>().swap(frames);
     if (text.capacity() > (std::size_t{1} << 20)) std::string().swap(text);
     busy = false;
@@ -134,8 +160,8 @@ class ValueParser {
     }
     Frame& frame = s_.frames.back();
     expect_key_ = frame.dictionary;
-    if (!frame.dictionary) return s_.values.emplace_back();
-    Dictionary::Pair& entry = s_.entries.emplace_back();
+    if (!frame.dictionary) return s_.values.push();
+    Dictionary::Pair& entry = s_.entries.push();
     entry.key = frame.key;
     return entry.value;
   }
@@ -330,7 +356,7 @@ Result<Object> ValueParser::parse(std::size_t& position) {
         }
         Dictionary dictionary = Dictionary::from_pairs(
             std::span<Dictionary::Pair>(s_.entries.data() + start, s_.entries.size() - start));
-        s_.entries.resize(start);
+        s_.entries.drop_to(start);
         s_.frames.pop_back();
         place(std::move(dictionary));
         p += 2;
@@ -364,7 +390,7 @@ Result<Object> ValueParser::parse(std::size_t& position) {
           const std::size_t count = s_.values.size() - start;
           array.reserve(count);
           for (std::size_t i = 0; i < count; ++i) array.push_back(std::move(elements[i]));
-          s_.values.resize(start);
+          s_.values.drop_to(start);
           s_.frames.pop_back();
           place(std::move(array));
           ++p;
