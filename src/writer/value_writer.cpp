@@ -203,15 +203,17 @@ ValueWriter& ValueWriter::integer(std::int64_t value) {
 
 ValueWriter& ValueWriter::real(float value) {
   if (!is_writable_real(value) && status_.ok()) return refuse_real(value);
-  // The multiples of 1/64 inside a value, as leaf() forms a leaf but with no call in its way: any
-  // other real, and any other place, takes the whole rule. The space goes first, formed over by
-  // the real's first byte where none is asked for; it counts only once the cursor passes it.
+  // The multiples of 1/64 below 10000 inside a value, as leaf() forms a leaf but with no call in
+  // its way: any other real, and any other place, takes the whole rule. The space goes first,
+  // formed over by the real's first byte where none is asked for; it counts only once the cursor
+  // passes it.
   detail::Emitter& emitter = *emitter_;
   char* const room = emitter.cursor();
   if (inside_at_value() && room_from(room) >= max_number_token) {
     const Next at = next_;
     *room = ' ';
-    if (char* const end = put_sixty_fourths(at == Next::FirstElement ? room : room + 1, value)) {
+    if (char* const end =
+            put_sixty_fourths<true>(at == Next::FirstElement ? room : room + 1, value)) {
       next_ = after_value(at);
       emitter.advance(end);
       return *this;
