@@ -55,6 +55,12 @@ Fields fields_of(const XrefSlot& slot) {
 
 char* put_entry(char* out, const XrefSlot& slot, Widths widths) {
   const Fields fields = fields_of(slot);
+  // The widths of every uncompressed section, with the loops of the fields' bytes unrolled.
+  if (widths.second == 4 && widths.third == 2) {
+    out = put_big_endian(out, fields.type, 1);
+    out = put_big_endian(out, fields.second, 4);
+    return put_big_endian(out, fields.third, 2);
+  }
   out = put_big_endian(out, fields.type, 1);
   out = put_big_endian(out, fields.second, widths.second);
   return put_big_endian(out, fields.third, widths.third);
