@@ -289,6 +289,12 @@ ValueWriter& ValueWriter::end_array_in_full() {
 }
 
 ValueWriter& ValueWriter::begin_dictionary_in_full() {
+  // The top-level dictionary, which most indirect objects' values are: no space before it.
+  if (next_ == Next::TopValue && emitter_->write_in_room("<<")) {
+    next_ = Next::Done;
+    open(Next::Key);
+    return *this;
+  }
   if (place_value(ObjectKind::Dictionary) == Place::Refused) return *this;
   text("<<");
   open(Next::Key);
