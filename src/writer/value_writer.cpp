@@ -183,10 +183,10 @@ ValueWriter& ValueWriter::boolean(bool value) {
   return leaf(ObjectKind::Boolean, [value](char* out) { return put_boolean(out, value); });
 }
 
-ValueWriter& ValueWriter::integer(std::int64_t value) {
-  // Most integers written are below 10000. Told so, the compiler keeps only the shortest branches
-  // of their text here, and the call saves no registers for the longer ones, which have a call of
-  // their own.
+ValueWriter& ValueWriter::integer_in_full(std::int64_t value) {
+  // The top level, and a full room, take the short integers here. Told they are below 10000, the
+  // compiler keeps only the shortest branches of their text, and the call saves no registers for
+  // the longer ones, which have a call of their own.
   if (static_cast<std::uint64_t>(value) < 10000) {
     return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
   }

@@ -102,6 +102,7 @@ TEST(ValueWriter, TokensAtTheEndOfTheRoomHaveTheSameBytes) {
       {"P", ObjectId{2, 0}},
       {"Long", ObjectId{1234567, 3}},
       {"C", make_array(0.5, 0.25, 0.1, -7, 1)},
+      {"Edge", make_array(9999, 10000, 9999.75, 10000.5, 0)},
       {"Inner", Dictionary::from_pairs({{"A", make_array(Array(), Dictionary())}})},
       {"NM", literal_string("annot-12")},
       {"Odd", Name("a b")},
