@@ -225,7 +225,7 @@ ValueWriter& ValueWriter::real(float value) {
   });
 }
 
-ValueWriter& ValueWriter::reference(ObjectId id) {
+ValueWriter& ValueWriter::reference_in_full(ObjectId id) {
   if (seen_ != nullptr && status_.ok()) seen_(seen_context_, id);
   return leaf(ObjectKind::Reference, [id](char* out) { return put_reference(out, id); });
 }

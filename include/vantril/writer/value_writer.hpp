@@ -1,9 +1,9 @@
 // One value written token by token straight to a CountingSink, with no Object built: the
 // serializer's bytes for the value the calls describe, formed by the same emitter. Over a
 // buffered file the tokens are formed straight in its buffer, at a few instructions each: the
-// commonest calls (a key, a name or string that needs no escapes, an integer below 10000 inside
-// an array or dictionary, an array or dictionary opened or closed inside another) are inline, and
-// take the library's out-of-line path only for everything else.
+// commonest calls (a key, a name or string that needs no escapes, an integer or a reference of
+// numbers below 10000 inside an array or dictionary, an array or dictionary opened or closed
+// inside another) are inline, and take the library's out-of-line path only for everything else.
 #pragma once
 
 #include <cstddef>
@@ -186,6 +186,7 @@ class VANTRIL_API ValueWriter {
   // integer's every case, out of line, and within it an integer of five digits or more, or
   // negative.
   ValueWriter& integer_in_full(std::int64_t value);
+  ValueWriter& reference_in_full(ObjectId id);
   ValueWriter& long_integer(std::int64_t value);
   void keep(Status status);
   // The slow forms of tokens, out of line so that each token's call holds no Status of its own
@@ -266,6 +267,28 @@ inline ValueWriter& ValueWriter::integer(std::int64_t value) {
     return *this;
   }
   return integer_in_full(value);
+}
+
+// A reference inside an array or dictionary to a number and generation below 10000 (the catalog,
+// the page tree, the first objects of every file): reported as watched, then formed as an integer
+// is.
+inline ValueWriter& ValueWriter::reference(ObjectId id) {
+  if (id.number < 10000 && id.generation < 10000 && inside_at_value() &&
+      room_from(emitter_->cursor()) >= 12) {
+    if (seen_ != nullptr) seen_(seen_context_, id);
+    char* out = emitter_->cursor();
+    const bool space = next_ != Next::FirstElement;
+    step_past_value();
+    if (space) *out++ = ' ';
+    out = detail::put_up_to_four_digits(out, id.number);
+    *out++ = ' ';
+    out = detail::put_up_to_four_digits(out, id.generation);
+    out[0] = ' ';
+    out[1] = 'R';
+    emitter_->advance(out + 2);
+    return *this;
+  }
+  return reference_in_full(id);
 }
 
 inline ValueWriter& ValueWriter::begin_array() {
