@@ -184,11 +184,11 @@ ValueWriter& ValueWriter::boolean(bool value) {
 }
 
 ValueWriter& ValueWriter::integer_in_full(std::int64_t value) {
-  // The top level, and a full room, take the short integers here. Told they are below 10000, the
-  // compiler keeps only the shortest branches of their text, and the call saves no registers for
-  // the longer ones, which have a call of their own.
+  // Told the value is below 10000, the compiler keeps only the shortest branches of its text.
   if (static_cast<std::uint64_t>(value) < 10000) {
-    return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
+    const auto small = static_cast<std::uint32_t>(value);
+    return leaf(ObjectKind::Integer,
+                [small](char* out) { return detail::put_up_to_four_digits(out, small); });
   }
   return long_integer(value);
 }

@@ -183,8 +183,8 @@ class VANTRIL_API ValueWriter {
   ValueWriter& refuse(IoError error);
   // A NaN or infinite real refused, out of line.
   ValueWriter& refuse_real(float value);
-  // integer's every case, out of line, and within it an integer of five digits or more, or
-  // negative.
+  // integer's every other case out of line: one below 10000 (at the top level, in a full room),
+  // and one of five digits or more, or negative.
   ValueWriter& integer_in_full(std::int64_t value);
   ValueWriter& reference_in_full(ObjectId id);
   ValueWriter& long_integer(std::int64_t value);
@@ -258,8 +258,9 @@ inline ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle styl
 // An integer below 10000 inside an array or dictionary: a space unless it opens its array, and
 // one to four digits, which fold to their bytes for an integer the compiler sees.
 inline ValueWriter& ValueWriter::integer(std::int64_t value) {
+  if (static_cast<std::uint64_t>(value) >= 10000) return long_integer(value);
   char* out = emitter_->cursor();
-  if (static_cast<std::uint64_t>(value) < 10000 && inside_at_value() && room_from(out) >= 5) {
+  if (inside_at_value() && room_from(out) >= 5) {
     const bool space = next_ != Next::FirstElement;
     step_past_value();
     if (space) *out++ = ' ';
