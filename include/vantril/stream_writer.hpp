@@ -168,6 +168,9 @@ class VANTRIL_API StreamWriter {
   Status check_usable();
   // Keeps the writer from writing anything after `status` if it failed, and passes it on.
   Status stop_on_error(Status status);
+  // begin_object's and end_object's every case, out of line from their common ones.
+  Status begin_object_in_full(ObjectId id);
+  Status end_object_in_full();
 
   std::unique_ptr<detail::StreamWriterState> state_;
 };

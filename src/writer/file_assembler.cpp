@@ -163,8 +163,23 @@ Status write_file_tail(Emitter& emitter, std::uint64_t xref_position) {
 
 }  // namespace
 
+bool open_indirect_object_in_room(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
+                                  ObjectKind kind, XrefRecord& record) {
+  char* out = emitter.cursor();
+  if (static_cast<std::size_t>(emitter.room_end() - out) < max_object_header + 1) return false;
+  const std::uint64_t position = emitter.position();
+  if (position > std::numeric_limits<std::uint32_t>::max()) return false;
+  record.slots.insert_or_assign(
+      number, XrefSlot{XrefSlotKind::InUse, generation, static_cast<std::uint32_t>(position)});
+  out = put_object_header(out, number, generation);
+  if (space_before(Slot::AfterObjectLine, kind)) *out++ = ' ';
+  emitter.advance(out);
+  return true;
+}
+
 Status open_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
                             ObjectKind kind, XrefRecord& record) {
+  if (open_indirect_object_in_room(emitter, number, generation, kind, record)) return {};
   VANTRIL_TRY(record_object_start(emitter, number, generation, record));
   VANTRIL_TRY(write_object_line(emitter, number, generation));
   if (space_before(Slot::AfterObjectLine, kind)) return emitter.write(" ");
@@ -172,8 +187,7 @@ Status open_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_
 }
 
 Status close_indirect_object(Emitter& emitter, ObjectKind kind) {
-  return emitter.write(takes_trailing_space(kind) ? std::string_view(" \nendobj\n")
-                                                  : std::string_view("\nendobj\n"));
+  return emitter.write(end_of_object(kind));
 }
 
 Status write_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,

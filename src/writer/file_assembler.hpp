@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -47,6 +48,30 @@ Status serialize_indirect_object(CountingSink& sink, std::uint32_t number, std::
 Status open_indirect_object(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
                             ObjectKind kind, XrefRecord& record);
 Status close_indirect_object(Emitter& emitter, ObjectKind kind);
+// The opening alone, when the room holds its line and the object starts below 4 GiB, as nearly
+// every one does: true with the slot recorded and the line formed (not yet committed), false with
+// nothing done, leaving every other case to open_indirect_object.
+bool open_indirect_object_in_room(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
+                                  ObjectKind kind, XrefRecord& record);
+// The end line close_indirect_object writes.
+inline std::string_view end_of_object(ObjectKind kind) {
+  return takes_trailing_space(kind) ? std::string_view(" \nendobj\n")
+                                    : std::string_view("\nendobj\n");
+}
+// close_indirect_object when the room holds the longer end line, each length copied as a
+// constant: false, with nothing written, otherwise.
+inline bool close_indirect_object_in_room(Emitter& emitter, ObjectKind kind) {
+  char* const out = emitter.cursor();
+  if (emitter.room_end() - out < 9) return false;
+  if (takes_trailing_space(kind)) {
+    std::memcpy(out, " \nendobj\n", 9);
+    emitter.advance(out + 9);
+  } else {
+    std::memcpy(out, "\nendobj\n", 8);
+    emitter.advance(out + 8);
+  }
+  return true;
+}
 
 // The indirect object of a stream whose dictionary and data are held apart (a compressed
 // stream's own dictionary, an object stream, a compressed cross-reference stream): the bytes

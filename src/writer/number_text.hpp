@@ -9,15 +9,15 @@
 #include <cstring>
 #include <string>
 
+#include "vantril/detail/small_digits.hpp"
+
 namespace vantril {
 
 // Decimal texts written at `out`, each call returning the text's end.
 
-// "00", "01", ... "99": two digits per division halve the divisions of one at a time.
-inline constexpr char digit_pairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+using detail::digit_pair;
+using detail::digit_pairs;
+using detail::put_up_to_four_digits;
 
 // 10^k for k = 0..19, all that 64 bits hold.
 inline constexpr std::array<std::uint64_t, 20> powers_of_ten = [] {
@@ -47,31 +47,6 @@ inline void put_digits(char* end, std::uint64_t value, std::size_t count) {
 inline std::size_t decimal_digits(std::uint64_t value) {
   const auto estimate = static_cast<std::size_t>((std::bit_width(value | 1) * 1233) >> 12);
   return estimate + ((value | 1) >= powers_of_ten[estimate] ? 1 : 0);
-}
-
-// The two digits of a value below 100.
-inline const char* digit_pair(std::uint32_t value) { return digit_pairs + 2 * std::size_t{value}; }
-
-// One to four digits of a value below 10000, at `out`, returning their end.
-inline char* put_up_to_four_digits(char* out, std::uint32_t value) {
-  if (value < 100) {
-    if (value < 10) {
-      *out = static_cast<char>('0' + value);
-      return out + 1;
-    }
-    std::memcpy(out, digit_pair(value), 2);
-    return out + 2;
-  }
-  const std::uint32_t high = value / 100;
-  const std::uint32_t low = value % 100;
-  if (high < 10) {
-    *out++ = static_cast<char>('0' + high);
-  } else {
-    std::memcpy(out, digit_pair(high), 2);
-    out += 2;
-  }
-  std::memcpy(out, digit_pair(low), 2);
-  return out + 2;
 }
 
 // At most 20 bytes ("18446744073709551615"). Inline for the integers, which the serializer
@@ -117,32 +92,61 @@ inline constexpr std::size_t max_real_text = 64;
 // 612.375; and zero, its sign kept), and those need no search for their digits. With k/64 the
 // fraction, k = o * 2^t for an odd o, it is o / 2^(6-t) = o * 5^(6-t) / 10^(6-t): 6-t fraction
 // digits, the last nonzero (o and 5 are odd), so the fewest that put_real's search for an
-// exact short decimal would find; the same limit of six significant digits applies. Returns null
-// for any other value, or one the limit sends to the general conversion.
+// exact short decimal would find; the same limit of six significant digits applies.
+//
+// The text after the whole part of each k, "" or "." and its digits, is formed once, with the
+// largest whole part the limit lets go before it.
+struct SixtyFourthText {
+  // Eight bytes copied whole, so that forming the fraction is one store; `length` of them count.
+  char text[8];
+  std::uint32_t length;
+  std::uint32_t largest_whole;
+};
+
+inline constexpr std::array<SixtyFourthText, 64> sixty_fourth_texts = [] {
+  std::array<SixtyFourthText, 64> texts{};
+  texts[0] = SixtyFourthText{{}, 0, 0xFFFFFFFFu};
+  std::uint32_t power_of_five = 1;
+  std::uint32_t power_of_ten = 1;
+  for (std::uint32_t digits = 1; digits <= 6; ++digits) {
+    power_of_five *= 5;
+    power_of_ten *= 10;
+    // The k whose fraction has `digits` digits: odd multiples of 2^(6-digits).
+    for (std::uint32_t k = 1u << (6 - digits); k < 64; k += 2u << (6 - digits)) {
+      SixtyFourthText& entry = texts[k];
+      std::uint32_t fraction = (k >> (6 - digits)) * power_of_five;
+      entry.text[0] = '.';
+      for (std::uint32_t i = digits; i >= 1; --i) {
+        entry.text[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+      }
+      entry.length = digits + 1;
+      // whole * 10^digits + fraction stays below 1000000.
+      entry.largest_whole = (999999 - (k >> (6 - digits)) * power_of_five) / power_of_ten;
+    }
+  }
+  return texts;
+}();
+
+// Writes at most 16 bytes from `out`, some past the text's end (callers give max_real_text).
+// Returns null for any value not a multiple of 1/64, or one the limit sends to the general
+// conversion. With `below_10000`, null too for a magnitude of 10000 or more: the whole part then
+// takes only the short branches of its digits, and a caller inlining it saves fewer registers.
+template <bool below_10000 = false>
 inline char* put_sixty_fourths(char* out, float value) {
-  static constexpr std::uint32_t powers_of_five[] = {1, 5, 25, 125, 625, 3125, 15625};
   const float magnitude = std::fabs(value);
-  if (!(magnitude < 16777216.0f)) return nullptr;
+  if (!(magnitude < (below_10000 ? 10000.0f : 16777216.0f))) return nullptr;
   // Exact: a power of two only moves the exponent, and the product stays far below float's range.
   const float scaled = magnitude * 64.0f;
   const auto whole_scaled = static_cast<std::uint32_t>(scaled);
   if (static_cast<float>(whole_scaled) != scaled) return nullptr;
   const std::uint32_t whole = whole_scaled >> 6;
-  const std::uint32_t sixty_fourths = whole_scaled & 63;
-  if (sixty_fourths == 0) {
-    if (std::signbit(value)) *out++ = '-';
-    return put_unsigned(out, whole);
-  }
-  const auto fraction_digits = static_cast<std::size_t>(6 - std::countr_zero(sixty_fourths));
-  const std::uint32_t fraction =
-      (sixty_fourths >> (6 - fraction_digits)) * powers_of_five[fraction_digits];
-  if (whole * powers_of_ten[fraction_digits] + fraction >= 1000000) return nullptr;
+  const SixtyFourthText& fraction = sixty_fourth_texts[whole_scaled & 63];
+  if (whole > fraction.largest_whole) return nullptr;
   if (std::signbit(value)) *out++ = '-';
-  out = put_unsigned(out, whole);
-  *out++ = '.';
-  out += fraction_digits;
-  put_digits(out, fraction, fraction_digits);
-  return out;
+  out = below_10000 ? put_up_to_four_digits(out, whole) : put_unsigned(out, whole);
+  std::memcpy(out, fraction.text, sizeof fraction.text);
+  return out + fraction.length;
 }
 
 // The shortest digits that read back as the same float, laid out positionally with no exponent,

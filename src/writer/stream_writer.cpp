@@ -151,8 +151,16 @@ std::uint32_t next_number(detail::StreamWriterState& state) {
   return ++state.highest_number;
 }
 
-// Whether a number can be written or released now, and if not why.
+// Whether a number can be written or released now.
+bool is_available(const detail::StreamWriterState& state, std::uint32_t number) {
+  return number != 0 && number <= state.highest_number && !state.record.slots.contains(number) &&
+         number != state.packer.container &&
+         (state.released.empty() || !state.released.contains(number));
+}
+
+// The same, and if not why.
 Status check_available(const detail::StreamWriterState& state, std::uint32_t number) {
+  if (is_available(state, number)) return {};
   if (number == 0 || number > state.highest_number) {
     return invalid_input("the object number was never handed out by reserve_id");
   }
@@ -339,6 +347,26 @@ Status StreamWriter::write_object(ObjectId id, const Object& object) {
 }
 
 Status StreamWriter::begin_object(ObjectId id) {
+  detail::StreamWriterState& state = live(state_);
+  // Nearly every call: a writer at work with its value writer made, no object streams, a number
+  // free to write and room for the "obj" line. The whole rule below, with its results passed
+  // from call to call, takes the rest.
+  if (state.phase == detail::StreamWriterState::Phase::Writing && state.value.has_value() &&
+      !state.options.object_streams && is_available(state, id.number)) {
+    // Restarts the emitter first, taking up the sink where the caller may have left it.
+    state.value->reset(id);
+    if (open_indirect_object_in_room(*state.emitter, id.number, id.generation,
+                                     ObjectKind::Dictionary, state.record)) {
+      state.emitter->commit();
+      state.begun = id;
+      state.phase = detail::StreamWriterState::Phase::InObject;
+      return {};
+    }
+  }
+  return begin_object_in_full(id);
+}
+
+Status StreamWriter::begin_object_in_full(ObjectId id) {
   VANTRIL_TRY(check_usable());
   detail::StreamWriterState& state = *state_;
   VANTRIL_TRY(stop_on_error(check_available(state, id.number)));
@@ -375,6 +403,23 @@ ValueWriter& StreamWriter::object_value() {
 }
 
 Status StreamWriter::end_object() {
+  detail::StreamWriterState& state = live(state_);
+  // A complete value of an object of its own with room for the end line, as begin_object's
+  // common case leaves it; anything else takes the whole rule.
+  if (state.phase == detail::StreamWriterState::Phase::InObject && !state.options.object_streams) {
+    const ValueWriter& value = *state.value;
+    if (value.complete() && value.status().ok() && !detail::describes_layout(value) &&
+        close_indirect_object_in_room(*state.emitter, value.kind())) {
+      state.emitter->commit();
+      state.phase = detail::StreamWriterState::Phase::Writing;
+      --state.outstanding;
+      return {};
+    }
+  }
+  return end_object_in_full();
+}
+
+Status StreamWriter::end_object_in_full() {
   detail::StreamWriterState& state = live(state_);
   if (state.phase != detail::StreamWriterState::Phase::InObject) {
     VANTRIL_TRY(check_usable());

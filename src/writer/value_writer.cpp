@@ -183,12 +183,12 @@ ValueWriter& ValueWriter::boolean(bool value) {
   return leaf(ObjectKind::Boolean, [value](char* out) { return put_boolean(out, value); });
 }
 
-ValueWriter& ValueWriter::integer(std::int64_t value) {
-  // Most integers written are below 10000. Told so, the compiler keeps only the shortest branches
-  // of their text here, and the call saves no registers for the longer ones, which have a call of
-  // their own.
+ValueWriter& ValueWriter::integer_in_full(std::int64_t value) {
+  // Told the value is below 10000, the compiler keeps only the shortest branches of its text.
   if (static_cast<std::uint64_t>(value) < 10000) {
-    return leaf(ObjectKind::Integer, [value](char* out) { return put_integer(out, value); });
+    const auto small = static_cast<std::uint32_t>(value);
+    return leaf(ObjectKind::Integer,
+                [small](char* out) { return detail::put_up_to_four_digits(out, small); });
   }
   return long_integer(value);
 }
@@ -203,15 +203,17 @@ ValueWriter& ValueWriter::integer(std::int64_t value) {
 
 ValueWriter& ValueWriter::real(float value) {
   if (!is_writable_real(value) && status_.ok()) return refuse_real(value);
-  // The multiples of 1/64 inside a value, as leaf() forms a leaf but with no call in its way: any
-  // other real, and any other place, takes the whole rule. The space goes first, formed over by
-  // the real's first byte where none is asked for; it counts only once the cursor passes it.
+  // The multiples of 1/64 below 10000 inside a value, as leaf() forms a leaf but with no call in
+  // its way: any other real, and any other place, takes the whole rule. The space goes first,
+  // formed over by the real's first byte where none is asked for; it counts only once the cursor
+  // passes it.
   detail::Emitter& emitter = *emitter_;
   char* const room = emitter.cursor();
   if (inside_at_value() && room_from(room) >= max_number_token) {
     const Next at = next_;
     *room = ' ';
-    if (char* const end = put_sixty_fourths(at == Next::FirstElement ? room : room + 1, value)) {
+    if (char* const end =
+            put_sixty_fourths<true>(at == Next::FirstElement ? room : room + 1, value)) {
       next_ = after_value(at);
       emitter.advance(end);
       return *this;
@@ -223,7 +225,7 @@ ValueWriter& ValueWriter::real(float value) {
   });
 }
 
-ValueWriter& ValueWriter::reference(ObjectId id) {
+ValueWriter& ValueWriter::reference_in_full(ObjectId id) {
   if (seen_ != nullptr && status_.ok()) seen_(seen_context_, id);
   return leaf(ObjectKind::Reference, [id](char* out) { return put_reference(out, id); });
 }
@@ -287,6 +289,12 @@ ValueWriter& ValueWriter::end_array_in_full() {
 }
 
 ValueWriter& ValueWriter::begin_dictionary_in_full() {
+  // The top-level dictionary, which most indirect objects' values are: no space before it.
+  if (next_ == Next::TopValue && emitter_->write_in_room("<<")) {
+    next_ = Next::Done;
+    open(Next::Key);
+    return *this;
+  }
   if (place_value(ObjectKind::Dictionary) == Place::Refused) return *this;
   text("<<");
   open(Next::Key);

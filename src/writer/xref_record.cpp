@@ -90,7 +90,7 @@ void XrefSlotMap::unpack(std::uint32_t number) {
   }
 }
 
-XrefSlot XrefSlotMap::at(std::uint32_t number) const {
+XrefSlot XrefSlotMap::at_in_full(std::uint32_t number) const {
   const std::optional<XrefSlot> found = find(number);
   if (!found) fatal_error("no cross-reference slot recorded under the number");
   return *found;

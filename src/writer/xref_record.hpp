@@ -55,8 +55,13 @@ class XrefSlotMap {
   }
   bool contains(std::uint32_t number) const { return cell_of(number) != absent; }
   std::size_t count(std::uint32_t number) const { return contains(number) ? 1 : 0; }
-  // The slot of a recorded number; asking for another is a broken invariant.
-  XrefSlot at(std::uint32_t number) const;
+  // The slot of a recorded number; asking for another is a broken invariant. Inline for an object
+  // in use with generation 0, which a section lists for nearly every number.
+  XrefSlot at(std::uint32_t number) const {
+    const std::uint32_t cell = cell_of(number);
+    if (cell < packed) return XrefSlot{XrefSlotKind::InUse, 0, cell};
+    return at_in_full(number);
+  }
 
   // The number of recorded numbers.
   std::size_t size() const { return size_; }
@@ -76,6 +81,8 @@ class XrefSlotMap {
     std::uint32_t first_place;
   };
 
+  // at's every case, out of line.
+  XrefSlot at_in_full(std::uint32_t number) const;
   // insert_or_assign's every case, out of line.
   void insert_or_assign_in_full(std::uint32_t number, XrefSlot slot);
   // The slot of a number whose cell says it is in a run.

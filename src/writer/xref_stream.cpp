@@ -60,6 +60,23 @@ char* put_entry(char* out, const XrefSlot& slot, Widths widths) {
   return put_big_endian(out, fields.third, widths.third);
 }
 
+// put_entry for the widths of every uncompressed section, 1, 4 and 2, with an object in use
+// formed in a few stores.
+char* put_default_entry(char* out, const XrefSlot& slot) {
+  if (slot.kind == XrefSlotKind::InUse) {
+    const std::uint32_t offset = slot.offset;
+    out[0] = 1;
+    out[1] = static_cast<char>(offset >> 24);
+    out[2] = static_cast<char>((offset >> 16) & 0xFFu);
+    out[3] = static_cast<char>((offset >> 8) & 0xFFu);
+    out[4] = static_cast<char>(offset & 0xFFu);
+    out[5] = static_cast<char>(slot.generation >> 8);
+    out[6] = static_cast<char>(slot.generation & 0xFFu);
+    return out + 7;
+  }
+  return put_entry(out, slot, Widths{});
+}
+
 int bytes_for(std::uint32_t value) {
   int bytes = 1;
   while (bytes < 4 && (value >> (8 * bytes)) != 0) ++bytes;
@@ -117,13 +134,14 @@ Widths narrowest(const XrefRecord& record, const Array& index) {
   return Widths{bytes_for(second), bytes_for(third)};
 }
 
-// The entries of the runs the index lists, in order, handed to `emit` in pieces just under the
-// output buffer's size.
-template <class Emit>
-Status put_entries(const XrefRecord& record, const Array& index, Widths widths, Emit&& emit) {
+// The entries of the runs the index lists, in order, put(out, slot) forming each of `entry`
+// bytes, handed to `emit` in pieces just under the output buffer's size.
+template <class Emit, class Put>
+Status put_entries_with(const XrefRecord& record, const Array& index, std::size_t entry, Emit& emit,
+                        Put put) {
   // Room for whole entries of up to 9 bytes in a little under 8 KiB.
   std::array<char, 9 * 900> piece;
-  const std::size_t full = piece.size() - piece.size() % widths.entry();
+  const std::size_t full = piece.size() - piece.size() % entry;
   char* out = piece.data();
   Status status;
   for (std::size_t i = 0; i + 1 < index.size() && status.ok(); i += 2) {
@@ -135,11 +153,24 @@ Status put_entries(const XrefRecord& record, const Array& index, Widths widths, 
         if (!status.ok()) break;
         out = piece.data();
       }
-      out = put_entry(out, listed_slot(record, start + k), widths);
+      out = put(out, listed_slot(record, start + k));
     }
   }
   if (!status.ok()) return status;
   return emit(std::string_view(piece.data(), static_cast<std::size_t>(out - piece.data())));
+}
+
+// The same, each entry of the widths given.
+template <class Emit>
+Status put_entries(const XrefRecord& record, const Array& index, Widths widths, Emit&& emit) {
+  if (widths.second == 4 && widths.third == 2) {
+    return put_entries_with(
+        record, index, widths.entry(), emit,
+        [](char* out, const XrefSlot& slot) { return put_default_entry(out, slot); });
+  }
+  return put_entries_with(
+      record, index, widths.entry(), emit,
+      [widths](char* out, const XrefSlot& slot) { return put_entry(out, slot, widths); });
 }
 
 // The entries of the runs the index lists as the PNG Up predictor turns them (the bytes

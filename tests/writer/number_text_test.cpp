@@ -61,6 +61,29 @@ TEST(RealText, SixtyFourthsMatchTheShortestRoundTripForm) {
   }
 }
 
+// The form a value writer inlines takes the multiples of 1/64 below 10000 exactly as the general
+// one does, and leaves every larger one to it.
+TEST(RealText, SixtyFourthsBelow10000TakeTheShortFormAndNoOthers) {
+  for (std::int64_t m = 0; m <= 1000000; ++m) {
+    const auto value = static_cast<float>(static_cast<double>(m) / 64.0);
+    for (const float sample : {value, -value}) {
+      char text[max_real_text];
+      char general[max_real_text];
+      const char* const end = put_sixty_fourths<true>(text, sample);
+      const char* const general_end = put_sixty_fourths(general, sample);
+      if (std::fabs(sample) >= 10000.0f) {
+        EXPECT_EQ(end, nullptr) << "value " << sample;
+      } else {
+        ASSERT_EQ(end == nullptr, general_end == nullptr) << "value " << sample;
+        if (end != nullptr) {
+          EXPECT_EQ(std::string_view(text, static_cast<std::size_t>(end - text)),
+                    std::string_view(general, static_cast<std::size_t>(general_end - general)));
+        }
+      }
+    }
+  }
+}
+
 TEST(RealText, RandomFloatsMatchTheShortestRoundTripForm) {
   std::mt19937 random(12345);
   std::uniform_int_distribution<std::uint32_t> bits;

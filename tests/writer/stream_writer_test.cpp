@@ -131,6 +131,40 @@ TEST(StreamWriter, BytesTheCallerAppendsBetweenCallsStayInPlace) {
   EXPECT_NE(in_memory.find("%own\n3 0 obj"), std::string::npos);
 }
 
+// Objects described token by token whose "obj" line and end line meet the file buffer's end at
+// every offset have the bytes of the same objects written whole to memory.
+TEST(StreamWriter, DescribedObjectsAcrossTheFileBuffersEndHaveTheWholeObjectsBytes) {
+  const auto directory = testing_support::fresh_directory("stream-writer-buffer-end");
+  const std::string path = (directory / "described.pdf").string();
+  std::string in_memory;
+  {
+    CountingSink memory(in_memory);
+    BufferedFileWriter file(std::move(OutputFile::create(path)).value());
+    CountingSink to_file(file);
+    for (CountingSink* sink : {&memory, &to_file}) {
+      const bool tokens = sink == &to_file;
+      StreamWriter writer = std::move(StreamWriter::over_sink(*sink, "1.7")).value();
+      const ObjectId catalog = writer.reserve_id();
+      for (std::int64_t before = 1; before <= 40; ++before) {
+        // A comment that ends `before` bytes short of a buffer's end.
+        const std::uint64_t boundary = (sink->count / BufferedFileWriter::capacity + 2) *
+                                       std::uint64_t{BufferedFileWriter::capacity};
+        const auto filler =
+            static_cast<std::size_t>(boundary - sink->count) - static_cast<std::size_t>(before);
+        ASSERT_TRUE(sink->write_all("%" + std::string(filler - 2, 'x') + "\n").ok());
+        const Object value = before % 2 == 0 ? Object(before) : Object(Name("N"));
+        ASSERT_TRUE(write_either_way(writer, writer.reserve_id(), value, tokens).ok());
+      }
+      ASSERT_TRUE(
+          writer.write_object(catalog, Dictionary::from_pairs({{"Type", Name("Catalog")}})).ok());
+      writer.trailer().set("Root", catalog);
+      ASSERT_TRUE(writer.close().ok());
+    }
+    ASSERT_TRUE(file.into_file().ok());
+  }
+  EXPECT_EQ(testing_support::read_file(path), in_memory);
+}
+
 // Through a file, with documents many buffers long: close must flush what the buffer holds.
 TEST(StreamWriter, AClosedFileHoldsTheDocumentSavesBytes) {
   const auto directory = testing_support::fresh_directory("stream-writer");

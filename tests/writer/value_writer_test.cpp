@@ -102,6 +102,8 @@ TEST(ValueWriter, TokensAtTheEndOfTheRoomHaveTheSameBytes) {
       {"P", ObjectId{2, 0}},
       {"Long", ObjectId{1234567, 3}},
       {"C", make_array(0.5, 0.25, 0.1, -7, 1)},
+      {"Edge", make_array(9999, 10000, 9999.75, 10000.5, ObjectId{9999, 9999}, ObjectId{10000, 0},
+                          ObjectId{1, 10000}, 0)},
       {"Inner", Dictionary::from_pairs({{"A", make_array(Array(), Dictionary())}})},
       {"NM", literal_string("annot-12")},
       {"Odd", Name("a b")},
@@ -153,6 +155,38 @@ TEST(ValueWriter, TokensAtTheEndOfTheRoomHaveTheSameBytes) {
     ++values;
   }
   EXPECT_EQ(values, expected.size() + 2);
+}
+
+// Integers and references at the edges of the inline forms' range, alone and as elements, have
+// the serializer's bytes: nothing beyond the range is taken for a short one by its low bits.
+TEST(ValueWriter, NumbersAtTheEdgesOfTheInlineFormsHaveTheSerializersBytes) {
+  const std::int64_t integers[] = {0,         9999,
+                                   10000,     -1,
+                                   -9999,     std::int64_t{1} << 32,
+                                   -4096,     (std::int64_t{1} << 32) + 5,
+                                   INT64_MIN, INT64_MAX};
+  std::vector<Object> values;
+  for (const std::int64_t integer : integers) values.emplace_back(integer);
+  for (const ObjectId id : {ObjectId{9999, 9999}, ObjectId{10000, 0}, ObjectId{1, 10000},
+                            ObjectId{65536 + 7, 0}, ObjectId{UINT32_MAX, 65535}}) {
+    values.emplace_back(id);
+  }
+  for (const Object& value : values) {
+    for (const Object& described : {clone(value), Object(make_array(clone(value), clone(value)))}) {
+      std::string expected;
+      CountingSink expected_sink(expected);
+      ASSERT_TRUE(serialize_object(expected_sink, described).ok());
+      std::string written;
+      {
+        CountingSink sink(written);
+        ValueWriter writer(sink);
+        std::uint64_t turn = 0;
+        testing_support::describe_value(writer, described, turn);
+        ASSERT_TRUE(writer.status().ok());
+      }
+      EXPECT_EQ(written, expected);
+    }
+  }
 }
 
 TEST(ValueWriter, MisuseStopsTheWriterWithNothingMoreWritten) {

@@ -1,9 +1,9 @@
 // One value written token by token straight to a CountingSink, with no Object built: the
 // serializer's bytes for the value the calls describe, formed by the same emitter. Over a
 // buffered file the tokens are formed straight in its buffer, at a few instructions each: the
-// commonest calls (a key, a name or string that needs no escapes, an array or dictionary opened
-// or closed inside another) are inline, and take the library's out-of-line path only for
-// everything else.
+// commonest calls (a key, a name or string that needs no escapes, an integer or a reference of
+// numbers below 10000 inside an array or dictionary, an array or dictionary opened or closed
+// inside another) are inline, and take the library's out-of-line path only for everything else.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +14,7 @@
 
 #include "vantril/detail/emitter.hpp"
 #include "vantril/detail/export.hpp"
+#include "vantril/detail/small_digits.hpp"
 #include "vantril/detail/token_bytes.hpp"
 #include "vantril/error.hpp"
 #include "vantril/model/object.hpp"
@@ -182,7 +183,10 @@ class VANTRIL_API ValueWriter {
   ValueWriter& refuse(IoError error);
   // A NaN or infinite real refused, out of line.
   ValueWriter& refuse_real(float value);
-  // An integer of five digits or more, or negative, out of line.
+  // integer's every other case out of line: one below 10000 (at the top level, in a full room),
+  // and one of five digits or more, or negative.
+  ValueWriter& integer_in_full(std::int64_t value);
+  ValueWriter& reference_in_full(ObjectId id);
   ValueWriter& long_integer(std::int64_t value);
   void keep(Status status);
   // The slow forms of tokens, out of line so that each token's call holds no Status of its own
@@ -249,6 +253,43 @@ inline ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle styl
     return *this;
   }
   return string_in_full(bytes, style);
+}
+
+// An integer below 10000 inside an array or dictionary: a space unless it opens its array, and
+// one to four digits, which fold to their bytes for an integer the compiler sees.
+inline ValueWriter& ValueWriter::integer(std::int64_t value) {
+  if (static_cast<std::uint64_t>(value) >= 10000) return long_integer(value);
+  char* out = emitter_->cursor();
+  if (inside_at_value() && room_from(out) >= 5) {
+    const bool space = next_ != Next::FirstElement;
+    step_past_value();
+    if (space) *out++ = ' ';
+    emitter_->advance(detail::put_up_to_four_digits(out, static_cast<std::uint32_t>(value)));
+    return *this;
+  }
+  return integer_in_full(value);
+}
+
+// A reference inside an array or dictionary to a number and generation below 10000 (the catalog,
+// the page tree, the first objects of every file): reported as watched, then formed as an integer
+// is.
+inline ValueWriter& ValueWriter::reference(ObjectId id) {
+  if (id.number < 10000 && id.generation < 10000 && inside_at_value() &&
+      room_from(emitter_->cursor()) >= 12) {
+    if (seen_ != nullptr) seen_(seen_context_, id);
+    char* out = emitter_->cursor();
+    const bool space = next_ != Next::FirstElement;
+    step_past_value();
+    if (space) *out++ = ' ';
+    out = detail::put_up_to_four_digits(out, id.number);
+    *out++ = ' ';
+    out = detail::put_up_to_four_digits(out, id.generation);
+    out[0] = ' ';
+    out[1] = 'R';
+    emitter_->advance(out + 2);
+    return *this;
+  }
+  return reference_in_full(id);
 }
 
 inline ValueWriter& ValueWriter::begin_array() {
