@@ -101,32 +101,42 @@ TEST(StreamWriter, WritesTheBytesOfTheDocumentSaveInBothForms) {
   }
 }
 
+// One document streamed twice, into memory and through a buffered file at `path`: `body` adds
+// its objects (told whether it writes to the file) between the catalog's reservation and its
+// writing. Gives what reached memory.
+template <class Body>
+std::string streamed_to_memory_and_file(const std::string& path, Body body) {
+  std::string in_memory;
+  CountingSink memory(in_memory);
+  BufferedFileWriter file(std::move(OutputFile::create(path)).value());
+  CountingSink to_file(file);
+  for (CountingSink* sink : {&memory, &to_file}) {
+    StreamWriter writer = std::move(StreamWriter::over_sink(*sink, "1.7")).value();
+    const ObjectId catalog = writer.reserve_id();
+    body(writer, *sink, sink == &to_file);
+    EXPECT_TRUE(
+        writer.write_object(catalog, Dictionary::from_pairs({{"Type", Name("Catalog")}})).ok());
+    writer.trailer().set("Root", catalog);
+    EXPECT_TRUE(writer.close().ok());
+  }
+  EXPECT_TRUE(file.into_file().ok());
+  return in_memory;
+}
+
 // A caller's own bytes between calls (comments, say) land where it wrote them, over a buffered
 // file as in memory, and the offsets count them.
 TEST(StreamWriter, BytesTheCallerAppendsBetweenCallsStayInPlace) {
   const auto directory = testing_support::fresh_directory("stream-writer-own-bytes");
   const std::string path = (directory / "own.pdf").string();
-  std::string in_memory;
-  {
-    CountingSink memory(in_memory);
-    BufferedFileWriter file(std::move(OutputFile::create(path)).value());
-    CountingSink to_file(file);
-    for (CountingSink* sink : {&memory, &to_file}) {
-      StreamWriter writer = std::move(StreamWriter::over_sink(*sink, "1.7")).value();
-      const ObjectId catalog = writer.reserve_id();
-      for (int i = 0; i < 400; ++i) {
-        ASSERT_TRUE(
-            writer.append_object(make_array(i, Name("N"), literal_string(std::string(40, 'x'))))
-                .ok());
-        ASSERT_TRUE(sink->write_all("%own\n").ok());
-      }
-      ASSERT_TRUE(
-          writer.write_object(catalog, Dictionary::from_pairs({{"Type", Name("Catalog")}})).ok());
-      writer.trailer().set("Root", catalog);
-      ASSERT_TRUE(writer.close().ok());
-    }
-    ASSERT_TRUE(file.into_file().ok());
-  }
+  const std::string in_memory =
+      streamed_to_memory_and_file(path, [](StreamWriter& writer, CountingSink& sink, bool) {
+        for (int i = 0; i < 400; ++i) {
+          ASSERT_TRUE(
+              writer.append_object(make_array(i, Name("N"), literal_string(std::string(40, 'x'))))
+                  .ok());
+          ASSERT_TRUE(sink.write_all("%own\n").ok());
+        }
+      });
   EXPECT_EQ(testing_support::read_file(path), in_memory);
   EXPECT_NE(in_memory.find("%own\n3 0 obj"), std::string::npos);
 }
@@ -136,36 +146,23 @@ TEST(StreamWriter, BytesTheCallerAppendsBetweenCallsStayInPlace) {
 TEST(StreamWriter, DescribedObjectsAcrossTheFileBuffersEndHaveTheWholeObjectsBytes) {
   const auto directory = testing_support::fresh_directory("stream-writer-buffer-end");
   const std::string path = (directory / "described.pdf").string();
-  std::string in_memory;
-  {
-    CountingSink memory(in_memory);
-    BufferedFileWriter file(std::move(OutputFile::create(path)).value());
-    CountingSink to_file(file);
-    for (CountingSink* sink : {&memory, &to_file}) {
-      const bool tokens = sink == &to_file;
-      StreamWriter writer = std::move(StreamWriter::over_sink(*sink, "1.7")).value();
-      const ObjectId catalog = writer.reserve_id();
-      for (std::int64_t before = 1; before <= 40; ++before) {
-        // A comment that ends `before` bytes short of a buffer's end.
-        const std::uint64_t boundary = (sink->count / BufferedFileWriter::capacity + 2) *
-                                       std::uint64_t{BufferedFileWriter::capacity};
-        const auto filler =
-            static_cast<std::size_t>(boundary - sink->count) - static_cast<std::size_t>(before);
-        // Made in place: GCC 12 at -O3 sees a "%" + string concatenation as a possible overlap.
-        std::string comment(filler, 'x');
-        comment.front() = '%';
-        comment.back() = '\n';
-        ASSERT_TRUE(sink->write_all(comment).ok());
-        const Object value = before % 2 == 0 ? Object(before) : Object(Name("N"));
-        ASSERT_TRUE(write_either_way(writer, writer.reserve_id(), value, tokens).ok());
-      }
-      ASSERT_TRUE(
-          writer.write_object(catalog, Dictionary::from_pairs({{"Type", Name("Catalog")}})).ok());
-      writer.trailer().set("Root", catalog);
-      ASSERT_TRUE(writer.close().ok());
-    }
-    ASSERT_TRUE(file.into_file().ok());
-  }
+  const std::string in_memory =
+      streamed_to_memory_and_file(path, [](StreamWriter& writer, CountingSink& sink, bool tokens) {
+        for (std::int64_t before = 1; before <= 40; ++before) {
+          // A comment that ends `before` bytes short of a buffer's end, made in place: GCC 12 at
+          // -O3 sees a "%" + string concatenation as a possible overlap.
+          const std::uint64_t boundary = (sink.count / BufferedFileWriter::capacity + 2) *
+                                         std::uint64_t{BufferedFileWriter::capacity};
+          const auto filler =
+              static_cast<std::size_t>(boundary - sink.count) - static_cast<std::size_t>(before);
+          std::string comment(filler, 'x');
+          comment.front() = '%';
+          comment.back() = '\n';
+          ASSERT_TRUE(sink.write_all(comment).ok());
+          const Object value = before % 2 == 0 ? Object(before) : Object(Name("N"));
+          ASSERT_TRUE(write_either_way(writer, writer.reserve_id(), value, tokens).ok());
+        }
+      });
   EXPECT_EQ(testing_support::read_file(path), in_memory);
 }
 
