@@ -53,23 +53,22 @@ Status close_indirect_object(Emitter& emitter, ObjectKind kind);
 // nothing done, leaving every other case to open_indirect_object.
 bool open_indirect_object_in_room(Emitter& emitter, std::uint32_t number, std::uint16_t generation,
                                   ObjectKind kind, XrefRecord& record);
-// The end line close_indirect_object writes.
+// The end line close_indirect_object writes: the space before it, where the kind takes one,
+// and "\nendobj\n".
+inline constexpr char space_and_end_of_object[] = " \nendobj\n";
 inline std::string_view end_of_object(ObjectKind kind) {
-  return takes_trailing_space(kind) ? std::string_view(" \nendobj\n")
-                                    : std::string_view("\nendobj\n");
+  const std::size_t skip = takes_trailing_space(kind) ? 0 : 1;
+  return std::string_view(space_and_end_of_object + skip, 9 - skip);
 }
-// close_indirect_object when the room holds the longer end line, each length copied as a
-// constant: false, with nothing written, otherwise.
+// close_indirect_object when the room holds the longer end line, copied as nine bytes whatever
+// the kind (the shorter one's ninth is past its end, where the cursor does not go): false, with
+// nothing written, otherwise.
 inline bool close_indirect_object_in_room(Emitter& emitter, ObjectKind kind) {
   char* const out = emitter.cursor();
   if (emitter.room_end() - out < 9) return false;
-  if (takes_trailing_space(kind)) {
-    std::memcpy(out, " \nendobj\n", 9);
-    emitter.advance(out + 9);
-  } else {
-    std::memcpy(out, "\nendobj\n", 8);
-    emitter.advance(out + 8);
-  }
+  const std::size_t skip = takes_trailing_space(kind) ? 0 : 1;
+  std::memcpy(out, space_and_end_of_object + skip, 9);
+  emitter.advance(out + 9 - skip);
   return true;
 }
 

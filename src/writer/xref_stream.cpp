@@ -64,15 +64,9 @@ char* put_entry(char* out, const XrefSlot& slot, Widths widths) {
 // formed in a few stores.
 char* put_default_entry(char* out, const XrefSlot& slot) {
   if (slot.kind == XrefSlotKind::InUse) {
-    const std::uint32_t offset = slot.offset;
-    out[0] = 1;
-    out[1] = static_cast<char>(offset >> 24);
-    out[2] = static_cast<char>((offset >> 16) & 0xFFu);
-    out[3] = static_cast<char>((offset >> 8) & 0xFFu);
-    out[4] = static_cast<char>(offset & 0xFFu);
-    out[5] = static_cast<char>(slot.generation >> 8);
-    out[6] = static_cast<char>(slot.generation & 0xFFu);
-    return out + 7;
+    *out++ = 1;
+    out = put_big_endian(out, slot.offset, 4);
+    return put_big_endian(out, slot.generation, 2);
   }
   return put_entry(out, slot, Widths{});
 }
