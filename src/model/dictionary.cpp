@@ -83,19 +83,19 @@ inline std::uint64_t hash_key(std::string_view key, std::uint32_t seed) {
 
 }  // namespace
 
-// The header of a dictionary's block: the number of entries alive and the room for them. An
-// indexed block has the index next, its mask and hash seed first and then its mask + 1
-// slots; then come the entries, the first `length` of them alive. Slot values are position + 1;
-// 0 marks an empty slot. The index has at least twice as many slots as the block has room for
-// entries, so it is never more than half full.
+// A dictionary's block. An indexed block starts with its index: the mask and hash seed, then
+// mask + 1 slots; then come the entries, the first `length` of them alive (the length and the
+// capacity are the dictionary's own). Slot values are position + 1; 0 marks an empty slot. The
+// index has at least twice as many slots as the block has room for entries, so it is never more
+// than half full.
 //
-// A block with room for at most small_capacity entries has no index at all: its keys are
-// compared one by one, which for so few costs less than hashing them (building a dictionary from
-// pairs then hashes nothing), and its entries follow the header. Built from pairs and then read
-// once by each key, a scanned dictionary was measured faster up to four keys, as fast from five
-// to eight, and slower from nine (by 8% at ten keys, 20% at twenty). A block with room for at most
-// 255 entries has one-byte slots, larger ones four-byte slots: a dictionary then has its header,
-// its whole index and its first key in one cache line.
+// A block with room for at most small_capacity entries has no index at all, only its entries:
+// its keys are compared one by one, which for so few costs less than hashing them (building a
+// dictionary from pairs then hashes nothing). Built from pairs and then read once by each key, a
+// scanned dictionary was measured faster up to four keys, as fast from five to eight, and slower
+// from nine (by 8% at ten keys, 20% at twenty). A block with room for at most 255 entries has
+// one-byte slots, larger ones four-byte slots: a dictionary then has its whole index and its
+// first key in one cache line.
 struct Dictionary::Block {
   static constexpr std::uint32_t small_capacity = 8;
   static constexpr std::uint32_t narrow_capacity = 255;
@@ -105,10 +105,10 @@ struct Dictionary::Block {
     std::uint32_t seed;
   };
 
-  std::uint32_t length;
+  unsigned char* base;
   std::uint32_t capacity;
 
-  // The bytes between the header and the entries.
+  // The bytes before the entries.
   static std::size_t index_bytes(std::uint32_t capacity, std::uint32_t index_size) {
     if (capacity <= small_capacity) return 0;
     const std::size_t width = capacity <= narrow_capacity ? 1 : sizeof(std::uint32_t);
@@ -119,22 +119,16 @@ struct Dictionary::Block {
 
   bool indexed() const { return capacity > small_capacity; }
   bool narrow() const { return capacity <= narrow_capacity; }
-  unsigned char* after_header() { return reinterpret_cast<unsigned char*>(this + 1); }
-  const unsigned char* after_header() const {
-    return reinterpret_cast<const unsigned char*>(this + 1);
-  }
   // Indexed blocks only.
-  Index& index_header() { return *reinterpret_cast<Index*>(after_header()); }
-  const Index& index_header() const { return *reinterpret_cast<const Index*>(after_header()); }
+  Index& index_header() const { return *reinterpret_cast<Index*>(base); }
   std::uint32_t mask() const { return index_header().mask; }
   std::uint32_t seed() const { return index_header().seed; }
-  unsigned char* index() { return after_header() + sizeof(Index); }
-  const unsigned char* index() const { return after_header() + sizeof(Index); }
+  unsigned char* index() const { return base + sizeof(Index); }
   std::uint32_t slot(std::size_t at) const {
     if (narrow()) return index()[at];
     return reinterpret_cast<const std::uint32_t*>(index())[at];
   }
-  void set_slot(std::size_t at, std::uint32_t held) {
+  void set_slot(std::size_t at, std::uint32_t held) const {
     if (narrow()) {
       index()[at] = static_cast<unsigned char>(held);
     } else {
@@ -144,15 +138,16 @@ struct Dictionary::Block {
   std::size_t entries_offset() const { return indexed() ? index_bytes(capacity, mask() + 1) : 0; }
   // The whole block, as it was allocated.
   std::size_t bytes() const {
-    return sizeof(Block) + entries_offset() + std::size_t{capacity} * sizeof(DictionaryEntry);
+    return entries_offset() + std::size_t{capacity} * sizeof(DictionaryEntry);
   }
-  DictionaryEntry* entries() {
-    return reinterpret_cast<DictionaryEntry*>(after_header() + entries_offset());
-  }
-  const DictionaryEntry* entries() const {
-    return reinterpret_cast<const DictionaryEntry*>(after_header() + entries_offset());
+  DictionaryEntry* entries() const {
+    return reinterpret_cast<DictionaryEntry*>(base + entries_offset());
   }
 };
+
+inline Dictionary::Block Dictionary::block() const {
+  return Block{static_cast<unsigned char*>(block_), capacity()};
+}
 
 namespace {
 
@@ -160,32 +155,36 @@ constexpr std::uint32_t first_capacity = 4;
 
 }  // namespace
 
-Dictionary::Dictionary(Dictionary&& other) noexcept
-    : block_(std::exchange(other.block_, nullptr)) {}
-
 Dictionary& Dictionary::operator=(Dictionary&& other) noexcept {
   if (this != &other) {
-    Dictionary old(std::move(*this));
-    block_ = std::exchange(other.block_, nullptr);
+    // The other may be held inside one of this dictionary's entries: it is taken out first, and
+    // this dictionary's old entries die with `taken`.
+    Dictionary taken(std::move(other));
+    std::swap(block_, taken.block_);
+    std::swap(length_, taken.length_);
+    const std::uint32_t capacity = this->capacity();
+    set_capacity(taken.capacity());
+    taken.set_capacity(capacity);
   }
   return *this;
 }
 
 Dictionary::~Dictionary() {
   if (block_ == nullptr) return;
-  DictionaryEntry* entries = block_->entries();
-  for (std::uint32_t position = 0; position < block_->length; ++position) {
+  const Block held = block();
+  DictionaryEntry* entries = held.entries();
+  for (std::uint32_t position = 0; position < length_; ++position) {
     entries[position].~DictionaryEntry();
   }
-  detail::free_block(block_, block_->bytes());
+  detail::free_block(block_, held.bytes());
 }
 
 // Two inline keys are equal exactly when their words are, and an inline key never equals a heap
-// one: the new key is compared as one word with each stored key.
+// one: the new key is compared as one word with each stored key. Requires an unindexed block.
 [[gnu::always_inline]] inline bool Dictionary::set_unindexed(std::uint64_t key_word,
                                                              Object& value) {
-  DictionaryEntry* entries = block_->entries();
-  const std::uint32_t length = block_->length;
+  auto* entries = static_cast<DictionaryEntry*>(block_);
+  const std::uint32_t length = length_;
   for (std::uint32_t position = 0; position < length; ++position) {
     if (entries[position].key.word_ == key_word) {
       Object& held = entries[position].value;
@@ -193,10 +192,10 @@ Dictionary::~Dictionary() {
       return true;
     }
   }
-  if (length == block_->capacity) return false;
+  if (length == capacity()) return false;
   auto* entry = new (&entries[length]) DictionaryEntry{Key(), std::move(value)};
   entry->key.word_ = key_word;
-  block_->length = length + 1;
+  length_ = length + 1;
   return true;
 }
 
@@ -206,24 +205,23 @@ Dictionary Dictionary::from_pairs(std::span<Pair> pairs) {
   // Room for every pair at once: most dictionaries are built this way and never grow again.
   dictionary.regrow(pairs.size());
   std::size_t at = 0;
-  if (!dictionary.block_->indexed()) {
+  if (!dictionary.block().indexed()) {
     // Few pairs, and keys mostly short: each short key's word is made once, in one loop here
     // rather than a call to set for each pair. A key whose bit in `seen` (one of 64, picked by a
     // multiplicative hash of its word) is still clear cannot repeat an earlier key, so it is
     // appended without comparing it with the words stored before it; only the rare key whose bit
     // is taken is looked for.
     std::uint64_t seen = 0;
-    Block& block = *dictionary.block_;
-    DictionaryEntry* entries = block.entries();
+    auto* entries = static_cast<DictionaryEntry*>(dictionary.block_);
     for (; at < pairs.size() && pairs[at].key.size() <= Key::inline_capacity; ++at) {
       const std::uint64_t word = Key::inline_word(pairs[at].key);
       const std::uint64_t bit = std::uint64_t{1} << ((word * 0x9E3779B97F4A7C15u) >> 58);
       if ((seen & bit) == 0) {
         // The block has room for every pair and no key repeats yet, so the entry is new.
         auto* entry =
-            new (&entries[block.length]) DictionaryEntry{Key(), std::move(pairs[at].value)};
+            new (&entries[dictionary.length_]) DictionaryEntry{Key(), std::move(pairs[at].value)};
         entry->key.word_ = word;
-        ++block.length;
+        ++dictionary.length_;
       } else {
         dictionary.set_unindexed(word, pairs[at].value);
       }
@@ -249,28 +247,29 @@ inline std::uint32_t scan_for(const DictionaryEntry* entries, std::uint32_t leng
 
 // The position + 1 of the key, or 0. Requires a block.
 inline std::uint32_t Dictionary::find_position(std::string_view key) const {
-  const Block& block = *block_;
-  if (!block.indexed()) return scan_for(block.entries(), block.length, key);
-  return block.slot(find_slot(key));
+  const Block held = block();
+  if (!held.indexed()) return scan_for(held.entries(), length_, key);
+  return held.slot(find_slot(key));
 }
 
 // The slot holding the key, or the empty slot where it would go. Requires an indexed block.
 inline std::size_t Dictionary::find_slot(std::string_view key) const {
-  const Block& block = *block_;
-  const DictionaryEntry* entries = block.entries();
-  const std::uint32_t mask = block.mask();
-  std::size_t slot = hash_key(key, block.seed()) & mask;
+  const Block held = block();
+  const DictionaryEntry* entries = held.entries();
+  const std::uint32_t mask = held.mask();
+  std::size_t slot = hash_key(key, held.seed()) & mask;
   while (true) {
-    const std::uint32_t held = block.slot(slot);
-    if (held == 0 || std::string_view(entries[held - 1].key) == key) return slot;
+    const std::uint32_t at = held.slot(slot);
+    if (at == 0 || std::string_view(entries[at - 1].key) == key) return slot;
     slot = (slot + 1) & mask;
   }
 }
 
 void Dictionary::insert_into_index(std::size_t position) {
-  if (!block_->indexed()) return;
-  const std::size_t slot = find_slot(block_->entries()[position].key);
-  block_->set_slot(slot, static_cast<std::uint32_t>(position + 1));
+  const Block held = block();
+  if (!held.indexed()) return;
+  const std::size_t slot = find_slot(held.entries()[position].key);
+  held.set_slot(slot, static_cast<std::uint32_t>(position + 1));
 }
 
 void Dictionary::regrow(std::size_t wanted) {
@@ -281,60 +280,55 @@ void Dictionary::regrow(std::size_t wanted) {
     index_size = 8;
     while (index_size < 2 * capacity) index_size *= 2;
   }
-  static_assert(sizeof(Block) % alignof(DictionaryEntry) == 0);
-  static_assert(sizeof(Block) % alignof(std::uint32_t) == 0);
+  static_assert(sizeof(Block::Index) % alignof(std::uint32_t) == 0);
   const std::size_t index_bytes = Block::index_bytes(capacity, index_size);
-  const std::size_t bytes =
-      sizeof(Block) + index_bytes + std::size_t{capacity} * sizeof(DictionaryEntry);
-  auto* grown = static_cast<Block*>(detail::allocate_block(bytes));
-  grown->length = 0;
-  grown->capacity = capacity;
+  const std::size_t bytes = index_bytes + std::size_t{capacity} * sizeof(DictionaryEntry);
+  const Block grown{static_cast<unsigned char*>(detail::allocate_block(bytes)), capacity};
+  const Block old = block();
   if (index_size != 0) {
-    grown->index_header().mask = index_size - 1;
-    grown->index_header().seed =
-        block_ != nullptr && block_->indexed() ? block_->seed() : next_dictionary_seed();
-    std::memset(grown->index(), 0, index_bytes - sizeof(Block::Index));
+    grown.index_header().mask = index_size - 1;
+    grown.index_header().seed =
+        block_ != nullptr && old.indexed() ? old.seed() : next_dictionary_seed();
+    std::memset(grown.index(), 0, index_bytes - sizeof(Block::Index));
   }
   if (block_ != nullptr) {
-    DictionaryEntry* from = block_->entries();
-    DictionaryEntry* to = grown->entries();
-    for (std::uint32_t position = 0; position < block_->length; ++position) {
+    DictionaryEntry* from = old.entries();
+    DictionaryEntry* to = grown.entries();
+    for (std::uint32_t position = 0; position < length_; ++position) {
       new (&to[position]) DictionaryEntry(std::move(from[position]));
       from[position].~DictionaryEntry();
     }
-    grown->length = block_->length;
-    detail::free_block(block_, block_->bytes());
+    detail::free_block(block_, old.bytes());
   }
-  block_ = grown;
-  for (std::size_t position = 0; position < block_->length; ++position) {
-    insert_into_index(position);
-  }
+  block_ = grown.base;
+  set_capacity(capacity);
+  for (std::size_t position = 0; position < length_; ++position) insert_into_index(position);
 }
 
 void Dictionary::set(std::string_view key, Object&& value) {
-  if (block_ != nullptr && !block_->indexed() && key.size() <= Key::inline_capacity) {
+  if (block_ != nullptr && !block().indexed() && key.size() <= Key::inline_capacity) {
     // Most dictionaries are small and built from pairs of short keys: the new key's word is made
     // once and compared with each stored one.
     if (set_unindexed(Key::inline_word(key), value)) return;
   }
   if (block_ != nullptr) {
     // One probe finds the key or the free slot where it goes.
-    const bool indexed = block_->indexed();
+    const Block held = block();
+    const bool indexed = held.indexed();
     const std::size_t slot = indexed ? find_slot(key) : 0;
-    const std::uint32_t held =
-        indexed ? block_->slot(slot) : scan_for(block_->entries(), block_->length, key);
-    if (held != 0) {
+    const std::uint32_t at = indexed ? held.slot(slot) : scan_for(held.entries(), length_, key);
+    if (at != 0) {
       // Replace in place: the entry keeps its position and its stored key. Setting an entry's
       // value to itself keeps it.
-      Object& stored = block_->entries()[held - 1].value;
+      Object& stored = held.entries()[at - 1].value;
       if (&stored != &value) Object previous = std::exchange(stored, std::move(value));
       return;
     }
-    if (block_->length < block_->capacity) {
-      const std::uint32_t position = block_->length;
-      new (&block_->entries()[position]) DictionaryEntry{Key(key), std::move(value)};
-      block_->length = position + 1;
-      if (indexed) block_->set_slot(slot, position + 1);
+    if (length_ < held.capacity) {
+      const std::uint32_t position = length_;
+      new (&held.entries()[position]) DictionaryEntry{Key(key), std::move(value)};
+      length_ = position + 1;
+      if (indexed) held.set_slot(slot, position + 1);
       return;
     }
   }
@@ -343,19 +337,19 @@ void Dictionary::set(std::string_view key, Object&& value) {
   // are taken out of the old block first.
   Key owned_key(key);
   Object taken = std::move(value);
-  const std::size_t capacity = block_ == nullptr ? 0 : block_->capacity;
+  const std::size_t capacity = this->capacity();
   if (capacity == max_len) fatal_error("dictionary entry count overflow");
   regrow(capacity == 0 ? first_capacity : std::min(capacity * 2, max_len));
-  const std::uint32_t position = block_->length;
-  new (&block_->entries()[position]) DictionaryEntry{std::move(owned_key), std::move(taken)};
-  block_->length = position + 1;
+  const std::uint32_t position = length_;
+  new (&block().entries()[position]) DictionaryEntry{std::move(owned_key), std::move(taken)};
+  length_ = position + 1;
   insert_into_index(position);
 }
 
 const Object* Dictionary::get(std::string_view key) const {
   if (block_ == nullptr) return nullptr;
-  const std::uint32_t held = find_position(key);
-  return held == 0 ? nullptr : &block_->entries()[held - 1].value;
+  const std::uint32_t at = find_position(key);
+  return at == 0 ? nullptr : &block().entries()[at - 1].value;
 }
 
 Object* Dictionary::get(std::string_view key) {
@@ -364,34 +358,34 @@ Object* Dictionary::get(std::string_view key) {
 
 std::optional<Object> Dictionary::remove(std::string_view key) {
   if (block_ == nullptr) return std::nullopt;
-  Block& block = *block_;
-  DictionaryEntry* entries = block.entries();
-  if (!block.indexed()) {
-    const std::uint32_t held = scan_for(entries, block.length, key);
-    if (held == 0) return std::nullopt;
-    return take_entry(held - 1);
+  const Block held = block();
+  DictionaryEntry* entries = held.entries();
+  if (!held.indexed()) {
+    const std::uint32_t at = scan_for(entries, length_, key);
+    if (at == 0) return std::nullopt;
+    return take_entry(at - 1);
   }
-  const std::uint32_t mask = block.mask();
+  const std::uint32_t mask = held.mask();
   std::size_t hole = find_slot(key);
-  if (block.slot(hole) == 0) return std::nullopt;
-  const std::size_t position = block.slot(hole) - 1;
+  if (held.slot(hole) == 0) return std::nullopt;
+  const std::size_t position = held.slot(hole) - 1;
 
   // Backward-shift deletion keeps every remaining key reachable from its home slot.
-  block.set_slot(hole, 0);
-  for (std::size_t next = (hole + 1) & mask; block.slot(next) != 0; next = (next + 1) & mask) {
-    const std::size_t home = hash_key(entries[block.slot(next) - 1].key, block.seed()) & mask;
+  held.set_slot(hole, 0);
+  for (std::size_t next = (hole + 1) & mask; held.slot(next) != 0; next = (next + 1) & mask) {
+    const std::size_t home = hash_key(entries[held.slot(next) - 1].key, held.seed()) & mask;
     const bool home_is_after_hole =
         hole <= next ? (home > hole && home <= next) : (home > hole || home <= next);
     if (!home_is_after_hole) {
-      block.set_slot(hole, block.slot(next));
-      block.set_slot(next, 0);
+      held.set_slot(hole, held.slot(next));
+      held.set_slot(next, 0);
       hole = next;
     }
   }
 
-  const std::size_t last = block_->length - 1;
+  const std::size_t last = length_ - 1;
   if (position != last) {
-    block.set_slot(find_slot(entries[last].key), static_cast<std::uint32_t>(position + 1));
+    held.set_slot(find_slot(entries[last].key), static_cast<std::uint32_t>(position + 1));
   }
   return take_entry(position);
 }
@@ -399,36 +393,34 @@ std::optional<Object> Dictionary::remove(std::string_view key) {
 // Takes the entry's value out and moves the last entry into its position; the index, if any,
 // already points at the moved entry's new position.
 Object Dictionary::take_entry(std::size_t position) {
-  DictionaryEntry* entries = block_->entries();
+  DictionaryEntry* entries = block().entries();
   Object removed = std::move(entries[position].value);
-  const std::size_t last = block_->length - 1;
+  const std::size_t last = length_ - 1;
   if (position != last) entries[position] = std::move(entries[last]);
   entries[last].~DictionaryEntry();
-  block_->length = static_cast<std::uint32_t>(last);
+  length_ = static_cast<std::uint32_t>(last);
   return removed;
 }
 
-std::size_t Dictionary::len() const { return block_ != nullptr ? block_->length : 0; }
-
 std::span<const DictionaryEntry> Dictionary::iter() const {
   if (block_ == nullptr) return {};
-  return {block_->entries(), block_->length};
+  return {block().entries(), length_};
 }
 
 std::span<DictionaryEntry> Dictionary::entries_in_place() {
   if (block_ == nullptr) return {};
-  return {block_->entries(), block_->length};
+  return {block().entries(), length_};
 }
 
 Dictionary Dictionary::copy_keys(Object (*shell)(const Object&)) const {
   Dictionary copy;
   if (block_ == nullptr) return copy;
-  copy.regrow(block_->capacity);
-  const DictionaryEntry* entries = block_->entries();
-  for (std::uint32_t position = 0; position < block_->length; ++position) {
-    new (&copy.block_->entries()[position])
-        DictionaryEntry{entries[position].key, shell(entries[position].value)};
-    copy.block_->length = position + 1;
+  copy.regrow(capacity());
+  const DictionaryEntry* entries = block().entries();
+  DictionaryEntry* to = copy.block().entries();
+  for (std::uint32_t position = 0; position < length_; ++position) {
+    new (&to[position]) DictionaryEntry{entries[position].key, shell(entries[position].value)};
+    copy.length_ = position + 1;
     copy.insert_into_index(position);
   }
   return copy;

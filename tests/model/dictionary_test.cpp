@@ -222,11 +222,15 @@ TEST(Dictionary, RemoveReturnsTheValueOnlyWhenPresent) {
 // through index growth, probe chains and backward-shift deletion. About two thirds of the keys are
 // live at a time, so the key counts keep blocks small (one-byte index slots), move them across
 // the 255-entry line, and keep them large (four-byte slots).
+// The dictionary is held by an Object throughout: it shares its last byte with the object's kind,
+// which no growth, removal or move assignment may disturb. Six keys stay in a block without an
+// index; the others cross both index widths.
 TEST(Dictionary, AgreesWithAReferenceModelUnderRandomChurn) {
-  for (const unsigned key_count : {40u, 150u, 300u, 900u}) {
+  for (const unsigned key_count : {6u, 40u, 150u, 300u, 900u}) {
     SCOPED_TRACE(key_count);
     std::mt19937 random(12345);
-    Dictionary dictionary;
+    Object held_by{Dictionary()};
+    Dictionary& dictionary = *held_by.dictionary();
     std::vector<std::pair<std::string, std::int64_t>> model;
     std::size_t most_live = 0;
     auto model_find = [&](const std::string& key) {
@@ -255,8 +259,19 @@ TEST(Dictionary, AgreesWithAReferenceModelUnderRandomChurn) {
           model.emplace_back(key, value);
         }
       }
+      if (step % 997 == 0) {
+        // Through a move, an object, a deep copy and a move assignment.
+        Dictionary moved(std::move(dictionary));
+        const Object holder(std::move(moved));
+        Object copy = clone(holder);
+        dictionary = std::move(*copy.dictionary());
+        ASSERT_EQ(copy.kind(), ObjectKind::Dictionary);
+        ASSERT_EQ(copy.dictionary()->len(), 0u);
+        ASSERT_EQ(holder.dictionary()->len(), model.size());
+      }
       most_live = std::max(most_live, model.size());
     }
+    ASSERT_EQ(held_by.kind(), ObjectKind::Dictionary);
     ASSERT_EQ(dictionary.len(), model.size());
     std::size_t position = 0;
     for (const DictionaryEntry& entry : dictionary.iter()) {

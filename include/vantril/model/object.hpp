@@ -180,17 +180,25 @@ class VANTRIL_API Array {
 // An insertion-ordered map from key bytes to objects. Entries lie contiguously in position order;
 // an open-addressing index maps keys to positions so that set, get and remove never scan more
 // than a few entries: a dictionary with room for at most eight entries has no index and compares
-// its keys directly. Entries and index share one heap block, so a dictionary is one pointer and
-// one allocation.
+// its keys directly. Entries and index share one heap block. Sixteen bytes, as an Array: the
+// block, the length and the capacity, so that a small dictionary's block holds nothing but its
+// entries; four bits of the capacity's word are left to the holder, where an Object keeps its
+// kind.
 class VANTRIL_API Dictionary {
  public:
   // A key and value for from_pairs.
   struct Pair;
   // The most entries a dictionary can hold; growing beyond it is a broken invariant.
-  static constexpr std::size_t max_len = 0x3FFFFFFF;
+  static constexpr std::size_t max_len = (std::size_t{1} << 28) - 1;
 
-  Dictionary() = default;  // no entries, no storage reserved
-  Dictionary(Dictionary&& other) noexcept;
+  Dictionary() noexcept = default;  // no entries, no storage reserved
+  // The holder bits stay with each dictionary: they describe the holder, not the entries.
+  Dictionary(Dictionary&& other) noexcept
+      : block_(std::exchange(other.block_, nullptr)),
+        length_(std::exchange(other.length_, 0)),
+        capacity_(other.capacity_ & capacity_mask) {
+    other.set_capacity(0);
+  }
   Dictionary& operator=(Dictionary&& other) noexcept;
   ~Dictionary();
 
@@ -209,7 +217,7 @@ class VANTRIL_API Dictionary {
   // Swap removal: the last entry moves into the removed entry's position.
   std::optional<Object> remove(std::string_view key);
   // The number of entries.
-  std::size_t len() const;
+  std::size_t len() const { return length_; }
   // The entries in position order.
   std::span<const DictionaryEntry> iter() const;
 
@@ -232,7 +240,17 @@ class VANTRIL_API Dictionary {
   // Moves the entries into a block with room for `capacity` entries and a fresh index.
   void regrow(std::size_t wanted);
 
-  Block* block_ = nullptr;
+  static constexpr std::uint32_t capacity_mask = 0x0FFFFFFF;
+  std::uint32_t capacity() const { return capacity_ & capacity_mask; }
+  void set_capacity(std::uint32_t capacity) { capacity_ = (capacity_ & ~capacity_mask) | capacity; }
+  // A view of the block's index and entries (dictionary.cpp).
+  Block block() const;
+
+  // The index (for more than eight entries' room) and then the entries; null without room.
+  void* block_ = nullptr;
+  std::uint32_t length_ = 0;
+  // The low 28 bits; the high four, the last byte's, are the holder's.
+  std::uint32_t capacity_ = 0;
 };
 
 // A dictionary and content bytes. The writer writes both as held: keeping "Length" equal to the
@@ -251,10 +269,10 @@ struct Stream {
 // the kind: integers (not bool or characters) make Integer, floating-point values make Real, a
 // bool makes Boolean, and text never converts silently; use Name or String.
 //
-// The payload lies in the first bytes: a Name's or String's Bytes and an Array fill all sixteen
-// and keep the kind in the high four bits of the last byte, left to their holder; every other
-// payload is at most eight bytes, and the last byte holds the kind alone. Every payload moves by
-// copying its bytes, which is how objects move.
+// The payload lies in the first bytes: a Name's or String's Bytes, an Array and a Dictionary fill
+// all sixteen and keep the kind in the high four bits of the last byte, left to their holder; every
+// other payload is at most eight bytes, and the last byte holds the kind alone. Every payload moves
+// by copying its bytes, which is how objects move.
 struct VANTRIL_API Object {
   Object() noexcept = default;
   Object(Object&& other) noexcept {
@@ -386,10 +404,11 @@ struct VANTRIL_API Object {
 
 // A Name's or String's Bytes and an Array are the whole payload, in place.
 static_assert(sizeof(Object) == 16 && sizeof(Name) == 16 && sizeof(String) == 16 &&
-              sizeof(Array) == 16);
+              sizeof(Array) == 16 && sizeof(Dictionary) == 16);
 
 inline Object::Object(Dictionary dictionary) noexcept {
-  put(std::move(dictionary), dictionary_code);
+  new (raw_) Dictionary(std::move(dictionary));
+  raw_[15] = static_cast<unsigned char>((raw_[15] & Bytes::size_mask) | dictionary_code << 4);
 }
 inline const Dictionary* Object::dictionary() const { return if_code<Dictionary>(dictionary_code); }
 inline Dictionary* Object::dictionary() { return if_code<Dictionary>(dictionary_code); }
