@@ -25,6 +25,7 @@
 
 #include "vantril/detail/export.hpp"
 #include "vantril/error.hpp"
+#include "vantril/id_runs.hpp"
 #include "vantril/model/document.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
@@ -90,8 +91,9 @@ struct RevisionInfo {
   std::optional<std::uint64_t> xref_stream_offset;
   // The trailer dictionary, or the cross-reference stream's dictionary.
   Dictionary trailer;
-  // The in-use and free entries this section lists, ascending (object 0 left out of `freed`).
-  std::vector<ObjectId> defined;
+  // The in-use and free entries this section lists, ascending (object 0 left out of `freed`);
+  // the in-use ones as runs, since a section mostly lists its objects in a row.
+  IdRuns defined;
   std::vector<ObjectId> freed;
 };
 
