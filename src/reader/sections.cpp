@@ -408,17 +408,15 @@ void fill_slots(State& state) {
   std::vector<FileSlot>& slots = state.structure.slots;
   reserve_present(slots, state.entries.size());
   for (const Entry& entry : state.entries) {
-    FileSlot slot;
-    slot.number = entry.number;
-    slot.kind = entry.kind;
     if (entry.kind == XrefSlotKind::InObjectStream) {
-      slot.object_stream = entry.container();
-      slot.index = entry.index();
+      slots.push_back(FileSlot::in_object_stream(entry.number, entry.container(), entry.index()));
+    } else if (entry.kind == XrefSlotKind::InUse) {
+      slots.push_back(FileSlot::in_use(entry.number, entry.generation, entry.position));
+    } else if (entry.kind == XrefSlotKind::FreeFinal) {
+      slots.push_back(FileSlot::free_final(entry.number, entry.generation, entry.position));
     } else {
-      slot.generation = entry.generation;
-      slot.offset = entry.position;
+      slots.push_back(FileSlot::free(entry.number, entry.generation, entry.position));
     }
-    slots.push_back(slot);
   }
   state.slots_filled = true;
 }

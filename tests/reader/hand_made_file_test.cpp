@@ -147,8 +147,8 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   const FileSlot* packed = find_slot(structure, 3);
   ASSERT_NE(packed, nullptr);
   EXPECT_EQ(packed->kind, XrefSlotKind::InObjectStream);
-  EXPECT_EQ(packed->object_stream, 7u);
-  EXPECT_EQ(packed->index, 1u);
+  EXPECT_EQ(packed->object_stream(), 7u);
+  EXPECT_EQ(packed->index(), 1u);
   EXPECT_EQ(structure.layout_objects, (std::vector<ObjectId>{{7, 0}, {8, 0}}));
   EXPECT_EQ(document.xref_state.xref_form, XrefForm::XrefStreamForm);
   EXPECT_EQ(document.highest_number, 8u);
@@ -165,7 +165,7 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   for (const auto& [id, object] : document.object_table) {
     EXPECT_EQ(text_of(same.object_table.at(id)), text_of(object)) << id.number;
   }
-  EXPECT_EQ(find_slot(reordered.value().structure, 3)->index, 0u);
+  EXPECT_EQ(find_slot(reordered.value().structure, 3)->index(), 0u);
 
   // An object stream that extends itself is refused, not followed.
   Result<ReadFile> looped = read_pdf_bytes(stream_file("/Extends 7 0 R"));

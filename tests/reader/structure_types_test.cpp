@@ -1,4 +1,5 @@
-// The structure's compact value types: IdRuns against a plain list of identifiers.
+// The structure's compact value types: IdRuns against a plain list of identifiers, and FileSlot's
+// shared location word read back through each kind's accessors.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "vantril/id_runs.hpp"
+#include "vantril/reader.hpp"
 
 namespace vantril {
 namespace {
@@ -133,6 +135,48 @@ TEST(IdRuns, AgreesWithAPlainListOfIds) {
       EXPECT_NE(runs_of(fewer), runs);
     }
   }
+}
+
+TEST(FileSlot, EachKindReadsBackWhatItWasMadeWith) {
+  struct Case {
+    FileSlot slot;
+    XrefSlotKind kind;
+    std::uint16_t generation;
+    std::uint64_t offset;
+    std::uint64_t next_free;
+    std::uint32_t object_stream;
+    std::uint32_t index;
+  };
+  constexpr std::uint64_t past_4_gib = (std::uint64_t{1} << 32) + 5;
+  constexpr std::uint64_t max_u64 = std::numeric_limits<std::uint64_t>::max();
+  const std::vector<Case> cases = {
+      {FileSlot::in_use(1, 0, 15), XrefSlotKind::InUse, 0, 15, 0, 0, 0},
+      {FileSlot::in_use(2, 65535, past_4_gib), XrefSlotKind::InUse, 65535, past_4_gib, 0, 0, 0},
+      {FileSlot::in_use(3, 1, max_u64), XrefSlotKind::InUse, 1, max_u64, 0, 0, 0},
+      {FileSlot::in_object_stream(4, 9, 0), XrefSlotKind::InObjectStream, 0, 0, 0, 9, 0},
+      {FileSlot::in_object_stream(5, max_u32, 1), XrefSlotKind::InObjectStream, 0, 0, 0, max_u32,
+       1},
+      {FileSlot::in_object_stream(6, 1, max_u32), XrefSlotKind::InObjectStream, 0, 0, 0, 1,
+       max_u32},
+      {FileSlot::in_object_stream(7, max_u32, max_u32), XrefSlotKind::InObjectStream, 0, 0, 0,
+       max_u32, max_u32},
+      {FileSlot::free(8, 2, past_4_gib), XrefSlotKind::Free, 2, 0, past_4_gib, 0, 0},
+      {FileSlot::free_final(0, 65535, 0), XrefSlotKind::FreeFinal, 65535, 0, 0, 0, 0},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Case& test = cases[i];
+    EXPECT_EQ(test.slot.kind, test.kind);
+    EXPECT_EQ(test.slot.generation, test.generation);
+    EXPECT_EQ(test.slot.offset(), test.offset);
+    EXPECT_EQ(test.slot.next_free(), test.next_free);
+    EXPECT_EQ(test.slot.object_stream(), test.object_stream);
+    EXPECT_EQ(test.slot.index(), test.index);
+  }
+  EXPECT_EQ(FileSlot::in_object_stream(4, 1, 2), FileSlot::in_object_stream(4, 1, 2));
+  EXPECT_NE(FileSlot::in_object_stream(4, 1, 2), FileSlot::in_object_stream(4, 2, 1));
+  EXPECT_NE(FileSlot::in_use(4, 0, 2), FileSlot::free(4, 0, 2));
+  EXPECT_NE(FileSlot::in_use(4, 0, 2), FileSlot::in_use(4, 0, 3));
 }
 
 }  // namespace
