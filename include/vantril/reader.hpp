@@ -25,6 +25,7 @@
 
 #include "vantril/detail/export.hpp"
 #include "vantril/error.hpp"
+#include "vantril/id_runs.hpp"
 #include "vantril/model/document.hpp"
 #include "vantril/model/object.hpp"
 #include "vantril/model/object_id.hpp"
@@ -66,20 +67,66 @@ struct Repair {
 };
 
 // The latest cross-reference entry of one object number, as the file gives it: offsets in full
-// 64 bits, however large the file.
-struct FileSlot {
+// 64 bits, however large the file. Sixteen bytes, since a large file has one for every object:
+// an object in an object stream has neither an offset nor a generation of its own, so the
+// stream's number and the index share the word that holds the others' offset. Made by the named
+// constructors; each accessor gives 0 for the kinds it does not describe.
+class FileSlot {
+ public:
   std::uint32_t number = 0;
   XrefSlotKind kind = XrefSlotKind::Free;
-  // InUse and the free kinds: the generation.
+  // InUse and the free kinds: the generation. InObjectStream: 0.
   std::uint16_t generation = 0;
-  // InUse: where "N G obj" is, counted from "%PDF-". Free: the next free number.
-  std::uint64_t offset = 0;
+
+  FileSlot() = default;
+  // An object in the body, "N G obj" at `offset` counted from "%PDF-".
+  static constexpr FileSlot in_use(std::uint32_t number, std::uint16_t generation,
+                                   std::uint64_t offset) {
+    return FileSlot(number, XrefSlotKind::InUse, generation, offset);
+  }
+  // An object stored at `index` inside the object stream numbered `stream`.
+  static constexpr FileSlot in_object_stream(std::uint32_t number, std::uint32_t stream,
+                                             std::uint32_t index) {
+    return FileSlot(number, XrefSlotKind::InObjectStream, 0, (std::uint64_t{index} << 32) | stream);
+  }
+  // A free number, `next` the next free one; free_final for the entry that ends the free list
+  // (object 0's, in a sound file).
+  static constexpr FileSlot free(std::uint32_t number, std::uint16_t generation,
+                                 std::uint64_t next) {
+    return FileSlot(number, XrefSlotKind::Free, generation, next);
+  }
+  static constexpr FileSlot free_final(std::uint32_t number, std::uint16_t generation,
+                                       std::uint64_t next) {
+    return FileSlot(number, XrefSlotKind::FreeFinal, generation, next);
+  }
+
+  // InUse: where "N G obj" is.
+  constexpr std::uint64_t offset() const { return kind == XrefSlotKind::InUse ? location_ : 0; }
+  // Free and FreeFinal: the next free number.
+  constexpr std::uint64_t next_free() const {
+    return kind == XrefSlotKind::Free || kind == XrefSlotKind::FreeFinal ? location_ : 0;
+  }
   // InObjectStream: the object stream's number and the index inside it.
-  std::uint32_t object_stream = 0;
-  std::uint32_t index = 0;
+  constexpr std::uint32_t object_stream() const {
+    return kind == XrefSlotKind::InObjectStream
+               ? static_cast<std::uint32_t>(location_ & 0xFFFFFFFFu)
+               : 0;
+  }
+  constexpr std::uint32_t index() const {
+    return kind == XrefSlotKind::InObjectStream ? static_cast<std::uint32_t>(location_ >> 32) : 0;
+  }
 
   friend bool operator==(const FileSlot&, const FileSlot&) = default;
+
+ private:
+  constexpr FileSlot(std::uint32_t number_in, XrefSlotKind kind_in, std::uint16_t generation_in,
+                     std::uint64_t location)
+      : number(number_in), kind(kind_in), generation(generation_in), location_(location) {}
+  // InUse: the offset. InObjectStream: the stream's number in the low 32 bits, the index in the
+  // high 32. The free kinds: the next free number.
+  std::uint64_t location_ = 0;
 };
+static_assert(sizeof(FileSlot) == 16);
 
 // One cross-reference section of the file and the trailer that came with it.
 struct RevisionInfo {
@@ -90,8 +137,9 @@ struct RevisionInfo {
   std::optional<std::uint64_t> xref_stream_offset;
   // The trailer dictionary, or the cross-reference stream's dictionary.
   Dictionary trailer;
-  // The in-use and free entries this section lists, ascending (object 0 left out of `freed`).
-  std::vector<ObjectId> defined;
+  // The in-use and free entries this section lists, ascending (object 0 left out of `freed`);
+  // the in-use ones as runs, since a section mostly lists its objects in a row.
+  IdRuns defined;
   std::vector<ObjectId> freed;
 };
 

@@ -3,6 +3,7 @@
 // the newest winning, the latest trailer, and the encryption facts. When the chain cannot be
 // read, the entries are rebuilt by scanning the file instead.
 #include <algorithm>
+#include <initializer_list>
 #include <set>
 #include <string>
 
@@ -121,13 +122,18 @@ std::vector<Entry> merge_entries(std::vector<Section>& sections) {
   return all;
 }
 
-void list_entries(const std::vector<Entry>& entries, RevisionInfo& revision) {
+ObjectId defined_id(const Entry& entry) {
+  return ObjectId{entry.number,
+                  entry.kind == XrefSlotKind::InObjectStream ? std::uint16_t{0} : entry.generation};
+}
+
+bool defines(const Entry& entry) {
+  return entry.kind == XrefSlotKind::InUse || entry.kind == XrefSlotKind::InObjectStream;
+}
+
+void list_freed(const std::vector<Entry>& entries, RevisionInfo& revision) {
   for (const Entry& entry : entries) {
-    if (entry.kind == XrefSlotKind::InUse) {
-      revision.defined.push_back(ObjectId{entry.number, entry.generation});
-    } else if (entry.kind == XrefSlotKind::InObjectStream) {
-      revision.defined.push_back(ObjectId{entry.number, 0});
-    } else if (entry.number != 0) {
+    if (!defines(entry) && entry.number != 0) {
       revision.freed.push_back(ObjectId{entry.number, entry.generation});
     }
   }
@@ -142,21 +148,46 @@ void sort_unique(std::vector<ObjectId>& ids) {
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 }
 
+// The in-use entries of `entries` (and `more`), ascending. A section mostly lists them in
+// ascending order, and then they go straight into the runs; otherwise (subsections out of order,
+// or a hybrid file's two lists) they are sorted first.
+IdRuns defined_runs(const std::vector<Entry>& entries, const std::vector<Entry>& more) {
+  IdRuns runs;
+  if (more.empty()) {
+    bool ascending = true;
+    for (const Entry& entry : entries) {
+      if (defines(entry) && !runs.push_back(defined_id(entry))) {
+        ascending = false;
+        break;
+      }
+    }
+    if (ascending) {
+      runs.shrink_to_fit();
+      return runs;
+    }
+  }
+  std::vector<ObjectId> ids;
+  for (const std::vector<Entry>* list : {&entries, &more}) {
+    for (const Entry& entry : *list) {
+      if (defines(entry)) ids.push_back(defined_id(entry));
+    }
+  }
+  sort_unique(ids);
+  runs = IdRuns::from_ascending(ids);
+  runs.shrink_to_fit();
+  return runs;
+}
+
 RevisionInfo revision_of(const Section& section, bool keep_trailer) {
   RevisionInfo revision;
   revision.xref_offset = section.offset;
   revision.form = section.form;
   revision.xref_stream_offset = section.xref_stream_offset;
   if (keep_trailer) revision.trailer = clone(section.trailer);
-  const std::size_t count = section.entries.size() + section.stream_entries.size();
-  reserve_present(revision.defined, count);
-  list_entries(section.entries, revision);
-  list_entries(section.stream_entries, revision);
-  if (!section.stream_entries.empty()) {
-    sort_unique(revision.defined);
-    sort_unique(revision.freed);
-  }
-  revision.defined.shrink_to_fit();
+  revision.defined = defined_runs(section.entries, section.stream_entries);
+  list_freed(section.entries, revision);
+  list_freed(section.stream_entries, revision);
+  if (!section.stream_entries.empty()) sort_unique(revision.freed);
   return revision;
 }
 
@@ -309,13 +340,8 @@ Status rebuild(State& state) {
   RevisionInfo revision;
   revision.form = XrefForm::XrefTableForm;
   revision.trailer = clone(scan.trailer);
-  for (const Entry& entry : state.entries) {
-    if (entry.kind == XrefSlotKind::InUse) {
-      revision.defined.push_back(ObjectId{entry.number, entry.generation});
-    } else if (entry.kind == XrefSlotKind::InObjectStream) {
-      revision.defined.push_back(ObjectId{entry.number, 0});
-    }
-  }
+  // The scan gives one entry per number, ascending.
+  revision.defined = defined_runs(state.entries, {});
   state.structure.revisions.push_back(std::move(revision));
   state.scan = std::move(scan);
   return finish_structure(state);
@@ -382,17 +408,15 @@ void fill_slots(State& state) {
   std::vector<FileSlot>& slots = state.structure.slots;
   reserve_present(slots, state.entries.size());
   for (const Entry& entry : state.entries) {
-    FileSlot slot;
-    slot.number = entry.number;
-    slot.kind = entry.kind;
     if (entry.kind == XrefSlotKind::InObjectStream) {
-      slot.object_stream = entry.container();
-      slot.index = entry.index();
+      slots.push_back(FileSlot::in_object_stream(entry.number, entry.container(), entry.index()));
+    } else if (entry.kind == XrefSlotKind::InUse) {
+      slots.push_back(FileSlot::in_use(entry.number, entry.generation, entry.position));
+    } else if (entry.kind == XrefSlotKind::FreeFinal) {
+      slots.push_back(FileSlot::free_final(entry.number, entry.generation, entry.position));
     } else {
-      slot.generation = entry.generation;
-      slot.offset = entry.position;
+      slots.push_back(FileSlot::free(entry.number, entry.generation, entry.position));
     }
-    slots.push_back(slot);
   }
   state.slots_filled = true;
 }

@@ -239,13 +239,13 @@ std::vector<std::string> qpdf_read_differences(const vantril::ReadFile& read,
       if (entry.type == 1) {
         // Both count offsets from "%PDF-", wherever the header starts.
         if (ours.kind != XrefSlotKind::InUse || ours.generation != entry.generation ||
-            ours.offset != static_cast<std::uint64_t>(entry.offset)) {
+            ours.offset() != static_cast<std::uint64_t>(entry.offset)) {
           differences.push_back(where + ": libqpdf finds it in the body at " +
                                 std::to_string(entry.offset) + ", vantril's slot differs");
         }
       } else if (ours.kind != XrefSlotKind::InObjectStream ||
-                 ours.object_stream != static_cast<std::uint32_t>(entry.object_stream) ||
-                 ours.index != static_cast<std::uint32_t>(entry.index)) {
+                 ours.object_stream() != static_cast<std::uint32_t>(entry.object_stream) ||
+                 ours.index() != static_cast<std::uint32_t>(entry.index)) {
         differences.push_back(where + ": libqpdf finds it in object stream " +
                               std::to_string(entry.object_stream) + " at index " +
                               std::to_string(entry.index) + ", vantril's slot differs");

@@ -170,10 +170,10 @@ TEST(ReaderDamage, AnUnreadableObjectIsLeftOutWithOneRepairAtItsPlace) {
         << repair.description;
     ASSERT_NE(find_slot(structure, 6), nullptr);
     const FileSlot slot = *find_slot(structure, 6);
-    const FileSlot* stream = find_slot(structure, slot.object_stream);
+    const FileSlot* stream = find_slot(structure, slot.object_stream());
     ASSERT_TRUE(slot.kind == XrefSlotKind::InUse || stream != nullptr);
-    const std::uint64_t place = slot.kind == XrefSlotKind::InUse ? slot.offset : stream->offset;
-    const std::uint32_t holder = slot.kind == XrefSlotKind::InUse ? 6 : slot.object_stream;
+    const std::uint64_t place = slot.kind == XrefSlotKind::InUse ? slot.offset() : stream->offset();
+    const std::uint32_t holder = slot.kind == XrefSlotKind::InUse ? 6 : slot.object_stream();
     const std::string header = std::to_string(holder) + " 0 obj";
     EXPECT_EQ(file.substr(place, header.size()), header);
     EXPECT_EQ(repair.offset, place);
@@ -372,8 +372,8 @@ TEST(ReaderStructure, SlotsKeepOffsetsPastFourGibibytes) {
   ASSERT_TRUE(read.ok()) << display_form(read.error());
   bool found = false;
   for (const FileSlot& slot : read.value().structure.slots) {
-    if (slot.kind == XrefSlotKind::InUse && slot.offset == 5'000'000'000u) found = true;
-    EXPECT_NE(slot.offset, first_offset);
+    if (slot.kind == XrefSlotKind::InUse && slot.offset() == 5'000'000'000u) found = true;
+    EXPECT_NE(slot.offset(), first_offset);
   }
   EXPECT_TRUE(found);
   // The object is mended from a scan of the file, and reported.

@@ -73,12 +73,32 @@ TEST(ReaderHandMade, IndirectLengthsGenerationsAndSubsections) {
   EXPECT_EQ(find_slot(read.value().structure, 0)->kind, XrefSlotKind::FreeFinal);
   ASSERT_NE(find_slot(read.value().structure, 9), nullptr);
   EXPECT_EQ(find_slot(read.value().structure, 9)->generation, 3u);
+  const IdRuns& defined = read.value().structure.revisions.back().defined;
+  EXPECT_EQ(std::vector<ObjectId>(defined.begin(), defined.end()),
+            (std::vector<ObjectId>{{1, 0}, {2, 0}, {4, 0}, {5, 0}, {9, 3}}));
+  EXPECT_EQ(defined.runs().size(), 3u);
 
   Result<LazyReader> lazy = LazyReader::over_bytes(file, {.strict = true, .limits = {}});
   ASSERT_TRUE(lazy.ok());
   EXPECT_EQ(lazy.value().load({9, 0}).value().kind(), ObjectKind::Null);
   EXPECT_EQ(lazy.value().load({7, 0}).value().kind(), ObjectKind::Null);
   EXPECT_EQ(text_of(lazy.value().load({9, 3}).value()), "(generation three)");
+}
+
+// Subsections need not come in number order: the section's list of what it defines is ascending
+// all the same.
+TEST(ReaderHandMade, SubsectionsOutOfOrder) {
+  const std::string file = table_file({{4, 0, "(four)"},
+                                       {5, 1, "(five)"},
+                                       {1, 0, "<</Type/Catalog/Pages 2 0 R>>"},
+                                       {2, 0, "<</Type/Pages/Kids[]/Count 0>>"}},
+                                      "/Size 6/Root 1 0 R");
+  Result<ReadFile> read = read_pdf_bytes(file, {.strict = true, .limits = {}});
+  ASSERT_TRUE(read.ok()) << display_form(read.error());
+  const IdRuns& defined = read.value().structure.revisions.back().defined;
+  EXPECT_EQ(std::vector<ObjectId>(defined.begin(), defined.end()),
+            (std::vector<ObjectId>{{1, 0}, {2, 0}, {4, 0}, {5, 1}}));
+  EXPECT_EQ(read.value().document.object_table.size(), 4u);
 }
 
 // An unfiltered cross-reference stream with /W [1 2 1], /Index
@@ -127,11 +147,14 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   const FileSlot* packed = find_slot(structure, 3);
   ASSERT_NE(packed, nullptr);
   EXPECT_EQ(packed->kind, XrefSlotKind::InObjectStream);
-  EXPECT_EQ(packed->object_stream, 7u);
-  EXPECT_EQ(packed->index, 1u);
+  EXPECT_EQ(packed->object_stream(), 7u);
+  EXPECT_EQ(packed->index(), 1u);
   EXPECT_EQ(structure.layout_objects, (std::vector<ObjectId>{{7, 0}, {8, 0}}));
   EXPECT_EQ(document.xref_state.xref_form, XrefForm::XrefStreamForm);
   EXPECT_EQ(document.highest_number, 8u);
+  const IdRuns& defined = structure.revisions.back().defined;
+  EXPECT_EQ(std::vector<ObjectId>(defined.begin(), defined.end()),
+            (std::vector<ObjectId>{{1, 0}, {2, 0}, {3, 0}, {7, 0}, {8, 0}}));
 
   // The same objects in the other order inside their object stream read the same.
   Result<ReadFile> reordered =
@@ -142,7 +165,7 @@ TEST(ReaderHandMade, CrossReferenceStreamsAndObjectStreams) {
   for (const auto& [id, object] : document.object_table) {
     EXPECT_EQ(text_of(same.object_table.at(id)), text_of(object)) << id.number;
   }
-  EXPECT_EQ(find_slot(reordered.value().structure, 3)->index, 0u);
+  EXPECT_EQ(find_slot(reordered.value().structure, 3)->index(), 0u);
 
   // An object stream that extends itself is refused, not followed.
   Result<ReadFile> looped = read_pdf_bytes(stream_file("/Extends 7 0 R"));
