@@ -129,6 +129,14 @@ class VANTRIL_API ValueWriter {
     return static_cast<Next>(static_cast<std::uint8_t>(static_cast<std::uint8_t>(at) | 1u));
   }
   void step_past_value() { next_ = after_value(next_); }
+  // Steps past a number placed inside at `out`, the cursor, and gives where its digits go: after
+  // a space, unless it opens its array.
+  char* place_number(char* out) {
+    const bool space = next_ != Next::FirstElement;
+    step_past_value();
+    if (space) *out++ = ' ';
+    return out;
+  }
   // The emitter's free room from `out`, its cursor, on.
   std::size_t room_from(const char* out) const {
     return static_cast<std::size_t>(emitter_->room_end() - out);
@@ -259,12 +267,10 @@ inline ValueWriter& ValueWriter::string(std::string_view bytes, StringStyle styl
 // one to four digits, which fold to their bytes for an integer the compiler sees.
 inline ValueWriter& ValueWriter::integer(std::int64_t value) {
   if (static_cast<std::uint64_t>(value) >= 10000) return long_integer(value);
-  char* out = emitter_->cursor();
+  char* const out = emitter_->cursor();
   if (inside_at_value() && room_from(out) >= 5) {
-    const bool space = next_ != Next::FirstElement;
-    step_past_value();
-    if (space) *out++ = ' ';
-    emitter_->advance(detail::put_up_to_four_digits(out, static_cast<std::uint32_t>(value)));
+    emitter_->advance(
+        detail::put_up_to_four_digits(place_number(out), static_cast<std::uint32_t>(value)));
     return *this;
   }
   return integer_in_full(value);
@@ -277,11 +283,7 @@ inline ValueWriter& ValueWriter::reference(ObjectId id) {
   if (id.number < 10000 && id.generation < 10000 && inside_at_value() &&
       room_from(emitter_->cursor()) >= 12) {
     if (seen_ != nullptr) seen_(seen_context_, id);
-    char* out = emitter_->cursor();
-    const bool space = next_ != Next::FirstElement;
-    step_past_value();
-    if (space) *out++ = ' ';
-    out = detail::put_up_to_four_digits(out, id.number);
+    char* out = detail::put_up_to_four_digits(place_number(emitter_->cursor()), id.number);
     *out++ = ' ';
     out = detail::put_up_to_four_digits(out, id.generation);
     out[0] = ' ';
